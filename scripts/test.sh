@@ -1,0 +1,53 @@
+#!/bin/bash
+# Builds and runs every test: the normal build, everything again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the socket layer under ThreadSanitizer, and the fuzz targets
+# over their corpora. Each in a build folder of its own; any failure or finding fails the run.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh || exit 1
+jobs=$(nproc)
+passed=0
+failed=0
+status=0
+
+run_ctest() { # <build dir> [ctest args...]
+  local dir=$1; shift
+  local log
+  log=$(mktemp)
+  (cd "$dir" && ctest --output-on-failure -j"$jobs" "$@") 2>&1 | tee "$log"
+  local rc=${PIPESTATUS[0]}
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1)
+  if [ -n "$line" ]; then
+    local total fails
+    total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+    fails=$(sed -E 's/.*passed, ([0-9]+) tests failed.*/\1/' <<<"$line")
+    passed=$((passed + total - fails))
+    failed=$((failed + fails))
+  fi
+  rm -f "$log"
+  [ "$rc" -eq 0 ] || status=1
+}
+
+build() { # <dir> <target or ""> cmake args...
+  local dir=$1 target=$2; shift 2
+  echo "=== $dir"
+  cmake -S . -B "$dir" "$@" >/dev/null || { status=1; return 1; }
+  if [ -n "$target" ]; then
+    cmake --build "$dir" -j"$jobs" --target $target || { status=1; return 1; }
+  else
+    cmake --build "$dir" -j"$jobs" || { status=1; return 1; }
+  fi
+}
+
+build build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo && run_ctest build
+build build-asan "" -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=address,undefined && run_ctest build-asan
+build build-tsan "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE=thread -DNET_ONLY=ON && run_ctest build-tsan -L tsan
+if [ -x fuzz/run.sh ]; then
+  echo "=== fuzz regression"
+  if fuzz/run.sh --regression; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
+fi
+
+echo
+echo "all: $passed passed, $failed failed"
+exit $status

@@ -1,0 +1,5 @@
+#include "exceptions.h"
+
+#include <utility>
+
+Exception::Exception(QString message) : message_(std::move(message)), utf8_(message_.toUtf8()) {}

@@ -1,0 +1,138 @@
+#include "sysutils.h"
+
+#include "exceptions.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <cstdint>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+int hexDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+std::optional<int> parseInt(const QString& text)
+{
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && text[i] == u' ')
+        ++i;
+    bool negative = false;
+    if (i < n && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    bool hex = false;
+    if (i < n && (text[i] == u'$' || text[i] == u'x' || text[i] == u'X')) {
+        hex = true;
+        ++i;
+    } else if (i + 1 < n && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
+        hex = true;
+        i += 2;
+    }
+    if (i == n)
+        return std::nullopt; // empty, a sign alone or a prefix alone
+
+    std::uint64_t value = 0;
+    if (hex) {
+        for (; i < n; ++i) {
+            const int d = hexDigit(text[i]);
+            if (d < 0)
+                return std::nullopt;
+            value = value * 16 + static_cast<std::uint64_t>(d);
+            if (value > 0xFFFFFFFFull)
+                return std::nullopt;
+        }
+        auto bits = static_cast<std::uint32_t>(value);
+        if (negative)
+            bits = 0u - bits;
+        return static_cast<std::int32_t>(bits);
+    }
+
+    const std::uint64_t limit = negative ? 2147483648ull : 2147483647ull;
+    for (; i < n; ++i) {
+        const char16_t u = text[i].unicode();
+        if (u < u'0' || u > u'9')
+            return std::nullopt;
+        value = value * 10 + (u - u'0');
+        if (value > limit)
+            return std::nullopt;
+    }
+    const auto signedValue = negative ? -static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value);
+    return static_cast<int>(signedValue);
+}
+
+} // namespace
+
+bool TryStrToInt(const QString& text, int& value)
+{
+    const auto parsed = parseInt(text);
+    if (parsed)
+        value = *parsed;
+    return parsed.has_value();
+}
+
+int StrToInt(const QString& text)
+{
+    const auto parsed = parseInt(text);
+    if (!parsed)
+        throw EConvertError(u"'"_s + text + u"' is not a valid integer value"_s);
+    return *parsed;
+}
+
+QString IntToStr(int value)
+{
+    return QString::number(value);
+}
+
+QString Trim(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin].unicode() <= 32)
+        ++begin;
+    while (end > begin && text[end - 1].unicode() <= 32)
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+QByteArray ToCp936(const QString& text)
+{
+    QStringEncoder encoder("GBK");
+    return encoder.encode(text);
+}
+
+QString FromCp936(const QByteArray& bytes)
+{
+    QStringDecoder decoder("GBK");
+    return decoder.decode(bytes);
+}
+
+int Cp936Length(const QString& text)
+{
+    return static_cast<int>(ToCp936(text).size());
+}
+
+QString ErrorBoxText(const QString& message)
+{
+    if (message.isEmpty())
+        return message;
+    // Anything outside ASCII is a double-byte character in code page 936 (or stands for one),
+    // and every double-byte character starts with a byte above '.'.
+    const char16_t last = message.back().unicode();
+    if (last > u'.')
+        return message + u'.';
+    return message;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+// PUBLIC CONTRACT (see udp_server.h).
+
+#include <QString>
+
+class TSocketHandle {
+public:
+    QString IP;        // local address; empty = all interfaces, after bind what the system reports
+    int Port = 0;      // local port; after bind the bound port
+    QString SenderIP;  // dotted quad of the last datagram's sender
+    int SenderPort = 0;
+
+    // Sets a socket option; raises ESocketError with the system's code on failure.
+    void SetSocketOption(int level, int option, const void* value, int length);
+
+    bool Opened() const { return handle_ >= 0; }
+    int Handle() const { return handle_; }
+
+private:
+    friend class TUDPServer;
+    int handle_ = -1;
+};

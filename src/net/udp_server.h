@@ -1,0 +1,55 @@
+#pragma once
+
+// PUBLIC CONTRACT used by the pages and the main window. The implementer of this library may
+// add private members and further headers, but keeps these public signatures.
+
+#include "net_exceptions.h"
+#include "socket_handle.h"
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class TUDPServer;
+
+// Hands a call from the listener thread to the event thread. The app uses the Qt one
+// (queued calls on the QCoreApplication's thread); tests may drive their own.
+class TEventThread {
+public:
+    virtual ~TEventThread() = default;
+    virtual void Post(std::function<void()> call) = 0;
+};
+std::unique_ptr<TEventThread> MakeQtEventThread();
+
+// AData holds exactly the datagram's bytes (no copy; valid only during the call).
+using TUDPReadEvent =
+    std::function<void(TUDPServer& Sender, const QByteArray& AData, TSocketHandle& ABinding)>;
+
+class TUDPServer {
+public:
+    explicit TUDPServer(std::unique_ptr<TEventThread> eventThread = MakeQtEventThread());
+    ~TUDPServer();
+    TUDPServer(const TUDPServer&) = delete;
+    TUDPServer& operator=(const TUDPServer&) = delete;
+
+    bool Active() const;
+    void SetActive(bool value);
+
+    int DefaultPort() const;
+    void SetDefaultPort(int port);
+
+    int BufferSize = 8192;
+    bool BroadcastEnabled = true;
+    TUDPReadEvent OnUDPRead;
+
+    // Opens the endpoint when inactive; returns the current binding.
+    TSocketHandle& AcquireBinding();
+
+    // Resolves host, opens when inactive, sends count bytes to the low 16 bits of port.
+    void SendDatagram(const QString& host, int port, const void* bytes, int count);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};

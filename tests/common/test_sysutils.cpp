@@ -1,0 +1,113 @@
+#include "exceptions.h"
+#include "sysutils.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace {
+
+struct IntCase {
+    const char* text;
+    std::optional<int> value; // nothing: the conversion fails
+};
+
+class StrToIntTable : public ::testing::TestWithParam<IntCase> {};
+
+TEST_P(StrToIntTable, ConvertsOrRaisesWithTheWholeText)
+{
+    const IntCase& c = GetParam();
+    const QString text = QString::fromUtf8(c.text);
+    if (c.value) {
+        EXPECT_EQ(StrToInt(text), *c.value) << c.text;
+    } else {
+        try {
+            StrToInt(text);
+            FAIL() << "accepted: '" << c.text << "'";
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(e.Message(), u"'" + text + u"' is not a valid integer value");
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Decimal, StrToIntTable,
+    ::testing::Values(IntCase{"0", 0}, IntCase{"7520", 7520}, IntCase{"+7", 7}, IntCase{"-1", -1},
+                      IntCase{"007", 7}, IntCase{"-0", 0}, IntCase{"   42", 42},
+                      IntCase{"2147483647", 2147483647}, IntCase{"-2147483648", INT32_MIN},
+                      IntCase{"2147483648", std::nullopt}, IntCase{"-2147483649", std::nullopt},
+                      IntCase{"99999999999999999999", std::nullopt},
+                      IntCase{"0000000000002147483647", 2147483647}, IntCase{"", std::nullopt},
+                      IntCase{" ", std::nullopt}, IntCase{"+", std::nullopt}, IntCase{"-", std::nullopt},
+                      IntCase{"42 ", std::nullopt}, IntCase{"\t42", std::nullopt},
+                      IntCase{"4 2", std::nullopt}, IntCase{"+-1", std::nullopt},
+                      IntCase{"--1", std::nullopt}, IntCase{"- 1", std::nullopt},
+                      IntCase{"1.0", std::nullopt}, IntCase{"abc", std::nullopt},
+                      IntCase{"１２", std::nullopt}, IntCase{"1e3", std::nullopt},
+                      IntCase{"\xe4\xb8\x80", std::nullopt}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Hex, StrToIntTable,
+    ::testing::Values(IntCase{"$10", 16}, IntCase{"x1f", 31}, IntCase{"X1F", 31}, IntCase{"0x10", 16},
+                      IntCase{"0XaB", 171}, IntCase{"  $FF", 255}, IntCase{"-$10", -16},
+                      IntCase{"+0x10", 16}, IntCase{"$7FFFFFFF", 2147483647},
+                      IntCase{"$80000000", INT32_MIN}, IntCase{"$FFFFFFFF", -1},
+                      IntCase{"$00000000FFFFFFFF", -1}, IntCase{"-$FFFFFFFF", 1},
+                      IntCase{"$100000000", std::nullopt}, IntCase{"$", std::nullopt},
+                      IntCase{"0x", std::nullopt}, IntCase{"x", std::nullopt}, IntCase{"-$", std::nullopt},
+                      IntCase{"$G", std::nullopt}, IntCase{"$1 ", std::nullopt},
+                      IntCase{"$ 1", std::nullopt}, IntCase{"$-1", std::nullopt},
+                      IntCase{"00x1", std::nullopt}, IntCase{"0$1", std::nullopt},
+                      IntCase{"h10", std::nullopt}, IntCase{"10h", std::nullopt}));
+
+TEST(IntToStr, SignedDecimal)
+{
+    EXPECT_EQ(IntToStr(0), u"0");
+    EXPECT_EQ(IntToStr(-7), u"-7");
+    EXPECT_EQ(IntToStr(INT32_MIN), u"-2147483648");
+    EXPECT_EQ(IntToStr(1000000), u"1000000");
+}
+
+TEST(Trim, RemovesCodesUpTo32AtBothEndsOnly)
+{
+    EXPECT_EQ(Trim(QString::fromUtf8("\t\r\n 1.2 3\x01 ")), u"1.2 3");
+    EXPECT_EQ(Trim(QString::fromUtf8("  本地连接  ")), QString::fromUtf8("本地连接"));
+    EXPECT_EQ(Trim(QString(QChar(0)) + u"a" + QChar(0)), u"a");
+    EXPECT_EQ(Trim(QStringLiteral("   ")), QString());
+    EXPECT_EQ(Trim(QString::fromUtf8("\xe3\x80\x80x\xe3\x80\x80")), QString::fromUtf8("\xe3\x80\x80x\xe3\x80\x80"))
+        << "an ideographic space is a double-byte character and stays";
+}
+
+TEST(Cp936, LengthsAreBytesOfTheGbkForm)
+{
+    EXPECT_EQ(Cp936Length(QStringLiteral("192.168.1.200")), 13);
+    EXPECT_EQ(Cp936Length(QString::fromUtf8("本地连接 1")), 10);
+    EXPECT_EQ(ToCp936(QString::fromUtf8("本地连接")).toHex(), QByteArray("b1beb5d8c1acbdd3"));
+    EXPECT_EQ(FromCp936(QByteArray::fromHex("b7fecef1c6f7495021")), QString::fromUtf8("服务器IP!"));
+    EXPECT_EQ(ToCp936(QString()), QByteArray());
+}
+
+struct BoxCase {
+    const char* message;
+    const char* shown;
+};
+
+class ErrorBoxRule : public ::testing::TestWithParam<BoxCase> {};
+
+TEST_P(ErrorBoxRule, AppendsAFullStopAfterCharactersAboveTheFullStop)
+{
+    EXPECT_EQ(ErrorBoxText(QString::fromUtf8(GetParam().message)), QString::fromUtf8(GetParam().shown));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ErrorBoxRule,
+    ::testing::Values(BoxCase{"", ""}, BoxCase{"'abc' is not a valid integer value", "'abc' is not a valid integer value."},
+                      BoxCase{"Could not bind socket. Address and port are already in use.",
+                              "Could not bind socket. Address and port are already in use."},
+                      BoxCase{"Socket Error # 10065\r\nNo route to host.", "Socket Error # 10065\r\nNo route to host."},
+                      BoxCase{"Socket Error # 99\r\n", "Socket Error # 99\r\n"}, BoxCase{"ends in 7", "ends in 7."},
+                      BoxCase{"space ", "space "}, BoxCase{"bang!", "bang!"}, BoxCase{"comma,", "comma,"},
+                      BoxCase{"dash-", "dash-"}, BoxCase{"slash/", "slash/."}, BoxCase{"错误", "错误."},
+                      BoxCase{"错误！", "错误！."}, BoxCase{"Directory not empty", "Directory not empty."}));
+
+} // namespace

@@ -1,0 +1,30 @@
+#!/bin/sh
+# Runs a command inside a network namespace of its own, shaped like a small site LAN:
+# 192.168.1.10/24 on a veth, a default route via .1, and 192.168.1.200 and .248 on the
+# loopback so that unicast to them reaches local test sockets. Broadcast and multicast loop
+# back to local receivers. Nothing sent in here reaches the machine's real network.
+# Exit 77 (skipped) where namespaces cannot be made, unless CI=true, where that is a failure.
+if [ -z "$LAB_INSIDE" ]; then
+  if ! unshare -n true 2>/dev/null; then
+    if [ "$CI" = "true" ]; then
+      echo "lab.sh: cannot create a network namespace (needs root or user namespaces)" >&2
+      exit 1
+    fi
+    echo "SKIPPED: cannot create a network namespace here (needs root or user namespaces)" >&2
+    exit 77
+  fi
+  LAB_INSIDE=1 exec unshare -n "$0" "$@"
+fi
+set -e
+ip link set lo up
+ip link add veth0 type veth peer name veth1
+ip addr add 192.168.1.10/24 dev veth0
+ip link set veth0 up
+ip link set veth1 up
+ip route add default via 192.168.1.1 dev veth0
+ip addr add 192.168.1.200/32 dev lo
+ip addr add 192.168.1.248/32 dev lo
+# Multicast sent without a chosen interface leaves by the default route; loop it back.
+ip route add 224.0.0.0/4 dev lo 2>/dev/null || true
+set +e
+exec "$@"

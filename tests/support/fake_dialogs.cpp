@@ -1,0 +1,33 @@
+#include "fake_dialogs.h"
+
+FakeDialogs::FakeDialogs()
+{
+    installDialogs(this);
+}
+
+FakeDialogs::~FakeDialogs()
+{
+    installDialogs(nullptr);
+}
+
+int FakeDialogs::MessageBox(const QString& text, const QString& caption, int flags)
+{
+    boxes.push_back({text, caption, flags});
+    if (onBox)
+        onBox(boxes.back());
+    if (answers.empty())
+        return MB::IDOK;
+    const int answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+std::optional<QString> FakeDialogs::SaveFileName(const SaveDialogRequest& request)
+{
+    saveRequests.push_back(request);
+    if (saveAnswers.empty())
+        return std::nullopt;
+    auto answer = saveAnswers.front();
+    saveAnswers.pop_front();
+    return answer;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "dialogs.h"
+
+#include <QString>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+// Scripted stand-in for every modal box: records each call and answers from a queue
+// (OK when the queue is empty; cancel for the save dialog). Installs itself for its lifetime.
+class FakeDialogs : public Dialogs {
+public:
+    struct Box {
+        QString text;
+        QString caption;
+        int flags;
+    };
+
+    FakeDialogs();
+    ~FakeDialogs() override;
+
+    int MessageBox(const QString& text, const QString& caption, int flags) override;
+    std::optional<QString> SaveFileName(const SaveDialogRequest& request) override;
+
+    std::vector<Box> boxes;                       // every message box, in order
+    std::deque<int> answers;                      // next answers to message boxes
+    std::vector<SaveDialogRequest> saveRequests;  // every save dialog, in order
+    std::deque<std::optional<QString>> saveAnswers;
+    std::function<void(const Box&)> onBox;        // runs while "the box is up"
+
+private:
+    Dialogs* previous_ = nullptr;
+};
