@@ -1,0 +1,10 @@
+#include "fonts.h"
+
+#include <QFont>
+
+void RegisterFontSubstitutions()
+{
+    const QStringList song = {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")};
+    QFont::insertSubstitutions(QStringLiteral("宋体"), song);
+    QFont::insertSubstitutions(QStringLiteral("SimSun"), song);
+}

@@ -1,0 +1,30 @@
+#include "dialogs.h"
+#include "fonts.h"
+#include "main_window.h"
+#include "qt_dialogs.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <exception>
+
+int main(int argc, char** argv)
+{
+    RegisterFontSubstitutions();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(AppTitle());
+    QtDialogs realDialogs;
+    installDialogs(&realDialogs);
+
+    int rc = 0;
+    try {
+        TfrmMain frmMain;
+        frmMain.showMaximized();
+        rc = QApplication::exec();
+    } catch (const std::exception& e) {
+        // Creating the window failed (no sockets, say): say so and end.
+        QMessageBox::critical(nullptr, AppTitle(), QString::fromLocal8Bit(e.what()));
+        rc = 1;
+    }
+    installDialogs(nullptr);
+    return rc;
+}

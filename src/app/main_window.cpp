@@ -1,0 +1,181 @@
+#include "main_window.h"
+
+#include "console_page.h"
+#include "dialogs.h"
+#include "guard.h"
+#include "param_packet.h"
+#include "param_page.h"
+#include "server_page.h"
+#include "sysutils.h"
+#include "udp_server.h"
+#include "ui_main_window.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QProxyStyle>
+#include <QVBoxLayout>
+#include <netinet/in.h>
+
+// Resources of a static library are registered by hand.
+static void initAppResources()
+{
+    Q_INIT_RESOURCE(app);
+}
+
+namespace {
+
+const QString Password = QStringLiteral("40617293");
+constexpr int MulticastTimeToLive = 32;
+
+// Masks the password with "*" whatever the platform's style prefers.
+class StarPasswordStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return u'*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+void hostPage(QWidget* tabSheet, QWidget* page)
+{
+    auto* layout = new QVBoxLayout(tabSheet);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(page);
+}
+
+} // namespace
+
+TfrmMain::TfrmMain(QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TfrmMain>()), udpServer_(std::make_unique<TUDPServer>())
+{
+    initAppResources();
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("frmMain"));
+
+    QFont windowFont(QStringLiteral("宋体"));
+    windowFont.setPixelSize(14);
+    setFont(windowFont);
+    QPalette face = palette();
+    face.setColor(QPalette::Window, face.color(QPalette::Button));
+    setPalette(face);
+    setAutoFillBackground(true);
+
+    auto* starStyle = new StarPasswordStyle;
+    starStyle->setParent(ui->edtMM);
+    ui->edtMM->setStyle(starStyle);
+
+    QPalette closeText = ui->SpeedButton8->palette();
+    closeText.setColor(QPalette::ButtonText, Qt::black);
+    ui->SpeedButton8->setPalette(closeText);
+
+    QFont lockFont = ui->Lb_Mss->font();
+    lockFont.setPixelSize(21);
+    ui->Lb_Mss->setFont(lockFont);
+    QPalette red = ui->Lb_Mss->palette();
+    red.setColor(QPalette::WindowText, Qt::red);
+    ui->Lb_Mss->setPalette(red);
+
+    paramPage_ = new TParamPage(Globals, *udpServer_);
+    hostPage(ui->TabSheet1, paramPage_);
+    serverPage_ = new TServerPage(Globals, *udpServer_);
+    hostPage(ui->TabSheet4, serverPage_);
+    consolePage_ = new TConsolePage(Globals, *udpServer_);
+    hostPage(ui->TabSheet2, consolePage_);
+
+    udpServer_->OnUDPRead = [this](TUDPServer& sender, const QByteArray& data, TSocketHandle& binding) {
+        consolePage_->UDPServerUDPRead(sender, data, binding);
+    };
+
+    connect(ui->BitBtn1, &QPushButton::clicked, this, &TfrmMain::BitBtn1Click);
+    connect(ui->BitBtn2, &QPushButton::clicked, this, &TfrmMain::BitBtn2Click);
+    connect(ui->SpeedButton8, &QToolButton::clicked, this, &TfrmMain::SpeedButton8Click);
+}
+
+TfrmMain::~TfrmMain()
+{
+    // No datagram may reach a control once destruction has begun: detach the handler, then
+    // close the endpoint (which waits for its listener) while every control still exists.
+    udpServer_->OnUDPRead = nullptr;
+    try {
+        udpServer_->SetActive(false);
+    } catch (...) {
+    }
+    udpServer_.reset();
+}
+
+void TfrmMain::IPstrToByte(const QString& text, std::uint8_t& b1, std::uint8_t& b2, std::uint8_t& b3,
+                           std::uint8_t& b4)
+{
+    ::IPstrToByte(text, b1, b2, b3, b4);
+}
+
+void TfrmMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+    }
+}
+
+void TfrmMain::FormShow()
+{
+    runGuarded([this] {
+        Globals.DeviceType = 1;
+        ui->PageControl1->setCurrentWidget(ui->TabSheet3);
+        ui->edtMM->setFocus();
+    });
+}
+
+void TfrmMain::SpeedButton8Click()
+{
+    runGuarded([this] { close(); });
+}
+
+void TfrmMain::BitBtn1Click()
+{
+    runGuarded([this] {
+        if (ui->edtMM->text() != Password) {
+            InfoBox(QStringLiteral("请输入正确的密码！"));
+            ui->edtMM->setFocus();
+            return;
+        }
+        connectEndpoint();
+        ui->Label4->setText(QStringLiteral("连接"));
+        ui->PageControl1->setEnabled(true);
+        ui->Lb_Mss->hide();
+        ui->PageControl1->setCurrentWidget(ui->TabSheet1);
+        if (auto* cmbData = findChild<QComboBox*>(QStringLiteral("cmbData")))
+            cmbData->setCurrentIndex(0);
+        Globals.AppDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
+        Globals.ShowByteCount = 53;
+        Globals.RecvCount = 0;
+    });
+}
+
+// Rebinds the endpoint on the typed port with the multicast time-to-live set. A failure leaves
+// what was done before it done.
+void TfrmMain::connectEndpoint()
+{
+    udpServer_->SetActive(false);
+    const int port = StrToInt(ui->Edit3->text());
+    udpServer_->SetDefaultPort(port);
+    TSocketHandle& binding = udpServer_->AcquireBinding();
+    const int ttl = MulticastTimeToLive;
+    binding.SetSocketOption(IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl);
+    udpServer_->SetActive(true);
+}
+
+void TfrmMain::BitBtn2Click()
+{
+    runGuarded([this] {
+        udpServer_->SetActive(false);
+        ui->Label4->setText(QStringLiteral("断开"));
+        ui->PageControl1->setEnabled(false);
+        ui->Lb_Mss->show();
+    });
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "globals.h"
+
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+
+class TUDPServer;
+class TParamPage;
+class TServerPage;
+class TConsolePage;
+class QTabWidget;
+class QLineEdit;
+class QLabel;
+
+namespace Ui {
+class TfrmMain;
+}
+
+// The program's one window: the top bar with connect, disconnect, local port, password and
+// close, and the four pages. Owns the UDP endpoint and the window-wide state.
+class TfrmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmMain(QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    TMainGlobals Globals;
+    TUDPServer& UDPServer() { return *udpServer_; }
+
+    // Dotted quad to four bytes; raises the conversion error on malformed text.
+    void IPstrToByte(const QString& text, std::uint8_t& b1, std::uint8_t& b2, std::uint8_t& b3,
+                     std::uint8_t& b4);
+
+public Q_SLOTS:
+    void FormShow();
+    void SpeedButton8Click();
+    void BitBtn1Click();
+    void BitBtn2Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void connectEndpoint();
+
+    std::unique_ptr<Ui::TfrmMain> ui;
+    std::unique_ptr<TUDPServer> udpServer_;
+    TParamPage* paramPage_ = nullptr;
+    TServerPage* serverPage_ = nullptr;
+    TConsolePage* consolePage_ = nullptr;
+    bool shown_ = false;
+};

@@ -1,0 +1,72 @@
+#include "qt_dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+QMessageBox::Icon iconFor(int flags)
+{
+    switch (flags & 0xF0) {
+    case MB::ICONSTOP:
+        return QMessageBox::Critical;
+    case MB::ICONQUESTION:
+        return QMessageBox::Question;
+    case 48:
+        return QMessageBox::Warning;
+    case MB::ICONINFORMATION:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
+    }
+}
+
+// A carriage return alone starts a new line in the program's texts; the box shows it so.
+QString displayText(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    return text;
+}
+
+} // namespace
+
+int QtDialogs::MessageBox(const QString& text, const QString& caption, int flags)
+{
+    QMessageBox box(iconFor(flags), caption, displayText(text), QMessageBox::NoButton,
+                    QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowModality(Qt::ApplicationModal);
+    QPushButton* ok = box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    QPushButton* cancel = nullptr;
+    if ((flags & 0x0F) == MB::OKCANCEL) {
+        cancel = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+        box.setEscapeButton(cancel);
+        box.setDefaultButton((flags & MB::DEFBUTTON2) ? cancel : ok);
+    } else {
+        box.setEscapeButton(ok);
+        box.setDefaultButton(ok);
+    }
+    QWidget* focus = QApplication::focusWidget();
+    box.exec();
+    if (focus)
+        focus->setFocus();
+    if (box.clickedButton() == ok)
+        return MB::IDOK;
+    return cancel ? MB::IDCANCEL : MB::IDOK;
+}
+
+std::optional<QString> QtDialogs::SaveFileName(const SaveDialogRequest& request)
+{
+    QFileDialog dialog(QApplication::activeWindow());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(request.defaultExt);
+    dialog.setNameFilters({QStringLiteral("文本文件 (*.%1)").arg(request.filter), QStringLiteral("所有文件 (*)")});
+    dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
