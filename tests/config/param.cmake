@@ -1,0 +1,2 @@
+# Parameter page and parameter download command.
+add_project_test(test_param_packet SOURCES test_param_packet.cpp LIBS config)
