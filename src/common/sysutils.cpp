@@ -110,14 +110,28 @@ QString Trim(const QString& text)
 
 QByteArray ToCp936(const QString& text)
 {
+    // The encoder turns characters that code page 936 lacks into "?", but drops unpaired
+    // surrogates without a trace; give them a "?" too so that no character vanishes.
+    QString clean = text;
+    for (qsizetype i = 0; i < clean.size(); ++i) {
+        const QChar c = clean[i];
+        if (c.isHighSurrogate() && i + 1 < clean.size() && clean[i + 1].isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            clean[i] = u'?';
+    }
     QStringEncoder encoder("GBK");
-    return encoder.encode(text);
+    return encoder.encode(clean);
 }
 
 QString FromCp936(const QByteArray& bytes)
 {
+    // A lead byte at the very end would be held back as the start of an unfinished character
+    // and silently lost; a line feed after it makes the decoder report it as U+FFFD instead.
     QStringDecoder decoder("GBK");
-    return decoder.decode(bytes);
+    QString text = decoder.decode(bytes + '\n');
+    text.chop(1);
+    return text;
 }
 
 int Cp936Length(const QString& text)

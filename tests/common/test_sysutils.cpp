@@ -5,6 +5,8 @@
 
 #include <optional>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct IntCase {
@@ -85,6 +87,17 @@ TEST(Cp936, LengthsAreBytesOfTheGbkForm)
     EXPECT_EQ(ToCp936(QString::fromUtf8("本地连接")).toHex(), QByteArray("b1beb5d8c1acbdd3"));
     EXPECT_EQ(FromCp936(QByteArray::fromHex("b7fecef1c6f7495021")), QString::fromUtf8("服务器IP!"));
     EXPECT_EQ(ToCp936(QString()), QByteArray());
+}
+
+TEST(Cp936, NothingVanishesInEitherDirection)
+{
+    // Characters the code page lacks, and unpaired surrogates, become "?".
+    EXPECT_EQ(ToCp936(QString::fromUtf8("a😀b")), QByteArray("a?b"));
+    EXPECT_EQ(ToCp936(u"a"_s + QChar(0xD883) + u"b"_s), QByteArray("a?b"));
+    EXPECT_EQ(Cp936Length(QString(QChar(0xDC00))), 1);
+    // A lead byte cut off at the end is shown as a replacement character, not dropped.
+    EXPECT_EQ(FromCp936(QByteArray("\x83\xd8\x9d", 3)), QString::fromUtf8("\u5190\ufffd"));
+    EXPECT_EQ(FromCp936(QByteArray("ab\n")), u"ab\n"_s);
 }
 
 struct BoxCase {
