@@ -1,0 +1,94 @@
+#include "skin_button.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+
+TSkinButton::TSkinButton(QWidget* parent) : TSkinCustomButton(parent)
+{
+    // The base constructor set the style before this class existed; its default
+    // transparency is this class's business.
+    UIStyleChanged();
+    resize(80, 27);
+}
+
+TSkinButton::~TSkinButton() = default;
+
+void TSkinButton::SetGlyph(const QImage& value)
+{
+    FGlyph = value.copy();
+    repaint();
+}
+
+void TSkinButton::SetLayout(TButtonLayout value)
+{
+    FLayout = value;
+    repaint();
+}
+
+void TSkinButton::SetSpacing(int value)
+{
+    FSpacing = value;
+    repaint();
+}
+
+void TSkinButton::UIStyleChanged()
+{
+    const TResolvedUIStyle resolved = ResolveUIStyle(FileTheme(), UIStyle());
+    // No theme file is ever loaded, so the built-in table decides.
+    const TStyleEntry entry = StyleEntry(resolved.Style, StyleEntryButtonTransparent);
+    SetTransparent(entry.Kind == TStyleEntryKind::Boolean && entry.Value != 0);
+}
+
+void TSkinButton::PaintFace(QImage& surface, const QImage& frame)
+{
+    DrawSkinStretched(frame, surface, surface.rect(), FrameMasked());
+    if (FGlyph.isNull())
+        return;
+    const QFontMetrics fm(font());
+    const QSize text = fm.size(Qt::TextSingleLine | Qt::TextShowMnemonic, Caption());
+    const QSize glyph = GlyphImageSize(FGlyph.size());
+    const TGlyphPlacement at = PlaceGlyph(size(), text, glyph, FSpacing, FLayout);
+    FCaptionPos = at.Caption;
+    QPoint g = at.Glyph;
+    if (Pressed())
+        g += QPoint(1, 1);
+    const QRect first(QPoint(0, 0), glyph);
+    if (GlyphHasTwoImages(FGlyph.size())) {
+        DrawGlyph(surface, FGlyph, isEnabled() ? first : first.translated(glyph.width(), 0), g);
+    } else if (isEnabled()) {
+        DrawGlyph(surface, FGlyph, first, g);
+    } else {
+        DrawGlyphDisabled(surface, FGlyph, first, g, palette().color(QPalette::Light).rgb(),
+                          palette().color(QPalette::Dark).rgb());
+    }
+}
+
+void TSkinButton::PaintCaption(QImage& surface, const QString& text)
+{
+    if (FGlyph.isNull()) {
+        TSkinCustomButton::PaintCaption(surface, text);
+        return;
+    }
+    QPainter p(&surface);
+    p.setFont(font());
+    p.setBackgroundMode(Qt::TransparentMode);
+    const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextShowMnemonic;
+    const auto from = [this](QPoint pt) { return QRect(pt, QPoint(width() - 1, height() - 1)); };
+    p.setPen(palette().color(QPalette::WindowText));
+    if (!isEnabled()) {
+        p.setPen(QColor(255, 255, 255));
+        p.drawText(from(FCaptionPos + QPoint(1, 1)), flags, text);
+        p.setPen(QColor(128, 128, 128));
+    } else if (Pressed()) {
+        FCaptionPos += QPoint(1, 1);
+    }
+    p.drawText(from(FCaptionPos), flags, text);
+}
+
+void TSkinButton::PaintFocus(QImage& surface)
+{
+    if (UIStyle() == TSkinUIStyle::MacOS || UIStyle() == TSkinUIStyle::BlueGlass)
+        FBoldCaption = true; // these skins show the focus as a bold caption
+    else
+        TSkinCustomButton::PaintFocus(surface);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "skin_custom_button.h"
+#include "skin_paint.h"
+
+#include <QImage>
+#include <QPoint>
+
+// The skinned button with a glyph: the skin frame stretched to the button's size, the glyph
+// beside the caption.
+class TSkinButton : public TSkinCustomButton
+{
+    Q_OBJECT
+    Q_PROPERTY(QImage Glyph READ Glyph WRITE SetGlyph)
+    Q_PROPERTY(int Spacing READ Spacing WRITE SetSpacing)
+
+public:
+    explicit TSkinButton(QWidget* parent = nullptr);
+    ~TSkinButton() override;
+
+    const QImage& Glyph() const { return FGlyph; }
+    void SetGlyph(const QImage& value);
+    TButtonLayout Layout() const { return FLayout; }
+    void SetLayout(TButtonLayout value);
+    int Spacing() const { return FSpacing; }
+    void SetSpacing(int value);
+    // Top-left point of the caption as last worked out by a paint with a glyph.
+    QPoint CaptionPos() const { return FCaptionPos; }
+
+protected:
+    void UIStyleChanged() override;
+    void PaintFace(QImage& surface, const QImage& frame) override;
+    void PaintCaption(QImage& surface, const QString& text) override;
+    void PaintFocus(QImage& surface) override;
+
+private:
+    QImage FGlyph;
+    TButtonLayout FLayout = TButtonLayout::blGlyphLeft;
+    QPoint FCaptionPos;
+    int FSpacing = 4;
+};

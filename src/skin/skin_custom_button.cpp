@@ -1,0 +1,532 @@
+#include "skin_custom_button.h"
+
+#include "guard.h"
+#include "skin_paint.h"
+#include "sysutils.h"
+
+#include <QEnterEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTimer>
+#include <algorithm>
+
+const char* const TSkinCustomButton::ModalResultProperty = "ModalResult";
+
+namespace
+{
+
+// The style a new button starts with. Skinned forms, whose style a button would follow,
+// do not exist in this program.
+TSkinUIStyle DefaultUIStyle(QObject* owner)
+{
+    Q_UNUSED(owner);
+    return TSkinUIStyle::DeepBlue;
+}
+
+bool isPressKey(int key)
+{
+    return key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+QString withoutMnemonics(const QString& caption)
+{
+    QString out;
+    out.reserve(caption.size());
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption.at(i) == u'&' && i + 1 < caption.size())
+            ++i;
+        out.append(caption.at(i));
+    }
+    return out;
+}
+
+} // namespace
+
+TSkinCustomButton::TSkinCustomButton(QWidget* parent) : QWidget(parent)
+{
+    // Painting covers the whole client area from an off-screen image: no background erase.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    SetTabStop(true);
+    SetUIStyle(DefaultUIStyle(parent));
+}
+
+TSkinCustomButton::~TSkinCustomButton()
+{
+    // The timer is a child and dies with the button; stop it first so no tick is queued
+    // into a half-destroyed object.
+    if (FRepeatTimer)
+        FRepeatTimer->stop();
+}
+
+void TSkinCustomButton::SetCaption(const QString& value)
+{
+    FCaption = value;
+    setAccessibleName(withoutMnemonics(value));
+    updateShortcuts();
+    CaptionChanged();
+    repaint();
+}
+
+void TSkinCustomButton::SetAutoSize(bool value)
+{
+    FAutoSize = value;
+    ApplyAutoSize();
+    repaint();
+}
+
+void TSkinCustomButton::SetUIStyle(TSkinUIStyle value)
+{
+    FUIStyle = value;
+    UIStyleChanged();
+    repaint();
+}
+
+void TSkinCustomButton::SetFileTheme(TSkinThemeFile* value)
+{
+    FFileTheme = value;
+    SetUIStyle(FUIStyle);
+}
+
+void TSkinCustomButton::SetTransparent(bool value)
+{
+    FTransparent = value;
+    TransparentChanged();
+    repaint();
+}
+
+void TSkinCustomButton::SetCancel(bool value)
+{
+    FCancel = value;
+    updateShortcuts();
+}
+
+void TSkinCustomButton::SetDefault(bool value)
+{
+    // Nothing else to tell the window: the dialog key is looked up when it is typed.
+    FDefault = value;
+    updateShortcuts();
+}
+
+void TSkinCustomButton::SetFocusedRectMargin(int value)
+{
+    FFocusedRectMargin = value;
+    repaint();
+}
+
+bool TSkinCustomButton::TabStop() const
+{
+    return focusPolicy() != Qt::NoFocus;
+}
+
+void TSkinCustomButton::SetTabStop(bool value)
+{
+    // Tab focus only: a mouse press must not take the focus, the click does.
+    setFocusPolicy(value ? Qt::TabFocus : Qt::NoFocus);
+}
+
+void TSkinCustomButton::ApplyAutoSize()
+{
+    if (!FAutoSize)
+        return;
+    QImage strip;
+    try {
+        ::LoadStyleFrame(FFileTheme, FUIStyle, StyleEntryButtonStrip, 0, strip, 0, false);
+    } catch (...) {
+        strip = QImage(); // a missing strip sizes like an empty one
+    }
+    const int h = strip.height() == 0 ? 21 : strip.height();
+    const int w = strip.width() == 0 ? 74 : strip.width();
+    resize(w / 3, h);
+}
+
+void TSkinCustomButton::FontChanged()
+{
+    repaint();
+}
+
+void TSkinCustomButton::TransparentChanged()
+{
+    FFrameMasked = FTransparent;
+    repaint();
+}
+
+void TSkinCustomButton::LoadStyleFrame(int position, int count, QImage& target, int index)
+{
+    ::LoadStyleFrame(FFileTheme, FUIStyle, position, count, target, index);
+}
+
+void TSkinCustomButton::GetNormalFrame(QImage& frame)
+{
+    LoadStyleFrame(StyleEntryButtonStrip, 3, frame, 1);
+}
+
+void TSkinCustomButton::GetHotFrame(QImage& frame)
+{
+    LoadStyleFrame(StyleEntryButtonStrip, 3, frame, 2);
+}
+
+void TSkinCustomButton::GetPressedFrame(QImage& frame)
+{
+    LoadStyleFrame(StyleEntryButtonStrip, 3, frame, 3);
+}
+
+void TSkinCustomButton::GetDisabledFrame(QImage& frame)
+{
+    LoadStyleFrame(StyleEntryButtonStrip, 3, frame, 1);
+}
+
+QFont TSkinCustomButton::CaptionFont(bool bold) const
+{
+    QFont f = font();
+    if (bold)
+        f.setBold(true);
+    return f;
+}
+
+void TSkinCustomButton::PaintFace(QImage& surface, const QImage& frame)
+{
+    if (frame.isNull())
+        return;
+    const QRect all = frame.rect();
+    if (!isEnabled()) {
+        DrawGlyphDisabled(surface, frame, all, {0, 0}, palette().color(QPalette::Light).rgb(),
+                          palette().color(QPalette::Dark).rgb());
+    } else if (FFrameMasked) {
+        DrawGlyph(surface, frame, all, {0, 0});
+    } else {
+        QPainter p(&surface);
+        p.drawImage(0, 0, frame);
+    }
+}
+
+void TSkinCustomButton::PaintCaption(QImage& surface, const QString& text)
+{
+    QPainter p(&surface);
+    p.setFont(CaptionFont(FBoldCaption));
+    p.setBackgroundMode(Qt::TransparentMode);
+    const int flags = Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic;
+    QRect q = rect();
+    p.setPen(palette().color(QPalette::WindowText));
+    if (!isEnabled()) {
+        p.setPen(QColor(255, 255, 255));
+        p.drawText(q.translated(1, 1), flags, text);
+        p.setPen(QColor(128, 128, 128));
+    } else if (FPressed) {
+        q.translate(1, 1);
+    }
+    p.drawText(q, flags, text);
+    FBoldCaption = false;
+}
+
+void TSkinCustomButton::PaintFocus(QImage& surface)
+{
+    DrawFocusRectInverted(surface, FocusRectangle(size(), FFocusedRectMargin));
+}
+
+void TSkinCustomButton::PaintParentBackground(QImage& surface, QWidget* control)
+{
+    QWidget* container = control ? control->parentWidget() : nullptr;
+    if (!container)
+        return;
+    QPoint at = control->pos();
+    // A page of a tab widget is drawn as the tab widget's region from the page's corner.
+    if (auto* stack = qobject_cast<QStackedWidget*>(container)) {
+        if (auto* tabs = qobject_cast<QTabWidget*>(stack->parentWidget())) {
+            at = control->mapTo(tabs, QPoint(0, 0));
+            container = tabs;
+        }
+    }
+    QPainter p(&surface);
+    // Only the container itself (background and frame): rendering its children would draw
+    // this button again from inside its own paint.
+    const QRegion under = QRegion(container->rect()).intersected(QRect(at, surface.size()));
+    container->render(&p, under.boundingRect().topLeft() - at, under,
+                      QWidget::DrawWindowBackground);
+}
+
+void TSkinCustomButton::paintEvent(QPaintEvent*)
+{
+    runGuarded([this] {
+        QImage frame;
+        try {
+            if (!isEnabled())
+                GetDisabledFrame(frame);
+            else if (FPressed)
+                GetPressedFrame(frame);
+            else if (FMouseOver)
+                GetHotFrame(frame);
+            else
+                GetNormalFrame(frame);
+        } catch (...) {
+            // A frame that cannot be loaded is drawn blank; the rest still shows.
+            frame = QImage(74, 21, QImage::Format_RGB32);
+            frame.fill(Qt::white);
+        }
+        QImage buffer(size(), QImage::Format_RGB32);
+        buffer.fill(palette().color(backgroundRole()));
+        if (FTransparent) {
+            QWidget* container = parentWidget();
+            const bool tabSheet =
+                container && qobject_cast<QStackedWidget*>(container->parentWidget()) &&
+                qobject_cast<QTabWidget*>(container->parentWidget()->parentWidget());
+            PaintParentBackground(buffer, tabSheet ? container : this);
+        }
+        PaintFace(buffer, frame);
+        if (hasFocus() && TabStop())
+            PaintFocus(buffer);
+        if (!Trim(FCaption).isEmpty())
+            PaintCaption(buffer, FCaption);
+        QPainter p(this);
+        p.drawImage(0, 0, buffer);
+    });
+}
+
+bool TSkinCustomButton::canFocus() const
+{
+    return isVisible() && isEnabled() && window() != this;
+}
+
+void TSkinCustomButton::Click()
+{
+    if (FPressed) {
+        destroyRepeatTimer();
+        FPressed = false;
+        repaint();
+    }
+    if (TabStop() && canFocus() && isEnabled())
+        setFocus(Qt::OtherFocusReason);
+    if (parentWidget())
+        window()->setProperty(ModalResultProperty, FModalResult);
+    QPointer<TSkinCustomButton> alive(this);
+    if (OnClick)
+        OnClick(this);
+    if (alive)
+        Q_EMIT clicked();
+}
+
+void TSkinCustomButton::destroyRepeatTimer()
+{
+    if (!FRepeatTimer)
+        return;
+    QTimer* t = FRepeatTimer;
+    FRepeatTimer = nullptr;
+    t->stop();
+    t->disconnect(this);
+    // Deferred: this may run inside the timer's own tick.
+    t->deleteLater();
+}
+
+void TSkinCustomButton::repeatTimerTick()
+{
+    runGuarded([this] {
+        QPointer<TSkinCustomButton> alive(this);
+        if (OnMouseContinuouslyDown)
+            OnMouseContinuouslyDown(this);
+        if (alive)
+            Q_EMIT mouseContinuouslyDown();
+    });
+}
+
+void TSkinCustomButton::leftPress()
+{
+    FClickArmed = true;
+    FPressed = true;
+    if (!FRepeatTimer) {
+        FRepeatTimer = new QTimer(this);
+        FRepeatTimer->setInterval(std::max(FMouseContinuouslyDownInterval, 0));
+        connect(FRepeatTimer, &QTimer::timeout, this, &TSkinCustomButton::repeatTimerTick);
+        // A period of 0 would tick at every turn of the event loop; it never ticks instead.
+        if (FRepeatTimer->interval() > 0)
+            FRepeatTimer->start();
+    }
+    repaint();
+}
+
+void TSkinCustomButton::mousePressEvent(QMouseEvent* event)
+{
+    runGuarded([&] {
+        if (event->button() == Qt::LeftButton)
+            leftPress();
+    });
+    event->accept();
+}
+
+void TSkinCustomButton::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // A fast second click is an ordinary press.
+    mousePressEvent(event);
+}
+
+void TSkinCustomButton::mouseMoveEvent(QMouseEvent* event)
+{
+    runGuarded([&] {
+        const QPoint pt = event->position().toPoint();
+        if (pt.x() < 0 || pt.y() < 0 || pt.x() > width() || pt.y() > height()) {
+            FMouseOver = false;
+            FPressed = false;
+            repaint();
+        }
+        // While a button is held the toolkit keeps enter and leave back; the button still
+        // has to know when the mouse is over it.
+        if (event->buttons() != Qt::NoButton) {
+            if (rect().contains(pt))
+                mouseEntered();
+            else
+                mouseLeft();
+        }
+    });
+    event->accept();
+}
+
+void TSkinCustomButton::mouseReleaseEvent(QMouseEvent* event)
+{
+    runGuarded([&] {
+        if (event->button() != Qt::LeftButton)
+            return;
+        const bool armed = FClickArmed;
+        FClickArmed = false;
+        if (armed && rect().contains(event->position().toPoint()))
+            Click();
+    });
+    event->accept();
+}
+
+void TSkinCustomButton::keyPressEvent(QKeyEvent* event)
+{
+    if (!isPressKey(event->key()) || event->modifiers() & ~Qt::KeypadModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    runGuarded([&] {
+        if (hasFocus() && isEnabled()) {
+            FPressed = true;
+            repaint();
+        }
+    });
+    event->accept();
+}
+
+void TSkinCustomButton::keyReleaseEvent(QKeyEvent* event)
+{
+    if (!isPressKey(event->key())) {
+        QWidget::keyReleaseEvent(event);
+        return;
+    }
+    // Auto-repeat sends a release before every repeated press; only the real one counts.
+    if (!event->isAutoRepeat()) {
+        runGuarded([&] {
+            if (hasFocus() && FPressed && isEnabled()) {
+                FPressed = false;
+                repaint();
+                Click();
+            }
+        });
+    }
+    event->accept();
+}
+
+void TSkinCustomButton::mouseEntered()
+{
+    if (FMouseInside)
+        return;
+    FMouseInside = true;
+    FMouseOver = true;
+    repaint();
+    if (OnMouseEnter)
+        OnMouseEnter(this);
+}
+
+void TSkinCustomButton::mouseLeft()
+{
+    if (!FMouseInside)
+        return;
+    FMouseInside = false;
+    FMouseOver = false;
+    FPressed = false;
+    destroyRepeatTimer();
+    repaint();
+    if (OnMouseExit)
+        OnMouseExit(this);
+}
+
+void TSkinCustomButton::enterEvent(QEnterEvent*)
+{
+    runGuarded([this] { mouseEntered(); });
+}
+
+void TSkinCustomButton::leaveEvent(QEvent*)
+{
+    runGuarded([this] { mouseLeft(); });
+}
+
+void TSkinCustomButton::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    runGuarded([this] { repaint(); });
+}
+
+void TSkinCustomButton::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    runGuarded([this] { repaint(); });
+}
+
+void TSkinCustomButton::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    runGuarded([&] {
+        switch (event->type()) {
+        case QEvent::EnabledChange:
+            EnabledChanged();
+            repaint();
+            break;
+        case QEvent::FontChange:
+            FontChanged();
+            break;
+        case QEvent::WindowTitleChange:
+            // The window text and the caption go together.
+            if (windowTitle() != FCaption)
+                SetCaption(windowTitle());
+            break;
+        default:
+            break;
+        }
+    });
+}
+
+void TSkinCustomButton::dialogKey(bool isDefault)
+{
+    runGuarded([&] {
+        const bool wanted = isDefault ? FDefault : FCancel;
+        if (wanted && canFocus())
+            Click();
+    });
+}
+
+void TSkinCustomButton::updateShortcuts()
+{
+    auto make = [this](QPointer<QShortcut>& slot, bool want, const QKeySequence& keys,
+                       auto onActivated) {
+        delete slot.data();
+        slot = nullptr;
+        if (!want || keys.isEmpty())
+            return;
+        slot = new QShortcut(keys, this);
+        slot->setContext(Qt::WindowShortcut);
+        connect(slot.data(), &QShortcut::activated, this, onActivated);
+    };
+    make(FDefaultKey, FDefault, QKeySequence(Qt::Key_Return), [this] { dialogKey(true); });
+    make(FDefaultKeypad, FDefault, QKeySequence(Qt::Key_Enter), [this] { dialogKey(true); });
+    make(FCancelKey, FCancel, QKeySequence(Qt::Key_Escape), [this] { dialogKey(false); });
+    make(FAccelKey, true, QKeySequence::mnemonic(FCaption), [this] {
+        runGuarded([this] {
+            if (isEnabled())
+                Click();
+        });
+    });
+}

@@ -1,0 +1,112 @@
+#include "skin_ui_style.h"
+
+#include "exceptions.h"
+
+#include <QFile>
+#include <array>
+
+// The resources live in this static library; make sure they are registered before use.
+static void ensureSkinResources()
+{
+    static const bool once = [] {
+        Q_INIT_RESOURCE(skins);
+        return true;
+    }();
+    Q_UNUSED(once);
+}
+
+namespace
+{
+
+constexpr int StyleCount = 5;
+
+// The kind of every position. Only the two positions the button reads are filled; the
+// other forty belong to skinned controls this program does not contain and hold nothing.
+constexpr std::array<TStyleEntryKind, StyleEntryCount> entryKinds = [] {
+    std::array<TStyleEntryKind, StyleEntryCount> k{};
+    for (auto& e : k)
+        e = TStyleEntryKind::None;
+    k[StyleEntryButtonStrip - 1] = TStyleEntryKind::ResourceName;
+    k[StyleEntryButtonTransparent - 1] = TStyleEntryKind::Boolean;
+    return k;
+}();
+
+struct StyleRow {
+    const char16_t* buttonStrip;
+    bool buttonTransparent;
+};
+
+// Rows for MacOS, WinXP, DeepBlue, Protein, BlueGlass (styles 1..5).
+constexpr StyleRow rows[StyleCount] = {
+    {u"MACOS_BUTTON", true},    {u"WINXP_BUTTON", false},    {u"DEEPBLUE_BUTTON", false},
+    {u"PROTEIN_BUTTON", false}, {u"BLUEGLASS_BUTTON", true},
+};
+
+} // namespace
+
+TResolvedUIStyle ResolveUIStyle(const TSkinThemeFile* theme, TSkinUIStyle style)
+{
+    if (style != TSkinUIStyle::FromThemeFile)
+        return {false, style};
+    // No theme file is ever loaded in this program, assigned or not.
+    Q_UNUSED(theme);
+    return {false, TSkinUIStyle::DeepBlue};
+}
+
+TStyleEntry StyleEntry(TSkinUIStyle style, int position)
+{
+    const int s = static_cast<int>(style);
+    if (s < 1 || s > StyleCount || position < 1 || position > StyleEntryCount)
+        return {};
+    const StyleRow& row = rows[s - 1];
+    switch (entryKinds[position - 1]) {
+    case TStyleEntryKind::ResourceName:
+        return {TStyleEntryKind::ResourceName, s - 1, QString::fromUtf16(row.buttonStrip)};
+    case TStyleEntryKind::Boolean:
+        return {TStyleEntryKind::Boolean, row.buttonTransparent ? 1 : 0, {}};
+    default:
+        return {};
+    }
+}
+
+QImage LoadSkinResource(const QString& name)
+{
+    ensureSkinResources();
+    if (name.isEmpty() || name.contains(u'/'))
+        return {};
+    const QString path = QStringLiteral(":/skin/") + name;
+    if (!QFile::exists(path))
+        return {};
+    return QImage(path);
+}
+
+void SliceFrame(const QImage& strip, QImage& target, int count, int index)
+{
+    if (count <= 0) {
+        target = strip;
+        return;
+    }
+    const int fw = strip.width() / count;
+    // copy() fills columns that lie outside the strip; an index outside 1..count gives an
+    // empty-looking frame of the right size rather than reading out of bounds.
+    target = strip.copy(fw * (index - 1), 0, fw, strip.height());
+}
+
+void LoadStyleFrame(const TSkinThemeFile* theme, TSkinUIStyle style, int position, int count,
+                    QImage& target, int index, bool resolve)
+{
+    TSkinUIStyle used = style;
+    if (resolve) {
+        const TResolvedUIStyle r = ResolveUIStyle(theme, style);
+        // A loaded theme file would supply the strip here; none ever is.
+        used = r.Style;
+    }
+    const TStyleEntry entry = StyleEntry(used, position);
+    if (entry.Kind != TStyleEntryKind::ResourceName)
+        return;
+    const QImage strip = LoadSkinResource(entry.ResourceName);
+    if (strip.isNull())
+        throw Exception(QStringLiteral("Resource ") + entry.ResourceName +
+                        QStringLiteral(" not found"));
+    SliceFrame(strip, target, count, index);
+}

@@ -1,0 +1,29 @@
+#include "update_button.h"
+
+#include "skin_button.h"
+#include "skin_ui_style.h"
+
+#include <QImage>
+
+QImage UpdateButtonGlyph()
+{
+    return LoadSkinResource(QStringLiteral("UPDATE_GLYPH")).convertToFormat(QImage::Format_RGB888);
+}
+
+void ConfigureUpdateButton(TSkinButton& button, QWidget* tabAfter)
+{
+    button.setObjectName(QStringLiteral("sbUpdateIP"));
+    button.setGeometry(156, 228, 101, 35);
+    button.SetCaption(QStringLiteral("立即更新"));
+    button.SetAutoSize(false);
+    button.SetUIStyle(TSkinUIStyle::WinXP); // resets Transparent to the style's False...
+    if (tabAfter)
+        QWidget::setTabOrder(tabAfter, &button);
+    button.SetTransparent(true); // ...which the stored True then overrides
+    button.SetModalResult(0);
+    button.SetFocusedRectMargin(2);
+    button.SetGlyph(UpdateButtonGlyph());
+    button.SetLayout(TButtonLayout::blGlyphLeft);
+    button.SetSpacing(4);
+    button.SetMouseContinuouslyDownInterval(100);
+}
