@@ -1,0 +1,61 @@
+#include "manual_event_thread.h"
+
+#include <chrono>
+
+void ManualEventThread::Post(std::function<void()> call)
+{
+    {
+        std::lock_guard guard(lock_);
+        calls_.push_back(std::move(call));
+        ++posted_;
+    }
+    queued_.notify_all();
+}
+
+int ManualEventThread::RunPending()
+{
+    std::deque<std::function<void()>> batch;
+    {
+        std::lock_guard guard(lock_);
+        batch.swap(calls_);
+    }
+    int ran = 0;
+    for (auto& call : batch) {
+        call();
+        ++ran;
+    }
+    return ran;
+}
+
+template <class Clock>
+void ManualEventThread::RunOnce(typename Clock::time_point deadline)
+{
+    {
+        std::unique_lock guard(lock_);
+        queued_.wait_until(guard, deadline, [this] { return !calls_.empty(); });
+    }
+    RunPending();
+}
+
+void ManualEventThread::RunFor(int ms)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < deadline)
+        RunOnce<Clock>(deadline);
+}
+
+bool ManualEventThread::RunUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done() && Clock::now() < deadline)
+        RunOnce<Clock>(std::min(deadline, Clock::now() + std::chrono::milliseconds(20)));
+    return done();
+}
+
+long ManualEventThread::Posted() const
+{
+    std::lock_guard guard(lock_);
+    return posted_;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "udp_server.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+
+// An event thread without Qt: posted calls wait in a queue until the owning thread pumps it.
+// Used where Qt's own synchronisation must stay out of the picture (thread-sanitizer runs).
+// Calls still queued when it is destroyed are dropped.
+class ManualEventThread : public TEventThread {
+public:
+    void Post(std::function<void()> call) override;
+
+    // Runs the calls queued at the moment of the call; returns how many ran.
+    int RunPending();
+    // Runs queued calls as they come for ms milliseconds.
+    void RunFor(int ms);
+    // Runs queued calls until done() holds or timeoutMs passed; returns done().
+    bool RunUntil(const std::function<bool()>& done, int timeoutMs);
+    // Calls posted so far (run or not).
+    long Posted() const;
+
+private:
+    // Waits until a call is queued or the deadline passes; runs at most the queued ones.
+    template <class Clock>
+    void RunOnce(typename Clock::time_point deadline);
+
+    mutable std::mutex lock_;
+    std::condition_variable queued_;
+    std::deque<std::function<void()>> calls_;
+    long posted_ = 0;
+};

@@ -1,0 +1,23 @@
+#include "net_exceptions.h"
+
+#include "socket_errors.h"
+#include "sysutils.h"
+
+using namespace Qt::StringLiterals;
+
+EInvalidSocket::EInvalidSocket() : ENetException(u"Cannot allocate socket."_s) {}
+
+ECouldNotBindSocket::ECouldNotBindSocket()
+    : ENetException(u"Could not bind socket. Address and port are already in use."_s)
+{
+}
+
+ESocketError::ESocketError(int code)
+    : ENetException(u"Socket Error # "_s + IntToStr(code) + u"\r\n"_s + SocketErrorText(code)),
+      code_(code)
+{
+}
+
+EPackageSizeTooBig::EPackageSizeTooBig() : ENetException(u"Package Size Too Big."_s) {}
+
+ENotAllBytesSent::ENotAllBytesSent() : ENetException(u"Not all bytes sent."_s) {}

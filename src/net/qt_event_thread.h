@@ -1,0 +1,18 @@
+#pragma once
+
+#include "udp_server.h"
+
+#include <QObject>
+#include <memory>
+
+// Hands calls to the thread that created it, through its Qt event loop. The calls are queued
+// on a context object that dies with this one, so calls still queued then are dropped.
+class TQtEventThread : public TEventThread {
+public:
+    TQtEventThread();
+    ~TQtEventThread() override;
+    void Post(std::function<void()> call) override;
+
+private:
+    std::unique_ptr<QObject> context_;
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <mutex>
+
+// The process's socket layer: made when the first endpoint is created and freed when the last
+// one goes. Linux needs no library start-up, so it only keeps the count under its lock.
+class TSocketStack {
+public:
+    // Registers one endpoint; the first one makes the layer.
+    static void Enter();
+    // Unregisters one endpoint; the last one frees the layer.
+    static void Leave();
+    // Endpoints registered now.
+    static int EndpointCount();
+
+private:
+    static std::mutex& Lock();
+    static int count_;
+};

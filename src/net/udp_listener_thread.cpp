@@ -1,0 +1,257 @@
+#include "udp_listener_thread.h"
+
+#include "net_address.h"
+
+#include <QLatin1StringView>
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+enum Slot : int { Empty, Full, InDelivery };
+
+using Clock = std::chrono::steady_clock;
+
+// How long each side spins on the slot before sleeping. Hand-overs to a quick handler come
+// back within microseconds, and a sleep-and-wake pair costs more than that.
+constexpr auto ListenerSpin = std::chrono::microseconds(50);
+constexpr auto RefillSpin = std::chrono::microseconds(50);
+// One posted call serves datagrams for at most this long, then lets the event loop turn.
+constexpr auto ServeBudget = std::chrono::milliseconds(5);
+
+template <class Pred>
+bool SpinUntil(Clock::duration limit, Pred done)
+{
+    const auto until = Clock::now() + limit;
+    for (int i = 0;; ++i) {
+        if (done())
+            return true;
+        if ((i & 15) == 15) {
+            if (Clock::now() >= until)
+                return false;
+            std::this_thread::yield();
+        }
+    }
+}
+
+} // namespace
+
+// What the listener and the event thread share. The buffer and the binding's sender fields are
+// written by the listener only while the slot is Empty, and read on the event thread only
+// while it is InDelivery. Shared ownership keeps it alive for a delivery that outlives the
+// listener (a handler that closes the endpoint) and lets late posted calls find it gone.
+struct TUDPListenerThread::Mailbox {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool stopped = false;
+    bool finished = false;
+    bool callQueued = false;
+    std::atomic<int> slot{Empty}; // changed under the lock, read without it while spinning
+    QByteArray buffer;
+    TSocketHandle* binding = nullptr;
+    TEventThread* events = nullptr;
+    TDeliver deliver;
+
+    // Runs the delivery of a Full slot; called and returning with the lock held.
+    void Deliver(std::unique_lock<std::mutex>& held)
+    {
+        slot.store(InDelivery, std::memory_order_relaxed);
+        held.unlock();
+        try {
+            if (deliver)
+                deliver(buffer, *binding);
+        } catch (...) {
+            // A failing handler is discarded without a message; later datagrams still come.
+        }
+        held.lock();
+        slot.store(Empty, std::memory_order_release);
+        held.unlock();
+        changed.notify_all();
+        held.lock();
+    }
+};
+
+TUDPListenerThread::TUDPListenerThread(TSocketHandle& binding, int bufferSize,
+                                       TEventThread& events, TDeliver deliver)
+    : binding_(binding), socket_(binding.Handle()), bufferSize_(bufferSize < 0 ? 0 : bufferSize),
+      box_(std::make_shared<Mailbox>())
+{
+    box_->buffer = QByteArray(bufferSize_, Qt::Uninitialized);
+    box_->binding = &binding;
+    box_->events = &events;
+    box_->deliver = std::move(deliver);
+    wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+TUDPListenerThread::~TUDPListenerThread()
+{
+    if (thread_.joinable()) {
+        Stop();
+        WaitFor();
+    }
+    if (wake_ >= 0)
+        ::close(wake_);
+}
+
+void TUDPListenerThread::Start()
+{
+    thread_ = std::thread([this] { Execute(); });
+}
+
+void TUDPListenerThread::Stop()
+{
+    {
+        std::lock_guard guard(box_->lock);
+        box_->stopped = true;
+    }
+    box_->changed.notify_all();
+    if (wake_ >= 0) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t ignored = ::write(wake_, &one, sizeof one);
+    }
+}
+
+bool TUDPListenerThread::Stopped() const
+{
+    std::lock_guard guard(box_->lock);
+    return box_->stopped;
+}
+
+void TUDPListenerThread::WaitFor()
+{
+    Mailbox& box = *box_;
+    std::unique_lock held(box.lock);
+    while (!box.finished) {
+        if (box.slot.load(std::memory_order_relaxed) == Full) {
+            box.Deliver(held);
+            continue;
+        }
+        box.changed.wait_for(held, std::chrono::milliseconds(WaitTimeMs), [&box] {
+            return box.finished || box.slot.load(std::memory_order_relaxed) == Full;
+        });
+    }
+    held.unlock();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void TUDPListenerThread::Execute()
+{
+    pollfd fds[2] = {{socket_, POLLIN, 0}, {wake_, POLLIN, 0}};
+    const nfds_t count = wake_ >= 0 ? 2 : 1;
+    while (!Stopped()) {
+        // A failed or timed-out wait is not reported; the loop just looks again.
+        if (::poll(fds, count, WaitTimeMs) <= 0)
+            continue;
+        if ((fds[0].revents & (POLLIN | POLLERR)) == 0)
+            continue;
+        while (!Stopped() && ReceiveOne()) {
+        }
+    }
+    {
+        std::lock_guard guard(box_->lock);
+        box_->finished = true;
+    }
+    box_->changed.notify_all();
+}
+
+bool TUDPListenerThread::ReceiveOne()
+{
+    QByteArray& buffer = box_->buffer;
+    buffer.resize(bufferSize_);
+    sockaddr_in from{};
+    socklen_t fromLength = sizeof from;
+    // MSG_TRUNC makes the result the datagram's real length, so an oversized one is seen and
+    // dropped rather than delivered cut short.
+    const ssize_t n = ::recvfrom(socket_, buffer.data(), static_cast<size_t>(bufferSize_),
+                                 MSG_DONTWAIT | MSG_TRUNC, reinterpret_cast<sockaddr*>(&from),
+                                 &fromLength);
+    if (n < 0)
+        return errno == EINTR;
+    if (n > bufferSize_)
+        return true;
+    buffer.resize(static_cast<qsizetype>(n));
+
+    const uint32_t address = ntohl(from.sin_addr.s_addr);
+    char text[16];
+    const int length = std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24,
+                                     (address >> 16) & 0xFFu, (address >> 8) & 0xFFu,
+                                     address & 0xFFu);
+    const QLatin1StringView sender(text, length);
+    // Only a new sender costs a new text.
+    if (binding_.SenderIP != sender)
+        binding_.SenderIP = QString(sender);
+    binding_.SenderPort = ntohs(from.sin_port);
+    HandOver();
+    return true;
+}
+
+void TUDPListenerThread::HandOver()
+{
+    Mailbox& box = *box_;
+    bool post = false;
+    {
+        std::lock_guard guard(box.lock);
+        if (box.stopped)
+            return;
+        box.slot.store(Full, std::memory_order_relaxed);
+        post = !box.callQueued;
+        box.callQueued = true;
+    }
+    box.changed.notify_all(); // a close may be waiting to serve it
+    if (post)
+        PostServe(box_);
+    if (SpinUntil(ListenerSpin,
+                  [&box] { return box.slot.load(std::memory_order_acquire) == Empty; }))
+        return; // the release in Deliver orders the handler's work before this
+
+    std::unique_lock held(box.lock);
+    // A delivery whose handler closes the endpoint never comes back here; leave it running.
+    box.changed.wait(held, [&box] {
+        const int slot = box.slot.load(std::memory_order_relaxed);
+        return slot == Empty || (box.stopped && slot == InDelivery);
+    });
+}
+
+void TUDPListenerThread::PostServe(const std::shared_ptr<Mailbox>& box)
+{
+    box->events->Post([weak = std::weak_ptr<Mailbox>(box)] { ServePosted(weak); });
+}
+
+void TUDPListenerThread::ServePosted(const std::weak_ptr<Mailbox>& weak)
+{
+    const std::shared_ptr<Mailbox> box = weak.lock();
+    if (!box)
+        return; // the listener is gone
+    const auto until = Clock::now() + ServeBudget;
+    std::unique_lock held(box->lock);
+    // A call that runs inside a handler's nested event loop finds the slot InDelivery and
+    // leaves it to the delivery in progress.
+    while (box->slot.load(std::memory_order_relaxed) == Full) {
+        box->Deliver(held);
+        if (box->stopped || Clock::now() >= until)
+            break;
+        // The listener usually has the next datagram at hand: wait a moment for it instead
+        // of returning to the event loop and being posted again.
+        held.unlock();
+        SpinUntil(RefillSpin,
+                  [&box] { return box->slot.load(std::memory_order_acquire) == Full; });
+        held.lock();
+    }
+    const bool again = box->slot.load(std::memory_order_relaxed) == Full && !box->stopped;
+    if (!again)
+        box->callQueued = false;
+    held.unlock();
+    if (again)
+        PostServe(box);
+}

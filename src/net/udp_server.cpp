@@ -1,0 +1,204 @@
+#include "udp_server.h"
+
+#include "net_address.h"
+#include "socket_stack.h"
+#include "udp_listener_thread.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// Room for bursts while the event thread is busy: at 20,000 small datagrams a second this
+// holds a few hundred milliseconds of traffic. As root the system limit is passed by.
+constexpr int ReceiveBufferBytes = 4 * 1024 * 1024;
+
+void SizeReceiveBuffer(int socket)
+{
+    const int bytes = ReceiveBufferBytes;
+    if (::setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0)
+        ::setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
+
+void CloseSocket(int& handle)
+{
+    if (handle >= 0) {
+        ::shutdown(handle, SHUT_WR);
+        ::close(handle);
+        handle = -1;
+    }
+}
+
+sockaddr_in MakeAddress(uint32_t address, int port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port)); // low 16 bits: ports are modulo 65536
+    a.sin_addr.s_addr = htonl(address);
+    return a;
+}
+
+} // namespace
+
+struct TUDPServer::Impl {
+    Impl(TUDPServer& owner_, std::unique_ptr<TEventThread> events_)
+        : owner(owner_), events(events_ ? std::move(events_) : MakeQtEventThread())
+    {
+    }
+
+    void Open();
+    void Close();
+    void Deliver(const QByteArray& data, TSocketHandle& binding);
+
+    TUDPServer& owner;
+    std::unique_ptr<TEventThread> events;
+    int defaultPort = 7500;
+    std::unique_ptr<TSocketHandle> binding; // the one entry of the bindings, from the first open
+    TSocketHandle* current = nullptr;
+    std::unique_ptr<TUDPListenerThread> listener;
+    bool closing = false;
+};
+
+void TUDPServer::Impl::Open()
+{
+    if (!binding)
+        binding = std::make_unique<TSocketHandle>();
+    TSocketHandle& b = *binding;
+    b.Port = defaultPort;
+    CloseSocket(b.handle_);
+
+    b.handle_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (b.handle_ < 0)
+        throw EInvalidSocket();
+
+    uint32_t local = INADDR_ANY;
+    if (!b.IP.isEmpty()) {
+        const auto quad = ParseDottedQuad(b.IP);
+        if (!quad) {
+            ::close(b.handle_);
+            b.handle_ = -1;
+            throw ESocketError(EADDRNOTAVAIL);
+        }
+        local = *quad;
+    }
+    sockaddr_in a = MakeAddress(local, b.Port);
+    if (::bind(b.handle_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        const int error = errno;
+        // The failed attempt's socket goes at once; nothing is left behind.
+        ::close(b.handle_);
+        b.handle_ = -1;
+        if (error == EADDRINUSE)
+            throw ECouldNotBindSocket();
+        throw ESocketError(error);
+    }
+    socklen_t length = sizeof a;
+    if (::getsockname(b.handle_, reinterpret_cast<sockaddr*>(&a), &length) == 0) {
+        b.IP = FormatDottedQuad(ntohl(a.sin_addr.s_addr));
+        b.Port = ntohs(a.sin_port);
+    }
+    SizeReceiveBuffer(b.handle_);
+
+    current = &b;
+    listener = std::make_unique<TUDPListenerThread>(
+        b, owner.BufferSize, *events,
+        [this](const QByteArray& data, TSocketHandle& receiving) { Deliver(data, receiving); });
+    listener->Start();
+
+    const int broadcast = owner.BroadcastEnabled ? -1 : 0;
+    b.SetSocketOption(SOL_SOCKET, SO_BROADCAST, &broadcast, sizeof broadcast);
+}
+
+void TUDPServer::Impl::Close()
+{
+    // A handler run by the close wait may write Active false again; the outer close finishes.
+    if (closing || (current == nullptr && listener == nullptr))
+        return;
+    closing = true;
+    if (listener) {
+        listener->Stop();
+        // Only after the listener has ended is the socket closed, so its number is never
+        // reused under a thread still waiting on it.
+        listener->WaitFor();
+    }
+    if (binding)
+        CloseSocket(binding->handle_);
+    listener.reset();
+    current = nullptr;
+    closing = false;
+}
+
+void TUDPServer::Impl::Deliver(const QByteArray& data, TSocketHandle& receiving)
+{
+    current = &receiving;
+    if (owner.OnUDPRead)
+        owner.OnUDPRead(owner, data, receiving);
+}
+
+TUDPServer::TUDPServer(std::unique_ptr<TEventThread> eventThread)
+    : d(std::make_unique<Impl>(*this, std::move(eventThread)))
+{
+    TSocketStack::Enter();
+}
+
+TUDPServer::~TUDPServer()
+{
+    d->Close();
+    if (d->binding)
+        CloseSocket(d->binding->handle_);
+    d->binding.reset();
+    TSocketStack::Leave();
+}
+
+bool TUDPServer::Active() const
+{
+    return d->current != nullptr;
+}
+
+void TUDPServer::SetActive(bool value)
+{
+    if (value == Active())
+        return;
+    if (value)
+        d->Open();
+    else
+        d->Close();
+}
+
+int TUDPServer::DefaultPort() const
+{
+    return d->defaultPort;
+}
+
+void TUDPServer::SetDefaultPort(int port)
+{
+    d->defaultPort = port;
+}
+
+TSocketHandle& TUDPServer::AcquireBinding()
+{
+    if (d->current == nullptr)
+        d->Open();
+    return *d->current;
+}
+
+void TUDPServer::SendDatagram(const QString& host, int port, const void* bytes, int count)
+{
+    if (count < 0)
+        throw ESocketError(EINVAL);
+    const uint32_t address = ResolveHost(host);
+    TSocketHandle& b = AcquireBinding();
+    const sockaddr_in to = MakeAddress(address, port);
+    const ssize_t sent = ::sendto(b.handle_, bytes, static_cast<size_t>(count), 0,
+                                  reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    if (sent < 0) {
+        const int error = errno;
+        if (error == EMSGSIZE)
+            throw EPackageSizeTooBig();
+        throw ESocketError(error);
+    }
+    if (sent < count)
+        throw ENotAllBytesSent();
+}

@@ -1,0 +1,161 @@
+// Failure texts and host texts: what the operator reads and where a datagram goes.
+#include "net_address.h"
+#include "net_exceptions.h"
+#include "socket_errors.h"
+
+#include <cerrno>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct ErrorCase {
+    int code;
+    const char* message;
+};
+
+class SocketErrorMessage : public ::testing::TestWithParam<ErrorCase> {};
+
+TEST_P(SocketErrorMessage, IsCodeLineBreakAndText)
+{
+    const ErrorCase& c = GetParam();
+    const ESocketError e(c.code);
+    EXPECT_EQ(e.Code(), c.code);
+    EXPECT_EQ(e.Message(), QString::fromUtf8(c.message));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ByMeaning, SocketErrorMessage,
+    ::testing::Values(ErrorCase{EADDRINUSE, "Socket Error # 98\r\nAddress already in use."},
+                      ErrorCase{ECONNREFUSED, "Socket Error # 111\r\nConnection refused."},
+                      ErrorCase{EACCES, "Socket Error # 13\r\nAccess denied."},
+                      ErrorCase{EINVAL, "Socket Error # 22\r\nInvalid argument."},
+                      ErrorCase{EAGAIN, "Socket Error # 11\r\nOperation would block. "},
+                      ErrorCase{ENOPROTOOPT, "Socket Error # 92\r\nBad protocol option."},
+                      ErrorCase{EMSGSIZE, "Socket Error # 90\r\nMessage too long."},
+                      ErrorCase{ENOTEMPTY, "Socket Error # 39\r\nDirectory not empty"},
+                      ErrorCase{EHOSTUNREACH, "Socket Error # 113\r\nNo route to host."},
+                      ErrorCase{ENETUNREACH, "Socket Error # 101\r\nNetwork is unreachable."},
+                      ErrorCase{EADDRNOTAVAIL,
+                                "Socket Error # 99\r\nCannot assign requested address."},
+                      ErrorCase{EAFNOSUPPORT, "Socket Error # 97\r\nAddress family not "
+                                              "supported by protocol family."},
+                      ErrorCase{ESHUTDOWN, "Socket Error # 108\r\nCannot send or receive "
+                                           "after socket is closed."},
+                      ErrorCase{HostNotFoundCode, "Socket Error # 11001\r\nHost not found."},
+                      // Codes without a text end at the line break.
+                      ErrorCase{ENOENT, "Socket Error # 2\r\n"},
+                      ErrorCase{0, "Socket Error # 0\r\n"},
+                      ErrorCase{11002, "Socket Error # 11002\r\n"},
+                      ErrorCase{-1, "Socket Error # -1\r\n"}));
+
+TEST(SocketErrorTexts, EveryTextIsDistinctAndEndsAsWritten)
+{
+    // Each meaning has its own errno, so no two codes may share a text.
+    QStringList seen;
+    for (int code = 1; code < 200; ++code) {
+        const QString text = SocketErrorText(code);
+        if (text.isEmpty())
+            continue;
+        EXPECT_FALSE(seen.contains(text)) << code;
+        seen << text;
+    }
+    EXPECT_EQ(seen.size(), 38); // the whole table but the resolver's entry
+}
+
+TEST(NetExceptions, FixedMessages)
+{
+    EXPECT_EQ(EInvalidSocket().Message(), u"Cannot allocate socket."_s);
+    EXPECT_EQ(ECouldNotBindSocket().Message(),
+              u"Could not bind socket. Address and port are already in use."_s);
+    EXPECT_EQ(EPackageSizeTooBig().Message(), u"Package Size Too Big."_s);
+    EXPECT_EQ(ENotAllBytesSent().Message(), u"Not all bytes sent."_s);
+}
+
+struct QuadCase {
+    const char* text;
+    std::optional<uint32_t> address;
+};
+
+class DottedQuad : public ::testing::TestWithParam<QuadCase> {};
+
+TEST_P(DottedQuad, ParsesFourIntegerParts)
+{
+    EXPECT_EQ(ParseDottedQuad(QString::fromUtf8(GetParam().text)), GetParam().address);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, DottedQuad,
+    ::testing::Values(QuadCase{"192.168.1.200", 0xC0A801C8u}, QuadCase{"0.0.0.0", 0u},
+                      QuadCase{"255.255.255.255", 0xFFFFFFFFu},
+                      QuadCase{"010.1.1.1", 0x0A010101u}, // leading zeros are decimal
+                      QuadCase{"127.000.0.001", 0x7F000001u},
+                      QuadCase{" 127.  0.0.1", 0x7F000001u}, // blanks before a number
+                      QuadCase{"$7F.0.0.1", 0x7F000001u}, QuadCase{"0x7f.0.0.x1", 0x7F000001u},
+                      QuadCase{"+1.2.3.4", 0x01020304u}, QuadCase{"1.2.3", std::nullopt},
+                      QuadCase{"1.2.3.4.5", std::nullopt}, QuadCase{"256.1.1.1", std::nullopt},
+                      QuadCase{"1.2.3.-1", std::nullopt}, QuadCase{"1.2.3.4 ", std::nullopt},
+                      QuadCase{"1..3.4", std::nullopt}, QuadCase{"", std::nullopt},
+                      QuadCase{"a.b.c.d", std::nullopt},
+                      QuadCase{"0xFFFFFFFF.0.0.0", std::nullopt}));
+
+TEST(DottedQuadText, HasNoLeadingZeros)
+{
+    EXPECT_EQ(FormatDottedQuad(0x7F000001u), u"127.0.0.1"_s);
+    EXPECT_EQ(FormatDottedQuad(0x0A00FF09u), u"10.0.255.9"_s);
+    EXPECT_EQ(FormatDottedQuad(0u), u"0.0.0.0"_s);
+}
+
+struct HostCase {
+    const char* host;
+    uint32_t address;
+};
+
+class HostResolves : public ::testing::TestWithParam<HostCase> {};
+
+TEST_P(HostResolves, WithoutAskingTheResolver)
+{
+    EXPECT_EQ(ResolveHost(QString::fromUtf8(GetParam().host)), GetParam().address);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, HostResolves,
+                         ::testing::Values(HostCase{"LOCALHOST", 0x7F000001u},
+                                           HostCase{"localhost", 0x7F000001u},
+                                           HostCase{"LoCaLhOsT", 0x7F000001u},
+                                           HostCase{"127.000.0.001", 0x7F000001u},
+                                           HostCase{"192.168.1.248", 0xC0A801F8u}));
+
+class HostNotFound : public ::testing::TestWithParam<const char*> {};
+
+// Numeric-looking texts other than the four-part form name no host, and are refused without
+// a name server, so these hold on a machine without one.
+TEST_P(HostNotFound, FailsWith11001)
+{
+    try {
+        ResolveHost(QString::fromUtf8(GetParam()));
+        FAIL() << "resolved " << GetParam();
+    } catch (const ESocketError& e) {
+        EXPECT_EQ(e.Code(), 11001);
+        EXPECT_EQ(e.Message(), u"Socket Error # 11001\r\nHost not found."_s);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, HostNotFound,
+                         ::testing::Values("1.2.3", "1.2.3.4.5", "", "127.1", "0x7f000001",
+                                           "2130706433", "256.0.0.1", "127.0.0.1 ", "1.2.3.",
+                                           "017.0.0.1."));
+
+TEST(HostText, WithAnEmbeddedNulIsNotCutShort)
+{
+    // Cut at the NUL it would read "localhost"; whole, it names no host.
+    const QString host = QStringLiteral("localhost") + QChar(0) + QStringLiteral("x");
+    try {
+        ResolveHost(host);
+        FAIL() << "resolved a text with a NUL";
+    } catch (const ESocketError& e) {
+        EXPECT_EQ(e.Code(), 11001);
+    }
+}
+
+} // namespace

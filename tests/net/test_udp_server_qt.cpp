@@ -1,0 +1,153 @@
+// The endpoint with the Qt event thread: deliveries through the application's event loop,
+// also inside nested loops such as a modal box's.
+#include "fake_dialogs.h"
+#include "udp_probe.h"
+#include "udp_server.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class QtEndpointTest : public ::testing::Test {
+protected:
+    QtEndpointTest()
+    {
+        server.SetDefaultPort(0);
+        server.OnUDPRead = [this](TUDPServer&, const QByteArray& data, TSocketHandle&) {
+            EXPECT_EQ(std::this_thread::get_id(), mainThread);
+            EXPECT_EQ(depth, 0) << "a delivery began inside another";
+            ++depth;
+            received.push_back(data);
+            if (extra)
+                extra(data);
+            --depth;
+        };
+        server.SetActive(true);
+        port = server.AcquireBinding().Port;
+    }
+
+    bool WaitFor(size_t count, int timeoutMs = 3000)
+    {
+        return QTest::qWaitFor([&] { return received.size() >= count; }, timeoutMs);
+    }
+
+    TUDPServer server; // the Qt event thread by default
+    int port = 0;
+    std::vector<QByteArray> received;
+    std::function<void(const QByteArray&)> extra;
+    int depth = 0;
+    const std::thread::id mainThread = std::this_thread::get_id();
+    UdpProbe probe;
+    QObject context;
+};
+
+TEST_F(QtEndpointTest, DeliversThroughTheEventLoopInOrder)
+{
+    for (int i = 0; i < 500; ++i)
+        ASSERT_TRUE(probe.sendTo("127.0.0.1", port, QByteArray::number(i)));
+    ASSERT_TRUE(WaitFor(500, 10000));
+    for (int i = 0; i < 500; ++i)
+        EXPECT_EQ(received[i], QByteArray::number(i));
+}
+
+TEST_F(QtEndpointTest, NestedLoopOfAModalBoxServesDeliveries)
+{
+    // A box opened by some command: its loop turns while datagrams come in.
+    bool sawInside = false;
+    QTimer::singleShot(0, &context, [&] {
+        QEventLoop modal;
+        QTimer::singleShot(0, &modal, [&] {
+            probe.sendTo("127.0.0.1", port, "inside"_ba);
+        });
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &modal, [&] {
+            if (!received.empty()) {
+                sawInside = true;
+                modal.quit();
+            }
+        });
+        poll.start(5);
+        QTimer::singleShot(3000, &modal, [&] { modal.quit(); });
+        modal.exec();
+    });
+    ASSERT_TRUE(WaitFor(1));
+    QTest::qWait(20);
+    EXPECT_TRUE(sawInside);
+    EXPECT_EQ(received[0], "inside"_ba);
+}
+
+TEST_F(QtEndpointTest, HandlerWithANestedLoopIsNotReentered)
+{
+    extra = [&](const QByteArray& data) {
+        if (data != "first"_ba)
+            return;
+        // Like a box shown from the handler: more datagrams arrive while it is up.
+        probe.sendTo("127.0.0.1", port, "second"_ba);
+        probe.sendTo("127.0.0.1", port, "third"_ba);
+        QEventLoop modal;
+        QTimer::singleShot(200, &modal, [&] { modal.quit(); });
+        modal.exec();
+        EXPECT_EQ(received.size(), 1u) << "delivered inside the handler";
+    };
+    ASSERT_TRUE(probe.sendTo("127.0.0.1", port, "first"_ba));
+    ASSERT_TRUE(WaitFor(3));
+    ASSERT_EQ(received.size(), 3u);
+    EXPECT_EQ(received[1], "second"_ba);
+    EXPECT_EQ(received[2], "third"_ba);
+}
+
+TEST_F(QtEndpointTest, ThrowingHandlerShowsNothing)
+{
+    FakeDialogs dialogs;
+    extra = [&](const QByteArray& data) {
+        if (data == "boom"_ba) {
+            depth = 0;
+            throw Exception(u"handler failed"_s);
+        }
+    };
+    ASSERT_TRUE(probe.sendTo("127.0.0.1", port, "boom"_ba));
+    ASSERT_TRUE(probe.sendTo("127.0.0.1", port, "after"_ba));
+    ASSERT_TRUE(WaitFor(2));
+    EXPECT_EQ(received[1], "after"_ba);
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+TEST_F(QtEndpointTest, CloseWhileADeliveryIsQueuedRunsItInsideTheClose)
+{
+    ASSERT_TRUE(probe.sendTo("127.0.0.1", port, "queued"_ba));
+    // Give the listener time to hand it over, without turning the event loop.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(received.empty());
+    server.SetActive(false);
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0], "queued"_ba);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(received.size(), 1u);
+}
+
+TEST(QtEndpointLifetime, QueuedCallsDieWithTheEndpoint)
+{
+    int delivered = 0;
+    {
+        TUDPServer server;
+        server.SetDefaultPort(0);
+        server.OnUDPRead = [&](TUDPServer&, const QByteArray&, TSocketHandle&) { ++delivered; };
+        server.SetActive(true);
+        UdpProbe probe;
+        probe.sendTo("127.0.0.1", server.AcquireBinding().Port, "x"_ba);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(delivered, 1); // inside the close of the destruction
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(delivered, 1);
+}
+
+} // namespace
