@@ -1,0 +1,239 @@
+#include "console_page.h"
+
+#include "export_file.h"
+#include "globals.h"
+#include "guard.h"
+#include "monitor_line.h"
+#include "monitor_memo.h"
+#include "sysutils.h"
+#include "test_datagram.h"
+#include "udp_server.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPalette>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QFont songFont(int pixels)
+{
+    QFont font(u"宋体"_s);
+    font.setPixelSize(pixels);
+    return font;
+}
+
+// A field with its caption in a form row; the caption is also what a screen reader says.
+QLineEdit* addField(QFormLayout* form, QWidget* owner, const QString& name, const QString& caption,
+                    const QString& text)
+{
+    auto* edit = new QLineEdit(text, owner);
+    edit->setObjectName(name);
+    edit->setAccessibleName(caption);
+    auto* label = new QLabel(caption, owner);
+    label->setBuddy(edit);
+    form->addRow(label, edit);
+    return edit;
+}
+
+} // namespace
+
+TConsolePage::TConsolePage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent)
+    : QWidget(parent), globals_(globals), udp_(udp)
+{
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(buildSender(), 0);
+    layout->addWidget(buildMonitor(), 1);
+}
+
+QWidget* TConsolePage::buildSender()
+{
+    auto* box = new QGroupBox(u"数据发送"_s, this);
+    box->setObjectName(u"gbSend"_s);
+    auto* form = new QFormLayout(box);
+    edtIP = addField(form, box, u"edtIP"_s, u"对方IP："_s, u"255.255.255.255"_s);
+    edtPort = addField(form, box, u"edtPort"_s, u"对方端口："_s, u"7500"_s);
+    for (int k = 0; k < 10; ++k) {
+        const QString number = IntToStr(k + 1);
+        edtData[k] = addField(form, box, u"edt"_s + number, u"数据"_s + number + u"："_s,
+                              k == 0 ? u"1"_s : u"0"_s);
+    }
+
+    cmbData = new QComboBox(box); // a drop-down list: nothing can be typed into it
+    cmbData->setObjectName(u"cmbData"_s);
+    cmbData->setEditable(false);
+    for (int n = 1; n <= 10; ++n)
+        cmbData->addItem(IntToStr(n));
+    cmbData->setCurrentIndex(-1);
+    const QString countCaption = u"数据个数："_s;
+    cmbData->setAccessibleName(countCaption);
+    auto* countLabel = new QLabel(countCaption, box);
+    countLabel->setBuddy(cmbData);
+
+    Button12 = new QPushButton(u"发送"_s, box);
+    Button12->setObjectName(u"Button12"_s);
+    Button12->setAccessibleName(u"发送"_s);
+    connect(Button12, &QPushButton::clicked, this, &TConsolePage::Button12Click);
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(cmbData, 1);
+    row->addWidget(Button12);
+    form->addRow(countLabel, row);
+    return box;
+}
+
+QWidget* TConsolePage::buildMonitor()
+{
+    auto* monitor = new QWidget(this);
+    auto* column = new QVBoxLayout(monitor);
+    column->setContentsMargins(0, 0, 0, 0);
+
+    auto* bar = new QHBoxLayout;
+    ChOK = new QCheckBox(u"允许接收数据"_s, monitor);
+    ChOK->setObjectName(u"ChOK"_s);
+    ChOK->setAccessibleName(u"允许接收数据"_s);
+    bar->addWidget(ChOK);
+
+    const QString numCaption = u"数据字节个数："_s;
+    auto* numLabel = new QLabel(numCaption, monitor);
+    edtNum = new QLineEdit(u"53"_s, monitor);
+    edtNum->setObjectName(u"edtNum"_s);
+    edtNum->setAccessibleName(numCaption);
+    edtNum->setMaximumWidth(60);
+    numLabel->setBuddy(edtNum);
+    bar->addWidget(numLabel);
+    bar->addWidget(edtNum);
+
+    const QString countCaption = u"本地接收到的数据条数："_s;
+    bar->addWidget(new QLabel(countCaption, monitor));
+    LbNum = new QLabel(u"0"_s, monitor);
+    LbNum->setObjectName(u"LbNum"_s);
+    LbNum->setAccessibleName(countCaption);
+    LbNum->setFont(songFont(14));
+    QPalette red = LbNum->palette();
+    red.setColor(QPalette::WindowText, Qt::red);
+    LbNum->setPalette(red);
+    LbNum->setMinimumWidth(80);
+    bar->addWidget(LbNum);
+
+    Button1 = new QPushButton(u"清零"_s, monitor);
+    Button1->setObjectName(u"Button1"_s);
+    Button1->setAccessibleName(u"清零"_s);
+    connect(Button1, &QPushButton::clicked, this, &TConsolePage::Button1Click);
+    bar->addWidget(Button1);
+
+    ch1 = new QCheckBox(u"仅显示数据"_s, monitor);
+    ch1->setObjectName(u"ch1"_s);
+    ch1->setAccessibleName(u"仅显示数据"_s);
+    ch1->setChecked(true);
+    bar->addWidget(ch1);
+    bar->addStretch(1);
+    column->addLayout(bar);
+
+    const QString listCaption = u"数据接收"_s;
+    auto* box = new QGroupBox(listCaption, monitor);
+    box->setObjectName(u"gbRecv"_s);
+    auto* boxLayout = new QVBoxLayout(box);
+    Memo1 = new TMonitorMemo(box);
+    Memo1->setObjectName(u"Memo1"_s);
+    Memo1->setAccessibleName(listCaption);
+    Memo1->setFont(songFont(12));
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Designed without scroll bars; the view still scrolls with the caret and the wheel.
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    boxLayout->addWidget(Memo1);
+    column->addWidget(box, 1);
+    connect(Memo1, &TMonitorMemo::Flushed, this, &TConsolePage::showListedCount);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(u"PopupMenu1"_s);
+    N1 = PopupMenu1->addAction(u"清除数据"_s);
+    N1->setObjectName(u"N1"_s);
+    N2 = PopupMenu1->addAction(u"导出成文件"_s);
+    N2->setObjectName(u"N2"_s);
+    connect(N1, &QAction::triggered, this, &TConsolePage::N1Click);
+    connect(N2, &QAction::triggered, this, &TConsolePage::N2Click);
+    Memo1->SetPopupMenu(PopupMenu1);
+    return monitor;
+}
+
+void TConsolePage::UDPServerUDPRead(TUDPServer& /*Sender*/, const QByteArray& AData,
+                                    TSocketHandle& ABinding)
+{
+    if (!ChOK->isChecked())
+        return;
+    line_.resize(0);
+    AppendMonitorLine(line_, AData, globals_.ShowByteCount, ch1->isChecked(), ABinding.SenderIP,
+                      ABinding.SenderPort, ABinding.Port);
+    Memo1->AddLine(line_);
+    // A 32-bit counter that wraps like the original's rather than overflowing.
+    globals_.RecvCount = static_cast<int>(static_cast<unsigned>(globals_.RecvCount) + 1u);
+    listedCount_ = globals_.RecvCount;
+    // LbNum follows when the lines reach the list (Flushed), at most a frame later.
+}
+
+void TConsolePage::showListedCount()
+{
+    const QString text = IntToStr(listedCount_);
+    if (LbNum->text() != text)
+        LbNum->setText(text);
+}
+
+QString TConsolePage::MemoText()
+{
+    return Memo1->Text();
+}
+
+void TConsolePage::N1Click()
+{
+    runGuarded([&] {
+        Memo1->clear();
+        showListedCount();
+    });
+}
+
+void TConsolePage::Button1Click()
+{
+    runGuarded([&] {
+        globals_.RecvCount = 0;
+        listedCount_ = 0;
+        LbNum->setText(u"0"_s);
+        Memo1->clear();
+    });
+}
+
+void TConsolePage::N2Click()
+{
+    runGuarded([&] {
+        if (!SaveDialog1.Execute())
+            return;
+        WriteExportFile(SaveDialog1.FileName, Memo1->FlushedDocument());
+    });
+}
+
+void TConsolePage::Button12Click()
+{
+    runGuarded([&] {
+        TestDatagramFields fields;
+        fields.byteCount = edtNum->text();
+        for (int k = 0; k < 10; ++k)
+            fields.bytes[static_cast<std::size_t>(k)] = edtData[k]->text();
+        fields.count = cmbData->currentText();
+        fields.port = edtPort->text();
+        fields.host = edtIP->text();
+        const TestDatagram datagram = BuildTestDatagram(fields, globals_.ShowByteCount);
+        udp_.SendDatagram(datagram.host, datagram.port, datagram.bytes.constData(),
+                          static_cast<int>(datagram.bytes.size()));
+    });
+}

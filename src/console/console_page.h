@@ -1,0 +1,67 @@
+#pragma once
+
+#include "save_dialog.h"
+
+#include <QString>
+#include <QWidget>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class TMonitorMemo;
+class TSocketHandle;
+class TUDPServer;
+struct TMainGlobals;
+
+// The test page: the test datagram sender on the left, the receive monitor on the right.
+class TConsolePage : public QWidget {
+    Q_OBJECT
+public:
+    TConsolePage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent = nullptr);
+
+    // The endpoint's read handler: lists and counts one datagram while receiving is allowed.
+    // Called on the event thread, one datagram at a time. Failures go back to the endpoint,
+    // which drops them without a message.
+    void UDPServerUDPRead(TUDPServer& Sender, const QByteArray& AData, TSocketHandle& ABinding);
+
+    // The list's whole text, every listed datagram included.
+    QString MemoText();
+
+    TSaveDialog SaveDialog1;
+
+public Q_SLOTS:
+    void N1Click();      // clear the list, keep the count
+    void Button1Click(); // reset the count and clear the list
+    void N2Click();      // export the list to a file
+    void Button12Click(); // send the test datagram
+
+private:
+    QWidget* buildSender();
+    QWidget* buildMonitor();
+    void showListedCount();
+
+    TMainGlobals& globals_;
+    TUDPServer& udp_;
+    QString line_;        // reused for each datagram's line
+    int listedCount_ = 0; // RecvCount right after the last listed datagram; LbNum shows it
+
+    QLineEdit* edtIP = nullptr;
+    QLineEdit* edtPort = nullptr;
+    QLineEdit* edtData[10] = {};
+    QComboBox* cmbData = nullptr;
+    QPushButton* Button12 = nullptr;
+    QCheckBox* ChOK = nullptr;
+    QLineEdit* edtNum = nullptr;
+    QLabel* LbNum = nullptr;
+    QPushButton* Button1 = nullptr;
+    QCheckBox* ch1 = nullptr;
+    TMonitorMemo* Memo1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* N2 = nullptr;
+};

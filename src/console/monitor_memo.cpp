@@ -1,0 +1,142 @@
+#include "monitor_memo.h"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <algorithm>
+
+namespace {
+// About one frame: the view never redraws faster, and a flood costs one insert per frame.
+constexpr int FlushIntervalMs = 16;
+} // namespace
+
+TMonitorMemo::TMonitorMemo(QWidget* parent) : QPlainTextEdit(parent)
+{
+    flushTimer_.setSingleShot(true);
+    connect(&flushTimer_, &QTimer::timeout, this, &TMonitorMemo::Flush);
+}
+
+void TMonitorMemo::AddLine(QStringView line)
+{
+    pending_ += line;
+    pending_ += u'\n';
+    ++pendingLines_;
+    scheduleFlush();
+}
+
+void TMonitorMemo::scheduleFlush()
+{
+    if (flushTimer_.isActive())
+        return;
+    // After a quiet spell the line shows at once; under a flood once a frame.
+    const qint64 since = sinceFlush_.isValid() ? sinceFlush_.elapsed() : FlushIntervalMs;
+    flushTimer_.start(static_cast<int>(std::max<qint64>(0, FlushIntervalMs - since)));
+}
+
+void TMonitorMemo::Flush()
+{
+    flushTimer_.stop();
+    sinceFlush_.start();
+    if (pendingLines_ == 0)
+        return;
+
+    QTextDocument* doc = document();
+    QScrollBar* bar = verticalScrollBar();
+    const bool followTail = bar->value() >= bar->maximum();
+    // An empty list or one ending in a line break takes "line, break"; text the operator
+    // left without a break at the end gets "break, line" for every line from then on.
+    const bool endsWithBreak = doc->lastBlock().length() <= 1;
+
+    // Received lines are not the operator's edits to undo, and recording them would double
+    // the memory of a long capture. Turning undo off also forgets the operator's earlier
+    // edits; they stay undoable while nothing arrives.
+    doc->setUndoRedoEnabled(false);
+    {
+        QTextCursor cursor(doc);
+        cursor.movePosition(QTextCursor::End);
+        cursor.beginEditBlock();
+        if (endsWithBreak) {
+            cursor.insertText(pending_);
+        } else {
+            pending_.chop(1);
+            cursor.insertText(QStringLiteral("\n"));
+            cursor.insertText(pending_);
+        }
+        cursor.endEditBlock();
+    }
+    doc->setUndoRedoEnabled(true);
+
+    pending_.resize(0); // keeps the capacity for the next frame's lines
+    pendingLines_ = 0;
+    if (followTail)
+        bar->setValue(bar->maximum());
+    Q_EMIT Flushed();
+}
+
+QString TMonitorMemo::Text()
+{
+    Flush();
+    return toPlainText();
+}
+
+const QTextDocument& TMonitorMemo::FlushedDocument()
+{
+    Flush();
+    return *document();
+}
+
+void TMonitorMemo::clear()
+{
+    flushTimer_.stop();
+    pending_.clear();
+    pendingLines_ = 0;
+    QPlainTextEdit::clear();
+}
+
+void TMonitorMemo::keyPressEvent(QKeyEvent* event)
+{
+    Flush();
+    // Shift+Enter would make a soft break inside a line; in this list every break is a line.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & Qt::ShiftModifier)) {
+        QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier,
+                        event->text(), event->isAutoRepeat(), event->count());
+        QPlainTextEdit::keyPressEvent(&plain);
+        event->setAccepted(plain.isAccepted());
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void TMonitorMemo::inputMethodEvent(QInputMethodEvent* event)
+{
+    Flush();
+    QPlainTextEdit::inputMethodEvent(event);
+}
+
+void TMonitorMemo::insertFromMimeData(const QMimeData* source)
+{
+    Flush();
+    QPlainTextEdit::insertFromMimeData(source);
+}
+
+void TMonitorMemo::dropEvent(QDropEvent* event)
+{
+    Flush();
+    QPlainTextEdit::dropEvent(event);
+}
+
+void TMonitorMemo::contextMenuEvent(QContextMenuEvent* event)
+{
+    Flush();
+    if (!popupMenu_) {
+        QPlainTextEdit::contextMenuEvent(event);
+        return;
+    }
+    popupMenu_->popup(event->globalPos());
+    event->accept();
+}

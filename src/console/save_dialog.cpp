@@ -1,0 +1,13 @@
+#include "save_dialog.h"
+
+#include "dialogs.h"
+
+bool TSaveDialog::Execute()
+{
+    const std::optional<QString> chosen =
+        dialogs().SaveFileName(SaveDialogRequest{FileName, DefaultExt, Filter});
+    if (!chosen)
+        return false;
+    FileName = *chosen;
+    return true;
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "console_page.h"
+#include "fake_dialogs.h"
+#include "globals.h"
+#include "monitor_memo.h"
+#include "udp_probe.h"
+#include "udp_server.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <gtest/gtest.h>
+#include <memory>
+
+// A test page wired to a real endpoint as the main window wires it: the endpoint's read
+// event calls the page's handler on the event thread.
+class ConsoleFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        globals.ShowByteCount = 53;
+        udp = std::make_unique<TUDPServer>();
+        udp->SetDefaultPort(freeUdpPort());
+        page = std::make_unique<TConsolePage>(globals, *udp);
+        udp->OnUDPRead = [this](TUDPServer& sender, const QByteArray& data, TSocketHandle& binding) {
+            page->UDPServerUDPRead(sender, data, binding);
+        };
+        page->resize(1000, 450);
+        page->show();
+    }
+
+    void TearDown() override
+    {
+        // The endpoint goes first: its close may still deliver to the page.
+        udp.reset();
+        page.reset();
+    }
+
+    template <class T>
+    T* child(const char* name)
+    {
+        T* w = page->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+
+    QLineEdit* edit(const char* name) { return child<QLineEdit>(name); }
+    QString lbNum() { return child<QLabel>("LbNum")->text(); }
+    TMonitorMemo* memo() { return child<TMonitorMemo>("Memo1"); }
+
+    // Opens the endpoint on its free port and returns that port.
+    int listen() { return udp->AcquireBinding().Port; }
+
+    FakeDialogs fakeDialogs;
+    TMainGlobals globals;
+    std::unique_ptr<TUDPServer> udp;
+    std::unique_ptr<TConsolePage> page;
+};

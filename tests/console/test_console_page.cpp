@@ -1,0 +1,446 @@
+#include "console_fixture.h"
+#include "dialogs.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QInputMethodEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (int v : values)
+        out += static_cast<char>(v);
+    return out;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+    return f.readAll();
+}
+
+class ConsolePage : public ConsoleFixture {
+protected:
+    void SetUp() override
+    {
+        ConsoleFixture::SetUp();
+        // Count every hand-over so a test can tell that a datagram reached the page.
+        udp->OnUDPRead = [this](TUDPServer& sender, const QByteArray& data, TSocketHandle& binding) {
+            ++delivered;
+            page->UDPServerUDPRead(sender, data, binding);
+        };
+    }
+
+    // Feeds a datagram straight to the handler, as the endpoint would, without a socket.
+    void feed(const QByteArray& data)
+    {
+        TSocketHandle binding;
+        binding.SenderIP = QStringLiteral("127.0.0.1");
+        binding.SenderPort = 1;
+        binding.Port = 2;
+        page->UDPServerUDPRead(*udp, data, binding);
+    }
+
+    void allowReceiving(bool on = true) { child<QCheckBox>("ChOK")->setChecked(on); }
+
+    static bool waitFor(const std::function<bool()>& condition)
+    {
+        return QTest::qWaitFor(condition, 5000);
+    }
+
+    int delivered = 0;
+};
+
+// ---- the page as built
+
+struct ControlCase {
+    const char* name;
+    const char* text;          // text or caption
+    const char* accessible;    // accessible name
+};
+
+class ConsoleControls : public ConsolePage, public ::testing::WithParamInterface<ControlCase> {};
+
+TEST_P(ConsoleControls, StartWithTheirTextsAndNames)
+{
+    const ControlCase& c = GetParam();
+    QWidget* w = child<QWidget>(c.name);
+    ASSERT_NE(w, nullptr);
+    QString text;
+    if (auto* e = qobject_cast<QLineEdit*>(w))
+        text = e->text();
+    else if (auto* b = qobject_cast<QAbstractButton*>(w))
+        text = b->text();
+    else if (auto* l = qobject_cast<QLabel*>(w))
+        text = l->text();
+    EXPECT_EQ(text, QString::fromUtf8(c.text));
+    EXPECT_EQ(w->accessibleName(), QString::fromUtf8(c.accessible));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Page, ConsoleControls,
+    ::testing::Values(ControlCase{"edtIP", "255.255.255.255", "对方IP："},
+                      ControlCase{"edtPort", "7500", "对方端口："},
+                      ControlCase{"edt1", "1", "数据1："}, ControlCase{"edt2", "0", "数据2："},
+                      ControlCase{"edt10", "0", "数据10："}, ControlCase{"Button12", "发送", "发送"},
+                      ControlCase{"ChOK", "允许接收数据", "允许接收数据"},
+                      ControlCase{"edtNum", "53", "数据字节个数："},
+                      ControlCase{"LbNum", "0", "本地接收到的数据条数："},
+                      ControlCase{"Button1", "清零", "清零"},
+                      ControlCase{"ch1", "仅显示数据", "仅显示数据"},
+                      ControlCase{"Memo1", "", "数据接收"}));
+
+TEST_F(ConsolePage, StartsWithNothingChosenAndReceivingOff)
+{
+    auto* cmb = child<QComboBox>("cmbData");
+    EXPECT_FALSE(cmb->isEditable());
+    EXPECT_EQ(cmb->currentIndex(), -1);
+    ASSERT_EQ(cmb->count(), 10);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(cmb->itemText(i), QString::number(i + 1));
+    EXPECT_FALSE(child<QCheckBox>("ChOK")->isChecked());
+    EXPECT_TRUE(child<QCheckBox>("ch1")->isChecked());
+    EXPECT_EQ(child<QAction>("N1")->text(), QStringLiteral("清除数据"));
+    EXPECT_EQ(child<QAction>("N2")->text(), QStringLiteral("导出成文件"));
+    EXPECT_FALSE(memo()->isReadOnly());
+}
+
+// ---- the monitor over real datagrams
+
+TEST_F(ConsolePage, UncheckedListsAndCountsNothing)
+{
+    UdpProbe probe;
+    const int port = listen();
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(probe.sendTo("127.0.0.1", port, bytes({9, 9})));
+    ASSERT_TRUE(waitFor([&] { return delivered == 3; }));
+    QTest::qWait(20); // a flush, were one due, would have run
+    EXPECT_EQ(page->MemoText(), QString());
+    EXPECT_EQ(globals.RecvCount, 0);
+    EXPECT_EQ(lbNum(), QStringLiteral("0"));
+
+    // Allowed again, the next datagram is the first one counted.
+    allowReceiving();
+    globals.ShowByteCount = 1;
+    ASSERT_TRUE(probe.sendTo("127.0.0.1", port, bytes({5})));
+    ASSERT_TRUE(waitFor([&] { return lbNum() == QStringLiteral("1"); }));
+    EXPECT_EQ(page->MemoText(), QStringLiteral("5,\n"));
+}
+
+TEST_F(ConsolePage, ListsEachDatagramInOrderAndCounts)
+{
+    UdpProbe probe;
+    const int port = listen();
+    allowReceiving();
+    globals.ShowByteCount = 3;
+    QString expected;
+    for (int i = 0; i < 40; ++i) {
+        ASSERT_TRUE(probe.sendTo("127.0.0.1", port, bytes({i, i + 100})));
+        expected += QStringLiteral("%1,%2,0,\n").arg(i).arg(i + 100);
+    }
+    ASSERT_TRUE(waitFor([&] { return lbNum() == QStringLiteral("40"); }));
+    EXPECT_EQ(globals.RecvCount, 40);
+    EXPECT_EQ(page->MemoText(), expected);
+}
+
+TEST_F(ConsolePage, ShowsAddressesWhenNotDataOnly)
+{
+    UdpProbe probe;
+    const int port = listen();
+    allowReceiving();
+    child<QCheckBox>("ch1")->setChecked(false);
+    globals.ShowByteCount = 2;
+    ASSERT_TRUE(probe.sendTo("127.0.0.1", port, bytes({0x48, 0x01})));
+    ASSERT_TRUE(waitFor([&] { return globals.RecvCount == 1; }));
+    EXPECT_EQ(page->MemoText(),
+              QStringLiteral("IP: 127.0.0.1 SPort:%1 TPort:%2  Data: 72,1,\n")
+                  .arg(probe.port())
+                  .arg(port));
+}
+
+TEST_F(ConsolePage, ClearKeepsTheCountResetClearsBoth)
+{
+    UdpProbe probe;
+    const int port = listen();
+    allowReceiving();
+    globals.ShowByteCount = 1;
+    for (int i = 1; i <= 3; ++i)
+        ASSERT_TRUE(probe.sendTo("127.0.0.1", port, bytes({i})));
+    ASSERT_TRUE(waitFor([&] { return lbNum() == QStringLiteral("3"); }));
+
+    child<QAction>("N1")->trigger();
+    EXPECT_EQ(page->MemoText(), QString());
+    EXPECT_EQ(globals.RecvCount, 3);
+    EXPECT_EQ(lbNum(), QStringLiteral("3"));
+
+    ASSERT_TRUE(probe.sendTo("127.0.0.1", port, bytes({4})));
+    ASSERT_TRUE(waitFor([&] { return lbNum() == QStringLiteral("4"); }));
+    EXPECT_EQ(page->MemoText(), QStringLiteral("4,\n"));
+
+    QTest::mouseClick(child<QPushButton>("Button1"), Qt::LeftButton);
+    EXPECT_EQ(globals.RecvCount, 0);
+    EXPECT_EQ(lbNum(), QStringLiteral("0"));
+    EXPECT_EQ(page->MemoText(), QString());
+
+    ASSERT_TRUE(probe.sendTo("127.0.0.1", port, bytes({5})));
+    ASSERT_TRUE(waitFor([&] { return lbNum() == QStringLiteral("1"); }));
+    EXPECT_EQ(page->MemoText(), QStringLiteral("5,\n"));
+    EXPECT_TRUE(fakeDialogs.boxes.empty());
+}
+
+// ---- lines that have not reached the view yet behave as if they had
+
+TEST_F(ConsolePage, ClearAndResetDropWaitingLines)
+{
+    allowReceiving();
+    globals.ShowByteCount = 1;
+    feed(bytes({1}));
+    feed(bytes({2}));
+    ASSERT_EQ(memo()->PendingLines(), 2); // still waiting for the frame
+
+    child<QAction>("N1")->trigger();
+    EXPECT_EQ(lbNum(), QStringLiteral("2")); // the count is shown even though nothing showed
+    QTest::qWait(40);
+    EXPECT_EQ(page->MemoText(), QString());
+
+    feed(bytes({3}));
+    page->Button1Click();
+    QTest::qWait(40);
+    EXPECT_EQ(page->MemoText(), QString());
+    EXPECT_EQ(lbNum(), QStringLiteral("0"));
+    EXPECT_EQ(globals.RecvCount, 0);
+}
+
+TEST_F(ConsolePage, LabelShowsTheCountOfTheLastListedDatagram)
+{
+    allowReceiving();
+    feed(bytes({1}));
+    feed(bytes({2}));
+    globals.RecvCount = 0; // a connect in between resets the counter, not the label
+    ASSERT_TRUE(waitFor([&] { return memo()->PendingLines() == 0; }));
+    EXPECT_EQ(lbNum(), QStringLiteral("2"));
+    feed(bytes({3}));
+    ASSERT_TRUE(waitFor([&] { return lbNum() == QStringLiteral("1"); }));
+}
+
+TEST_F(ConsolePage, OperatorEditsComeAfterEarlierLines)
+{
+    allowReceiving();
+    globals.ShowByteCount = 1;
+    feed(bytes({1}));
+    // The typed text lands after the waiting line, as it would had the line shown at once.
+    QTest::keyClicks(memo(), QStringLiteral("x"));
+    EXPECT_EQ(page->MemoText(), QStringLiteral("1,\nx"));
+    // The text now ends without a line break: each line comes after a break of its own.
+    feed(bytes({2}));
+    feed(bytes({3}));
+    EXPECT_EQ(page->MemoText(), QStringLiteral("1,\nx\n2,\n3,"));
+    QTest::keyClick(memo(), Qt::Key_Return);
+    feed(bytes({4}));
+    EXPECT_EQ(page->MemoText(), QStringLiteral("1,\nx\n2,\n3,\n4,\n"));
+    EXPECT_EQ(globals.RecvCount, 4);
+}
+
+// ---- export
+
+class ConsoleExport : public ConsolePage {
+protected:
+    QString path(const char* name) { return dir.filePath(QString::fromLatin1(name)); }
+    void exportTo(const QString& file)
+    {
+        fakeDialogs.saveAnswers.push_back(file);
+        child<QAction>("N2")->trigger();
+    }
+    QTemporaryDir dir;
+};
+
+TEST_F(ConsoleExport, MonitorLinesEachEndWithCrLf)
+{
+    allowReceiving();
+    globals.ShowByteCount = 2;
+    feed(bytes({1, 2}));
+    feed(bytes({3}));
+    exportTo(path("a.txt")); // the second line is still waiting when the export starts
+    EXPECT_EQ(readFile(path("a.txt")), QByteArray("1,2,\r\n3,0,\r\n"));
+    EXPECT_TRUE(fakeDialogs.boxes.empty());
+    EXPECT_EQ(page->MemoText(), QStringLiteral("1,2,\n3,0,\n"));
+}
+
+TEST_F(ConsoleExport, WritesTheOperatorsTextInCodePage936)
+{
+    allowReceiving();
+    globals.ShowByteCount = 2;
+    feed(bytes({1, 2}));
+    // Chinese comes through the input method, then plain keys.
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("备注"));
+    QApplication::sendEvent(memo(), &commit);
+    QTest::keyClicks(memo(), QStringLiteral("abc"));
+    feed(bytes({3}));
+    exportTo(path("b.txt"));
+    EXPECT_EQ(readFile(path("b.txt")).toHex(' '),
+              QByteArray("1,2,\r\n\xB1\xB8\xD7\xA2" "abc\r\n3,0,").toHex(' '));
+}
+
+TEST_F(ConsoleExport, EmptyListGivesEmptyFileAndReplacesOldOne)
+{
+    {
+        QFile old(path("c.txt"));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old content");
+    }
+    exportTo(path("c.txt"));
+    EXPECT_TRUE(QFileInfo::exists(path("c.txt")));
+    EXPECT_EQ(readFile(path("c.txt")), QByteArray());
+    EXPECT_TRUE(fakeDialogs.boxes.empty());
+}
+
+TEST_F(ConsoleExport, CancelWritesNothing)
+{
+    feed(bytes({1}));
+    child<QAction>("N2")->trigger(); // no answer queued: the fake cancels
+    ASSERT_EQ(fakeDialogs.saveRequests.size(), 1u);
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+    EXPECT_TRUE(fakeDialogs.boxes.empty());
+    EXPECT_EQ(page->SaveDialog1.FileName, QStringLiteral("123"));
+}
+
+TEST_F(ConsoleExport, MissingFolderShowsCannotCreateAndKeepsTheList)
+{
+    allowReceiving();
+    globals.ShowByteCount = 1;
+    feed(bytes({7}));
+    const QString target = path("nope/out.txt");
+    exportTo(target);
+    ASSERT_EQ(fakeDialogs.boxes.size(), 1u);
+    EXPECT_EQ(fakeDialogs.boxes[0].text,
+              QStringLiteral("Cannot create file \"%1\". No such file or directory.").arg(target));
+    EXPECT_EQ(fakeDialogs.boxes[0].caption, AppTitle());
+    EXPECT_EQ(fakeDialogs.boxes[0].flags, MB::Error);
+    EXPECT_EQ(page->MemoText(), QStringLiteral("7,\n"));
+}
+
+TEST_F(ConsoleExport, ProposesTheLastChosenPath)
+{
+    exportTo(path("first.txt"));
+    child<QAction>("N2")->trigger(); // cancelled: the chosen path stays
+    exportTo(path("second.txt"));
+    ASSERT_EQ(fakeDialogs.saveRequests.size(), 3u);
+    EXPECT_EQ(fakeDialogs.saveRequests[0].fileName, QStringLiteral("123"));
+    EXPECT_EQ(fakeDialogs.saveRequests[0].defaultExt, QStringLiteral("txt"));
+    EXPECT_EQ(fakeDialogs.saveRequests[0].filter, QStringLiteral("txt"));
+    EXPECT_EQ(fakeDialogs.saveRequests[1].fileName, path("first.txt"));
+    EXPECT_EQ(fakeDialogs.saveRequests[2].fileName, path("first.txt"));
+    EXPECT_EQ(page->SaveDialog1.FileName, path("second.txt"));
+}
+
+// ---- the sender, to a probe on the loopback
+
+struct SendCase {
+    const char* name;
+    std::array<const char*, 10> data;
+    int countIndex; // item of cmbData
+    bool portAbove; // the port typed 65536 above the probe's
+    QByteArray expected;
+};
+
+void PrintTo(const SendCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ConsoleSender : public ConsolePage, public ::testing::WithParamInterface<SendCase> {};
+
+TEST_P(ConsoleSender, SendsTheBytesInFieldOrder)
+{
+    const SendCase& c = GetParam();
+    UdpProbe probe;
+    listen();
+    edit("edtIP")->setText(QStringLiteral("127.0.0.1"));
+    edit("edtPort")->setText(QString::number(probe.port() + (c.portAbove ? 65536 : 0)));
+    for (int k = 0; k < 10; ++k)
+        edit(QStringLiteral("edt%1").arg(k + 1).toLatin1().constData())->setText(QString::fromUtf8(c.data[static_cast<std::size_t>(k)]));
+    child<QComboBox>("cmbData")->setCurrentIndex(c.countIndex);
+    edit("edtNum")->setText(QStringLiteral("12"));
+
+    QTest::mouseClick(child<QPushButton>("Button12"), Qt::LeftButton);
+    EXPECT_TRUE(fakeDialogs.boxes.empty());
+    EXPECT_EQ(globals.ShowByteCount, 12);
+    const auto got = probe.receive();
+    ASSERT_TRUE(got.has_value());
+    EXPECT_EQ(got->data.toHex(' '), c.expected.toHex(' '));
+    EXPECT_EQ(got->fromPort, udp->AcquireBinding().Port);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Probe, ConsoleSender,
+    ::testing::Values(
+        SendCase{"TenBytes", {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}, 9, false,
+                 bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10})},
+        SendCase{"FirstThreeOnly", {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}, 2, false,
+                 bytes({1, 2, 3})},
+        SendCase{"LowEightBits", {"300", "-1", "$1FF", "0", "0", "0", "0", "0", "0", "0"}, 2, false,
+                 bytes({0x2C, 0xFF, 0xFF})},
+        SendCase{"PortModulo65536", {"1", "0", "0", "0", "0", "0", "0", "0", "0", "0"}, 0, true,
+                 bytes({1})}));
+
+struct SendFailureCase {
+    const char* name;
+    const char* field;
+    const char* text;
+    bool chooseCount;
+    const char* box;
+    int showByteCount;
+};
+
+void PrintTo(const SendFailureCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ConsoleSendFailure : public ConsolePage,
+                           public ::testing::WithParamInterface<SendFailureCase> {};
+
+TEST_P(ConsoleSendFailure, ShowsTheErrorBoxAndSendsNothing)
+{
+    const SendFailureCase& c = GetParam();
+    UdpProbe probe;
+    listen();
+    globals.ShowByteCount = 53;
+    edit("edtIP")->setText(QStringLiteral("127.0.0.1"));
+    edit("edtPort")->setText(QString::number(probe.port()));
+    edit("edtNum")->setText(QStringLiteral("8"));
+    edit(c.field)->setText(QString::fromUtf8(c.text));
+    if (c.chooseCount)
+        child<QComboBox>("cmbData")->setCurrentIndex(0);
+
+    QTest::mouseClick(child<QPushButton>("Button12"), Qt::LeftButton);
+    ASSERT_EQ(fakeDialogs.boxes.size(), 1u);
+    EXPECT_EQ(fakeDialogs.boxes[0].text, QString::fromUtf8(c.box));
+    EXPECT_EQ(fakeDialogs.boxes[0].caption, AppTitle());
+    EXPECT_EQ(fakeDialogs.boxes[0].flags, MB::Error);
+    EXPECT_EQ(globals.ShowByteCount, c.showByteCount);
+    EXPECT_FALSE(probe.receive(300).has_value());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Probe, ConsoleSendFailure,
+    ::testing::Values(
+        SendFailureCase{"ByteCountNotANumber", "edtNum", "abc", true,
+                        "'abc' is not a valid integer value.", 53},
+        SendFailureCase{"DataFieldAfterByteCount", "edt3", "abc", true,
+                        "'abc' is not a valid integer value.", 8},
+        SendFailureCase{"NoCountChosen", "edt1", "1", false, "'' is not a valid integer value.", 8},
+        SendFailureCase{"Port", "edtPort", "75OO", true, "'75OO' is not a valid integer value.", 8},
+        SendFailureCase{"HostNotFound", "edtIP", "1.2.3", true,
+                        "Socket Error # 11001\r\nHost not found.", 8}));
+
+} // namespace
