@@ -1,0 +1,335 @@
+#include "ini_log.h"
+
+#include "exceptions.h"
+#include "sysutils.h"
+
+#include <QByteArrayView>
+#include <QFile>
+#include <QRandomGenerator>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+// Lead bytes of code page 936's double-byte characters. Their trail bytes can look like ASCII
+// ("]", letters), so scans and comparisons step over whole characters.
+bool isLeadByte(unsigned char c)
+{
+    return c >= 0x81 && c <= 0xFE;
+}
+
+unsigned char lowerAscii(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
+bool sameName(QByteArrayView a, QByteArrayView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size();) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        if (isLeadByte(x) && i + 1 < a.size()) {
+            if (x != y || a[i + 1] != b[i + 1])
+                return false;
+            i += 2;
+            continue;
+        }
+        if (lowerAscii(x) != lowerAscii(y))
+            return false;
+        ++i;
+    }
+    return true;
+}
+
+QByteArrayView trimmed(QByteArrayView s)
+{
+    qsizetype begin = 0;
+    qsizetype end = s.size();
+    while (begin < end && static_cast<unsigned char>(s[begin]) <= 32)
+        ++begin;
+    while (end > begin && static_cast<unsigned char>(s[end - 1]) <= 32)
+        --end;
+    return s.sliced(begin, end - begin);
+}
+
+qsizetype findAscii(QByteArrayView s, char wanted)
+{
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s[i] == wanted)
+            return i;
+        if (isLeadByte(static_cast<unsigned char>(s[i])))
+            ++i;
+    }
+    return -1;
+}
+
+QByteArray singleLine(QByteArray s)
+{
+    s.replace('\r', ' ');
+    s.replace('\n', ' ');
+    return s;
+}
+
+struct Line {
+    qsizetype begin;      // first byte of the line
+    qsizetype contentEnd; // where its line break starts
+    qsizetype end;        // one past its line break
+};
+
+std::vector<Line> splitLines(const QByteArray& text)
+{
+    std::vector<Line> lines;
+    qsizetype begin = 0;
+    while (begin < text.size()) {
+        const qsizetype lf = text.indexOf('\n', begin);
+        if (lf < 0) {
+            lines.push_back({begin, text.size(), text.size()});
+            break;
+        }
+        const qsizetype contentEnd = (lf > begin && text[lf - 1] == '\r') ? lf - 1 : lf;
+        lines.push_back({begin, contentEnd, lf + 1});
+        begin = lf + 1;
+    }
+    return lines;
+}
+
+QByteArray lineBreakOf(const QByteArray& text)
+{
+    const qsizetype lf = text.indexOf('\n');
+    if (lf > 0 && text[lf - 1] == '\r')
+        return QByteArrayLiteral("\r\n");
+    if (lf >= 0)
+        return QByteArrayLiteral("\n");
+    return QByteArrayLiteral("\r\n"); // the log's home platform's convention
+}
+
+// The section named by a header line ("[name]"), or nothing for any other line.
+std::optional<QByteArrayView> sectionName(QByteArrayView content)
+{
+    const QByteArrayView t = trimmed(content);
+    if (t.isEmpty() || t[0] != '[')
+        return std::nullopt;
+    const QByteArrayView inside = t.sliced(1);
+    const qsizetype close = findAscii(inside, ']');
+    return trimmed(close < 0 ? inside : inside.first(close));
+}
+
+} // namespace
+
+QByteArray PatchIni(const QByteArray& existing, const QByteArray& sectionIn,
+                    const QByteArray& keyIn, const QByteArray& valueIn)
+{
+    const QByteArray section = singleLine(sectionIn);
+    const QByteArray key = singleLine(keyIn);
+    const QByteArray value = singleLine(valueIn);
+    const QByteArray eol = lineBreakOf(existing);
+    const std::vector<Line> lines = splitLines(existing);
+
+    auto content = [&](const Line& l) {
+        QByteArrayView c = QByteArrayView(existing).sliced(l.begin, l.contentEnd - l.begin);
+        if (l.begin == 0 && c.startsWith("\xEF\xBB\xBF"))
+            c = c.sliced(3); // a byte-order mark is no part of the first line's text
+        return c;
+    };
+
+    // The first section of that name.
+    std::size_t header = lines.size();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const auto name = sectionName(content(lines[i]));
+        if (name && sameName(*name, trimmed(section))) {
+            header = i;
+            break;
+        }
+    }
+
+    if (header == lines.size()) {
+        QByteArray out = existing;
+        if (!out.isEmpty() && !out.endsWith('\n'))
+            out += eol;
+        out += '[' + section + ']' + eol + key + '=' + value + eol;
+        return out;
+    }
+
+    std::size_t lastFilled = header; // insertion point for a new key
+    for (std::size_t i = header + 1; i < lines.size(); ++i) {
+        const QByteArrayView c = content(lines[i]);
+        if (sectionName(c))
+            break;
+        if (!trimmed(c).isEmpty())
+            lastFilled = i;
+        const qsizetype eq = findAscii(c, '=');
+        if (eq < 0 || !sameName(trimmed(c.first(eq)), trimmed(key)))
+            continue;
+        // Keep everything up to and including "=" (spelling, indentation) and the line break.
+        const qsizetype valueBegin = (c.data() - existing.constData()) + eq + 1;
+        QByteArray out = existing.left(valueBegin);
+        out += value;
+        out += QByteArrayView(existing).sliced(lines[i].contentEnd);
+        return out;
+    }
+
+    const Line& after = lines[lastFilled];
+    QByteArray out = existing.left(after.end);
+    if (after.end == after.contentEnd)
+        out += eol; // the section's last line was the file's last, without a line break
+    out += key + '=' + value + eol;
+    out += QByteArrayView(existing).sliced(after.end);
+    return out;
+}
+
+IniFileOps IniFileOps::System()
+{
+    return {
+        [](int fd, const void* data, size_t size) { return ::write(fd, data, size); },
+        [](int fd) { return ::fsync(fd); },
+        [](const char* from, const char* to) { return ::rename(from, to); },
+    };
+}
+
+namespace
+{
+
+// The temporary file until it has replaced the log; removed on every other path.
+class TempFile
+{
+public:
+    explicit TempFile(const QByteArray& target)
+    {
+        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+            name_ = target + ".tmp" + QByteArray::number(::getpid()) + '-' +
+                    QByteArray::number(QRandomGenerator::global()->generate(), 36);
+            fd_ = ::open(name_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd_ < 0 && errno != EEXIST)
+                break;
+        }
+    }
+    ~TempFile()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (!renamed_ && created())
+            ::unlink(name_.constData());
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    bool created() const { return fd_ >= 0 || closed_; }
+    int fd() const { return fd_; }
+    const QByteArray& name() const { return name_; }
+
+    bool close()
+    {
+        const int result = ::close(fd_);
+        fd_ = -1;
+        closed_ = true;
+        return result == 0;
+    }
+    void markRenamed() { renamed_ = true; }
+
+private:
+    QByteArray name_;
+    int fd_ = -1;
+    bool closed_ = false;
+    bool renamed_ = false;
+};
+
+// The whole file, or nothing when it does not exist; false when it cannot be read.
+bool readExisting(const QByteArray& path, QByteArray& bytes, struct stat& info, bool& exists)
+{
+    exists = false;
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT;
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    char chunk[65536];
+    while (ok) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        bytes.append(chunk, n);
+    }
+    ::close(fd);
+    exists = ok;
+    return ok;
+}
+
+bool writeAll(const IniFileOps& ops, int fd, const QByteArray& bytes)
+{
+    const char* p = bytes.constData();
+    size_t left = static_cast<size_t>(bytes.size());
+    while (left > 0) {
+        const ssize_t n = ops.write(fd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Makes the rename itself durable. Best effort: the new content is in place either way.
+void syncFolderOf(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray folder = slash < 0    ? QByteArray(".")
+                              : slash == 0 ? QByteArray("/")
+                                           : path.left(slash);
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+void IniWriteString(const QString& path, const QString& section, const QString& key,
+                    const QString& value, const IniFileOps& ops)
+{
+    auto fail = [&] { throw Exception(u"Unable to write to "_s + path); };
+
+    // Through a link the file it points to is replaced, not the link.
+    QByteArray target = QFile::encodeName(path);
+    if (char* real = ::realpath(target.constData(), nullptr)) {
+        target = real;
+        std::free(real);
+    }
+
+    QByteArray existing;
+    struct stat info {
+    };
+    bool exists = false;
+    if (!readExisting(target, existing, info, exists))
+        fail();
+    const QByteArray patched = PatchIni(existing, ToCp936(section), ToCp936(key), ToCp936(value));
+
+    TempFile temp(target);
+    if (!temp.created())
+        fail();
+    if (exists) {
+        ::fchmod(temp.fd(), info.st_mode & 07777);
+        if (::fchown(temp.fd(), info.st_uid, info.st_gid) != 0) {
+            // Only root may give the file away; otherwise the writer owns the new file.
+        }
+    }
+    if (!writeAll(ops, temp.fd(), patched) || ops.fsync(temp.fd()) != 0 || !temp.close())
+        fail();
+    if (ops.rename(temp.name().constData(), target.constData()) != 0)
+        fail();
+    temp.markRenamed();
+    syncFolderOf(target);
+}

@@ -1,0 +1,145 @@
+#include "server_packet.h"
+
+#include "sysutils.h"
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+constexpr QChar CR = QChar(13);
+
+// One group of four octets: its name in the messages, and the fields.
+struct OctetGroup {
+    const std::array<QString, 4>& fields;
+    QString what; // "IP", "子网掩码", "默认网关IP"
+};
+
+std::optional<QString> validateGroup(const OctetGroup& g)
+{
+    const QString prefix = u"无效"_s + g.what + u"设置，IP段不允许"_s;
+    for (const QString& f : g.fields) {
+        if (f.isEmpty())
+            return prefix + u"为空！"_s;
+    }
+    // Converted field by field so that a number over 255 is reported before a later field
+    // that does not convert.
+    std::array<int, 4> values{};
+    for (std::size_t i = 0; i < 4; ++i) {
+        values[i] = StrToInt(g.fields[i]);
+        if (values[i] > 255)
+            return prefix + u"大于255！"_s;
+    }
+    auto all = [&](int v) {
+        for (int x : values) {
+            if (x != v)
+                return false;
+        }
+        return true;
+    };
+    if (all(0))
+        return prefix + u"全为0！"_s;
+    if (all(255))
+        return prefix + u"全为255！"_s;
+    return std::nullopt;
+}
+
+QString dotted(const std::array<QString, 4>& octets)
+{
+    return Trim(octets[0]) + u'.' + Trim(octets[1]) + u'.' + Trim(octets[2]) + u'.' +
+           Trim(octets[3]);
+}
+
+} // namespace
+
+TServerFields TServerFields::Defaults()
+{
+    TServerFields f;
+    f.IPCurr = u"192.168.1.248"_s;
+    f.ServicePort = u"7550"_s;
+    f.Ip = {u"192"_s, u"168"_s, u"1"_s, u"248"_s};
+    f.Mark = {u"255"_s, u"255"_s, u"255"_s, u"0"_s};
+    f.GateWay = {u"192"_s, u"168"_s, u"1"_s, u"1"_s};
+    f.NetName = u"本地连接"_s;
+    return f;
+}
+
+std::optional<QString> ValidateServerFields(const TServerFields& fields)
+{
+    const OctetGroup groups[] = {
+        {fields.Ip, u"IP"_s},
+        {fields.Mark, u"子网掩码"_s},
+        {fields.GateWay, u"默认网关IP"_s},
+    };
+    for (const OctetGroup& g : groups) {
+        if (auto message = validateGroup(g))
+            return message;
+    }
+    if (fields.NetName.isEmpty())
+        return u"连接名称不允许为空！"_s;
+    return std::nullopt;
+}
+
+TServerTexts DeriveServerTexts(const TServerFields& fields)
+{
+    return {dotted(fields.Ip), dotted(fields.Mark), dotted(fields.GateWay), fields.NetName};
+}
+
+TServerPacketBuffer BuildServerPacket(const TServerFields& fields)
+{
+    TServerPacketBuffer buffer{};
+    buffer[0] = ServerPacketCommand;
+    std::size_t at = 1;
+    for (const auto* group : {&fields.Ip, &fields.Mark, &fields.GateWay}) {
+        for (const QString& octet : *group)
+            buffer[at++] = static_cast<std::uint8_t>(StrToInt(octet) & 0xFF);
+    }
+    for (; at < ServerPacketSize; ++at)
+        buffer[at] = 100;
+    return buffer;
+}
+
+QString FirstConfirmText()
+{
+    return u"确实需要立即更新服务器IP吗？请谨慎使用该功能！"_s;
+}
+
+QString SecondConfirmText(const TServerTexts& t)
+{
+    return u"请再次确认，确实需要立即更新服务器IP吗？ IP="_s + t.Ip + u" 子网掩码="_s + t.Mask +
+           u" 默认网关="_s + t.GateWay;
+}
+
+QString SummaryCaption(const TServerTexts& t)
+{
+    return u"服务器网络配置:"_s + CR + CR + u"  服务器IP = "_s + t.Ip + CR + CR +
+           u"  子网掩码 = "_s + t.Mask + CR + CR + u"  默认网关 = "_s + t.GateWay + CR + CR +
+           u" 网络连接 = "_s + t.NetName;
+}
+
+QString CompletionText(const TServerTexts& t)
+{
+    return u"更新服务器地址完成，请记住当前修改后的服务器IP，并且等候1分钟，然后关闭服务器主机重启系统，同时也重新启动当前客户端软件！"_s +
+           CR + u"IP="_s + t.Ip + u" 子网掩码="_s + t.Mask + u" 默认网关="_s + t.GateWay;
+}
+
+QString UpdateLogPath(const QString& appDir)
+{
+    return appDir + u"IPSet.Ini"_s;
+}
+
+QString UpdateLogSection()
+{
+    return u"UpdateLog"_s;
+}
+
+QString UpdateLogKey()
+{
+    return u"Log"_s;
+}
+
+QString UpdateLogValue(const TServerTexts& t)
+{
+    return u"  服务器IP="_s + t.Ip + u"  子网掩码="_s + t.Mask + u"  默认网关="_s + t.GateWay +
+           u" 网络连接="_s + t.NetName;
+}

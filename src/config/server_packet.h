@@ -1,0 +1,56 @@
+#pragma once
+
+// The server address update: field validation, the texts shown and logged, and the 18-byte
+// packet. Plain functions over the page's field texts, so they run without a window.
+
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+// The page's field texts, exactly as typed.
+struct TServerFields {
+    QString IPCurr;                 // present server address: destination host
+    QString ServicePort;            // service management port: destination port
+    std::array<QString, 4> Ip;      // new server address, first octet first
+    std::array<QString, 4> Mark;    // new subnet mask
+    std::array<QString, 4> GateWay; // new default gateway
+    QString NetName;                // network connection name: shown and logged, not sent
+
+    // The texts the page starts with.
+    static TServerFields Defaults();
+};
+
+// Checks the fields in the fixed order and answers the message of the first failing test, or
+// nothing when all pass. A range test on a text that is not an integer raises EConvertError.
+std::optional<QString> ValidateServerFields(const TServerFields& fields);
+
+// What the operator is shown and what the log records: octets stripped but as typed.
+struct TServerTexts {
+    QString Ip;
+    QString Mask;
+    QString GateWay;
+    QString NetName; // unstripped
+};
+TServerTexts DeriveServerTexts(const TServerFields& fields);
+
+constexpr std::uint8_t ServerPacketCommand = 0xD7;
+constexpr int ServerPacketSize = 18;
+// The packet is built in a zeroed buffer of this size; only ServerPacketSize bytes are sent.
+using TServerPacketBuffer = std::array<std::uint8_t, 20>;
+
+// 0xD7, the twelve octets (low 8 bits of each converted field), then five times 100. Raises
+// EConvertError for an octet that is not an integer.
+TServerPacketBuffer BuildServerPacket(const TServerFields& fields);
+
+QString FirstConfirmText();
+QString SecondConfirmText(const TServerTexts& texts);
+// The summary label's caption; entries separated by CR characters (code 13).
+QString SummaryCaption(const TServerTexts& texts);
+QString CompletionText(const TServerTexts& texts);
+
+// The update log: file, section, key and the value written there.
+QString UpdateLogPath(const QString& appDir);
+QString UpdateLogSection();
+QString UpdateLogKey();
+QString UpdateLogValue(const TServerTexts& texts);

@@ -1,0 +1,120 @@
+#include "server_page.h"
+
+#include "dialogs.h"
+#include "globals.h"
+#include "guard.h"
+#include "ini_log.h"
+#include "server_packet.h"
+#include "sysutils.h"
+#include "udp_server.h"
+#include "ui_server_page.h"
+
+#include <QFont>
+#include <QPalette>
+
+using namespace Qt::StringLiterals;
+
+TServerPage::TServerPage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TServerPage>()), globals_(globals), udp_(udp)
+{
+    ui->setupUi(this);
+
+    QFont font(u"宋体"_s);
+    font.setPixelSize(14);
+    ui->LbMess->setFont(font);
+    QPalette palette = ui->LbMess->palette();
+    palette.setColor(QPalette::WindowText, Qt::red);
+    ui->LbMess->setPalette(palette);
+
+    ui->edtIPCurr->setAccessibleName(ui->LabelIPCurr->text());
+    ui->edtServicePort->setAccessibleName(ui->LabelServicePort->text());
+    const struct {
+        QLabel* label;
+        QLineEdit* fields[4];
+    } rows[] = {
+        {ui->LabelNewIP, {ui->edtIp1, ui->edtIp2, ui->edtIp3, ui->edtIp4}},
+        {ui->LabelMask, {ui->MarkIP1, ui->MarkIP2, ui->MarkIP3, ui->MarkIP4}},
+        {ui->LabelGateWay, {ui->GateWayIP1, ui->GateWayIP2, ui->GateWayIP3, ui->GateWayIP4}},
+    };
+    for (const auto& row : rows) {
+        for (int i = 0; i < 4; ++i)
+            row.fields[i]->setAccessibleName(row.label->text() + u" 第"_s + IntToStr(i + 1) +
+                                             u"段"_s);
+    }
+    ui->cmbNetName->setAccessibleName(ui->LabelNetName->text());
+
+    // The update button is reached only by name and through its clicked() signal, so the
+    // skinned button can take the plain one's place without touching the command.
+    QWidget* button = updateButton();
+    button->setAccessibleName(u"立即更新"_s);
+    connect(button, SIGNAL(clicked()), this, SLOT(sbUpdateIPClick()));
+}
+
+TServerPage::~TServerPage() = default;
+
+QString TServerPage::LbMessCaption() const
+{
+    return ui->LbMess->property("caption").toString();
+}
+
+QWidget* TServerPage::updateButton() const
+{
+    return findChild<QWidget*>(u"sbUpdateIP"_s);
+}
+
+void TServerPage::sbUpdateIPClick()
+{
+    runGuarded([this] { updateServer(); });
+}
+
+TServerFields TServerPage::readFields() const
+{
+    TServerFields f;
+    f.IPCurr = ui->edtIPCurr->text();
+    f.ServicePort = ui->edtServicePort->text();
+    f.Ip = {ui->edtIp1->text(), ui->edtIp2->text(), ui->edtIp3->text(), ui->edtIp4->text()};
+    f.Mark = {ui->MarkIP1->text(), ui->MarkIP2->text(), ui->MarkIP3->text(), ui->MarkIP4->text()};
+    f.GateWay = {ui->GateWayIP1->text(), ui->GateWayIP2->text(), ui->GateWayIP3->text(),
+                 ui->GateWayIP4->text()};
+    f.NetName = ui->cmbNetName->currentText();
+    return f;
+}
+
+void TServerPage::updateServer()
+{
+    if (const auto fault = ValidateServerFields(readFields())) {
+        InfoBox(*fault);
+        return;
+    }
+    if (!ConfirmBox(FirstConfirmText()))
+        return;
+    const TServerTexts texts = DeriveServerTexts(readFields());
+    if (!ConfirmBox(SecondConfirmText(texts)))
+        return;
+    sendPacket();
+    setSummary(SummaryCaption(texts));
+    InfoBox(CompletionText(texts));
+    IniWriteString(UpdateLogPath(globals_.AppDir), UpdateLogSection(), UpdateLogKey(),
+                   UpdateLogValue(texts));
+}
+
+void TServerPage::sendPacket()
+{
+    const TServerPacketBuffer packet = BuildServerPacket(readFields());
+    // Whatever goes wrong from here on is not reported: the update carries on as if sent, and
+    // the button stays enabled for another try.
+    try {
+        const int port = StrToInt(ui->edtServicePort->text());
+        udp_.SendDatagram(ui->edtIPCurr->text(), port, packet.data(), ServerPacketSize);
+        updateButton()->setEnabled(false);
+    } catch (...) {
+    }
+}
+
+void TServerPage::setSummary(const QString& caption)
+{
+    ui->LbMess->setProperty("caption", caption);
+    QString shown = caption;
+    shown.replace(QChar(13), QChar(10));
+    ui->LbMess->setText(shown);
+}

@@ -1,0 +1,284 @@
+#include "exceptions.h"
+#include "server_packet.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+using Edit = std::function<void(TServerFields&)>;
+
+const QString EmptyIp = u"无效IP设置，IP段不允许为空！"_s;
+const QString BigIp = u"无效IP设置，IP段不允许大于255！"_s;
+const QString ZeroIp = u"无效IP设置，IP段不允许全为0！"_s;
+const QString FullIp = u"无效IP设置，IP段不允许全为255！"_s;
+const QString EmptyMask = u"无效子网掩码设置，IP段不允许为空！"_s;
+const QString BigMask = u"无效子网掩码设置，IP段不允许大于255！"_s;
+const QString ZeroMask = u"无效子网掩码设置，IP段不允许全为0！"_s;
+const QString FullMask = u"无效子网掩码设置，IP段不允许全为255！"_s;
+const QString EmptyGw = u"无效默认网关IP设置，IP段不允许为空！"_s;
+const QString BigGw = u"无效默认网关IP设置，IP段不允许大于255！"_s;
+const QString ZeroGw = u"无效默认网关IP设置，IP段不允许全为0！"_s;
+const QString FullGw = u"无效默认网关IP设置，IP段不允许全为255！"_s;
+const QString EmptyName = u"连接名称不允许为空！"_s;
+
+std::array<QString, 4> quad(const char16_t* a, const char16_t* b, const char16_t* c,
+                            const char16_t* d)
+{
+    return {QString::fromUtf16(a), QString::fromUtf16(b), QString::fromUtf16(c),
+            QString::fromUtf16(d)};
+}
+
+TServerFields edited(const Edit& edit)
+{
+    TServerFields f = TServerFields::Defaults();
+    edit(f);
+    return f;
+}
+
+// ---- validation: first failing step and its message -------------------------------------
+
+struct ValidationCase {
+    const char* name;
+    Edit edit;
+    std::optional<QString> message; // nothing: all steps pass
+};
+
+void PrintTo(const ValidationCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ServerValidation : public ::testing::TestWithParam<ValidationCase>
+{
+};
+
+TEST_P(ServerValidation, ReportsTheFirstFailingStep)
+{
+    const auto& c = GetParam();
+    EXPECT_EQ(ValidateServerFields(edited(c.edit)), c.message);
+}
+
+const ValidationCase validationCases[] = {
+    {"Defaults", [](TServerFields&) {}, std::nullopt},
+    {"Step1EmptyFirstOctet", [](TServerFields& f) { f.Ip[0].clear(); }, EmptyIp},
+    {"Step1EmptyLastOctet", [](TServerFields& f) { f.Ip[3].clear(); }, EmptyIp},
+    {"Step1BeforeAnyConversion",
+     [](TServerFields& f) {
+         f.Ip[0] = u"abc"_s;
+         f.Ip[2].clear();
+     },
+     EmptyIp},
+    {"Step2Over255", [](TServerFields& f) { f.Ip[3] = u"256"_s; }, BigIp},
+    {"Step2HexOver255", [](TServerFields& f) { f.Ip[1] = u"0x100"_s; }, BigIp},
+    {"Step2StopsAtFirstDecisiveField",
+     [](TServerFields& f) {
+         f.Ip[0] = u"300"_s;
+         f.Ip[1] = u"abc"_s;
+     },
+     BigIp},
+    {"Step2NegativePasses", [](TServerFields& f) { f.Ip[3] = u"-1"_s; }, std::nullopt},
+    {"Step2LeadingZerosPass", [](TServerFields& f) { f.Ip[0] = u"010"_s; }, std::nullopt},
+    {"Step2LeadingBlankPasses", [](TServerFields& f) { f.Ip[2] = u" 1"_s; }, std::nullopt},
+    {"Step3AllZero", [](TServerFields& f) { f.Ip = quad(u"0", u"0", u"0", u"0"); }, ZeroIp},
+    {"Step3SignedZerosAreZero", [](TServerFields& f) { f.Ip = quad(u"-0", u"+0", u"00", u"$0"); },
+     ZeroIp},
+    {"Step3OneNonZeroPasses", [](TServerFields& f) { f.Ip = quad(u"0", u"0", u"0", u"1"); },
+     std::nullopt},
+    {"Step4All255", [](TServerFields& f) { f.Ip = quad(u"255", u"255", u"255", u"255"); }, FullIp},
+    {"Step4All255InHex", [](TServerFields& f) { f.Ip = quad(u"$FF", u"xff", u"0XfF", u"255"); },
+     FullIp},
+    {"Step5EmptyMask", [](TServerFields& f) { f.Mark[3].clear(); }, EmptyMask},
+    {"Step5AfterTheAddressSteps",
+     [](TServerFields& f) {
+         f.Mark[0].clear();
+         f.GateWay[0] = u"999"_s;
+         f.NetName.clear();
+     },
+     EmptyMask},
+    {"AddressFaultBeforeMaskFault",
+     [](TServerFields& f) {
+         f.Ip = quad(u"0", u"0", u"0", u"0");
+         f.Mark[0].clear();
+     },
+     ZeroIp},
+    {"Step6MaskOver255", [](TServerFields& f) { f.Mark[1] = u"999"_s; }, BigMask},
+    {"Step7MaskAllZero", [](TServerFields& f) { f.Mark = quad(u"0", u"0", u"0", u"0"); }, ZeroMask},
+    {"Step8MaskAll255", [](TServerFields& f) { f.Mark = quad(u"255", u"255", u"255", u"255"); },
+     FullMask},
+    {"NonContiguousMaskPasses", [](TServerFields& f) { f.Mark = quad(u"255", u"0", u"255", u"0"); },
+     std::nullopt},
+    {"Step9EmptyGateway", [](TServerFields& f) { f.GateWay[2].clear(); }, EmptyGw},
+    {"Step10GatewayOver255", [](TServerFields& f) { f.GateWay[3] = u"256"_s; }, BigGw},
+    {"Step11GatewayAllZero", [](TServerFields& f) { f.GateWay = quad(u"0", u"0", u"0", u"0"); },
+     ZeroGw},
+    {"Step12GatewayAll255",
+     [](TServerFields& f) { f.GateWay = quad(u"255", u"255", u"255", u"255"); }, FullGw},
+    {"Step13EmptyName", [](TServerFields& f) { f.NetName.clear(); }, EmptyName},
+    {"Step13BlankNamePasses", [](TServerFields& f) { f.NetName = u"  "_s; }, std::nullopt},
+    {"PresentAddressAndPortAreNotChecked",
+     [](TServerFields& f) {
+         f.IPCurr.clear();
+         f.ServicePort = u"abc"_s;
+     },
+     std::nullopt},
+};
+
+INSTANTIATE_TEST_SUITE_P(Steps, ServerValidation, ::testing::ValuesIn(validationCases),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+// ---- a text that does not convert ends the check with the conversion error ----------------
+
+struct ConversionCase {
+    const char* name;
+    Edit edit;
+    QString error;
+};
+
+void PrintTo(const ConversionCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ServerValidationConversion : public ::testing::TestWithParam<ConversionCase>
+{
+};
+
+TEST_P(ServerValidationConversion, RaisesTheConversionErrorWithTheTextAsTyped)
+{
+    const auto& c = GetParam();
+    const TServerFields f = edited(c.edit);
+    try {
+        ValidateServerFields(f);
+        FAIL() << "no conversion error";
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.Message(), c.error);
+    }
+}
+
+const ConversionCase conversionCases[] = {
+    {"TrailingBlank", [](TServerFields& f) { f.Ip[0] = u" 1 "_s; },
+     u"' 1 ' is not a valid integer value"_s},
+    {"NotANumberBeforeOver255",
+     [](TServerFields& f) {
+         f.Ip[1] = u"abc"_s;
+         f.Ip[2] = u"300"_s;
+     },
+     u"'abc' is not a valid integer value"_s},
+    {"AddressConvertedBeforeMaskEmptiness",
+     [](TServerFields& f) {
+         f.Ip[3] = u"1 "_s;
+         f.Mark[0].clear();
+     },
+     u"'1 ' is not a valid integer value"_s},
+    {"MaskPrefixAlone", [](TServerFields& f) { f.Mark[2] = u"$"_s; },
+     u"'$' is not a valid integer value"_s},
+    {"GatewaySignAlone", [](TServerFields& f) { f.GateWay[3] = u"-"_s; },
+     u"'-' is not a valid integer value"_s},
+    // Blanks are not empty: they pass the emptiness test and fail the conversion.
+    {"BlankOctet", [](TServerFields& f) { f.GateWay[0] = u"   "_s; },
+     u"'   ' is not a valid integer value"_s},
+};
+
+INSTANTIATE_TEST_SUITE_P(Fields, ServerValidationConversion, ::testing::ValuesIn(conversionCases),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+// ---- derived texts and packet bytes -------------------------------------------------------
+
+struct DerivedCase {
+    const char* name;
+    Edit edit;
+    QString ip, mask, gateway, netName;
+    QByteArray octets; // offsets 1 to 12
+};
+
+void PrintTo(const DerivedCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ServerDerived : public ::testing::TestWithParam<DerivedCase>
+{
+};
+
+TEST_P(ServerDerived, TextsShowOctetsAsTypedAndThePacketCarriesTheirLowBytes)
+{
+    const auto& c = GetParam();
+    const TServerFields f = edited(c.edit);
+    const TServerTexts t = DeriveServerTexts(f);
+    EXPECT_EQ(t.Ip, c.ip);
+    EXPECT_EQ(t.Mask, c.mask);
+    EXPECT_EQ(t.GateWay, c.gateway);
+    EXPECT_EQ(t.NetName, c.netName);
+
+    const TServerPacketBuffer buffer = BuildServerPacket(f);
+    const QByteArray packet(reinterpret_cast<const char*>(buffer.data()), buffer.size());
+    EXPECT_EQ(packet.toHex(' '),
+              QByteArray(QByteArray("\xD7") + c.octets + QByteArray(5, 100) + QByteArray(2, 0))
+                  .toHex(' '));
+}
+
+const DerivedCase derivedCases[] = {
+    {"Defaults", [](TServerFields&) {}, u"192.168.1.248"_s, u"255.255.255.0"_s, u"192.168.1.1"_s,
+     u"本地连接"_s, QByteArray::fromHex("C0A801F8 FFFFFF00 C0A80101")},
+    {"MinusOneIsSentAsFF", [](TServerFields& f) { f.Ip[3] = u"-1"_s; }, u"192.168.1.-1"_s,
+     u"255.255.255.0"_s, u"192.168.1.1"_s, u"本地连接"_s,
+     QByteArray::fromHex("C0A801FF FFFFFF00 C0A80101")},
+    {"LeadingZerosStayInTheText", [](TServerFields& f) { f.Mark[0] = u"010"_s; },
+     u"192.168.1.248"_s, u"010.255.255.0"_s, u"192.168.1.1"_s, u"本地连接"_s,
+     QByteArray::fromHex("C0A801F8 0AFFFF00 C0A80101")},
+    {"LeadingBlankStripped",
+     [](TServerFields& f) {
+         f.GateWay[2] = u" 7"_s;
+         f.Ip[0] = u" 10"_s;
+     },
+     u"10.168.1.248"_s, u"255.255.255.0"_s, u"192.168.7.1"_s, u"本地连接"_s,
+     QByteArray::fromHex("0AA801F8 FFFFFF00 C0A80701")},
+    {"HexAsTyped", [](TServerFields& f) { f.Ip[1] = u"$A8"_s; }, u"192.$A8.1.248"_s,
+     u"255.255.255.0"_s, u"192.168.1.1"_s, u"本地连接"_s,
+     QByteArray::fromHex("C0A801F8 FFFFFF00 C0A80101")},
+    {"OverRangeKeepsLowBits", [](TServerFields& f) { f.GateWay[0] = u"300"_s; }, u"192.168.1.248"_s,
+     u"255.255.255.0"_s, u"300.168.1.1"_s, u"本地连接"_s,
+     QByteArray::fromHex("C0A801F8 FFFFFF00 2CA80101")},
+    {"NameUnstripped", [](TServerFields& f) { f.NetName = u"  本地连接 2 "_s; }, u"192.168.1.248"_s,
+     u"255.255.255.0"_s, u"192.168.1.1"_s, u"  本地连接 2 "_s,
+     QByteArray::fromHex("C0A801F8 FFFFFF00 C0A80101")},
+};
+
+INSTANTIATE_TEST_SUITE_P(Fields, ServerDerived, ::testing::ValuesIn(derivedCases),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST(ServerPacket, RaisesForAnOctetThatDoesNotConvert)
+{
+    TServerFields f = TServerFields::Defaults();
+    f.GateWay[3] = u"1 "_s;
+    EXPECT_THROW(BuildServerPacket(f), EConvertError);
+}
+
+// ---- texts shown and logged ---------------------------------------------------------------
+
+TEST(ServerTexts, ExactTextsForTheDefaults)
+{
+    const TServerTexts t = DeriveServerTexts(TServerFields::Defaults());
+    EXPECT_EQ(FirstConfirmText(), u"确实需要立即更新服务器IP吗？请谨慎使用该功能！"_s);
+    EXPECT_EQ(SecondConfirmText(t), u"请再次确认，确实需要立即更新服务器IP吗？ IP=192.168.1.248 "
+                                    u"子网掩码=255.255.255.0 默认网关=192.168.1.1"_s);
+    EXPECT_EQ(SummaryCaption(t),
+              u"服务器网络配置:\r\r  服务器IP = 192.168.1.248\r\r  子网掩码 = "
+              u"255.255.255.0\r\r  默认网关 = 192.168.1.1\r\r 网络连接 = 本地连接"_s);
+    EXPECT_EQ(CompletionText(t),
+              u"更新服务器地址完成，请记住当前修改后的服务器IP，并且等候1分钟，然后关闭服务器主机"
+              u"重启系统，同时也重新启动当前客户端软件！\rIP=192.168.1.248 子网掩码=255.255.255.0 "
+              u"默认网关=192.168.1.1"_s);
+    EXPECT_EQ(UpdateLogValue(t), u"  服务器IP=192.168.1.248  子网掩码=255.255.255.0  "
+                                 u"默认网关=192.168.1.1 网络连接=本地连接"_s);
+    EXPECT_EQ(UpdateLogPath(u"/opt/tool/"_s), u"/opt/tool/IPSet.Ini"_s);
+    EXPECT_EQ(UpdateLogSection(), u"UpdateLog"_s);
+    EXPECT_EQ(UpdateLogKey(), u"Log"_s);
+}
+
+} // namespace
