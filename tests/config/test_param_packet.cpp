@@ -17,6 +17,17 @@ void PrintTo(const QString& s, std::ostream* os)
 namespace
 {
 
+// Case tables print by their name.
+template <class T>
+requires requires(const T& t)
+{
+    t.name;
+}
+void PrintTo(const T& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 QByteArray hex(const char* spaced)
 {
     return QByteArray::fromHex(QByteArray(spaced).replace(' ', ""));

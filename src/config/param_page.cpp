@@ -1,0 +1,208 @@
+#include "param_page.h"
+
+#include "device_types.h"
+#include "dialogs.h"
+#include "globals.h"
+#include "guard.h"
+#include "sysutils.h"
+#include "udp_server.h"
+#include "ui_param_page.h"
+
+#include <QEvent>
+#include <QIcon>
+#include <QPixmap>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+// Gap between a right-aligned label and its field.
+constexpr int LabelGap = 2;
+
+// The glyph strip holds the enabled image and, to its right, the disabled one.
+QIcon downloadGlyph()
+{
+    const QPixmap strip(u":/param/download_glyph.png"_s);
+    const int side = strip.height();
+    QIcon icon;
+    icon.addPixmap(strip.copy(0, 0, side, side), QIcon::Normal);
+    icon.addPixmap(strip.copy(side, 0, side, side), QIcon::Disabled);
+    return icon;
+}
+
+} // namespace
+
+static void initParamResources()
+{
+    // The page lives in a static library; its resources must be registered by hand.
+    Q_INIT_RESOURCE(param_page);
+}
+
+TParamPage::TParamPage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TParamPage>()), globals_(globals), udp_(udp)
+{
+    initParamResources();
+    ui->setupUi(this);
+
+    ui->cmbType->addItems(DeviceTypeCaptions());
+    ui->cmbType->setCurrentIndex(-1);
+    ui->SpeedButton1->setIcon(downloadGlyph());
+    ui->SpeedButton1->hide();
+
+    const std::pair<QLabel*, QWidget*> labelled[] = {
+        {ui->Label16, ui->cmbType},       {ui->Label9, ui->edtCurrIP},
+        {ui->Label22, ui->edtCurrPort},   {ui->lbIP, ui->edtUpip},
+        {ui->Label18, ui->ectServerIP},   {ui->Label23, ui->edtNetIP},
+        {ui->Label7, ui->edtGPIP},        {ui->Label15, ui->edtAddress},
+        {ui->Label8, ui->edtOrder},       {ui->Label12, ui->edtData},
+        {ui->Label19, ui->edtServerPort}, {ui->Lbl_GroupIP, ui->edtGroupIP},
+        {ui->Lbl_YM, ui->edtYM},          {ui->Lbl_CallServerIP, ui->edtCallIp},
+        {ui->Label20, ui->edtID1},        {ui->Label21, ui->edtID2},
+    };
+    for (const auto& [label, field] : labelled) {
+        label->setBuddy(field);
+        field->setAccessibleName(label->text());
+    }
+    ui->SpeedButton1->setAccessibleName(ui->SpeedButton1->text());
+    placeRelabelled();
+
+    // activated, not currentIndexChanged: choosing the item already shown is a choice too,
+    // and setting the index from code is not.
+    connect(ui->cmbType, &QComboBox::activated, this, &TParamPage::cmbTypeChange);
+    connect(ui->SpeedButton1, &QToolButton::clicked, this, &TParamPage::SpeedButton1Click);
+}
+
+TParamPage::~TParamPage() = default;
+
+void TParamPage::cmbTypeChange(int index)
+{
+    runGuarded([&] {
+        if (index < 0 || index >= DeviceTypeCount)
+            return; // no item chosen
+        if (ui->cmbType->currentIndex() != index)
+            ui->cmbType->setCurrentIndex(index);
+
+        ui->SpeedButton1->show();
+        ui->gb1->hide();
+        ui->gb2->hide();
+        ui->Lbl_GroupIP->hide();
+        ui->edtGroupIP->hide();
+        ui->edtID1->setText(u"0"_s);
+        ui->edtID2->setText(u"0"_s);
+        globals_.DeviceType = index + 1;
+
+        const DeviceTypeView view = DeviceTypeViewFor(globals_.DeviceType);
+        setCaption(ui->Lbl_GroupIP, ui->edtGroupIP, view.groupCaption);
+        if (view.ymCaption)
+            setCaption(ui->Lbl_YM, ui->edtYM, *view.ymCaption);
+        if (view.callCaption)
+            setCaption(ui->Lbl_CallServerIP, ui->edtCallIp, *view.callCaption);
+        if (view.groupText)
+            ui->edtGroupIP->setText(*view.groupText);
+        ui->Lbl_GroupIP->setVisible(view.groupVisible);
+        ui->edtGroupIP->setVisible(view.groupVisible);
+        ui->gb1->setVisible(view.gb1Visible);
+        ui->gb2->setVisible(view.gb2Visible);
+    });
+}
+
+void TParamPage::SpeedButton1Click()
+{
+    runGuarded([&] {
+        const ParamFields fields = fieldTexts();
+        const int deviceType = globals_.DeviceType;
+        if (const auto fault = ValidateParamFields(fields, deviceType, ui->Lbl_YM->text(),
+                                                   ui->Lbl_CallServerIP->text())) {
+            InfoBox(fault->message);
+            fieldFor(fault->field)->setFocus();
+            return;
+        }
+
+        // A field that does not convert ends the command here, through the error box.
+        const ParamPacket packet = BuildParamPacket(fields, deviceType);
+
+        bool sent = false;
+        try {
+            const int port = StrToInt(fields.currPort);
+            udp_.SendDatagram(fields.currIP, port, packet.data(), ParamPacketSize);
+            sent = true;
+        } catch (...) {
+            // The operator learns of it from the box below; the packet is dropped.
+        }
+        InfoBox(sent ? u"设备设置完成！"_s : u"设备设置错误！"_s);
+    });
+}
+
+void TParamPage::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        placeRelabelled();
+}
+
+ParamFields TParamPage::fieldTexts() const
+{
+    ParamFields f;
+    f.currIP = ui->edtCurrIP->text();
+    f.currPort = ui->edtCurrPort->text();
+    f.upip = ui->edtUpip->text();
+    f.serverIP = ui->ectServerIP->text();
+    f.netIP = ui->edtNetIP->text();
+    f.gpip = ui->edtGPIP->text();
+    f.address = ui->edtAddress->text();
+    f.order = ui->edtOrder->text();
+    f.data = ui->edtData->text();
+    f.serverPort = ui->edtServerPort->text();
+    f.groupIP = ui->edtGroupIP->text();
+    f.ym = ui->edtYM->text();
+    f.callIp = ui->edtCallIp->text();
+    f.id1 = ui->edtID1->text();
+    f.id2 = ui->edtID2->text();
+    return f;
+}
+
+QLineEdit* TParamPage::fieldFor(ParamField field) const
+{
+    switch (field) {
+    case ParamField::CurrIP:
+        return ui->edtCurrIP;
+    case ParamField::Upip:
+        return ui->edtUpip;
+    case ParamField::ServerIP:
+        return ui->ectServerIP;
+    case ParamField::NetIP:
+        return ui->edtNetIP;
+    case ParamField::GPIP:
+        return ui->edtGPIP;
+    case ParamField::GroupIP:
+        return ui->edtGroupIP;
+    case ParamField::YM:
+        return ui->edtYM;
+    case ParamField::CallIp:
+        return ui->edtCallIp;
+    }
+    return ui->edtCurrIP;
+}
+
+void TParamPage::setCaption(QLabel* label, QLineEdit* field, const QString& caption)
+{
+    label->setText(caption);
+    if (!caption.isEmpty())
+        field->setAccessibleName(caption);
+    placeBeside(label, field);
+}
+
+// Sizes the label to its caption and keeps its right edge next to the field.
+void TParamPage::placeBeside(QLabel* label, QWidget* field)
+{
+    const int width = label->sizeHint().width();
+    label->setGeometry(field->x() - LabelGap - width, field->y(), width, field->height());
+}
+
+void TParamPage::placeRelabelled()
+{
+    placeBeside(ui->Lbl_GroupIP, ui->edtGroupIP);
+    placeBeside(ui->Lbl_YM, ui->edtYM);
+    placeBeside(ui->Lbl_CallServerIP, ui->edtCallIp);
+}
