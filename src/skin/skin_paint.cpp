@@ -96,15 +96,16 @@ std::array<TSkinPiece, 9> PlanSkinPieces(QSize frame, QSize target)
 namespace
 {
 
-void drawCorner(const QImage& frame, QImage& surface, const QRect& source, QPoint at, bool masked)
+void drawCorner(const QImage& frame, QImage& surface, const QRect& clip, const QRect& source,
+                QPoint at, bool masked)
 {
     for (int y = 0; y < source.height(); ++y) {
         const int sy = source.top() + y, ty = at.y() + y;
-        if (sy < 0 || sy >= frame.height() || ty < 0 || ty >= surface.height())
+        if (sy < 0 || sy >= frame.height() || ty < clip.top() || ty > clip.bottom())
             continue;
         for (int x = 0; x < source.width(); ++x) {
             const int sx = source.left() + x, tx = at.x() + x;
-            if (sx < 0 || sx >= frame.width() || tx < 0 || tx >= surface.width())
+            if (sx < 0 || sx >= frame.width() || tx < clip.left() || tx > clip.right())
                 continue;
             const QRgb c = frame.pixel(sx, sy);
             if (masked && IsSkinKeyColor(c))
@@ -115,19 +116,20 @@ void drawCorner(const QImage& frame, QImage& surface, const QRect& source, QPoin
 }
 
 // Nearest-pixel scaling: enlarging repeats rows and columns. Key-coloured pixels are left out.
-void drawStretched(const QImage& frame, QImage& surface, const QRect& source, const QRect& dest)
+void drawStretched(const QImage& frame, QImage& surface, const QRect& clip, const QRect& source,
+                   const QRect& dest)
 {
     const int dW = dest.width(), dH = dest.height();
     const int sW = source.width(), sH = source.height();
     for (int y = 0; y < dH; ++y) {
         const int ty = dest.top() + y;
         const int sy = source.top() + static_cast<int>(static_cast<qint64>(y) * sH / dH);
-        if (ty < 0 || ty >= surface.height() || sy < 0 || sy >= frame.height())
+        if (ty < clip.top() || ty > clip.bottom() || sy < 0 || sy >= frame.height())
             continue;
         for (int x = 0; x < dW; ++x) {
             const int tx = dest.left() + x;
             const int sx = source.left() + static_cast<int>(static_cast<qint64>(x) * sW / dW);
-            if (tx < 0 || tx >= surface.width() || sx < 0 || sx >= frame.width())
+            if (tx < clip.left() || tx > clip.right() || sx < 0 || sx >= frame.width())
                 continue;
             const QRgb c = frame.pixel(sx, sy);
             if (!IsSkinKeyColor(c))
@@ -143,30 +145,18 @@ void DrawSkinStretched(const QImage& frame, QImage& surface, const QRect& rect, 
     if (frame.isNull() || surface.isNull())
         return;
     const QImage f = frame.convertToFormat(QImage::Format_RGB32);
-    const QPoint o = rect.topLeft();
-    // Pieces are kept inside the target rectangle as well as inside the surface.
-    QImage* target = &surface;
-    QImage clipped;
-    const bool inside = surface.rect().contains(rect);
-    if (!inside) {
-        clipped = surface.copy(rect);
-        target = &clipped;
-    }
-    const QPoint origin = inside ? o : QPoint(0, 0);
+    // Pieces of very small buttons can reach past the rectangle; nothing is drawn there.
+    const QRect clip = rect.intersected(surface.rect());
+    if (clip.isEmpty())
+        return;
     for (const TSkinPiece& piece : PlanSkinPieces(f.size(), rect.size())) {
         if (!piece.Drawn)
             continue;
-        const QRect dest = piece.Dest.translated(origin);
+        const QRect dest = piece.Dest.translated(rect.topLeft());
         if (piece.Corner)
-            drawCorner(f, *target, piece.Source, dest.topLeft(), masked);
+            drawCorner(f, surface, clip, piece.Source, dest.topLeft(), masked);
         else
-            drawStretched(f, *target, piece.Source, dest);
-    }
-    if (!inside) {
-        for (int y = 0; y < clipped.height(); ++y)
-            for (int x = 0; x < clipped.width(); ++x)
-                if (surface.rect().contains(o.x() + x, o.y() + y))
-                    surface.setPixel(o.x() + x, o.y() + y, clipped.pixel(x, y));
+            drawStretched(f, surface, clip, piece.Source, dest);
     }
 }
 
