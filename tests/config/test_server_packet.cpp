@@ -7,6 +7,12 @@
 
 using namespace Qt::StringLiterals;
 
+// Readable failure messages for texts.
+static void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+
 namespace
 {
 
