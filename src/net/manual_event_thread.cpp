@@ -27,8 +27,7 @@ int ManualEventThread::RunPending()
     return ran;
 }
 
-template <class Clock>
-void ManualEventThread::RunOnce(typename Clock::time_point deadline)
+template <class Clock> void ManualEventThread::RunOnce(typename Clock::time_point deadline)
 {
     {
         std::unique_lock guard(lock_);

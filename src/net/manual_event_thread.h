@@ -10,7 +10,8 @@
 // An event thread without Qt: posted calls wait in a queue until the owning thread pumps it.
 // Used where Qt's own synchronisation must stay out of the picture (thread-sanitizer runs).
 // Calls still queued when it is destroyed are dropped.
-class ManualEventThread : public TEventThread {
+class ManualEventThread : public TEventThread
+{
 public:
     void Post(std::function<void()> call) override;
 
@@ -25,8 +26,7 @@ public:
 
 private:
     // Waits until a call is queued or the deadline passes; runs at most the queued ones.
-    template <class Clock>
-    void RunOnce(typename Clock::time_point deadline);
+    template <class Clock> void RunOnce(typename Clock::time_point deadline);
 
     mutable std::mutex lock_;
     std::condition_variable queued_;

@@ -9,7 +9,8 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-namespace {
+namespace
+{
 
 // A text the system would read as a numeric address (inet_aton's shorthands such as "1.2.3",
 // "0x7f000001", octal parts) or made only of digits and dots names no host here: such texts

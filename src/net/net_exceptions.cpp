@@ -5,7 +5,9 @@
 
 using namespace Qt::StringLiterals;
 
-EInvalidSocket::EInvalidSocket() : ENetException(u"Cannot allocate socket."_s) {}
+EInvalidSocket::EInvalidSocket() : ENetException(u"Cannot allocate socket."_s)
+{
+}
 
 ECouldNotBindSocket::ECouldNotBindSocket()
     : ENetException(u"Could not bind socket. Address and port are already in use."_s)
@@ -18,6 +20,10 @@ ESocketError::ESocketError(int code)
 {
 }
 
-EPackageSizeTooBig::EPackageSizeTooBig() : ENetException(u"Package Size Too Big."_s) {}
+EPackageSizeTooBig::EPackageSizeTooBig() : ENetException(u"Package Size Too Big."_s)
+{
+}
 
-ENotAllBytesSent::ENotAllBytesSent() : ENetException(u"Not all bytes sent."_s) {}
+ENotAllBytesSent::ENotAllBytesSent() : ENetException(u"Not all bytes sent."_s)
+{
+}

@@ -4,19 +4,23 @@
 
 #include "exceptions.h"
 
-class ENetException : public Exception {
+class ENetException : public Exception
+{
 public:
     using Exception::Exception;
 };
-class EInvalidSocket : public ENetException {
+class EInvalidSocket : public ENetException
+{
 public:
-    EInvalidSocket();                // "Cannot allocate socket."
+    EInvalidSocket(); // "Cannot allocate socket."
 };
-class ECouldNotBindSocket : public ENetException {
+class ECouldNotBindSocket : public ENetException
+{
 public:
-    ECouldNotBindSocket();           // "Could not bind socket. Address and port are already in use."
+    ECouldNotBindSocket(); // "Could not bind socket. Address and port are already in use."
 };
-class ESocketError : public ENetException {
+class ESocketError : public ENetException
+{
 public:
     explicit ESocketError(int code); // "Socket Error # %d\r\n%s"
     int Code() const { return code_; }
@@ -24,13 +28,15 @@ public:
 private:
     int code_;
 };
-class EPackageSizeTooBig : public ENetException {
+class EPackageSizeTooBig : public ENetException
+{
 public:
-    EPackageSizeTooBig();            // "Package Size Too Big."
+    EPackageSizeTooBig(); // "Package Size Too Big."
 };
-class ENotAllBytesSent : public ENetException {
+class ENotAllBytesSent : public ENetException
+{
 public:
-    ENotAllBytesSent();              // "Not all bytes sent."
+    ENotAllBytesSent(); // "Not all bytes sent."
 };
 
 // Code used for a host name that does not resolve (the resolver has no errno).

@@ -2,7 +2,9 @@
 
 #include <QMetaObject>
 
-TQtEventThread::TQtEventThread() : context_(std::make_unique<QObject>()) {}
+TQtEventThread::TQtEventThread() : context_(std::make_unique<QObject>())
+{
+}
 
 TQtEventThread::~TQtEventThread() = default;
 

@@ -7,7 +7,8 @@
 
 // Hands calls to the thread that created it, through its Qt event loop. The calls are queued
 // on a context object that dies with this one, so calls still queued then are dropped.
-class TQtEventThread : public TEventThread {
+class TQtEventThread : public TEventThread
+{
 public:
     TQtEventThread();
     ~TQtEventThread() override;

@@ -4,11 +4,12 @@
 
 #include <QString>
 
-class TSocketHandle {
+class TSocketHandle
+{
 public:
-    QString IP;        // local address; empty = all interfaces, after bind what the system reports
-    int Port = 0;      // local port; after bind the bound port
-    QString SenderIP;  // dotted quad of the last datagram's sender
+    QString IP;       // local address; empty = all interfaces, after bind what the system reports
+    int Port = 0;     // local port; after bind the bound port
+    QString SenderIP; // dotted quad of the last datagram's sender
     int SenderPort = 0;
 
     // Sets a socket option; raises ESocketError with the system's code on failure.

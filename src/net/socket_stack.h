@@ -4,7 +4,8 @@
 
 // The process's socket layer: made when the first endpoint is created and freed when the last
 // one goes. Linux needs no library start-up, so it only keeps the count under its lock.
-class TSocketStack {
+class TSocketStack
+{
 public:
     // Registers one endpoint; the first one makes the layer.
     static void Enter();

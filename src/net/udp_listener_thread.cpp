@@ -16,7 +16,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 enum Slot : int { Empty, Full, InDelivery };
 
@@ -29,8 +30,7 @@ constexpr auto RefillSpin = std::chrono::microseconds(50);
 // One posted call serves datagrams for at most this long, then lets the event loop turn.
 constexpr auto ServeBudget = std::chrono::milliseconds(5);
 
-template <class Pred>
-bool SpinUntil(Clock::duration limit, Pred done)
+template <class Pred> bool SpinUntil(Clock::duration limit, Pred done)
 {
     const auto until = Clock::now() + limit;
     for (int i = 0;; ++i) {
@@ -81,8 +81,8 @@ struct TUDPListenerThread::Mailbox {
     }
 };
 
-TUDPListenerThread::TUDPListenerThread(TSocketHandle& binding, int bufferSize,
-                                       TEventThread& events, TDeliver deliver)
+TUDPListenerThread::TUDPListenerThread(TSocketHandle& binding, int bufferSize, TEventThread& events,
+                                       TDeliver deliver)
     : binding_(binding), socket_(binding.Handle()), bufferSize_(bufferSize < 0 ? 0 : bufferSize),
       box_(std::make_shared<Mailbox>())
 {
@@ -173,9 +173,9 @@ bool TUDPListenerThread::ReceiveOne()
     socklen_t fromLength = sizeof from;
     // MSG_TRUNC makes the result the datagram's real length, so an oversized one is seen and
     // dropped rather than delivered cut short.
-    const ssize_t n = ::recvfrom(socket_, buffer.data(), static_cast<size_t>(bufferSize_),
-                                 MSG_DONTWAIT | MSG_TRUNC, reinterpret_cast<sockaddr*>(&from),
-                                 &fromLength);
+    const ssize_t n =
+        ::recvfrom(socket_, buffer.data(), static_cast<size_t>(bufferSize_),
+                   MSG_DONTWAIT | MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &fromLength);
     if (n < 0)
         return errno == EINTR;
     if (n > bufferSize_)
@@ -184,9 +184,9 @@ bool TUDPListenerThread::ReceiveOne()
 
     const uint32_t address = ntohl(from.sin_addr.s_addr);
     char text[16];
-    const int length = std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24,
-                                     (address >> 16) & 0xFFu, (address >> 8) & 0xFFu,
-                                     address & 0xFFu);
+    const int length =
+        std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 0xFFu,
+                      (address >> 8) & 0xFFu, address & 0xFFu);
     const QLatin1StringView sender(text, length);
     // Only a new sender costs a new text.
     if (binding_.SenderIP != sender)
@@ -244,8 +244,7 @@ void TUDPListenerThread::ServePosted(const std::weak_ptr<Mailbox>& weak)
         // The listener usually has the next datagram at hand: wait a moment for it instead
         // of returning to the event loop and being posted again.
         held.unlock();
-        SpinUntil(RefillSpin,
-                  [&box] { return box->slot.load(std::memory_order_acquire) == Full; });
+        SpinUntil(RefillSpin, [&box] { return box->slot.load(std::memory_order_acquire) == Full; });
         held.lock();
     }
     const bool again = box->slot.load(std::memory_order_relaxed) == Full && !box->stopped;

@@ -11,7 +11,8 @@
 // The thread that waits on one binding's socket, receives each datagram into its buffer and
 // hands it to the event thread, blocking until it has been delivered there. So datagrams
 // reach the handler one at a time, in arrival order, each before the next is received.
-class TUDPListenerThread {
+class TUDPListenerThread
+{
 public:
     // Runs on the event thread with the received bytes and the receiving binding.
     using TDeliver = std::function<void(const QByteArray& data, TSocketHandle& binding)>;

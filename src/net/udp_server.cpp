@@ -10,7 +10,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // Room for bursts while the event thread is busy: at 20,000 small datagrams a second this
 // holds a few hundred milliseconds of traffic. As root the system limit is passed by.

@@ -15,7 +15,8 @@ class TUDPServer;
 
 // Hands a call from the listener thread to the event thread. The app uses the Qt one
 // (queued calls on the QCoreApplication's thread); tests may drive their own.
-class TEventThread {
+class TEventThread
+{
 public:
     virtual ~TEventThread() = default;
     virtual void Post(std::function<void()> call) = 0;
@@ -26,7 +27,8 @@ std::unique_ptr<TEventThread> MakeQtEventThread();
 using TUDPReadEvent =
     std::function<void(TUDPServer& Sender, const QByteArray& AData, TSocketHandle& ABinding)>;
 
-class TUDPServer {
+class TUDPServer
+{
 public:
     explicit TUDPServer(std::unique_ptr<TEventThread> eventThread = MakeQtEventThread());
     ~TUDPServer();

@@ -19,7 +19,8 @@ struct Delivery {
     std::thread::id thread;
 };
 
-class EndpointTest : public ::testing::Test {
+class EndpointTest : public ::testing::Test
+{
 protected:
     EndpointTest()
     {
@@ -32,9 +33,8 @@ protected:
             EXPECT_EQ(&sender, server.get());
             EXPECT_FALSE(inHandler) << "a delivery began inside another";
             inHandler = true;
-            deliveries.push_back(
-                {data, binding.SenderIP, binding.SenderPort, binding.Port,
-                 std::this_thread::get_id()});
+            deliveries.push_back({data, binding.SenderIP, binding.SenderPort, binding.Port,
+                                  std::this_thread::get_id()});
             if (extra)
                 extra(data);
             inHandler = false;

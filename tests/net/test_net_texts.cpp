@@ -8,14 +8,17 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 struct ErrorCase {
     int code;
     const char* message;
 };
 
-class SocketErrorMessage : public ::testing::TestWithParam<ErrorCase> {};
+class SocketErrorMessage : public ::testing::TestWithParam<ErrorCase>
+{
+};
 
 TEST_P(SocketErrorMessage, IsCodeLineBreakAndText)
 {
@@ -27,28 +30,26 @@ TEST_P(SocketErrorMessage, IsCodeLineBreakAndText)
 
 INSTANTIATE_TEST_SUITE_P(
     ByMeaning, SocketErrorMessage,
-    ::testing::Values(ErrorCase{EADDRINUSE, "Socket Error # 98\r\nAddress already in use."},
-                      ErrorCase{ECONNREFUSED, "Socket Error # 111\r\nConnection refused."},
-                      ErrorCase{EACCES, "Socket Error # 13\r\nAccess denied."},
-                      ErrorCase{EINVAL, "Socket Error # 22\r\nInvalid argument."},
-                      ErrorCase{EAGAIN, "Socket Error # 11\r\nOperation would block. "},
-                      ErrorCase{ENOPROTOOPT, "Socket Error # 92\r\nBad protocol option."},
-                      ErrorCase{EMSGSIZE, "Socket Error # 90\r\nMessage too long."},
-                      ErrorCase{ENOTEMPTY, "Socket Error # 39\r\nDirectory not empty"},
-                      ErrorCase{EHOSTUNREACH, "Socket Error # 113\r\nNo route to host."},
-                      ErrorCase{ENETUNREACH, "Socket Error # 101\r\nNetwork is unreachable."},
-                      ErrorCase{EADDRNOTAVAIL,
-                                "Socket Error # 99\r\nCannot assign requested address."},
-                      ErrorCase{EAFNOSUPPORT, "Socket Error # 97\r\nAddress family not "
-                                              "supported by protocol family."},
-                      ErrorCase{ESHUTDOWN, "Socket Error # 108\r\nCannot send or receive "
-                                           "after socket is closed."},
-                      ErrorCase{HostNotFoundCode, "Socket Error # 11001\r\nHost not found."},
-                      // Codes without a text end at the line break.
-                      ErrorCase{ENOENT, "Socket Error # 2\r\n"},
-                      ErrorCase{0, "Socket Error # 0\r\n"},
-                      ErrorCase{11002, "Socket Error # 11002\r\n"},
-                      ErrorCase{-1, "Socket Error # -1\r\n"}));
+    ::testing::Values(
+        ErrorCase{EADDRINUSE, "Socket Error # 98\r\nAddress already in use."},
+        ErrorCase{ECONNREFUSED, "Socket Error # 111\r\nConnection refused."},
+        ErrorCase{EACCES, "Socket Error # 13\r\nAccess denied."},
+        ErrorCase{EINVAL, "Socket Error # 22\r\nInvalid argument."},
+        ErrorCase{EAGAIN, "Socket Error # 11\r\nOperation would block. "},
+        ErrorCase{ENOPROTOOPT, "Socket Error # 92\r\nBad protocol option."},
+        ErrorCase{EMSGSIZE, "Socket Error # 90\r\nMessage too long."},
+        ErrorCase{ENOTEMPTY, "Socket Error # 39\r\nDirectory not empty"},
+        ErrorCase{EHOSTUNREACH, "Socket Error # 113\r\nNo route to host."},
+        ErrorCase{ENETUNREACH, "Socket Error # 101\r\nNetwork is unreachable."},
+        ErrorCase{EADDRNOTAVAIL, "Socket Error # 99\r\nCannot assign requested address."},
+        ErrorCase{EAFNOSUPPORT, "Socket Error # 97\r\nAddress family not "
+                                "supported by protocol family."},
+        ErrorCase{ESHUTDOWN, "Socket Error # 108\r\nCannot send or receive "
+                             "after socket is closed."},
+        ErrorCase{HostNotFoundCode, "Socket Error # 11001\r\nHost not found."},
+        // Codes without a text end at the line break.
+        ErrorCase{ENOENT, "Socket Error # 2\r\n"}, ErrorCase{0, "Socket Error # 0\r\n"},
+        ErrorCase{11002, "Socket Error # 11002\r\n"}, ErrorCase{-1, "Socket Error # -1\r\n"}));
 
 TEST(SocketErrorTexts, EveryTextIsDistinctAndEndsAsWritten)
 {
@@ -78,7 +79,9 @@ struct QuadCase {
     std::optional<uint32_t> address;
 };
 
-class DottedQuad : public ::testing::TestWithParam<QuadCase> {};
+class DottedQuad : public ::testing::TestWithParam<QuadCase>
+{
+};
 
 TEST_P(DottedQuad, ParsesFourIntegerParts)
 {
@@ -112,7 +115,9 @@ struct HostCase {
     uint32_t address;
 };
 
-class HostResolves : public ::testing::TestWithParam<HostCase> {};
+class HostResolves : public ::testing::TestWithParam<HostCase>
+{
+};
 
 TEST_P(HostResolves, WithoutAskingTheResolver)
 {
@@ -126,7 +131,9 @@ INSTANTIATE_TEST_SUITE_P(Texts, HostResolves,
                                            HostCase{"127.000.0.001", 0x7F000001u},
                                            HostCase{"192.168.1.248", 0xC0A801F8u}));
 
-class HostNotFound : public ::testing::TestWithParam<const char*> {};
+class HostNotFound : public ::testing::TestWithParam<const char*>
+{
+};
 
 // Numeric-looking texts other than the four-part form name no host, and are refused without
 // a name server, so these hold on a machine without one.

@@ -9,7 +9,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 TEST_F(EndpointTest, StartsInactiveWithItsInitialSettings)
 {
@@ -26,7 +27,9 @@ struct SizeCase {
     bool delivered;
 };
 
-class DatagramSize : public EndpointTest, public ::testing::WithParamInterface<SizeCase> {};
+class DatagramSize : public EndpointTest, public ::testing::WithParamInterface<SizeCase>
+{
+};
 
 // Every datagram is followed by a marker: an oversized one must vanish without stopping the
 // listener, and nothing may arrive cut short.
@@ -57,11 +60,13 @@ INSTANTIATE_TEST_SUITE_P(Sizes, DatagramSize,
                          ::testing::Values(SizeCase{8192, 0, true}, SizeCase{8192, 1, true},
                                            SizeCase{8192, 53, true}, SizeCase{8192, 8192, true},
                                            SizeCase{8192, 8193, false},
-                                           SizeCase{8192, 65507, false},
-                                           SizeCase{16, 16, true}, SizeCase{16, 17, false},
-                                           SizeCase{0, 0, true}, SizeCase{0, 1, false}));
+                                           SizeCase{8192, 65507, false}, SizeCase{16, 16, true},
+                                           SizeCase{16, 17, false}, SizeCase{0, 0, true},
+                                           SizeCase{0, 1, false}));
 
-class SenderAddress : public EndpointTest, public ::testing::WithParamInterface<const char*> {};
+class SenderAddress : public EndpointTest, public ::testing::WithParamInterface<const char*>
+{
+};
 
 TEST_P(SenderAddress, AndPortsAreReported)
 {
@@ -123,7 +128,9 @@ TEST_F(EndpointTest, HandlerSeesTheReceivingBindingAsCurrent)
 }
 
 class ThrowingHandler : public EndpointTest,
-                        public ::testing::WithParamInterface<std::function<void()>> {};
+                        public ::testing::WithParamInterface<std::function<void()>>
+{
+};
 
 TEST_P(ThrowingHandler, IsDiscardedAndLaterDatagramsArrive)
 {
@@ -143,11 +150,11 @@ TEST_P(ThrowingHandler, IsDiscardedAndLaterDatagramsArrive)
     EXPECT_TRUE(server->Active());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Failures, ThrowingHandler,
-    ::testing::Values([] { throw Exception(u"handler failed"_s); },
-                      [] { throw ESocketError(EINVAL); }, [] { throw std::runtime_error("x"); },
-                      [] { throw 42; }));
+INSTANTIATE_TEST_SUITE_P(Failures, ThrowingHandler,
+                         ::testing::Values([] { throw Exception(u"handler failed"_s); },
+                                           [] { throw ESocketError(EINVAL); },
+                                           [] { throw std::runtime_error("x"); },
+                                           [] { throw 42; }));
 
 TEST_F(EndpointTest, CloseRunsAWaitingDeliveryThenEndsTheListener)
 {
@@ -212,7 +219,9 @@ TEST_F(EndpointTest, HeldPortFailsAndLeavesTheEndpointInactive)
     EXPECT_NE(server->AcquireBinding().Port, holder.port());
 }
 
-class PortModulo : public EndpointTest, public ::testing::WithParamInterface<int> {};
+class PortModulo : public EndpointTest, public ::testing::WithParamInterface<int>
+{
+};
 
 TEST_P(PortModulo, BindsAndSendsTheLow16Bits)
 {
@@ -258,7 +267,9 @@ TEST_F(EndpointTest, EmptyDatagramIsSent)
     EXPECT_TRUE(got->data.isEmpty());
 }
 
-class HostText : public EndpointTest, public ::testing::WithParamInterface<const char*> {};
+class HostText : public EndpointTest, public ::testing::WithParamInterface<const char*>
+{
+};
 
 TEST_P(HostText, ReachesTheLoopback)
 {
@@ -270,10 +281,12 @@ TEST_P(HostText, ReachesTheLoopback)
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, HostText,
-                         ::testing::Values("LoCaLhOsT", "localhost", "127.0.0.1",
-                                           "127.000.0.001", " 127.0.0.1", "$7F.0.0.1"));
+                         ::testing::Values("LoCaLhOsT", "localhost", "127.0.0.1", "127.000.0.001",
+                                           " 127.0.0.1", "$7F.0.0.1"));
 
-class UnknownHost : public EndpointTest, public ::testing::WithParamInterface<const char*> {};
+class UnknownHost : public EndpointTest, public ::testing::WithParamInterface<const char*>
+{
+};
 
 TEST_P(UnknownHost, FailsBeforeOpening)
 {
@@ -294,7 +307,9 @@ struct SendFailure {
     const char* message;
 };
 
-class SendFails : public EndpointTest, public ::testing::WithParamInterface<SendFailure> {};
+class SendFails : public EndpointTest, public ::testing::WithParamInterface<SendFailure>
+{
+};
 
 TEST_P(SendFails, WithItsOwnMessage)
 {
@@ -333,7 +348,9 @@ int IntOption(int socket, int level, int option)
     return value;
 }
 
-class BroadcastOption : public EndpointTest, public ::testing::WithParamInterface<bool> {};
+class BroadcastOption : public EndpointTest, public ::testing::WithParamInterface<bool>
+{
+};
 
 TEST_P(BroadcastOption, IsAppliedAtEveryOpen)
 {
@@ -398,7 +415,8 @@ TEST_F(EndpointTest, HandlerThatSendsAnswersFromTheBinding)
 }
 
 // Forwards to an event thread that outlives the endpoint, as a long-lived loop would.
-class SharedEvents : public TEventThread {
+class SharedEvents : public TEventThread
+{
 public:
     explicit SharedEvents(ManualEventThread& target) : target_(target) {}
     void Post(std::function<void()> call) override { target_.Post(std::move(call)); }

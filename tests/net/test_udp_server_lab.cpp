@@ -8,7 +8,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 TEST(LabBroadcast, ReachesAListenerBecauseTheOptionIsSetAtOpen)
 {

@@ -13,9 +13,11 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
-class QtEndpointTest : public ::testing::Test {
+class QtEndpointTest : public ::testing::Test
+{
 protected:
     QtEndpointTest()
     {
@@ -63,9 +65,7 @@ TEST_F(QtEndpointTest, NestedLoopOfAModalBoxServesDeliveries)
     bool sawInside = false;
     QTimer::singleShot(0, &context, [&] {
         QEventLoop modal;
-        QTimer::singleShot(0, &modal, [&] {
-            probe.sendTo("127.0.0.1", port, "inside"_ba);
-        });
+        QTimer::singleShot(0, &modal, [&] { probe.sendTo("127.0.0.1", port, "inside"_ba); });
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, &modal, [&] {
             if (!received.empty()) {
