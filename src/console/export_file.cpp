@@ -6,8 +6,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringEncoder>
-#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -15,50 +16,55 @@
 
 namespace {
 
-constexpr qsizetype WriteChunk = 1 << 20;
+// The document is read a slice at a time: one pass over its text, without a copy of it all.
+constexpr int TextChunk = 1 << 20;
 
-// Received lines are plain ASCII; only the operator's own text needs the real encoder.
-bool isPlainAscii(QStringView line)
+bool isPlain(char16_t c)
 {
-    for (const QChar c : line) {
-        const char16_t u = c.unicode();
-        if (u >= 0x80 || u == u'\r' || u == u'\n')
-            return false;
-    }
-    return true;
+    return c < 0x80 && c != u'\r' && c != u'\n';
 }
 
-void appendAscii(QByteArray& out, QStringView line)
+bool isBreak(char16_t c)
 {
-    const qsizetype start = out.size();
-    out.resize(start + line.size());
-    char* p = out.data() + start;
-    for (const QChar c : line)
-        *p++ = static_cast<char>(c.unicode());
+    // Between lines the document holds a paragraph separator; a soft break is a line too.
+    return c == QChar::ParagraphSeparator || c == QChar::LineSeparator || c == u'\n';
 }
 
-void appendEncoded(QByteArray& out, QStringView line)
+// Received lines are plain ASCII and are copied as they are; only the operator's own text
+// needs the real encoder.
+void appendExportText(QByteArray& out, QStringEncoder& encoder, QStringView text)
 {
-    QStringEncoder encoder("GBK");
-    QString text = line.toString();
-    // The view's own separators for a break inside a line, and its non-breaking space.
-    text.replace(QChar::LineSeparator, u'\n');
-    text.replace(QChar::ParagraphSeparator, u'\n');
-    text.replace(QChar::Nbsp, u' ');
-    QByteArray bytes = encoder.encode(text);
-    // A lone CR or LF typed or pasted into a line is written as a full CR LF break.
+    const char16_t* p = text.utf16();
+    const qsizetype n = text.size();
     qsizetype i = 0;
-    while (i < bytes.size()) {
-        const char c = bytes[i];
-        if (c == '\r') {
+    while (i < n) {
+        const char16_t c = p[i];
+        if (isPlain(c)) {
+            const qsizetype start = i;
+            while (i < n && isPlain(p[i]))
+                ++i;
+            const qsizetype at = out.size();
+            out.resize(at + (i - start));
+            char* dst = out.data() + at;
+            for (qsizetype k = start; k < i; ++k)
+                *dst++ = static_cast<char>(p[k]);
+        } else if (isBreak(c)) {
             out += "\r\n";
-            i += (i + 1 < bytes.size() && bytes[i + 1] == '\n') ? 2 : 1;
-        } else if (c == '\n') {
+            ++i;
+        } else if (c == u'\r') {
             out += "\r\n";
+            ++i;
+            if (i < n && p[i] == u'\n')
+                ++i;
+        } else if (c == QChar::Nbsp) {
+            out += ' ';
             ++i;
         } else {
-            out += c;
-            ++i;
+            const qsizetype start = i;
+            while (i < n && !isPlain(p[i]) && !isBreak(p[i]) && p[i] != u'\r' &&
+                   p[i] != QChar::Nbsp)
+                ++i;
+            out += encoder.encode(QStringView(p + start, i - start));
         }
     }
 }
@@ -106,43 +112,32 @@ void writeAll(int fd, const QByteArray& bytes)
 }
 
 template <class Sink>
-void forEachExportChunk(const QTextDocument& document, Sink&& sink)
+void forEachExportChunk(QTextDocument& document, Sink&& sink)
 {
+    QStringEncoder encoder("GBK");
     QByteArray chunk;
-    chunk.reserve(WriteChunk + 4096);
-    bool first = true;
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        if (!first)
-            chunk += "\r\n";
-        first = false;
-        AppendExportLine(chunk, block.text());
-        if (chunk.size() >= WriteChunk) {
-            sink(chunk);
-            chunk.resize(0);
-        }
-    }
-    if (!chunk.isEmpty())
+    // The last block's end carries no separator of its own.
+    const int end = document.characterCount() - 1;
+    QTextCursor cursor(&document);
+    for (int pos = 0; pos < end; pos += TextChunk) {
+        cursor.setPosition(pos);
+        cursor.setPosition(std::min(end, pos + TextChunk), QTextCursor::KeepAnchor);
+        chunk.resize(0);
+        appendExportText(chunk, encoder, cursor.selectedText());
         sink(chunk);
+    }
 }
 
 } // namespace
 
-void AppendExportLine(QByteArray& out, QStringView line)
-{
-    if (isPlainAscii(line))
-        appendAscii(out, line);
-    else
-        appendEncoded(out, line);
-}
-
-QByteArray ExportBytes(const QTextDocument& document)
+QByteArray ExportBytes(QTextDocument& document)
 {
     QByteArray all;
     forEachExportChunk(document, [&](const QByteArray& chunk) { all += chunk; });
     return all;
 }
 
-void WriteExportFile(const QString& path, const QTextDocument& document)
+void WriteExportFile(const QString& path, QTextDocument& document)
 {
     const QString fullPath = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
     FileDescriptor file(::open(QFile::encodeName(fullPath).constData(),

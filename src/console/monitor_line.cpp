@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace {
 
@@ -51,7 +52,8 @@ void AppendDataText(QString& out, QByteArrayView datagram, int showByteCount)
         // Bytes past the datagram's end are the zeroed rest of the receive buffer.
         const auto byte = i < copied ? static_cast<unsigned char>(datagram[i]) : 0u;
         const ByteText& t = byteTexts[byte];
-        std::copy_n(t.chars.data(), t.length, p);
+        // Always four characters: the room is there, and a fixed-size copy is one store.
+        std::memcpy(p, t.chars.data(), sizeof t.chars);
         p += t.length;
     }
     out.resize(start + (p - begin));

@@ -83,7 +83,7 @@ QString TMonitorMemo::Text()
     return toPlainText();
 }
 
-const QTextDocument& TMonitorMemo::FlushedDocument()
+QTextDocument& TMonitorMemo::FlushedDocument()
 {
     Flush();
     return *document();

@@ -28,7 +28,7 @@ public:
     QString Text();
 
     // The document with every added line in it.
-    const QTextDocument& FlushedDocument();
+    QTextDocument& FlushedDocument();
 
     int PendingLines() const { return pendingLines_; }
 
