@@ -54,8 +54,8 @@ void TSkinButton::PaintFace(QImage& surface, const QImage& frame)
         g += QPoint(1, 1);
     const QRect first(QPoint(0, 0), glyph);
     if (GlyphHasTwoImages(FGlyph.size())) {
-        DrawGlyph(surface, FGlyph, isEnabled() ? first : first.translated(glyph.width(), 0), g);
-    } else if (isEnabled()) {
+        DrawGlyph(surface, FGlyph, OwnEnabled() ? first : first.translated(glyph.width(), 0), g);
+    } else if (OwnEnabled()) {
         DrawGlyph(surface, FGlyph, first, g);
     } else {
         DrawGlyphDisabled(surface, FGlyph, first, g, palette().color(QPalette::Light).rgb(),
@@ -75,7 +75,7 @@ void TSkinButton::PaintCaption(QImage& surface, const QString& text)
     const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextShowMnemonic;
     const auto from = [this](QPoint pt) { return QRect(pt, QPoint(width() - 1, height() - 1)); };
     p.setPen(palette().color(QPalette::WindowText));
-    if (!isEnabled()) {
+    if (!OwnEnabled()) {
         p.setPen(QColor(255, 255, 255));
         p.drawText(from(FCaptionPos + QPoint(1, 1)), flags, text);
         p.setPen(QColor(128, 128, 128));

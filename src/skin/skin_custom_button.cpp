@@ -193,7 +193,7 @@ void TSkinCustomButton::PaintFace(QImage& surface, const QImage& frame)
     if (frame.isNull())
         return;
     const QRect all = frame.rect();
-    if (!isEnabled()) {
+    if (!OwnEnabled()) {
         DrawGlyphDisabled(surface, frame, all, {0, 0}, palette().color(QPalette::Light).rgb(),
                           palette().color(QPalette::Dark).rgb());
     } else if (FFrameMasked) {
@@ -212,7 +212,7 @@ void TSkinCustomButton::PaintCaption(QImage& surface, const QString& text)
     const int flags = Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic;
     QRect q = rect();
     p.setPen(palette().color(QPalette::WindowText));
-    if (!isEnabled()) {
+    if (!OwnEnabled()) {
         p.setPen(QColor(255, 255, 255));
         p.drawText(q.translated(1, 1), flags, text);
         p.setPen(QColor(128, 128, 128));
@@ -254,7 +254,7 @@ void TSkinCustomButton::paintEvent(QPaintEvent*)
     runGuarded([this] {
         QImage frame;
         try {
-            if (!isEnabled())
+            if (!OwnEnabled())
                 GetDisabledFrame(frame);
             else if (FPressed)
                 GetPressedFrame(frame);
@@ -284,6 +284,11 @@ void TSkinCustomButton::paintEvent(QPaintEvent*)
         QPainter p(this);
         p.drawImage(0, 0, buffer);
     });
+}
+
+bool TSkinCustomButton::OwnEnabled() const
+{
+    return !testAttribute(Qt::WA_ForceDisabled);
 }
 
 bool TSkinCustomButton::canFocus() const
@@ -334,6 +339,7 @@ void TSkinCustomButton::repeatTimerTick()
 
 void TSkinCustomButton::leftPress()
 {
+    mouseEntered(); // a press proves the mouse is over the button, enter seen or not
     FClickArmed = true;
     FPressed = true;
     if (!FRepeatTimer) {

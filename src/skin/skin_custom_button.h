@@ -61,6 +61,10 @@ public:
     bool TabStop() const;
     void SetTabStop(bool value);
 
+    // The button's own Enabled, which alone decides its look; a disabled container blocks
+    // the input but leaves the look.
+    bool OwnEnabled() const;
+
     bool MouseOver() const { return FMouseOver; }
     bool Pressed() const { return FPressed; }
     bool BoldCaption() const { return FBoldCaption; }
