@@ -153,6 +153,30 @@ TEST_F(ServerPage, StartsWithItsFixedTexts)
     EXPECT_EQ(update->geometry(), QRect(156, 228, 101, 35));
     EXPECT_TRUE(update->isEnabled());
     EXPECT_TRUE(fresh.LbMessCaption().isEmpty());
+
+    auto* summary = fresh.findChild<QLabel*>(u"LbMess"_s);
+    ASSERT_NE(summary, nullptr);
+    EXPECT_EQ(summary->font().family(), u"宋体"_s);
+    EXPECT_EQ(summary->font().pixelSize(), 14);
+    EXPECT_EQ(summary->palette().color(QPalette::WindowText), QColor(Qt::red));
+}
+
+TEST_F(ServerPage, TabGoesTopToBottomAndEndsAtTheButton)
+{
+    const QStringList expected = {
+        u"edtIPCurr"_s,  u"edtServicePort"_s, u"edtIp1"_s,     u"edtIp2"_s,
+        u"edtIp3"_s,     u"edtIp4"_s,         u"MarkIP1"_s,    u"MarkIP2"_s,
+        u"MarkIP3"_s,    u"MarkIP4"_s,        u"GateWayIP1"_s, u"GateWayIP2"_s,
+        u"GateWayIP3"_s, u"GateWayIP4"_s,     u"cmbNetName"_s, u"sbUpdateIP"_s,
+    };
+    QStringList chain;
+    QWidget* w = edit("edtIPCurr");
+    do {
+        if (expected.contains(w->objectName()) && (w->focusPolicy() & Qt::TabFocus))
+            chain << w->objectName();
+        w = w->nextInFocusChain();
+    } while (w != edit("edtIPCurr") && chain.size() < expected.size());
+    EXPECT_EQ(chain, expected);
 }
 
 TEST_F(ServerPage, ControlsAreNamedForScreenReaders)
