@@ -11,6 +11,7 @@
 #include <QEvent>
 #include <QIcon>
 #include <QPixmap>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -48,6 +49,8 @@ TParamPage::TParamPage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent)
     ui->cmbType->addItems(DeviceTypeCaptions());
     ui->cmbType->setCurrentIndex(-1);
     ui->SpeedButton1->setIcon(downloadGlyph());
+    // Reachable by Tab, but a click leaves the focus in the field the operator was in.
+    ui->SpeedButton1->setFocusPolicy(Qt::TabFocus);
     ui->SpeedButton1->hide();
 
     const std::pair<QLabel*, QWidget*> labelled[] = {
