@@ -924,3 +924,24 @@ TEST(TransparencyOnTabSheet, DrawsTheTabWidgetFromTheSheetsCorner)
 }
 
 } // namespace
+
+namespace {
+
+// The same sequence through QTest's mouse path instead of hand-made events.
+TEST_F(SkinButtonTest, QTestMouseDragOffAndBack)
+{
+    QTest::mouseMove(button, inside());
+    EXPECT_TRUE(button->MouseOver());
+    QTest::mousePress(button, Qt::LeftButton, {}, inside());
+    EXPECT_TRUE(button->Pressed());
+    QTest::mouseMove(button, outside());
+    EXPECT_FALSE(button->Pressed());
+    EXPECT_FALSE(button->MouseOver());
+    QTest::mouseMove(button, inside());
+    EXPECT_TRUE(button->MouseOver());
+    EXPECT_EQ(button->frames.back(), 'H');
+    QTest::mouseRelease(button, Qt::LeftButton, {}, inside());
+    EXPECT_EQ(clicks, 1);
+}
+
+} // namespace
