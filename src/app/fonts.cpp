@@ -1,6 +1,7 @@
 #include "fonts.h"
 
 #include <QFont>
+#include <QStringList>
 
 void RegisterFontSubstitutions()
 {

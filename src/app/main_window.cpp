@@ -86,8 +86,8 @@ TfrmMain::TfrmMain(QWidget* parent)
     consolePage_ = new TConsolePage(Globals, *udpServer_);
     hostPage(ui->TabSheet2, consolePage_);
 
-    udpServer_->OnUDPRead = [this](TUDPServer& sender, const QByteArray& data, TSocketHandle& binding) {
-        consolePage_->UDPServerUDPRead(sender, data, binding);
+    udpServer_->OnUDPRead = [this](TUDPServer& sender, const QByteArray& datagram, TSocketHandle& binding) {
+        consolePage_->UDPServerUDPRead(sender, datagram, binding);
     };
 
     connect(ui->BitBtn1, &QPushButton::clicked, this, &TfrmMain::BitBtn1Click);

@@ -27,7 +27,10 @@ std::optional<QString> FakeDialogs::SaveFileName(const SaveDialogRequest& reques
     saveRequests.push_back(request);
     if (saveAnswers.empty())
         return std::nullopt;
-    auto answer = saveAnswers.front();
+    const bool chosen = saveAnswers.front().has_value();
+    const QString path = chosen ? *saveAnswers.front() : QString();
     saveAnswers.pop_front();
-    return answer;
+    if (!chosen)
+        return std::nullopt;
+    return path;
 }
