@@ -4,6 +4,7 @@
 #include "skin_paint.h"
 #include "sysutils.h"
 
+#include <QAccessibleWidget>
 #include <QEnterEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -44,10 +45,53 @@ QString withoutMnemonics(const QString& caption)
     return out;
 }
 
+// What assistive tools see: a push button named by its caption that can be pressed.
+class SkinButtonAccessible : public QAccessibleWidget
+{
+public:
+    explicit SkinButtonAccessible(TSkinCustomButton* button)
+        : QAccessibleWidget(button, QAccessible::Button)
+    {
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return withoutMnemonics(button()->Caption());
+        return QAccessibleWidget::text(t);
+    }
+
+    QStringList actionNames() const override
+    {
+        return button()->isEnabled() ? QStringList{pressAction()} : QStringList{};
+    }
+
+    void doAction(const QString& action) override
+    {
+        if (action == pressAction() && button()->isEnabled())
+            runGuarded([this] { button()->Click(); });
+    }
+
+private:
+    TSkinCustomButton* button() const { return static_cast<TSkinCustomButton*>(widget()); }
+};
+
+QAccessibleInterface* skinButtonAccessible(const QString&, QObject* object)
+{
+    if (auto* b = qobject_cast<TSkinCustomButton*>(object))
+        return new SkinButtonAccessible(b);
+    return nullptr;
+}
+
 } // namespace
 
 TSkinCustomButton::TSkinCustomButton(QWidget* parent) : QWidget(parent)
 {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(skinButtonAccessible);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
     // Painting covers the whole client area from an off-screen image: no background erase.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);

@@ -4,6 +4,8 @@
 #include "skin_paint.h"
 #include "update_button.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -313,6 +315,21 @@ INSTANTIATE_TEST_SUITE_P(
                   [](TSkinButton& b) { b.SetMouseContinuouslyDownInterval(5); }, false},
         WriteCase{"ResHandle", [](TSkinButton& b) { b.SetResHandle(7); }, false}),
     CaseName());
+
+TEST_F(SkinButtonTest, AccessibleAsAPushButtonNamedByItsCaption)
+{
+    button->SetCaption(QStringLiteral("&Go"));
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(button);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->role(), QAccessible::Button);
+    EXPECT_EQ(a->text(QAccessible::Name), QStringLiteral("Go"));
+    ASSERT_NE(a->actionInterface(), nullptr);
+    a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(clicks, 1);
+    button->setEnabled(false);
+    a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(clicks, 1);
+}
 
 TEST_F(SkinButtonTest, WindowTextBecomesTheCaption)
 {
@@ -925,7 +942,8 @@ TEST(TransparencyOnTabSheet, DrawsTheTabWidgetFromTheSheetsCorner)
 
 } // namespace
 
-namespace {
+namespace
+{
 
 // The same sequence through QTest's mouse path instead of hand-made events.
 TEST_F(SkinButtonTest, QTestMouseDragOffAndBack)
