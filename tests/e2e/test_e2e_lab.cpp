@@ -4,6 +4,7 @@
 #include "main_window.h"
 #include "sysutils.h"
 #include "udp_probe.h"
+#include "udp_server.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -119,7 +120,7 @@ TEST_F(LabWindow, TestDatagramWithDefaultsIsBroadcastAndAnAnswerIsListed)
     UdpProbe device("192.168.1.200", 7500 + 1);
     ASSERT_TRUE(device.sendTo("192.168.1.10", 7520, QByteArray("\x48\x01", 2)));
     auto* memo = child<QPlainTextEdit>("Memo1");
-    const QString expected = u"IP: 192.168.1.200 SPort:7501 TPort:7520  Data: 72,1,"_s + QString(u"0,").repeated(51);
+    const QString expected = u"IP: 192.168.1.200 SPort:7501 TPort:7520  Data: 72,1,"_s + u"0,"_s.repeated(51);
     QTRY_COMPARE_WITH_TIMEOUT(memo->toPlainText().trimmed(), expected, 3000);
     EXPECT_EQ(child<QLabel>("LbNum")->text(), u"1"_s);
 }
