@@ -1,8 +1,7 @@
 #include "udp_listener_thread.h"
 
-#include "net_address.h"
-
 #include <QLatin1StringView>
+#include <QString>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
@@ -46,10 +45,11 @@ template <class Pred> bool SpinUntil(Clock::duration limit, Pred done)
 
 } // namespace
 
-// What the listener and the event thread share. The buffer and the binding's sender fields are
-// written by the listener only while the slot is Empty, and read on the event thread only
-// while it is InDelivery. Shared ownership keeps it alive for a delivery that outlives the
-// listener (a handler that closes the endpoint) and lets late posted calls find it gone.
+// What the listener and the event thread share. The buffer and the sender are written by the
+// listener only while the slot is Empty, and read on the event thread only while it is
+// InDelivery. The binding itself is touched on the event thread only. Shared ownership keeps it
+// alive for a delivery that outlives the listener (a handler that closes the endpoint) and lets
+// late posted calls find it gone.
 struct TUDPListenerThread::Mailbox {
     std::mutex lock;
     std::condition_variable changed;
@@ -58,15 +58,31 @@ struct TUDPListenerThread::Mailbox {
     bool callQueued = false;
     std::atomic<int> slot{Empty}; // changed under the lock, read without it while spinning
     QByteArray buffer;
+    uint32_t senderAddress = 0;
+    uint16_t senderPort = 0;
     TSocketHandle* binding = nullptr;
     TEventThread* events = nullptr;
     TDeliver deliver;
+
+    void SetSender()
+    {
+        char text[16];
+        const int length = std::snprintf(text, sizeof text, "%u.%u.%u.%u", senderAddress >> 24,
+                                         (senderAddress >> 16) & 0xFFu,
+                                         (senderAddress >> 8) & 0xFFu, senderAddress & 0xFFu);
+        const QLatin1StringView sender(text, length);
+        // Only a new sender costs a new text.
+        if (binding->SenderIP != sender)
+            binding->SenderIP = QString(sender);
+        binding->SenderPort = senderPort;
+    }
 
     // Runs the delivery of a Full slot; called and returning with the lock held.
     void Deliver(std::unique_lock<std::mutex>& held)
     {
         slot.store(InDelivery, std::memory_order_relaxed);
         held.unlock();
+        SetSender();
         try {
             if (deliver)
                 deliver(buffer, *binding);
@@ -83,7 +99,7 @@ struct TUDPListenerThread::Mailbox {
 
 TUDPListenerThread::TUDPListenerThread(TSocketHandle& binding, int bufferSize, TEventThread& events,
                                        TDeliver deliver)
-    : binding_(binding), socket_(binding.Handle()), bufferSize_(bufferSize < 0 ? 0 : bufferSize),
+    : socket_(binding.Handle()), bufferSize_(bufferSize < 0 ? 0 : bufferSize),
       box_(std::make_shared<Mailbox>())
 {
     box_->buffer = QByteArray(bufferSize_, Qt::Uninitialized);
@@ -168,7 +184,12 @@ void TUDPListenerThread::Execute()
 bool TUDPListenerThread::ReceiveOne()
 {
     QByteArray& buffer = box_->buffer;
-    buffer.resize(bufferSize_);
+    // A handler that kept the last datagram shares the buffer: leave that copy to it and take
+    // a fresh one, rather than copying bytes that are about to be overwritten.
+    if (buffer.isDetached())
+        buffer.resize(bufferSize_);
+    else
+        buffer = QByteArray(bufferSize_, Qt::Uninitialized);
     sockaddr_in from{};
     socklen_t fromLength = sizeof from;
     // MSG_TRUNC makes the result the datagram's real length, so an oversized one is seen and
@@ -182,16 +203,8 @@ bool TUDPListenerThread::ReceiveOne()
         return true;
     buffer.resize(static_cast<qsizetype>(n));
 
-    const uint32_t address = ntohl(from.sin_addr.s_addr);
-    char text[16];
-    const int length =
-        std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 0xFFu,
-                      (address >> 8) & 0xFFu, address & 0xFFu);
-    const QLatin1StringView sender(text, length);
-    // Only a new sender costs a new text.
-    if (binding_.SenderIP != sender)
-        binding_.SenderIP = QString(sender);
-    binding_.SenderPort = ntohs(from.sin_port);
+    box_->senderAddress = ntohl(from.sin_addr.s_addr);
+    box_->senderPort = ntohs(from.sin_port);
     HandOver();
     return true;
 }

@@ -47,7 +47,6 @@ private:
     static void ServePosted(const std::weak_ptr<Mailbox>& weak);
     static void PostServe(const std::shared_ptr<Mailbox>& box);
 
-    TSocketHandle& binding_;
     const int socket_;
     const int bufferSize_;
     int wake_ = -1;

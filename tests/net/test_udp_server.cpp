@@ -5,7 +5,9 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -218,6 +220,80 @@ TEST_F(EndpointTest, HeldPortFailsAndLeavesTheEndpointInactive)
     EXPECT_TRUE(server->Active());
     EXPECT_NE(server->AcquireBinding().Port, holder.port());
 }
+
+TEST_F(EndpointTest, NoDescriptorLeftRaisesCannotAllocateSocket)
+{
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int lowestFree = ::dup(0);
+    ASSERT_GE(lowestFree, 0);
+    ::close(lowestFree);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    std::exception_ptr failure;
+    try {
+        server->SetActive(true);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // Restored before the failure is looked at: the sanitizers' checks need descriptors.
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    QString message;
+    try {
+        if (failure)
+            std::rethrow_exception(failure);
+    } catch (const EInvalidSocket& e) {
+        message = e.Message();
+    }
+    EXPECT_EQ(message, u"Cannot allocate socket."_s);
+    EXPECT_FALSE(server->Active());
+    server->SetActive(true);
+    EXPECT_TRUE(server->Active());
+}
+
+struct LocalAddressCase {
+    const char* ip;
+    const char* reported; // nullptr: the open fails
+};
+
+class LocalAddress : public EndpointTest, public ::testing::WithParamInterface<LocalAddressCase>
+{
+};
+
+TEST_P(LocalAddress, IsBoundAndReadBack)
+{
+    Open();
+    server->SetActive(false);
+    server->AcquireBinding(); // reopens; the binding object stays the same
+    TSocketHandle& binding = server->AcquireBinding();
+    server->SetActive(false);
+    binding.IP = QString::fromUtf8(GetParam().ip);
+    if (GetParam().reported == nullptr) {
+        try {
+            server->SetActive(true);
+            FAIL() << "bound " << GetParam().ip;
+        } catch (const ESocketError& e) {
+            EXPECT_EQ(e.Message(), u"Socket Error # 99\r\nCannot assign requested address."_s);
+        }
+        EXPECT_FALSE(server->Active());
+        return;
+    }
+    server->SetActive(true);
+    EXPECT_EQ(&server->AcquireBinding(), &binding);
+    EXPECT_EQ(binding.IP, QString::fromUtf8(GetParam().reported));
+    UdpProbe probe;
+    ASSERT_TRUE(probe.sendTo(GetParam().reported, binding.Port, "local"_ba));
+    ASSERT_TRUE(WaitForDeliveries(1));
+    EXPECT_EQ(deliveries[0].data, "local"_ba);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, LocalAddress,
+                         ::testing::Values(LocalAddressCase{"127.0.0.1", "127.0.0.1"},
+                                           LocalAddressCase{"127.000.0.007", "127.0.0.7"},
+                                           LocalAddressCase{"0.0.0.0", "0.0.0.0"},
+                                           LocalAddressCase{"no address", nullptr},
+                                           LocalAddressCase{"192.0.2.1", nullptr}));
 
 class PortModulo : public EndpointTest, public ::testing::WithParamInterface<int>
 {
