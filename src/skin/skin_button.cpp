@@ -73,16 +73,21 @@ void TSkinButton::PaintCaption(QImage& surface, const QString& text)
     p.setFont(font());
     p.setBackgroundMode(Qt::TransparentMode);
     const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextShowMnemonic;
-    const auto from = [this](QPoint pt) { return QRect(pt, QPoint(width() - 1, height() - 1)); };
+    // Single line from the point to the button's right and bottom edges, clipped there.
+    const auto draw = [&](QPoint pt) {
+        const QRect r(pt, QPoint(width() - 1, height() - 1));
+        if (r.width() > 0 && r.height() > 0)
+            p.drawText(r, flags, text);
+    };
     p.setPen(palette().color(QPalette::WindowText));
     if (!OwnEnabled()) {
         p.setPen(QColor(255, 255, 255));
-        p.drawText(from(FCaptionPos + QPoint(1, 1)), flags, text);
+        draw(FCaptionPos + QPoint(1, 1));
         p.setPen(QColor(128, 128, 128));
     } else if (Pressed()) {
         FCaptionPos += QPoint(1, 1);
     }
-    p.drawText(from(FCaptionPos), flags, text);
+    draw(FCaptionPos);
 }
 
 void TSkinButton::PaintFocus(QImage& surface)

@@ -295,6 +295,8 @@ void TSkinCustomButton::PaintParentBackground(QImage& surface, QWidget* control)
 
 void TSkinCustomButton::paintEvent(QPaintEvent*)
 {
+    if (width() <= 0 || height() <= 0)
+        return;
     runGuarded([this] {
         QImage frame;
         try {
@@ -448,7 +450,7 @@ void TSkinCustomButton::mouseReleaseEvent(QMouseEvent* event)
 
 void TSkinCustomButton::keyPressEvent(QKeyEvent* event)
 {
-    if (!isPressKey(event->key()) || event->modifiers() & ~Qt::KeypadModifier) {
+    if (!isPressKey(event->key())) {
         QWidget::keyPressEvent(event);
         return;
     }

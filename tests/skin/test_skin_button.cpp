@@ -798,6 +798,30 @@ TEST_F(SkinButtonPaint, DisabledGlyphIsTwoSilhouettes)
     EXPECT_GT(highlights, 0);
 }
 
+TEST_F(SkinButtonPaint, DisabledCaptionIsGreyOverWhiteOnePixelDownRight)
+{
+    QFont f = button->font();
+    f.setStyleStrategy(QFont::NoAntialias); // text pixels are then exactly the pen colour
+    button->setFont(f);
+    button->setEnabled(false);
+    const QImage img = shot();
+    const QPoint c = button->CaptionPos();
+    const QRgb white = qRgb(255, 255, 255), grey = qRgb(128, 128, 128);
+    int whites = 0, greys = 0;
+    for (int y = c.y(); y < img.height(); ++y)
+        for (int x = c.x(); x < img.width(); ++x) {
+            if (img.pixel(x, y) == grey)
+                ++greys;
+            if (img.pixel(x, y) != white)
+                continue;
+            ++whites;
+            // White shows only where the grey copy, one pixel up and left, leaves it.
+            ASSERT_EQ(img.pixel(x - 1, y - 1), grey) << x << "," << y;
+        }
+    EXPECT_GT(whites, 0);
+    EXPECT_GT(greys, 0);
+}
+
 TEST_F(SkinButtonPaint, FocusRectangleInvertsTheFace)
 {
     const QImage unfocused = shot();
