@@ -34,7 +34,8 @@
 #include <thread>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 struct Options {
     QString part = QStringLiteral("all");
@@ -70,7 +71,8 @@ void fillDatagram(unsigned char* out, int size, unsigned sequence)
     out[3] = static_cast<unsigned char>(sequence);
 }
 
-class BenchDialogs : public Dialogs {
+class BenchDialogs : public Dialogs
+{
 public:
     QString path;
     int MessageBox(const QString& text, const QString&, int) override
@@ -249,9 +251,8 @@ int runLines(const Options& o)
         const qint64 t0 = t.nsecsElapsed();
         for (; n < end; ++n) {
             fillDatagram(datagram, 53, static_cast<unsigned>(n));
-            h.page->UDPServerUDPRead(h.udp,
-                                     QByteArray::fromRawData(reinterpret_cast<char*>(datagram), 53),
-                                     binding);
+            h.page->UDPServerUDPRead(
+                h.udp, QByteArray::fromRawData(reinterpret_cast<char*>(datagram), 53), binding);
         }
         const qint64 t1 = t.nsecsElapsed();
         h.memo->Flush();
@@ -274,8 +275,8 @@ int runLines(const Options& o)
                 "(ratio %.2f)\n",
                 first.perLine(), first.lines, last.perLine(), last.lines,
                 last.perLine() / first.perLine());
-    for (const auto& [name, b] : {std::pair{"first", &first}, std::pair{"last", &last},
-                                  std::pair{"all", &all}})
+    for (const auto& [name, b] :
+         {std::pair{"first", &first}, std::pair{"last", &last}, std::pair{"all", &all}})
         std::printf("  %-6s           %.2f us formatting, %.2f us inserting, %.2f us repainting\n",
                     name, b->format / 1e3 / double(b->lines), b->insert / 1e3 / double(b->lines),
                     b->paint / 1e3 / double(b->lines));
@@ -285,8 +286,8 @@ int runLines(const Options& o)
                 double(rssAfter - rssBefore) / o.lines, (rssAfter - rssBefore) / 1048576.0);
 
     BenchDialogs dialogs;
-    dialogs.path = QDir::temp().filePath(QStringLiteral("monitor_bench_%1.txt")
-                                             .arg(QCoreApplication::applicationPid()));
+    dialogs.path = QDir::temp().filePath(
+        QStringLiteral("monitor_bench_%1.txt").arg(QCoreApplication::applicationPid()));
     installDialogs(&dialogs);
     QElapsedTimer e;
     e.start();

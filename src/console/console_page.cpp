@@ -24,7 +24,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 QFont songFont(int pixels)
 {

@@ -19,7 +19,8 @@ class TUDPServer;
 struct TMainGlobals;
 
 // The test page: the test datagram sender on the left, the receive monitor on the right.
-class TConsolePage : public QWidget {
+class TConsolePage : public QWidget
+{
     Q_OBJECT
 public:
     TConsolePage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent = nullptr);
@@ -35,9 +36,9 @@ public:
     TSaveDialog SaveDialog1;
 
 public Q_SLOTS:
-    void N1Click();      // clear the list, keep the count
-    void Button1Click(); // reset the count and clear the list
-    void N2Click();      // export the list to a file
+    void N1Click();       // clear the list, keep the count
+    void Button1Click();  // reset the count and clear the list
+    void N2Click();       // export the list to a file
     void Button12Click(); // send the test datagram
 
 private:

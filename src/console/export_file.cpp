@@ -14,7 +14,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // The document is read a slice at a time: one pass over its text, without a copy of it all.
 constexpr int TextChunk = 1 << 20;
@@ -69,7 +70,8 @@ void appendExportText(QByteArray& out, QStringEncoder& encoder, QStringView text
     }
 }
 
-class FileDescriptor {
+class FileDescriptor
+{
 public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
     ~FileDescriptor()
@@ -111,8 +113,7 @@ void writeAll(int fd, const QByteArray& bytes)
     }
 }
 
-template <class Sink>
-void forEachExportChunk(QTextDocument& document, Sink&& sink)
+template <class Sink> void forEachExportChunk(QTextDocument& document, Sink&& sink)
 {
     QStringEncoder encoder("GBK");
     QByteArray chunk;

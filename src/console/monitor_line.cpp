@@ -6,7 +6,8 @@
 #include <array>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 // "0," to "255," ready to copy: the monitor formats tens of thousands of lines a second.
 struct ByteText {

@@ -9,7 +9,8 @@
 #include <QTextDocument>
 #include <algorithm>
 
-namespace {
+namespace
+{
 // About one frame: the view never redraws faster, and a flood costs one insert per frame.
 constexpr int FlushIntervalMs = 16;
 } // namespace

@@ -12,7 +12,8 @@ class QMenu;
 // wait in a buffer and go into the document together, at most about once a frame; everything
 // that reads the list or lets the operator edit it first puts the waiting lines in, so the
 // list always behaves as if each line had been added the moment it came.
-class TMonitorMemo : public QPlainTextEdit {
+class TMonitorMemo : public QPlainTextEdit
+{
     Q_OBJECT
 public:
     explicit TMonitorMemo(QWidget* parent = nullptr);

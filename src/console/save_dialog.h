@@ -3,7 +3,8 @@
 #include <QString>
 
 // The export's file-save dialog: what it proposes, and the path it remembers for next time.
-class TSaveDialog {
+class TSaveDialog
+{
 public:
     QString FileName = QStringLiteral("123"); // initial name; then the last chosen full path
     QString DefaultExt = QStringLiteral("txt");

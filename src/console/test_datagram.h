@@ -6,11 +6,11 @@
 
 // Texts of the sender's fields as the operator left them.
 struct TestDatagramFields {
-    QString byteCount;              // edtNum: new ShowByteCount
-    std::array<QString, 10> bytes;  // edt1 .. edt10
-    QString count;                  // cmbData: how many bytes go out
-    QString port;                   // edtPort
-    QString host;                   // edtIP, used unchanged
+    QString byteCount;             // edtNum: new ShowByteCount
+    std::array<QString, 10> bytes; // edt1 .. edt10
+    QString count;                 // cmbData: how many bytes go out
+    QString port;                  // edtPort
+    QString host;                  // edtIP, used unchanged
 };
 
 // What the send command hands to the endpoint.

@@ -17,7 +17,8 @@
 
 // A test page wired to a real endpoint as the main window wires it: the endpoint's read
 // event calls the page's handler on the event thread.
-class ConsoleFixture : public ::testing::Test {
+class ConsoleFixture : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -25,7 +26,8 @@ protected:
         udp = std::make_unique<TUDPServer>();
         udp->SetDefaultPort(freeUdpPort());
         page = std::make_unique<TConsolePage>(globals, *udp);
-        udp->OnUDPRead = [this](TUDPServer& sender, const QByteArray& data, TSocketHandle& binding) {
+        udp->OnUDPRead = [this](TUDPServer& sender, const QByteArray& data,
+                                TSocketHandle& binding) {
             page->UDPServerUDPRead(sender, data, binding);
         };
         page->resize(1000, 450);
@@ -39,8 +41,7 @@ protected:
         page.reset();
     }
 
-    template <class T>
-    T* child(const char* name)
+    template <class T> T* child(const char* name)
     {
         T* w = page->findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(w, nullptr) << name;

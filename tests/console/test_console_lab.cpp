@@ -3,9 +3,11 @@
 
 #include <QTest>
 
-namespace {
+namespace
+{
 
-class ConsoleLab : public ConsoleFixture {
+class ConsoleLab : public ConsoleFixture
+{
 protected:
     void SetUp() override
     {

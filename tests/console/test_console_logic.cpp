@@ -7,7 +7,8 @@
 #include <climits>
 #include <optional>
 
-namespace {
+namespace
+{
 
 QByteArray bytes(std::initializer_list<int> values)
 {
@@ -51,7 +52,9 @@ void PrintTo(const LineCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class MonitorLineTable : public ::testing::TestWithParam<LineCase> {};
+class MonitorLineTable : public ::testing::TestWithParam<LineCase>
+{
+};
 
 TEST_P(MonitorLineTable, FormatsTheListLine)
 {
@@ -102,9 +105,9 @@ struct DatagramCase {
     const char* count;
     const char* port;
     const char* num;
-    std::optional<QByteArray> bytes;  // nothing: the command fails
-    QString error;                    // the conversion error's message when it fails
-    int showByteCount;                // ShowByteCount afterwards (it starts at 77)
+    std::optional<QByteArray> bytes; // nothing: the command fails
+    QString error;                   // the conversion error's message when it fails
+    int showByteCount;               // ShowByteCount afterwards (it starts at 77)
     int portValue;
 };
 
@@ -113,12 +116,13 @@ void PrintTo(const DatagramCase& c, std::ostream* os)
     *os << c.name;
 }
 
-constexpr std::array<const char*, 10> defaults = {"1", "0", "0", "0", "0",
-                                                   "0", "0", "0", "0", "0"};
+constexpr std::array<const char*, 10> defaults = {"1", "0", "0", "0", "0", "0", "0", "0", "0", "0"};
 constexpr std::array<const char*, 10> oneToTen = {"1", "2", "3", "4", "5",
-                                                   "6", "7", "8", "9", "10"};
+                                                  "6", "7", "8", "9", "10"};
 
-class TestDatagramTable : public ::testing::TestWithParam<DatagramCase> {};
+class TestDatagramTable : public ::testing::TestWithParam<DatagramCase>
+{
+};
 
 TEST_P(TestDatagramTable, ConvertsInOrder)
 {
@@ -152,39 +156,82 @@ INSTANTIATE_TEST_SUITE_P(
     Sends, TestDatagramTable,
     ::testing::Values(
         DatagramCase{"Defaults", defaults, "1", "7500", "53", bytes({1}), {}, 53, 7500},
-        DatagramCase{"TenInFieldOrder", oneToTen, "10", "7500", "53",
-                     bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}), {}, 53, 7500},
+        DatagramCase{"TenInFieldOrder",
+                     oneToTen,
+                     "10",
+                     "7500",
+                     "53",
+                     bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}),
+                     {},
+                     53,
+                     7500},
         DatagramCase{"OnlyFirstThree", oneToTen, "3", "7500", "53", bytes({1, 2, 3}), {}, 53, 7500},
         DatagramCase{"LowEightBits",
-                     {"300", "-1", "$1FF", "0x80", "256", "-256", "2147483647", "-2147483648", "$FFFFFFFF", " 7"},
-                     "10", "7500", "53",
-                     bytes({0x2C, 0xFF, 0xFF, 0x80, 0, 0, 0xFF, 0, 0xFF, 7}), {}, 53, 7500},
+                     {"300", "-1", "$1FF", "0x80", "256", "-256", "2147483647", "-2147483648",
+                      "$FFFFFFFF", " 7"},
+                     "10",
+                     "7500",
+                     "53",
+                     bytes({0x2C, 0xFF, 0xFF, 0x80, 0, 0, 0xFF, 0, 0xFF, 7}),
+                     {},
+                     53,
+                     7500},
         DatagramCase{"PortUnbounded", defaults, "1", "65537", "53", bytes({1}), {}, 53, 65537},
         DatagramCase{"NumStoredAsTyped", defaults, "1", "7500", "-5", bytes({1}), {}, -5, 7500}));
 
 INSTANTIATE_TEST_SUITE_P(
     Fails, TestDatagramTable,
-    ::testing::Values(
-        DatagramCase{"NumFirst", {"1", "x", "0", "0", "0", "0", "0", "0", "0", "0"}, "1", "p",
-                     "abc", std::nullopt, QStringLiteral("'abc' is not a valid integer value"), 77, 0},
-        DatagramCase{"NumStaysStored", {"1", "0", "abc", "0", "0", "0", "0", "0", "0", "0"}, "1",
-                     "7500", "8", std::nullopt, QStringLiteral("'abc' is not a valid integer value"),
-                     8, 0},
-        DatagramCase{"FirstBadFieldWins", {"1", "a", "0", "0", "b", "0", "0", "0", "0", "0"}, "1",
-                     "7500", "53", std::nullopt, QStringLiteral("'a' is not a valid integer value"),
-                     53, 0},
-        DatagramCase{"UnsentFieldStillConverted",
-                     {"1", "2", "3", "0", "0", "0", "0", "0", "9x", "0"}, "3", "7500", "53",
-                     std::nullopt, QStringLiteral("'9x' is not a valid integer value"), 53, 0},
-        DatagramCase{"NoCountChosen", defaults, "", "7500", "53", std::nullopt,
-                     QStringLiteral("'' is not a valid integer value"), 53, 0},
-        DatagramCase{"BytesBeforeCount", {"1", "0", "0", "0", "0", "0", "0", "0", "0", "q"}, "",
-                     "7500", "53", std::nullopt, QStringLiteral("'q' is not a valid integer value"),
-                     53, 0},
-        DatagramCase{"CountBeforePort", defaults, "", "p", "53", std::nullopt,
-                     QStringLiteral("'' is not a valid integer value"), 53, 0},
-        DatagramCase{"Port", defaults, "1", "75 00", "53", std::nullopt,
-                     QStringLiteral("'75 00' is not a valid integer value"), 53, 0}));
+    ::testing::Values(DatagramCase{"NumFirst",
+                                   {"1", "x", "0", "0", "0", "0", "0", "0", "0", "0"},
+                                   "1",
+                                   "p",
+                                   "abc",
+                                   std::nullopt,
+                                   QStringLiteral("'abc' is not a valid integer value"),
+                                   77,
+                                   0},
+                      DatagramCase{"NumStaysStored",
+                                   {"1", "0", "abc", "0", "0", "0", "0", "0", "0", "0"},
+                                   "1",
+                                   "7500",
+                                   "8",
+                                   std::nullopt,
+                                   QStringLiteral("'abc' is not a valid integer value"),
+                                   8,
+                                   0},
+                      DatagramCase{"FirstBadFieldWins",
+                                   {"1", "a", "0", "0", "b", "0", "0", "0", "0", "0"},
+                                   "1",
+                                   "7500",
+                                   "53",
+                                   std::nullopt,
+                                   QStringLiteral("'a' is not a valid integer value"),
+                                   53,
+                                   0},
+                      DatagramCase{"UnsentFieldStillConverted",
+                                   {"1", "2", "3", "0", "0", "0", "0", "0", "9x", "0"},
+                                   "3",
+                                   "7500",
+                                   "53",
+                                   std::nullopt,
+                                   QStringLiteral("'9x' is not a valid integer value"),
+                                   53,
+                                   0},
+                      DatagramCase{"NoCountChosen", defaults, "", "7500", "53", std::nullopt,
+                                   QStringLiteral("'' is not a valid integer value"), 53, 0},
+                      DatagramCase{"BytesBeforeCount",
+                                   {"1", "0", "0", "0", "0", "0", "0", "0", "0", "q"},
+                                   "",
+                                   "7500",
+                                   "53",
+                                   std::nullopt,
+                                   QStringLiteral("'q' is not a valid integer value"),
+                                   53,
+                                   0},
+                      DatagramCase{"CountBeforePort", defaults, "", "p", "53", std::nullopt,
+                                   QStringLiteral("'' is not a valid integer value"), 53, 0},
+                      DatagramCase{"Port", defaults, "1", "75 00", "53", std::nullopt,
+                                   QStringLiteral("'75 00' is not a valid integer value"), 53, 0}));
 
 TEST(TestDatagram, CountOutsideTheListNeverReadsPastTheArray)
 {

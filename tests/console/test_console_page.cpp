@@ -3,14 +3,18 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QInputMethodEvent>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QInputMethodEvent>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
+namespace
+{
 
 QByteArray bytes(std::initializer_list<int> values)
 {
@@ -27,13 +31,15 @@ QByteArray readFile(const QString& path)
     return f.readAll();
 }
 
-class ConsolePage : public ConsoleFixture {
+class ConsolePage : public ConsoleFixture
+{
 protected:
     void SetUp() override
     {
         ConsoleFixture::SetUp();
         // Count every hand-over so a test can tell that a datagram reached the page.
-        udp->OnUDPRead = [this](TUDPServer& sender, const QByteArray& data, TSocketHandle& binding) {
+        udp->OnUDPRead = [this](TUDPServer& sender, const QByteArray& data,
+                                TSocketHandle& binding) {
             ++delivered;
             page->UDPServerUDPRead(sender, data, binding);
         };
@@ -63,11 +69,13 @@ protected:
 
 struct ControlCase {
     const char* name;
-    const char* text;          // text or caption
-    const char* accessible;    // accessible name
+    const char* text;       // text or caption
+    const char* accessible; // accessible name
 };
 
-class ConsoleControls : public ConsolePage, public ::testing::WithParamInterface<ControlCase> {};
+class ConsoleControls : public ConsolePage, public ::testing::WithParamInterface<ControlCase>
+{
+};
 
 TEST_P(ConsoleControls, StartWithTheirTextsAndNames)
 {
@@ -85,18 +93,19 @@ TEST_P(ConsoleControls, StartWithTheirTextsAndNames)
     EXPECT_EQ(w->accessibleName(), QString::fromUtf8(c.accessible));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Page, ConsoleControls,
-    ::testing::Values(ControlCase{"edtIP", "255.255.255.255", "对方IP："},
-                      ControlCase{"edtPort", "7500", "对方端口："},
-                      ControlCase{"edt1", "1", "数据1："}, ControlCase{"edt2", "0", "数据2："},
-                      ControlCase{"edt10", "0", "数据10："}, ControlCase{"Button12", "发送", "发送"},
-                      ControlCase{"ChOK", "允许接收数据", "允许接收数据"},
-                      ControlCase{"edtNum", "53", "数据字节个数："},
-                      ControlCase{"LbNum", "0", "本地接收到的数据条数："},
-                      ControlCase{"Button1", "清零", "清零"},
-                      ControlCase{"ch1", "仅显示数据", "仅显示数据"},
-                      ControlCase{"Memo1", "", "数据接收"}));
+INSTANTIATE_TEST_SUITE_P(Page, ConsoleControls,
+                         ::testing::Values(ControlCase{"edtIP", "255.255.255.255", "对方IP："},
+                                           ControlCase{"edtPort", "7500", "对方端口："},
+                                           ControlCase{"edt1", "1", "数据1："},
+                                           ControlCase{"edt2", "0", "数据2："},
+                                           ControlCase{"edt10", "0", "数据10："},
+                                           ControlCase{"Button12", "发送", "发送"},
+                                           ControlCase{"ChOK", "允许接收数据", "允许接收数据"},
+                                           ControlCase{"edtNum", "53", "数据字节个数："},
+                                           ControlCase{"LbNum", "0", "本地接收到的数据条数："},
+                                           ControlCase{"Button1", "清零", "清零"},
+                                           ControlCase{"ch1", "仅显示数据", "仅显示数据"},
+                                           ControlCase{"Memo1", "", "数据接收"}));
 
 TEST_F(ConsolePage, StartsWithNothingChosenAndReceivingOff)
 {
@@ -160,10 +169,9 @@ TEST_F(ConsolePage, ShowsAddressesWhenNotDataOnly)
     globals.ShowByteCount = 2;
     ASSERT_TRUE(probe.sendTo("127.0.0.1", port, bytes({0x48, 0x01})));
     ASSERT_TRUE(waitFor([&] { return globals.RecvCount == 1; }));
-    EXPECT_EQ(page->MemoText(),
-              QStringLiteral("IP: 127.0.0.1 SPort:%1 TPort:%2  Data: 72,1,\n")
-                  .arg(probe.port())
-                  .arg(port));
+    EXPECT_EQ(page->MemoText(), QStringLiteral("IP: 127.0.0.1 SPort:%1 TPort:%2  Data: 72,1,\n")
+                                    .arg(probe.port())
+                                    .arg(port));
 }
 
 TEST_F(ConsolePage, ClearKeepsTheCountResetClearsBoth)
@@ -249,9 +257,72 @@ TEST_F(ConsolePage, OperatorEditsComeAfterEarlierLines)
     EXPECT_EQ(globals.RecvCount, 4);
 }
 
+// Every way the operator can change the list first takes in the lines that are waiting.
+struct EditCase {
+    const char* name;
+    std::function<void(TMonitorMemo*)> edit;
+    const char* expected;
+};
+
+void PrintTo(const EditCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class ConsoleEdits : public ConsolePage, public ::testing::WithParamInterface<EditCase>
+{
+};
+
+TEST_P(ConsoleEdits, TakeInWaitingLinesFirst)
+{
+    allowReceiving();
+    globals.ShowByteCount = 1;
+    feed(bytes({1}));
+    ASSERT_EQ(memo()->PendingLines(), 1);
+    GetParam().edit(memo());
+    EXPECT_EQ(memo()->PendingLines(), 0);
+    EXPECT_EQ(page->MemoText(), QString::fromUtf8(GetParam().expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Memo, ConsoleEdits,
+    ::testing::Values(
+        EditCase{"Key", [](TMonitorMemo* m) { QTest::keyClick(m, Qt::Key_Z); }, "1,\nz"},
+        EditCase{"InputMethod",
+                 [](TMonitorMemo* m) {
+                     QInputMethodEvent commit;
+                     commit.setCommitString(QStringLiteral("备"));
+                     QApplication::sendEvent(m, &commit);
+                 },
+                 "1,\n备"},
+        EditCase{"Paste",
+                 [](TMonitorMemo* m) {
+                     QApplication::clipboard()->setText(QStringLiteral("p"));
+                     m->paste();
+                 },
+                 "1,\np"},
+        EditCase{"ShiftEnterIsALineBreak",
+                 [](TMonitorMemo* m) {
+                     QTest::keyClick(m, Qt::Key_Return, Qt::ShiftModifier);
+                     EXPECT_EQ(m->document()->blockCount(), 3); // a real line, not a soft break
+                 },
+                 "1,\n\n"},
+        EditCase{"ContextMenu",
+                 [](TMonitorMemo* m) {
+                     QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                            m->mapToGlobal(QPoint(5, 5)));
+                     QApplication::sendEvent(m->viewport(), &menu);
+                     auto* popup = m->window()->findChild<QMenu*>(QStringLiteral("PopupMenu1"));
+                     ASSERT_NE(popup, nullptr);
+                     EXPECT_TRUE(popup->isVisible());
+                     popup->close();
+                 },
+                 "1,\n"}));
+
 // ---- export
 
-class ConsoleExport : public ConsolePage {
+class ConsoleExport : public ConsolePage
+{
 protected:
     QString path(const char* name) { return dir.filePath(QString::fromLatin1(name)); }
     void exportTo(const QString& file)
@@ -286,8 +357,9 @@ TEST_F(ConsoleExport, WritesTheOperatorsTextInCodePage936)
     QTest::keyClicks(memo(), QStringLiteral("abc"));
     feed(bytes({3}));
     exportTo(path("b.txt"));
-    EXPECT_EQ(readFile(path("b.txt")).toHex(' '),
-              QByteArray("1,2,\r\n\xB1\xB8\xD7\xA2" "abc\r\n3,0,").toHex(' '));
+    EXPECT_EQ(readFile(path("b.txt")).toHex(' '), QByteArray("1,2,\r\n\xB1\xB8\xD7\xA2"
+                                                             "abc\r\n3,0,")
+                                                      .toHex(' '));
 }
 
 TEST_F(ConsoleExport, EmptyListGivesEmptyFileAndReplacesOldOne)
@@ -357,7 +429,9 @@ void PrintTo(const SendCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class ConsoleSender : public ConsolePage, public ::testing::WithParamInterface<SendCase> {};
+class ConsoleSender : public ConsolePage, public ::testing::WithParamInterface<SendCase>
+{
+};
 
 TEST_P(ConsoleSender, SendsTheBytesInFieldOrder)
 {
@@ -367,7 +441,8 @@ TEST_P(ConsoleSender, SendsTheBytesInFieldOrder)
     edit("edtIP")->setText(QStringLiteral("127.0.0.1"));
     edit("edtPort")->setText(QString::number(probe.port() + (c.portAbove ? 65536 : 0)));
     for (int k = 0; k < 10; ++k)
-        edit(QStringLiteral("edt%1").arg(k + 1).toLatin1().constData())->setText(QString::fromUtf8(c.data[static_cast<std::size_t>(k)]));
+        edit(QStringLiteral("edt%1").arg(k + 1).toLatin1().constData())
+            ->setText(QString::fromUtf8(c.data[static_cast<std::size_t>(k)]));
     child<QComboBox>("cmbData")->setCurrentIndex(c.countIndex);
     edit("edtNum")->setText(QStringLiteral("12"));
 
@@ -382,15 +457,26 @@ TEST_P(ConsoleSender, SendsTheBytesInFieldOrder)
 
 INSTANTIATE_TEST_SUITE_P(
     Probe, ConsoleSender,
-    ::testing::Values(
-        SendCase{"TenBytes", {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}, 9, false,
-                 bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10})},
-        SendCase{"FirstThreeOnly", {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}, 2, false,
-                 bytes({1, 2, 3})},
-        SendCase{"LowEightBits", {"300", "-1", "$1FF", "0", "0", "0", "0", "0", "0", "0"}, 2, false,
-                 bytes({0x2C, 0xFF, 0xFF})},
-        SendCase{"PortModulo65536", {"1", "0", "0", "0", "0", "0", "0", "0", "0", "0"}, 0, true,
-                 bytes({1})}));
+    ::testing::Values(SendCase{"TenBytes",
+                               {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"},
+                               9,
+                               false,
+                               bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10})},
+                      SendCase{"FirstThreeOnly",
+                               {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"},
+                               2,
+                               false,
+                               bytes({1, 2, 3})},
+                      SendCase{"LowEightBits",
+                               {"300", "-1", "$1FF", "0", "0", "0", "0", "0", "0", "0"},
+                               2,
+                               false,
+                               bytes({0x2C, 0xFF, 0xFF})},
+                      SendCase{"PortModulo65536",
+                               {"1", "0", "0", "0", "0", "0", "0", "0", "0", "0"},
+                               0,
+                               true,
+                               bytes({1})}));
 
 struct SendFailureCase {
     const char* name;
@@ -406,8 +492,9 @@ void PrintTo(const SendFailureCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class ConsoleSendFailure : public ConsolePage,
-                           public ::testing::WithParamInterface<SendFailureCase> {};
+class ConsoleSendFailure : public ConsolePage, public ::testing::WithParamInterface<SendFailureCase>
+{
+};
 
 TEST_P(ConsoleSendFailure, ShowsTheErrorBoxAndSendsNothing)
 {
