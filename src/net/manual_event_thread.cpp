@@ -1,5 +1,6 @@
 #include "manual_event_thread.h"
 
+#include <algorithm>
 #include <chrono>
 
 void ManualEventThread::Post(std::function<void()> call)
