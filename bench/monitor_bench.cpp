@@ -297,6 +297,10 @@ int runLines(const Options& o)
                 QFile(dialogs.path).size() / 1048576.0);
     QFile::remove(dialogs.path);
     installDialogs(nullptr);
+
+    e.restart();
+    h.page->N1Click();
+    std::printf("  clear             %lld ms\n", static_cast<long long>(e.elapsed()));
     return 0;
 }
 
