@@ -255,6 +255,13 @@ TEST_F(ConsolePage, OperatorEditsComeAfterEarlierLines)
     feed(bytes({4}));
     EXPECT_EQ(page->MemoText(), QStringLiteral("1,\nx\n2,\n3,\n4,\n"));
     EXPECT_EQ(globals.RecvCount, 4);
+
+    // The operator's own typing stays undoable while nothing arrives; received lines are not.
+    QTest::keyClicks(memo(), QStringLiteral("yz"));
+    QTest::keyClick(memo(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(page->MemoText(), QStringLiteral("1,\nx\n2,\n3,\n4,\n"));
+    QTest::keyClick(memo(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(page->MemoText(), QStringLiteral("1,\nx\n2,\n3,\n4,\n"));
 }
 
 // Every way the operator can change the list first takes in the lines that are waiting.
