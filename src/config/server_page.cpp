@@ -5,6 +5,8 @@
 #include "guard.h"
 #include "ini_log.h"
 #include "server_packet.h"
+#include "skin_button.h"
+#include "update_button.h"
 #include "sysutils.h"
 #include "udp_server.h"
 #include "ui_server_page.h"
@@ -43,11 +45,9 @@ TServerPage::TServerPage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent
     }
     ui->cmbNetName->setAccessibleName(ui->LabelNetName->text());
 
-    // The update button is reached only by name and through its clicked() signal, so the
-    // skinned button can take the plain one's place without touching the command.
-    QWidget* button = updateButton();
-    button->setAccessibleName(u"立即更新"_s);
-    connect(button, SIGNAL(clicked()), this, SLOT(sbUpdateIPClick()));
+    // The command relies only on the button's click and its enabled state.
+    ConfigureUpdateButton(*ui->sbUpdateIP, ui->cmbNetName);
+    connect(ui->sbUpdateIP, &TSkinCustomButton::clicked, this, &TServerPage::sbUpdateIPClick);
 }
 
 TServerPage::~TServerPage() = default;

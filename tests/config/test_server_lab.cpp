@@ -4,12 +4,15 @@
 #include "fake_dialogs.h"
 #include "globals.h"
 #include "server_page.h"
+#include "skin_button.h"
+#include "skin_ui_style.h"
 #include "sysutils.h"
 #include "udp_probe.h"
 #include "udp_server.h"
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -44,6 +47,58 @@ TEST(ServerPageLab, DefaultFieldsReachTheServersManagementPort)
     EXPECT_EQ(FromCp936(log.readAll()),
               u"[UpdateLog]\r\nLog=  服务器IP=192.168.1.248  子网掩码=255.255.255.0  "
               u"默认网关=192.168.1.1 网络连接=本地连接\r\n"_s);
+}
+
+} // namespace
+
+namespace
+{
+
+// The operator's way: a mouse click on the skinned button. After the send the button is
+// disabled and paints the normal frame with the grey caption, although the mouse is over it.
+TEST(ServerPageLab, TheSkinnedButtonRunsTheUpdateAndThenLooksDisabled)
+{
+    FakeDialogs fake;
+    UdpProbe server("192.168.1.248", 7550);
+    QTemporaryDir dir;
+    TMainGlobals globals;
+    globals.AppDir = dir.path() + u'/';
+    TUDPServer udp;
+    TServerPage page(globals, udp);
+    page.resize(800, 400);
+    page.show();
+    auto* button = page.findChild<TSkinButton*>(u"sbUpdateIP"_s);
+    ASSERT_NE(button, nullptr);
+    ASSERT_TRUE(button->isEnabled());
+
+    QTest::mouseMove(button, QPoint(50, 17));
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(50, 17));
+
+    const auto datagram = server.receive(2000);
+    ASSERT_TRUE(datagram.has_value());
+    EXPECT_EQ(datagram->data.size(), 18);
+    ASSERT_EQ(fake.boxes.size(), 3u);
+    EXPECT_FALSE(button->isEnabled());
+
+    QImage normal;
+    LoadStyleFrame(nullptr, TSkinUIStyle::WinXP, 1, 3, normal, 1);
+    QImage hot;
+    LoadStyleFrame(nullptr, TSkinUIStyle::WinXP, 1, 3, hot, 2);
+    const QImage shown = button->grab().toImage();
+    // Column 1 of the left edge is stretched from row 10 of the frame; the hot frame is warm there.
+    ASSERT_NE(normal.pixel(1, 10), hot.pixel(1, 10));
+    EXPECT_EQ(shown.pixel(1, 17), normal.pixel(1, 10));
+    // The caption is drawn in grey over its white copy.
+    const QPoint caption = button->CaptionPos();
+    bool grey = false;
+    bool white = false;
+    for (int y = caption.y(); y < shown.height(); ++y)
+        for (int x = caption.x(); x < shown.width(); ++x) {
+            grey |= shown.pixelColor(x, y) == QColor(128, 128, 128);
+            white |= shown.pixelColor(x, y) == QColor(255, 255, 255);
+        }
+    EXPECT_TRUE(grey);
+    EXPECT_TRUE(white);
 }
 
 } // namespace

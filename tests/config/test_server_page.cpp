@@ -149,7 +149,7 @@ TEST_F(ServerPage, StartsWithItsFixedTexts)
 
     QWidget* update = fresh.findChild<QWidget*>(u"sbUpdateIP"_s);
     ASSERT_NE(update, nullptr);
-    EXPECT_EQ(update->property("text").toString(), u"立即更新"_s);
+    EXPECT_EQ(update->property("Caption").toString(), u"立即更新"_s);
     EXPECT_EQ(update->geometry(), QRect(156, 228, 101, 35));
     EXPECT_TRUE(update->isEnabled());
     EXPECT_TRUE(fresh.LbMessCaption().isEmpty());
