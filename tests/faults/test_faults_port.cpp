@@ -1,0 +1,148 @@
+// Another process takes the local port between two connects of the window.
+#include "udp_probe.h"
+#include "window_fixture.h"
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <netinet/in.h>
+#include <ostream>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+// A separate process that holds 0.0.0.0:port until it is destroyed.
+class PortSquatter
+{
+public:
+    explicit PortSquatter(int port)
+    {
+        int ready[2];
+        int release[2];
+        if (::pipe(ready) != 0 || ::pipe(release) != 0)
+            return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            // Only async-signal-safe calls in the child of a threaded process.
+            ::close(ready[0]);
+            ::close(release[1]);
+            const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(static_cast<uint16_t>(port));
+            const char ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? 1 : 0;
+            [[maybe_unused]] ssize_t n = ::write(ready[1], &ok, 1);
+            char c;
+            n = ::read(release[0], &c, 1); // returns when the parent closes its end
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(release[0]);
+        release_ = release[1];
+        char ok = 0;
+        bound_ = pid_ > 0 && ::read(ready[0], &ok, 1) == 1 && ok == 1;
+        ::close(ready[0]);
+    }
+    ~PortSquatter()
+    {
+        if (release_ >= 0)
+            ::close(release_);
+        if (pid_ > 0)
+            ::waitpid(pid_, nullptr, 0);
+    }
+    PortSquatter(const PortSquatter&) = delete;
+    PortSquatter& operator=(const PortSquatter&) = delete;
+
+    bool bound() const { return bound_; }
+
+private:
+    pid_t pid_ = -1;
+    int release_ = -1;
+    bool bound_ = false;
+};
+
+struct SquatCase {
+    const char* name;
+    bool disconnectFirst; // the window lets the port go, then wants it back
+    bool samePort;        // the second connect asks for the port of the first
+};
+
+void PrintTo(const SquatCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class PortTaken : public WindowFixture, public ::testing::WithParamInterface<SquatCase>
+{
+};
+
+TEST_P(PortTaken, ConnectFailsWithTheBindErrorAndALaterConnectWorks)
+{
+    const SquatCase& c = GetParam();
+    const int first = freeUdpPort();
+    connectOn(first);
+    ASSERT_TRUE(fake.boxes.empty());
+    ASSERT_TRUE(window->UDPServer().Active());
+    if (c.disconnectFirst)
+        disconnect();
+
+    const int wanted = c.samePort ? first : freeUdpPort();
+    PortSquatter squatter(wanted);
+    ASSERT_TRUE(squatter.bound()) << "the other process could not take port " << wanted;
+
+    connectOn(wanted);
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_EQ(fake.boxes[0].text, u"Could not bind socket. Address and port are already in use."_s);
+    EXPECT_EQ(fake.boxes[0].caption, AppTitle());
+    EXPECT_EQ(fake.boxes[0].flags, MB::Error);
+    EXPECT_FALSE(window->UDPServer().Active());
+    // The window's state is that of before the attempt.
+    EXPECT_EQ(unlocked(), !c.disconnectFirst);
+    EXPECT_EQ(child<QLabel>("Label4")->text(), c.disconnectFirst ? u"断开"_s : u"连接"_s);
+
+    // A free port: the window connects and lists what arrives there.
+    const int later = freeUdpPort();
+    connectOn(later);
+    ASSERT_EQ(fake.boxes.size(), 1u) << qPrintable(fake.boxes.back().text);
+    EXPECT_TRUE(unlocked());
+    ASSERT_TRUE(window->UDPServer().Active());
+    EXPECT_EQ(window->UDPServer().AcquireBinding().Port, later);
+
+    showPage(2);
+    child<QCheckBox>("ChOK")->setChecked(true);
+    UdpProbe peer;
+    ASSERT_TRUE(peer.sendTo("127.0.0.1", later, QByteArray("\x07\x08", 2)));
+    QTRY_COMPARE(listedLines().size(), 1);
+    EXPECT_TRUE(listedLines()[0].startsWith(u"7,8,0,"_s)) << qPrintable(listedLines()[0]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, PortTaken,
+                         ::testing::Values(SquatCase{"takenAfterDisconnect", true, true},
+                                           SquatCase{"otherPortTakenWhileConnected", false, false},
+                                           SquatCase{"otherPortTakenAfterDisconnect", true, false}),
+                         [](const auto& tp) { return std::string(tp.param.name); });
+
+// While another process holds the port, connecting again and again fails the same way each
+// time and leaks nothing: afterwards the port the squatter let go can be bound.
+TEST_F(WindowFixture, RepeatedFailedConnectsLeaveNoSocketBehind)
+{
+    const int port = freeUdpPort();
+    {
+        PortSquatter squatter(port);
+        ASSERT_TRUE(squatter.bound());
+        for (int i = 0; i < 20; ++i)
+            connectOn(port);
+        ASSERT_EQ(fake.boxes.size(), 20u);
+        for (const auto& box : fake.boxes)
+            EXPECT_EQ(box.text, u"Could not bind socket. Address and port are already in use."_s);
+    }
+    connectOn(port);
+    EXPECT_EQ(fake.boxes.size(), 20u);
+    EXPECT_TRUE(window->UDPServer().Active());
+}
+
+} // namespace
