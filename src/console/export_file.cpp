@@ -148,8 +148,19 @@ void WriteExportFile(const QString& path, QTextDocument& document)
         throw Exception(QStringLiteral("Cannot create file \"%1\". %2")
                             .arg(fullPath, QString::fromLocal8Bit(std::strerror(error))));
     }
-    forEachExportChunk(document, [&](const QByteArray& chunk) { writeAll(file.get(), chunk); });
+    const QByteArray localPath = QFile::encodeName(fullPath);
+    // A file cut short by a full disk would later pass for the whole list: it goes.
+    try {
+        forEachExportChunk(document,
+                           [&](const QByteArray& chunk) { writeAll(file.get(), chunk); });
+    } catch (...) {
+        ::close(file.release());
+        ::unlink(localPath.constData());
+        throw;
+    }
     // A close that fails may have lost data written before; that is a failed write too.
-    if (::close(file.release()) != 0)
+    if (::close(file.release()) != 0) {
+        ::unlink(localPath.constData());
         raiseWriteError();
+    }
 }

@@ -11,5 +11,5 @@ QByteArray ExportBytes(QTextDocument& document);
 
 // Creates (or replaces) the file and writes the export form of the document into it.
 // Raises Exception "Cannot create file \"<full path>\". <system text>" when the file cannot
-// be created, and "Stream write error" when a write stops short.
+// be created, and "Stream write error" when a write stops short; a file cut short is removed.
 void WriteExportFile(const QString& path, QTextDocument& document);
