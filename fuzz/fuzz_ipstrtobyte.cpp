@@ -1,0 +1,27 @@
+// The dotted-quad reader against a plain model: pieces before the first three dots and the
+// rest, each converted, low eight bits kept; a failure quotes exactly the piece that failed.
+#include "exceptions.h"
+#include "fuzz_fields.h"
+#include "param_packet.h"
+
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
+{
+    const QString text =
+        fuzz::toText(QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)));
+    const fuzz::QuadResult expected = fuzz::referenceQuad(fuzz::plain(text));
+
+    std::uint8_t b[4] = {0xA5, 0xA5, 0xA5, 0xA5};
+    try {
+        IPstrToByte(text, b[0], b[1], b[2], b[3]);
+    } catch (const EConvertError& e) {
+        fuzz::check(expected.failingPiece.has_value());
+        fuzz::check(e.Message() == fuzz::conversionMessage(*expected.failingPiece));
+        return 0;
+    }
+    fuzz::check(!expected.failingPiece.has_value());
+    for (int k = 0; k < 4; ++k)
+        fuzz::check(b[k] == expected.bytes[k]);
+    return 0;
+}

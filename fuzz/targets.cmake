@@ -1,0 +1,13 @@
+# Fuzz targets for the parsers of operator and network input; each checks a property.
+add_fuzzer(fuzz_ipstrtobyte fuzz_ipstrtobyte.cpp fuzz_fields.h)
+target_link_libraries(fuzz_ipstrtobyte PRIVATE config)
+add_fuzzer(fuzz_param_packet fuzz_param_packet.cpp fuzz_fields.h)
+target_link_libraries(fuzz_param_packet PRIVATE config)
+add_fuzzer(fuzz_server_packet fuzz_server_packet.cpp fuzz_fields.h)
+target_link_libraries(fuzz_server_packet PRIVATE config)
+add_fuzzer(fuzz_ini_patch fuzz_ini_patch.cpp fuzz_fields.h)
+target_link_libraries(fuzz_ini_patch PRIVATE config)
+add_fuzzer(fuzz_monitor_line fuzz_monitor_line.cpp fuzz_fields.h)
+target_link_libraries(fuzz_monitor_line PRIVATE console)
+add_fuzzer(fuzz_test_datagram fuzz_test_datagram.cpp fuzz_fields.h)
+target_link_libraries(fuzz_test_datagram PRIVATE console)
