@@ -108,19 +108,47 @@ QString Trim(const QString& text)
     return text.mid(begin, end - begin);
 }
 
+// Code points that Unicode calls default-ignorable. Code page 936 has none of them, and the
+// encoder drops them without a trace instead of giving them a "?".
+bool isDefaultIgnorable(char32_t c)
+{
+    return c == 0xAD || c == 0x34F || c == 0x61C || (c >= 0x115F && c <= 0x1160) ||
+           (c >= 0x17B4 && c <= 0x17B5) || (c >= 0x180B && c <= 0x180F) ||
+           (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2060 && c <= 0x206F) || c == 0x3164 || (c >= 0xFE00 && c <= 0xFE0F) ||
+           c == 0xFEFF || c == 0xFFA0 || (c >= 0xFFF0 && c <= 0xFFF8) ||
+           (c >= 0x1BCA0 && c <= 0x1BCA3) || (c >= 0x1D173 && c <= 0x1D17A) ||
+           (c >= 0xE0000 && c <= 0xE0FFF);
+}
+
 QByteArray ToCp936(const QString& text)
 {
     // The encoder turns characters that code page 936 lacks into "?", but drops unpaired
-    // surrogates without a trace; give them a "?" too so that no character vanishes.
-    QString clean = text;
-    for (qsizetype i = 0; i < clean.size(); ++i) {
-        const QChar c = clean[i];
-        if (c.isHighSurrogate() && i + 1 < clean.size() && clean[i + 1].isLowSurrogate())
-            ++i;
-        else if (c.isSurrogate())
-            clean[i] = u'?';
+    // surrogates and default-ignorable characters without a trace; give them one "?" each too
+    // so that no character vanishes.
+    QString clean;
+    qsizetype kept = 0; // text before this index is settled in clean
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.unicode() < 0xAD)
+            continue;
+        char32_t code = c.unicode();
+        qsizetype units = 1;
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(c, text[i + 1]);
+            units = 2;
+        }
+        if ((units == 1 && c.isSurrogate()) || isDefaultIgnorable(code)) {
+            clean += QStringView(text).sliced(kept, i - kept);
+            clean += u'?';
+            kept = i + units;
+        }
+        i += units - 1;
     }
     QStringEncoder encoder("GBK");
+    if (kept == 0)
+        return encoder.encode(text);
+    clean += QStringView(text).sliced(kept);
     return encoder.encode(clean);
 }
 

@@ -100,6 +100,33 @@ TEST(Cp936, NothingVanishesInEitherDirection)
     EXPECT_EQ(FromCp936(QByteArray("ab\n")), u"ab\n"_s);
 }
 
+// The converter drops the code points Unicode calls default-ignorable (soft hyphen, joiners,
+// direction marks, variation selectors, tags) when the code page lacks them, instead of giving
+// a "?"; each must still take a byte so that lengths and exported text lose nothing.
+class IgnorableCharacters : public ::testing::TestWithParam<char32_t> {};
+
+TEST_P(IgnorableCharacters, BecomeAQuestionMark)
+{
+    const char32_t code = GetParam();
+    // Built unit by unit: fromUcs4 would take a leading U+FEFF for a byte-order mark.
+    QString text = u"a"_s;
+    if (QChar::requiresSurrogates(code)) {
+        text += QChar(QChar::highSurrogate(code));
+        text += QChar(QChar::lowSurrogate(code));
+    } else {
+        text += QChar(static_cast<char16_t>(code));
+    }
+    text += u'b';
+    EXPECT_EQ(ToCp936(text), QByteArray("a?b"));
+    EXPECT_EQ(Cp936Length(text), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cp936, IgnorableCharacters,
+                         ::testing::Values(0xAD, 0x34F, 0x61C, 0x115F, 0x17B4, 0x180B, 0x180F,
+                                           0x200B, 0x200D, 0x200F, 0x202E, 0x2060, 0x206F, 0x3164,
+                                           0xFE00, 0xFE0F, 0xFEFF, 0xFFA0, 0xFFF0, 0xFFF8, 0x1BCA0,
+                                           0x1D173, 0xE0001, 0xE0FFF));
+
 struct BoxCase {
     const char* message;
     const char* shown;
