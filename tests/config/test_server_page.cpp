@@ -410,6 +410,47 @@ TEST_F(ServerPage, TheButtonsClickStartsTheUpdate)
     EXPECT_EQ(fake.boxes[0].text, FirstConfirm);
 }
 
+// Enter in the connection name confirms the typed text; the list keeps its three items.
+TEST_F(ServerPage, EnterInTheConnectionNameDoesNotGrowTheList)
+{
+    page->show();
+    QApplication::setActiveWindow(page.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(page.get()));
+    combo()->setFocus();
+    combo()->lineEdit()->selectAll();
+    QTest::keyClicks(combo()->lineEdit(), u"LAN 9"_s);
+    QTest::keyClick(combo()->lineEdit(), Qt::Key_Return);
+
+    ASSERT_EQ(combo()->count(), 3);
+    EXPECT_EQ(combo()->itemText(0), u"本地连接"_s);
+    EXPECT_EQ(combo()->itemText(1), u"本地连接 1"_s);
+    EXPECT_EQ(combo()->itemText(2), u"本地连接 2"_s);
+    EXPECT_EQ(combo()->currentText(), u"LAN 9"_s);
+
+    page->sbUpdateIPClick();
+    EXPECT_EQ(logBytes(), logFileWith(logValue(u"192.168.1.248"_s, u"255.255.255.0"_s,
+                                               u"192.168.1.1"_s, u"LAN 9"_s)));
+}
+
+// One update per run: locking and unlocking the window (its pages disabled and enabled again)
+// does not bring the button back, and a click on it starts nothing.
+TEST_F(ServerPage, TheButtonStaysDisabledAfterTheSendThroughLockAndUnlock)
+{
+    page->show();
+    page->sbUpdateIPClick();
+    EXPECT_EQ(received(), "D7 C0 A8 01 F8 FF FF FF 00 C0 A8 01 01 64 64 64 64 64");
+    ASSERT_FALSE(button()->isEnabled());
+
+    page->setEnabled(false);
+    page->setEnabled(true);
+    EXPECT_FALSE(button()->isEnabled());
+
+    const std::size_t before = fake.boxes.size();
+    QTest::mouseClick(button(), Qt::LeftButton);
+    EXPECT_EQ(fake.boxes.size(), before);
+    EXPECT_EQ(received(100), "<nothing>");
+}
+
 struct TypedCase {
     const char* name;
     Texts texts;
