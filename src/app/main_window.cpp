@@ -55,6 +55,9 @@ TfrmMain::TfrmMain(QWidget* parent)
     initAppResources();
     ui->setupUi(this);
     setObjectName(QStringLiteral("frmMain"));
+    // The form file gives a top-level window only its size; the place matters when the
+    // maximized window is restored.
+    move(53, 167);
 
     QFont windowFont(QStringLiteral("宋体"));
     windowFont.setPixelSize(14);

@@ -145,6 +145,24 @@ TEST_F(MainWindowTest, TopBarAndPagesAsDesigned)
     }
 }
 
+// Maximized at start; restored, it returns to the designed place and size.
+TEST(MainWindowFrame, RestoresToTheDesignedBounds)
+{
+    const QRect designed(53, 167, 1089, 551);
+    {
+        FakeDialogs fake;
+        TfrmMain window;
+        EXPECT_EQ(QRect(window.pos(), window.size()), designed);
+        window.showMaximized();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        EXPECT_TRUE(window.isMaximized());
+        window.showNormal();
+        QTRY_COMPARE(window.size(), designed.size());
+        EXPECT_EQ(window.pos(), designed.topLeft());
+    }
+    EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+}
+
 TEST_F(MainWindowTest, WrongPasswordsShowOneBoxAndPutTheFocusBack)
 {
     for (const QString& wrong : {QString(), u" 40617293"_s, u"40617293 "_s, u"4061729"_s}) {
