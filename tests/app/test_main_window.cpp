@@ -85,6 +85,7 @@ TEST_F(MainWindowTest, StartsLockedOnTheLockedPageWithTheFocusInThePassword)
     EXPECT_EQ(pages()->currentWidget()->objectName(), u"TabSheet3");
     EXPECT_EQ(QApplication::focusWidget(), edit("edtMM"));
     EXPECT_EQ(window->Globals.DeviceType, 1);
+    EXPECT_EQ(child<QComboBox>("cmbType")->currentIndex(), -1) << "the type list shows no selection";
     EXPECT_EQ(label("Label4"), QString::fromUtf8("断开"));
     EXPECT_TRUE(child<QLabel>("Lb_Mss")->isVisible());
     EXPECT_FALSE(window->UDPServer().Active());
@@ -221,16 +222,51 @@ TEST_F(MainWindowTest, ConnectingAgainRebindsAndAWrongPasswordKeepsTheConnection
     EXPECT_FALSE(locked());
 
     window->Globals.RecvCount = 5;
+    window->Globals.ShowByteCount = 3;
     const int second = freeUdpPort();
     connectWith(Password, QString::number(second));
     EXPECT_TRUE(portHeld(second));
     EXPECT_FALSE(portHeld(first)) << "the first socket was closed";
     EXPECT_EQ(window->Globals.RecvCount, 0);
+    EXPECT_EQ(window->Globals.ShowByteCount, 53);
 
     connectWith(Password, u"0"_s);
     EXPECT_GT(window->UDPServer().AcquireBinding().Port, 0) << "port 0 binds one the system picks";
     EXPECT_FALSE(portHeld(second));
 }
+
+// The typed port goes through the integer conversion and is bound modulo 65536, so a negative
+// number binds a port near the top of the range.
+struct PortText {
+    const char* name;
+    QString (*text)(int freePort);
+};
+
+class ConnectPortText : public MainWindowTest, public ::testing::WithParamInterface<PortText> {
+};
+
+TEST_P(ConnectPortText, BindsTheLow16Bits)
+{
+    const int port = freeUdpPort();
+    connectWith(Password, GetParam().text(port));
+    ASSERT_TRUE(fake.boxes.empty()) << qPrintable(fake.boxes.front().text);
+    ASSERT_TRUE(window->UDPServer().Active());
+    EXPECT_EQ(window->UDPServer().AcquireBinding().Port, port);
+    EXPECT_TRUE(portHeld(port));
+    EXPECT_FALSE(locked());
+}
+
+QString above(int p) { return QString::number(p + 65536); }
+QString negative(int p) { return QString::number(p - 65536); }
+QString farAbove(int p) { return QString::number(p + 7 * 65536); }
+QString hex(int p) { return u"$"_s + QString::number(p + 65536, 16); }
+QString leadingBlanks(int p) { return u"  "_s + QString::number(p); }
+
+INSTANTIATE_TEST_SUITE_P(Texts, ConnectPortText,
+                         ::testing::Values(PortText{"Above", above}, PortText{"Negative", negative},
+                                           PortText{"FarAbove", farAbove}, PortText{"Hex", hex},
+                                           PortText{"LeadingBlanks", leadingBlanks}),
+                         [](const ::testing::TestParamInfo<PortText>& param) { return std::string(param.param.name); });
 
 TEST_F(MainWindowTest, APortThatIsNoNumberLeavesTheEndpointInactiveAndTheWindowAsItWas)
 {
