@@ -1,7 +1,14 @@
 #!/bin/bash
 # Builds the fuzz targets with clang (libFuzzer, ASan, UBSan) and runs each one.
 #   fuzz/run.sh --regression     each target a few seconds, starting from its corpus (the tests)
-#   fuzz/run.sh --seconds N      each target N seconds (the long run: --seconds 600)
+#   fuzz/run.sh --seconds N      each target N seconds, one after another
+# The long run (10 minutes per target) takes two targets at a time on a two-core machine, after
+# one build (fuzz/run.sh --regression); scratch corpora and logs stay in /tmp/fuzz-long:
+#   find build-fuzz/fuzz -maxdepth 1 -type f -name 'fuzz_*' -printf '%f\n' | xargs -P2 -I{} sh -c \
+#     'd=/tmp/fuzz-long/{}; mkdir -p $d/new && build-fuzz/fuzz/{} -max_total_time=600 -timeout=10 \
+#      -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix=$d/ $d/new fuzz/corpus/${0#fuzz_} \
+#      >$d.log 2>&1' {}
+# then per target: grep -E "DONE|number_of_executed_units|ERROR" /tmp/fuzz-long/<target>.log
 set -uo pipefail
 cd "$(dirname "$0")/.."
 seconds=5
