@@ -23,6 +23,7 @@ TEST_F(ConsoleLab, DefaultsSendOneByteToBroadcastPort7500)
     UdpProbe probe("0.0.0.0", 7500);
     ASSERT_EQ(edit("edtIP")->text(), QStringLiteral("255.255.255.255"));
     ASSERT_EQ(edit("edtPort")->text(), QStringLiteral("7500"));
+    globals.ShowByteCount = 0; // so that 53 afterwards can only come from edtNum
     QTest::mouseClick(child<QPushButton>("Button12"), Qt::LeftButton);
     EXPECT_TRUE(fakeDialogs.boxes.empty());
     const auto got = probe.receive();

@@ -8,10 +8,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QInputMethodEvent>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <climits>
 
 namespace
 {
@@ -106,6 +110,53 @@ INSTANTIATE_TEST_SUITE_P(Page, ConsoleControls,
                                            ControlCase{"Button1", "清零", "清零"},
                                            ControlCase{"ch1", "仅显示数据", "仅显示数据"},
                                            ControlCase{"Memo1", "", "数据接收"}));
+
+// The captions the operator reads beside each field, the group boxes, and the looks the
+// monitor is designed with.
+TEST_F(ConsolePage, CaptionsFontsAndColours)
+{
+    for (const char* name : {"edtIP", "edtPort", "edt1", "edt10", "cmbData", "edtNum"}) {
+        QWidget* field = child<QWidget>(name);
+        ASSERT_NE(field, nullptr);
+        QLabel* caption = nullptr;
+        for (QLabel* l : page->findChildren<QLabel*>())
+            if (l->buddy() == field)
+                caption = l;
+        ASSERT_NE(caption, nullptr) << name;
+        EXPECT_EQ(caption->text(), field->accessibleName()) << name;
+    }
+    QStringList boxes;
+    for (QGroupBox* box : page->findChildren<QGroupBox*>())
+        boxes << box->title();
+    EXPECT_TRUE(boxes.contains(QStringLiteral("数据发送"))) << boxes.join(u' ').toStdString();
+    EXPECT_TRUE(boxes.contains(QStringLiteral("数据接收"))) << boxes.join(u' ').toStdString();
+
+    auto* lb = child<QLabel>("LbNum");
+    EXPECT_EQ(lb->font().family(), QStringLiteral("宋体"));
+    EXPECT_EQ(lb->font().pixelSize(), 14);
+    EXPECT_EQ(lb->palette().color(QPalette::WindowText), QColor(Qt::red));
+    QLabel* countCaption = nullptr;
+    for (QLabel* l : page->findChildren<QLabel*>())
+        if (l->text() == QStringLiteral("本地接收到的数据条数："))
+            countCaption = l;
+    ASSERT_NE(countCaption, nullptr);
+    EXPECT_LT(countCaption->geometry().right(), lb->geometry().left()); // the count follows it
+
+    TMonitorMemo* m = memo();
+    EXPECT_EQ(m->font().family(), QStringLiteral("宋体"));
+    EXPECT_EQ(m->font().pixelSize(), 12);
+    EXPECT_EQ(m->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    EXPECT_EQ(m->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_EQ(m->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+
+    // The send button stands right of the count list, on its row.
+    auto* cmb = child<QComboBox>("cmbData");
+    auto* send = child<QPushButton>("Button12");
+    const QRect c(cmb->mapTo(page.get(), QPoint(0, 0)), cmb->size());
+    const QRect b(send->mapTo(page.get(), QPoint(0, 0)), send->size());
+    EXPECT_GT(b.left(), c.right());
+    EXPECT_TRUE(b.top() <= c.center().y() && c.center().y() <= b.bottom());
+}
 
 TEST_F(ConsolePage, StartsWithNothingChosenAndReceivingOff)
 {
@@ -225,6 +276,53 @@ TEST_F(ConsolePage, ClearAndResetDropWaitingLines)
     EXPECT_EQ(page->MemoText(), QString());
     EXPECT_EQ(lbNum(), QStringLiteral("0"));
     EXPECT_EQ(globals.RecvCount, 0);
+}
+
+// Nothing shown per datagram still lists a line, an empty one, and counts it.
+class ConsoleNoBytesShown : public ConsolePage, public ::testing::WithParamInterface<int>
+{
+};
+
+TEST_P(ConsoleNoBytesShown, EachDatagramAddsAnEmptyLineAndCounts)
+{
+    allowReceiving();
+    globals.ShowByteCount = GetParam();
+    feed(bytes({1, 2, 3}));
+    feed(bytes({4}));
+    EXPECT_EQ(page->MemoText(), QStringLiteral("\n\n"));
+    EXPECT_EQ(memo()->document()->blockCount(), 3);
+    EXPECT_EQ(globals.RecvCount, 2);
+    EXPECT_EQ(lbNum(), QStringLiteral("2"));
+}
+
+INSTANTIATE_TEST_SUITE_P(ZeroOrBelow, ConsoleNoBytesShown, ::testing::Values(0, -1, INT_MIN));
+
+// The byte count typed on the monitor's bar counts only from the next send on.
+TEST_F(ConsolePage, TypedByteCountTakesEffectAtTheNextSend)
+{
+    UdpProbe probe;
+    listen();
+    allowReceiving();
+    edit("edtIP")->setText(QStringLiteral("127.0.0.1"));
+    edit("edtPort")->setText(QString::number(probe.port()));
+    child<QComboBox>("cmbData")->setCurrentIndex(0);
+    auto* num = edit("edtNum");
+    num->selectAll();
+    QTest::keyClicks(num, QStringLiteral("2"));
+    ASSERT_EQ(num->text(), QStringLiteral("2"));
+
+    feed(bytes({7, 8, 9}));
+    EXPECT_EQ(page->MemoText(),
+              QStringLiteral("7,8,9,") + QStringLiteral("0,").repeated(50) + u'\n');
+    EXPECT_EQ(globals.ShowByteCount, 53);
+
+    QTest::mouseClick(child<QPushButton>("Button12"), Qt::LeftButton);
+    ASSERT_TRUE(probe.receive().has_value());
+    EXPECT_EQ(globals.ShowByteCount, 2);
+    child<QAction>("N1")->trigger();
+    feed(bytes({7, 8, 9}));
+    EXPECT_EQ(page->MemoText(), QStringLiteral("7,8,\n"));
+    EXPECT_TRUE(fakeDialogs.boxes.empty());
 }
 
 TEST_F(ConsolePage, LabelShowsTheCountOfTheLastListedDatagram)
@@ -533,6 +631,9 @@ INSTANTIATE_TEST_SUITE_P(
         SendFailureCase{"DataFieldAfterByteCount", "edt3", "abc", true,
                         "'abc' is not a valid integer value.", 8},
         SendFailureCase{"NoCountChosen", "edt1", "1", false, "'' is not a valid integer value.", 8},
+        // One byte chosen: the ninth field is not sent but still converted.
+        SendFailureCase{"UnsentFieldStillConverted", "edt9", "9x", true,
+                        "'9x' is not a valid integer value.", 8},
         SendFailureCase{"Port", "edtPort", "75OO", true, "'75OO' is not a valid integer value.", 8},
         SendFailureCase{"HostNotFound", "edtIP", "1.2.3", true,
                         "Socket Error # 11001\r\nHost not found.", 8}));
