@@ -3,6 +3,8 @@
 #include "window_fixture.h"
 
 #include <QComboBox>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <cstdlib>
 #include <functional>
@@ -106,5 +108,25 @@ INSTANTIATE_TEST_SUITE_P(
         UnreachableCase{"parameterDownload", [](NoRoute& w) { w.download(u"10.1.2.3"_s); },
                         u"设备设置错误！"_s, InfoCaption(), MB::Information}),
     [](const auto& tp) { return std::string(tp.param.name); });
+
+// The server address command swallows a failed send: no error, the button stays enabled for
+// another try, and the completion box and the log follow as after a send.
+TEST_F(NoRoute, ServerUpdateSwallowsTheFailureAndKeepsItsButton)
+{
+    QTemporaryDir appDir;
+    window->Globals.AppDir = appDir.path() + u'/';
+    showPage(1);
+    edit("edtIPCurr")->setText(u"10.1.2.3"_s);
+    auto* button = child<QWidget>("sbUpdateIP");
+    QTest::mouseClick(button, Qt::LeftButton);
+
+    ASSERT_EQ(fake.boxes.size(), 3u);
+    EXPECT_EQ(fake.boxes[0].flags, MB::Confirmation);
+    EXPECT_EQ(fake.boxes[1].flags, MB::Confirmation);
+    EXPECT_EQ(fake.boxes[2].flags, MB::Information);
+    EXPECT_TRUE(fake.boxes[2].text.startsWith(u"更新服务器地址完成"_s));
+    EXPECT_TRUE(button->isEnabled());
+    EXPECT_TRUE(QFile::exists(appDir.filePath(u"IPSet.Ini"_s)));
+}
 
 } // namespace
