@@ -822,6 +822,52 @@ TEST_F(SkinButtonPaint, DisabledCaptionIsGreyOverWhiteOnePixelDownRight)
     EXPECT_GT(greys, 0);
 }
 
+// A glyph twice as wide as high holds the enabled image and then the disabled one; each is
+// drawn as it is, one glyph wide, where a single 16 x 16 glyph would stand.
+struct TwoImageCase {
+    const char* name;
+    bool enabled;
+    QRgb inside; // colour of the image's square
+};
+
+void PrintTo(const TwoImageCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class TwoImageGlyph : public SkinButtonPaint, public ::testing::WithParamInterface<TwoImageCase>
+{
+};
+
+TEST_P(TwoImageGlyph, DrawsTheImageForTheState)
+{
+    QImage glyph(32, 16, QImage::Format_RGB888);
+    glyph.fill(qRgb(255, 255, 255));
+    for (int y = 4; y < 12; ++y)
+        for (int x = 4; x < 12; ++x) {
+            glyph.setPixel(x, y, qRgb(0, 0, 255));
+            glyph.setPixel(16 + x, y, qRgb(255, 0, 0));
+        }
+    button->SetGlyph(glyph);
+    button->setEnabled(GetParam().enabled);
+    const QImage img = shot();
+    const QPoint g = glyphAt();
+    for (int y = 4; y < 12; ++y)
+        for (int x = 4; x < 12; ++x)
+            ASSERT_EQ(img.pixel(g.x() + x, g.y() + y), GetParam().inside) << x << "," << y;
+    // No silhouette beside it, and nothing of the other image.
+    const QRgb face = img.pixel(g.x() + 2, g.y() + 2);
+    EXPECT_EQ(img.pixel(g.x() + 12, g.y() + 12), face);
+    EXPECT_NE(face, qRgb(0, 0, 255));
+    EXPECT_NE(face, qRgb(255, 0, 0));
+    EXPECT_NE(img.pixel(g.x() + 20, g.y() + 8), qRgb(255, 0, 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(States, TwoImageGlyph,
+                         ::testing::Values(TwoImageCase{"Enabled", true, qRgb(0, 0, 255)},
+                                           TwoImageCase{"Disabled", false, qRgb(255, 0, 0)}),
+                         CaseName());
+
 TEST_F(SkinButtonPaint, FocusRectangleInvertsTheFace)
 {
     const QImage unfocused = shot();
