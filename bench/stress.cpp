@@ -270,6 +270,36 @@ struct Tally {
     }
 };
 
+// The system's count of UDP datagrams dropped for a full receive buffer (all sockets).
+long long udpReceiveBufferErrors()
+{
+    long long value = -1;
+    if (FILE* f = std::fopen("/proc/net/snmp", "r")) {
+        char line[512];
+        int column = -1;
+        while (std::fgets(line, sizeof line, f)) {
+            if (std::strncmp(line, "Udp:", 4) != 0)
+                continue;
+            char* save = nullptr;
+            int index = 0;
+            if (column < 0) {
+                for (char* t = strtok_r(line, " \n", &save); t;
+                     t = strtok_r(nullptr, " \n", &save), ++index)
+                    if (std::strcmp(t, "RcvbufErrors") == 0)
+                        column = index;
+            } else {
+                for (char* t = strtok_r(line, " \n", &save); t;
+                     t = strtok_r(nullptr, " \n", &save), ++index)
+                    if (index == column)
+                        value = std::atoll(t);
+                break;
+            }
+        }
+        std::fclose(f);
+    }
+    return value;
+}
+
 void runEventsFor(int ms)
 {
     QEventLoop loop;
@@ -323,6 +353,7 @@ int main(int argc, char** argv)
     Tally tally;
     unsigned sent = 0;
     double destroyMs = 0;
+    const long long overrunsBefore = udpReceiveBufferErrors();
     const auto started = Clock::now();
     {
         auto owned = std::make_unique<TfrmMain>();
@@ -390,6 +421,7 @@ int main(int argc, char** argv)
         sent = sender.sent();
     }
     const double seconds = msSince(started) / 1000.0;
+    const long long overruns = udpReceiveBufferErrors() - overrunsBefore;
     installDialogs(nullptr);
 
     const bool clean = tally.duplicates == 0 && tally.outOfOrder == 0 && tally.malformed == 0 &&
@@ -399,6 +431,7 @@ int main(int argc, char** argv)
                 options.cycles, seconds, options.rate, options.holdMs);
     std::printf("  datagrams sent %u, listed %lld (the rest arrived while disconnected)\n", sent,
                 tally.listed);
+    std::printf("  receive buffer overruns during the run (system-wide) %lld\n", overruns);
     std::printf("  listed twice %lld, out of order %lld, unreadable lines %lld, count mismatches "
                 "%lld, message boxes %d\n",
                 tally.duplicates, tally.outOfOrder, tally.malformed, tally.countMismatches,
