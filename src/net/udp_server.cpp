@@ -106,7 +106,15 @@ void TUDPServer::Impl::Open()
     listener = std::make_unique<TUDPListenerThread>(
         b, owner.BufferSize, *events,
         [this](const QByteArray& data, TSocketHandle& receiving) { Deliver(data, receiving); });
-    listener->Start();
+    try {
+        listener->Start();
+    } catch (...) {
+        // No thread could be made: stay inactive, or a close would wait for it forever.
+        listener.reset();
+        current = nullptr;
+        CloseSocket(b.handle_);
+        throw;
+    }
 
     const int broadcast = owner.BroadcastEnabled ? -1 : 0;
     b.SetSocketOption(SOL_SOCKET, SO_BROADCAST, &broadcast, sizeof broadcast);

@@ -252,6 +252,43 @@ TEST_F(EndpointTest, NoDescriptorLeftRaisesCannotAllocateSocket)
     EXPECT_TRUE(server->Active());
 }
 
+// A listener thread that can not be made fails the open and leaves nothing open behind, so a
+// later close or destruction does not wait for a thread that never ran. Threads are refused
+// by running as an ordinary user with a process limit of zero (root is exempt from the limit).
+TEST_F(EndpointTest, NoThreadForTheListenerLeavesTheEndpointInactive)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to take an ordinary user's process limit";
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NPROC, &saved), 0);
+    ASSERT_EQ(::setresuid(65534, 65534, 0), 0);
+    rlimit none = saved;
+    none.rlim_cur = 0;
+    ::setrlimit(RLIMIT_NPROC, &none);
+    std::exception_ptr failure;
+    try {
+        server->SetActive(true);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    ::setrlimit(RLIMIT_NPROC, &saved);
+    ASSERT_EQ(::setresuid(0, 0, 0), 0);
+
+    EXPECT_TRUE(failure) << "the open went on without a listener";
+    const bool active = server->Active();
+    EXPECT_FALSE(active);
+    if (active) {
+        // Its close would wait for the listener forever; give the endpoint up instead.
+        (void)server.release();
+        return;
+    }
+    const int bound = server->AcquireBinding().Port; // the reopen binds and listens as usual
+    UdpProbe probe;
+    ASSERT_TRUE(probe.sendTo("127.0.0.1", bound, "after"_ba));
+    ASSERT_TRUE(WaitForDeliveries(1));
+    EXPECT_EQ(deliveries[0].data, "after"_ba);
+}
+
 struct LocalAddressCase {
     const char* ip;
     const char* reported; // nullptr: the open fails
