@@ -348,4 +348,23 @@ TEST_F(MainWindowTest, DestroyingTheWindowWhileDatagramsArriveEndsCleanly)
     EXPECT_FALSE(portHeld(port));
 }
 
+// A datagram that the listener handed over just before the window went is not delivered
+// during the destruction: the close inside it would otherwise run the receive handler on a
+// window being taken apart.
+TEST_F(MainWindowTest, NoDeliveryOnceDestructionHasBegun)
+{
+    connectWith(Password, u"0"_s);
+    const int port = window->UDPServer().AcquireBinding().Port;
+    int delivered = 0;
+    window->UDPServer().OnUDPRead = [&](TUDPServer&, const QByteArray&, TSocketHandle&) { ++delivered; };
+    UdpProbe sender;
+    ASSERT_TRUE(sender.sendTo("127.0.0.1", port, "late"_ba));
+    // The hand-over is made without the event loop turning.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(delivered, 0);
+    window.reset();
+    EXPECT_EQ(delivered, 0);
+    EXPECT_FALSE(portHeld(port));
+}
+
 } // namespace
