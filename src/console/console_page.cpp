@@ -150,6 +150,8 @@ QWidget* TConsolePage::buildMonitor()
     Memo1->setAccessibleName(listCaption);
     Memo1->setFont(songFont(12));
     Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Tab moves on to the next control, as in any other list of the program.
+    Memo1->setTabChangesFocus(true);
     // Designed without scroll bars; the view still scrolls with the caret and the wheel.
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -337,6 +337,16 @@ TEST_F(ConsolePage, LabelShowsTheCountOfTheLastListedDatagram)
     ASSERT_TRUE(waitFor([&] { return lbNum() == QStringLiteral("1"); }));
 }
 
+TEST_F(ConsolePage, TabLeavesTheListInsteadOfTypingATab)
+{
+    page->show();
+    QApplication::setActiveWindow(page.get());
+    memo()->setFocus();
+    QTest::keyClick(memo(), Qt::Key_Tab);
+    EXPECT_EQ(page->MemoText(), QString());
+    EXPECT_FALSE(memo()->hasFocus());
+}
+
 TEST_F(ConsolePage, OperatorEditsComeAfterEarlierLines)
 {
     allowReceiving();
