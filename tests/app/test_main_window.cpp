@@ -223,8 +223,12 @@ TEST_F(MainWindowTest, ConnectingAgainRebindsAndAWrongPasswordKeepsTheConnection
 
     window->Globals.RecvCount = 5;
     window->Globals.ShowByteCount = 3;
+    pages()->setCurrentIndex(2);
+    child<QComboBox>("cmbData")->setCurrentIndex(3);
     const int second = freeUdpPort();
     connectWith(Password, QString::number(second));
+    EXPECT_EQ(pages()->currentWidget()->objectName(), u"TabSheet1") << "the parameter page comes to the front again";
+    EXPECT_EQ(child<QComboBox>("cmbData")->currentIndex(), 0);
     EXPECT_TRUE(portHeld(second));
     EXPECT_FALSE(portHeld(first)) << "the first socket was closed";
     EXPECT_EQ(window->Globals.RecvCount, 0);
