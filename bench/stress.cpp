@@ -1,7 +1,7 @@
 // Connection stress: the whole window, offscreen, receiving a flood while it is connected and
 // disconnected over and over.
 //
-//   stress [--cycles N] [--rate N] [--hold-ms N]
+//   stress [--cycles N] [--rate N] [--hold-ms N] [--stall-at N]
 //
 // A sender thread sends datagrams holding a 4-byte big-endian sequence number to 127.0.0.1 at
 // --rate per second (default 10,000), always to the port the window was last connected on.
@@ -14,6 +14,7 @@
 // 0), a count that disagrees with the lines, any message box, the longest connect and
 // disconnect, and the longest event-loop stall. A watchdog aborts with a message when the event
 // thread makes no progress for 10 s (a deadlock); a crash signal is reported with the cycle.
+// --stall-at N hangs the event thread for 12 s in cycle N, to see the watchdog fire.
 // Exit code 0 only when nothing went wrong.
 #include "console_page.h"
 #include "dialogs.h"
@@ -50,6 +51,7 @@ struct Options {
     int cycles = 1000;
     int rate = 10000;
     int holdMs = 10;
+    int stallAt = -1; // self-test of the watchdog: the event thread hangs in this cycle
 };
 
 bool parseOptions(int argc, char** argv, Options& o)
@@ -69,8 +71,9 @@ bool parseOptions(int argc, char** argv, Options& o)
             return false;
         };
         if (!value("--cycles", o.cycles) && !value("--rate", o.rate) &&
-            !value("--hold-ms", o.holdMs)) {
-            std::fprintf(stderr, "usage: %s [--cycles N] [--rate N] [--hold-ms N]\n", argv[0]);
+            !value("--hold-ms", o.holdMs) && !value("--stall-at", o.stallAt)) {
+            std::fprintf(stderr, "usage: %s [--cycles N] [--rate N] [--hold-ms N] [--stall-at N]\n",
+                         argv[0]);
             return false;
         }
     }
@@ -390,6 +393,8 @@ int main(int argc, char** argv)
 
             beat("connected");
             runEventsFor(options.holdMs);
+            if (cycle == options.stallAt)
+                std::this_thread::sleep_for(std::chrono::seconds(12));
 
             beat("disconnect");
             const auto disconnectStart = Clock::now();

@@ -137,4 +137,44 @@ INSTANTIATE_TEST_SUITE_P(Faults, ReceiveOverrun,
                                            BurstCase{"largest", 8192, 16384}),
                          [](const auto& tp) { return std::string(tp.param.name); });
 
+// A modal box runs a loop of its own; datagrams keep being listed while it is up, in order. The
+// scripted box turns the event loop the way a real one does.
+TEST_F(WindowFixture, DatagramsAreListedWhileABoxIsUp)
+{
+    const int port = freeUdpPort();
+    connectOn(port);
+    ASSERT_TRUE(fake.boxes.empty());
+    showPage(2);
+    child<QCheckBox>("ChOK")->setChecked(true);
+
+    constexpr int Count = 300;
+    qsizetype listedInside = -1;
+    UdpProbe sender;
+    fake.onBox = [&](const FakeDialogs::Box&) {
+        for (uint32_t n = 0; n < Count; ++n) {
+            sender.sendTo("127.0.0.1", port, sequenced(n, 4));
+            if (n % 50 == 49)
+                QTest::qWait(2);
+        }
+        QElapsedTimer waited;
+        waited.start();
+        while (listedLines().size() < Count && waited.elapsed() < 5000)
+            QTest::qWait(10);
+        listedInside = listedLines().size();
+    };
+    // A wrong password while connected: only the information box, the endpoint stays bound.
+    edit("edtMM")->setText(u"4061729"_s);
+    QTest::mouseClick(child<QPushButton>("BitBtn1"), Qt::LeftButton);
+    fake.onBox = nullptr;
+
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_EQ(fake.boxes[0].text, u"请输入正确的密码！"_s);
+    EXPECT_EQ(listedInside, Count);
+    EXPECT_TRUE(window->UDPServer().Active());
+    const QStringList lines = listedLines();
+    ASSERT_EQ(lines.size(), Count);
+    for (int i = 0; i < Count; ++i)
+        ASSERT_EQ(sequenceOf(lines[i]), std::optional<uint32_t>(static_cast<uint32_t>(i))) << i;
+}
+
 } // namespace
