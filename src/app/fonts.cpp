@@ -5,7 +5,8 @@
 
 void RegisterFontSubstitutions()
 {
-    const QStringList song = {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC")};
+    const QStringList song = {QStringLiteral("Noto Serif CJK SC"),
+                              QStringLiteral("Noto Sans CJK SC")};
     QFont::insertSubstitutions(QStringLiteral("宋体"), song);
     QFont::insertSubstitutions(QStringLiteral("SimSun"), song);
 }

@@ -23,13 +23,15 @@ static void initAppResources()
     Q_INIT_RESOURCE(app);
 }
 
-namespace {
+namespace
+{
 
 const QString Password = QStringLiteral("40617293");
 constexpr int MulticastTimeToLive = 32;
 
 // Masks the password with "*" whatever the platform's style prefers.
-class StarPasswordStyle : public QProxyStyle {
+class StarPasswordStyle : public QProxyStyle
+{
 public:
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                   QStyleHintReturn* returnData) const override
@@ -50,7 +52,8 @@ void hostPage(QWidget* tabSheet, QWidget* page)
 } // namespace
 
 TfrmMain::TfrmMain(QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::TfrmMain>()), udpServer_(std::make_unique<TUDPServer>())
+    : QWidget(parent), ui(std::make_unique<Ui::TfrmMain>()),
+      udpServer_(std::make_unique<TUDPServer>())
 {
     initAppResources();
     ui->setupUi(this);
@@ -89,7 +92,8 @@ TfrmMain::TfrmMain(QWidget* parent)
     consolePage_ = new TConsolePage(Globals, *udpServer_);
     hostPage(ui->TabSheet2, consolePage_);
 
-    udpServer_->OnUDPRead = [this](TUDPServer& sender, const QByteArray& datagram, TSocketHandle& binding) {
+    udpServer_->OnUDPRead = [this](TUDPServer& sender, const QByteArray& datagram,
+                                   TSocketHandle& binding) {
         consolePage_->UDPServerUDPRead(sender, datagram, binding);
     };
 
@@ -110,8 +114,8 @@ TfrmMain::~TfrmMain()
     udpServer_.reset();
 }
 
-void TfrmMain::IPstrToByte(const QString& text, std::uint8_t& b1, std::uint8_t& b2, std::uint8_t& b3,
-                           std::uint8_t& b4)
+void TfrmMain::IPstrToByte(const QString& text, std::uint8_t& b1, std::uint8_t& b2,
+                           std::uint8_t& b3, std::uint8_t& b4)
 {
     ::IPstrToByte(text, b1, b2, b3, b4);
 }
@@ -154,7 +158,8 @@ void TfrmMain::BitBtn1Click()
         ui->PageControl1->setCurrentWidget(ui->TabSheet1);
         if (auto* cmbData = findChild<QComboBox*>(QStringLiteral("cmbData")))
             cmbData->setCurrentIndex(0);
-        Globals.AppDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
+        Globals.AppDir =
+            QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
         Globals.ShowByteCount = 53;
         Globals.RecvCount = 0;
     });

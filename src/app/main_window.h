@@ -14,13 +14,15 @@ class QTabWidget;
 class QLineEdit;
 class QLabel;
 
-namespace Ui {
+namespace Ui
+{
 class TfrmMain;
 }
 
 // The program's one window: the top bar with connect, disconnect, local port, password and
 // close, and the four pages. Owns the UDP endpoint and the window-wide state.
-class TfrmMain : public QWidget {
+class TfrmMain : public QWidget
+{
     Q_OBJECT
 public:
     explicit TfrmMain(QWidget* parent = nullptr);

@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
-namespace {
+namespace
+{
 
 QMessageBox::Icon iconFor(int flags)
 {
@@ -49,7 +51,7 @@ int QtDialogs::MessageBox(const QString& text, const QString& caption, int flags
         box.setEscapeButton(ok);
         box.setDefaultButton(ok);
     }
-    QWidget* focus = QApplication::focusWidget();
+    const QPointer<QWidget> focus = QApplication::focusWidget();
     box.exec();
     if (focus)
         focus->setFocus();
@@ -64,7 +66,8 @@ std::optional<QString> QtDialogs::SaveFileName(const SaveDialogRequest& request)
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(request.defaultExt);
-    dialog.setNameFilters({QStringLiteral("文本文件 (*.%1)").arg(request.filter), QStringLiteral("所有文件 (*)")});
+    dialog.setNameFilters(
+        {QStringLiteral("文本文件 (*.%1)").arg(request.filter), QStringLiteral("所有文件 (*)")});
     dialog.selectFile(request.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;

@@ -3,7 +3,8 @@
 #include "dialogs.h"
 
 // The real modal boxes and save dialog.
-class QtDialogs : public Dialogs {
+class QtDialogs : public Dialogs
+{
 public:
     int MessageBox(const QString& text, const QString& caption, int flags) override;
     std::optional<QString> SaveFileName(const SaveDialogRequest& request) override;

@@ -15,9 +15,11 @@
 #include <QTabWidget>
 #include <cstdio>
 
-namespace {
+namespace
+{
 
-class PrintingDialogs : public Dialogs {
+class PrintingDialogs : public Dialogs
+{
 public:
     int MessageBox(const QString& text, const QString& caption, int) override
     {
@@ -43,7 +45,8 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     RegisterFontSubstitutions();
     QApplication app(argc, argv);
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+    const QString folder =
+        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(folder);
     PrintingDialogs printing;
     installDialogs(&printing);

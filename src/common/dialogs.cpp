@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
+namespace
+{
 Dialogs* installed = nullptr;
 }
 

@@ -4,7 +4,8 @@
 #include <optional>
 
 // Flags and answers of the modal message box, with the numbers operators and tests know.
-namespace MB {
+namespace MB
+{
 constexpr int OK = 0;
 constexpr int OKCANCEL = 1;
 constexpr int ICONSTOP = 16;
@@ -12,7 +13,7 @@ constexpr int ICONQUESTION = 32;
 constexpr int ICONINFORMATION = 64;
 constexpr int DEFBUTTON2 = 256;
 
-constexpr int Information = OK | ICONINFORMATION;                 // 64
+constexpr int Information = OK | ICONINFORMATION;                  // 64
 constexpr int Confirmation = OKCANCEL | ICONQUESTION | DEFBUTTON2; // 289
 constexpr int Error = OK | ICONSTOP;                               // 16
 
@@ -39,7 +40,8 @@ struct SaveDialogRequest {
 };
 
 // The seam for everything modal: the app installs a real implementation, tests a scripted one.
-class Dialogs {
+class Dialogs
+{
 public:
     virtual ~Dialogs() = default;
     // Modal for the whole program; answers MB::IDOK, MB::IDCANCEL, ...
@@ -55,6 +57,6 @@ Dialogs& dialogs();
 void installDialogs(Dialogs* implementation);
 
 // The program's own boxes.
-void InfoBox(const QString& text);      // caption "信息提示：", flags 64
-bool ConfirmBox(const QString& text);   // caption "信息提示：", flags 289; true only for OK
+void InfoBox(const QString& text);         // caption "信息提示：", flags 64
+bool ConfirmBox(const QString& text);      // caption "信息提示：", flags 289; true only for OK
 void ShowErrorBox(const QString& message); // the framework's error box, "." rule applied

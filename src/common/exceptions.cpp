@@ -2,4 +2,6 @@
 
 #include <utility>
 
-Exception::Exception(QString message) : message_(std::move(message)), utf8_(message_.toUtf8()) {}
+Exception::Exception(QString message) : message_(std::move(message)), utf8_(message_.toUtf8())
+{
+}

@@ -5,7 +5,8 @@
 #include <exception>
 
 // Base of every failure the program raises. The message is what the error box shows.
-class Exception : public std::exception {
+class Exception : public std::exception
+{
 public:
     explicit Exception(QString message);
     const QString& Message() const noexcept { return message_; }
@@ -17,7 +18,8 @@ private:
 };
 
 // A text that is not an integer.
-class EConvertError : public Exception {
+class EConvertError : public Exception
+{
 public:
     using Exception::Exception;
 };

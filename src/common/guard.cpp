@@ -7,7 +7,8 @@
 #include <cstdio>
 #include <exception>
 
-namespace {
+namespace
+{
 
 void show(const QString& message) noexcept
 {

@@ -6,8 +6,7 @@
 // the framework's error box and the program goes on. Use it around the body of every slot.
 void runGuarded(void (*body)(void*), void* context) noexcept;
 
-template <class F>
-void runGuarded(F&& body) noexcept
+template <class F> void runGuarded(F&& body) noexcept
 {
     runGuarded([](void* f) { (*static_cast<std::remove_reference_t<F>*>(f))(); },
                static_cast<void*>(&body));

@@ -9,7 +9,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 int hexDigit(QChar c)
 {
@@ -70,7 +71,8 @@ std::optional<int> parseInt(const QString& text)
         if (value > limit)
             return std::nullopt;
     }
-    const auto signedValue = negative ? -static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value);
+    const auto signedValue =
+        negative ? -static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value);
     return static_cast<int>(signedValue);
 }
 

@@ -22,7 +22,8 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 const QString Password = QStringLiteral("40617293");
 const QString WrongPassword = QString::fromUtf8("请输入正确的密码！");
@@ -34,12 +35,14 @@ bool portHeld(int port)
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<uint16_t>(port));
-    const bool held = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && errno == EADDRINUSE;
+    const bool held =
+        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && errno == EADDRINUSE;
     ::close(fd);
     return held;
 }
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -55,8 +58,7 @@ protected:
         EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty()) << "a window was left open";
     }
 
-    template <class T>
-    T* child(const char* name)
+    template <class T> T* child(const char* name)
     {
         auto* w = window->findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(w, nullptr) << name;
@@ -80,12 +82,14 @@ protected:
 
 TEST_F(MainWindowTest, StartsLockedOnTheLockedPageWithTheFocusInThePassword)
 {
-    EXPECT_EQ(window->windowTitle(), QString::fromUtf8("IP网络广播系统终端设备IP地址配置工具软件 V1.0.1"));
+    EXPECT_EQ(window->windowTitle(),
+              QString::fromUtf8("IP网络广播系统终端设备IP地址配置工具软件 V1.0.1"));
     EXPECT_TRUE(locked());
     EXPECT_EQ(pages()->currentWidget()->objectName(), u"TabSheet3");
     EXPECT_EQ(QApplication::focusWidget(), edit("edtMM"));
     EXPECT_EQ(window->Globals.DeviceType, 1);
-    EXPECT_EQ(child<QComboBox>("cmbType")->currentIndex(), -1) << "the type list shows no selection";
+    EXPECT_EQ(child<QComboBox>("cmbType")->currentIndex(), -1)
+        << "the type list shows no selection";
     EXPECT_EQ(label("Label4"), QString::fromUtf8("断开"));
     EXPECT_TRUE(child<QLabel>("Lb_Mss")->isVisible());
     EXPECT_FALSE(window->UDPServer().Active());
@@ -96,16 +100,20 @@ TEST_F(MainWindowTest, StartsLockedOnTheLockedPageWithTheFocusInThePassword)
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("ab"));
     EXPECT_EQ(edit("edtMM")->text(), u"ab");
     EXPECT_EQ(edit("edtMM")->echoMode(), QLineEdit::Password);
-    EXPECT_EQ(edit("edtMM")->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, edit("edtMM")), u'*');
+    EXPECT_EQ(edit("edtMM")->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
+                                                edit("edtMM")),
+              u'*');
     // The locked tabs can not be switched.
-    QTest::mouseClick(pages()->tabBar(), Qt::LeftButton, {}, pages()->tabBar()->tabRect(0).center());
+    QTest::mouseClick(pages()->tabBar(), Qt::LeftButton, {},
+                      pages()->tabBar()->tabRect(0).center());
     EXPECT_EQ(pages()->currentIndex(), 3);
 }
 
 TEST_F(MainWindowTest, TopBarAndPagesAsDesigned)
 {
-    const QStringList tabs = {QString::fromUtf8("  设备参数设置  "), QString::fromUtf8("  更改服务器IP "),
-                              QString::fromUtf8("  数据发送测试  "), QString::fromUtf8("  设备配置界面  ")};
+    const QStringList tabs = {
+        QString::fromUtf8("  设备参数设置  "), QString::fromUtf8("  更改服务器IP "),
+        QString::fromUtf8("  数据发送测试  "), QString::fromUtf8("  设备配置界面  ")};
     const QStringList sheets = {u"TabSheet1"_s, u"TabSheet4"_s, u"TabSheet2"_s, u"TabSheet3"_s};
     ASSERT_EQ(pages()->count(), 4);
     for (int i = 0; i < 4; ++i) {
@@ -116,9 +124,10 @@ TEST_F(MainWindowTest, TopBarAndPagesAsDesigned)
         const char* name;
         QRect geometry;
     };
-    for (const Place& p : {Place{"BitBtn1", {13, 16, 105, 33}}, Place{"BitBtn2", {125, 16, 113, 33}},
-                           Place{"Edit3", {324, 23, 49, 22}}, Place{"edtMM", {480, 24, 127, 22}},
-                           Place{"SpeedButton8", {646, 16, 82, 33}}, Place{"Lb_Mss", {161, 123, 399, 21}}}) {
+    for (const Place& p :
+         {Place{"BitBtn1", {13, 16, 105, 33}}, Place{"BitBtn2", {125, 16, 113, 33}},
+          Place{"Edit3", {324, 23, 49, 22}}, Place{"edtMM", {480, 24, 127, 22}},
+          Place{"SpeedButton8", {646, 16, 82, 33}}, Place{"Lb_Mss", {161, 123, 399, 21}}}) {
         EXPECT_EQ(child<QWidget>(p.name)->geometry(), p.geometry) << p.name;
     }
     EXPECT_EQ(child<QWidget>("GroupBox3")->height(), 64);
@@ -135,7 +144,8 @@ TEST_F(MainWindowTest, TopBarAndPagesAsDesigned)
     EXPECT_EQ(window->font().pixelSize(), 14);
     EXPECT_EQ(window->font().family(), QString::fromUtf8("宋体"));
     for (const char* name : {"BitBtn1", "BitBtn2", "SpeedButton8"})
-        EXPECT_EQ(child<QAbstractButton>(name)->icon().actualSize(QSize(16, 16)), QSize(16, 16)) << name;
+        EXPECT_EQ(child<QAbstractButton>(name)->icon().actualSize(QSize(16, 16)), QSize(16, 16))
+            << name;
 
     // Tab order of the bar: Edit3, BitBtn1, BitBtn2, edtMM.
     edit("Edit3")->setFocus();
@@ -194,7 +204,9 @@ TEST_F(MainWindowTest, TheRightPasswordBindsTheTypedPortAndUnlocks)
     EXPECT_TRUE(portHeld(port));
     int ttl = 0;
     socklen_t len = sizeof ttl;
-    ASSERT_EQ(::getsockopt(window->UDPServer().AcquireBinding().Handle(), IPPROTO_IP, IP_MULTICAST_TTL, &ttl, &len), 0);
+    ASSERT_EQ(::getsockopt(window->UDPServer().AcquireBinding().Handle(), IPPROTO_IP,
+                           IP_MULTICAST_TTL, &ttl, &len),
+              0);
     EXPECT_EQ(ttl, 32);
 
     EXPECT_FALSE(locked());
@@ -227,7 +239,8 @@ TEST_F(MainWindowTest, ConnectingAgainRebindsAndAWrongPasswordKeepsTheConnection
     child<QComboBox>("cmbData")->setCurrentIndex(3);
     const int second = freeUdpPort();
     connectWith(Password, QString::number(second));
-    EXPECT_EQ(pages()->currentWidget()->objectName(), u"TabSheet1") << "the parameter page comes to the front again";
+    EXPECT_EQ(pages()->currentWidget()->objectName(), u"TabSheet1")
+        << "the parameter page comes to the front again";
     EXPECT_EQ(child<QComboBox>("cmbData")->currentIndex(), 0);
     EXPECT_TRUE(portHeld(second));
     EXPECT_FALSE(portHeld(first)) << "the first socket was closed";
@@ -246,7 +259,8 @@ struct PortText {
     QString (*text)(int freePort);
 };
 
-class ConnectPortText : public MainWindowTest, public ::testing::WithParamInterface<PortText> {
+class ConnectPortText : public MainWindowTest, public ::testing::WithParamInterface<PortText>
+{
 };
 
 TEST_P(ConnectPortText, BindsTheLow16Bits)
@@ -260,17 +274,34 @@ TEST_P(ConnectPortText, BindsTheLow16Bits)
     EXPECT_FALSE(locked());
 }
 
-QString above(int p) { return QString::number(p + 65536); }
-QString negative(int p) { return QString::number(p - 65536); }
-QString farAbove(int p) { return QString::number(p + 7 * 65536); }
-QString hex(int p) { return u"$"_s + QString::number(p + 65536, 16); }
-QString leadingBlanks(int p) { return u"  "_s + QString::number(p); }
+QString above(int p)
+{
+    return QString::number(p + 65536);
+}
+QString negative(int p)
+{
+    return QString::number(p - 65536);
+}
+QString farAbove(int p)
+{
+    return QString::number(p + 7 * 65536);
+}
+QString hex(int p)
+{
+    return u"$"_s + QString::number(p + 65536, 16);
+}
+QString leadingBlanks(int p)
+{
+    return u"  "_s + QString::number(p);
+}
 
 INSTANTIATE_TEST_SUITE_P(Texts, ConnectPortText,
                          ::testing::Values(PortText{"Above", above}, PortText{"Negative", negative},
                                            PortText{"FarAbove", farAbove}, PortText{"Hex", hex},
                                            PortText{"LeadingBlanks", leadingBlanks}),
-                         [](const ::testing::TestParamInfo<PortText>& param) { return std::string(param.param.name); });
+                         [](const ::testing::TestParamInfo<PortText>& param) {
+                             return std::string(param.param.name);
+                         });
 
 TEST_F(MainWindowTest, APortThatIsNoNumberLeavesTheEndpointInactiveAndTheWindowAsItWas)
 {
@@ -360,7 +391,9 @@ TEST_F(MainWindowTest, NoDeliveryOnceDestructionHasBegun)
     connectWith(Password, u"0"_s);
     const int port = window->UDPServer().AcquireBinding().Port;
     int delivered = 0;
-    window->UDPServer().OnUDPRead = [&](TUDPServer&, const QByteArray&, TSocketHandle&) { ++delivered; };
+    window->UDPServer().OnUDPRead = [&](TUDPServer&, const QByteArray&, TSocketHandle&) {
+        ++delivered;
+    };
     UdpProbe sender;
     ASSERT_TRUE(sender.sendTo("127.0.0.1", port, "late"_ba));
     // The hand-over is made without the event loop turning.

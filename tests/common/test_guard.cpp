@@ -7,15 +7,14 @@
 
 #include <stdexcept>
 
-namespace {
+namespace
+{
 
 TEST(Guard, ShowsTheFailureInTheErrorBoxAndGoesOn)
 {
     FakeDialogs fake;
     int after = 0;
-    runGuarded([&] {
-        throw EConvertError(QStringLiteral("'x' is not a valid integer value"));
-    });
+    runGuarded([&] { throw EConvertError(QStringLiteral("'x' is not a valid integer value")); });
     runGuarded([&] { ++after; });
     ASSERT_EQ(fake.boxes.size(), 1u);
     EXPECT_EQ(fake.boxes[0].text, u"'x' is not a valid integer value.");

@@ -7,14 +7,17 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
 struct IntCase {
     const char* text;
     std::optional<int> value; // nothing: the conversion fails
 };
 
-class StrToIntTable : public ::testing::TestWithParam<IntCase> {};
+class StrToIntTable : public ::testing::TestWithParam<IntCase>
+{
+};
 
 TEST_P(StrToIntTable, ConvertsOrRaisesWithTheWholeText)
 {
@@ -40,27 +43,26 @@ INSTANTIATE_TEST_SUITE_P(
                       IntCase{"2147483648", std::nullopt}, IntCase{"-2147483649", std::nullopt},
                       IntCase{"99999999999999999999", std::nullopt},
                       IntCase{"0000000000002147483647", 2147483647}, IntCase{"", std::nullopt},
-                      IntCase{" ", std::nullopt}, IntCase{"+", std::nullopt}, IntCase{"-", std::nullopt},
-                      IntCase{"42 ", std::nullopt}, IntCase{"\t42", std::nullopt},
-                      IntCase{"4 2", std::nullopt}, IntCase{"+-1", std::nullopt},
-                      IntCase{"--1", std::nullopt}, IntCase{"- 1", std::nullopt},
-                      IntCase{"1.0", std::nullopt}, IntCase{"abc", std::nullopt},
-                      IntCase{"１２", std::nullopt}, IntCase{"1e3", std::nullopt},
-                      IntCase{"\xe4\xb8\x80", std::nullopt}));
+                      IntCase{" ", std::nullopt}, IntCase{"+", std::nullopt},
+                      IntCase{"-", std::nullopt}, IntCase{"42 ", std::nullopt},
+                      IntCase{"\t42", std::nullopt}, IntCase{"4 2", std::nullopt},
+                      IntCase{"+-1", std::nullopt}, IntCase{"--1", std::nullopt},
+                      IntCase{"- 1", std::nullopt}, IntCase{"1.0", std::nullopt},
+                      IntCase{"abc", std::nullopt}, IntCase{"１２", std::nullopt},
+                      IntCase{"1e3", std::nullopt}, IntCase{"\xe4\xb8\x80", std::nullopt}));
 
 INSTANTIATE_TEST_SUITE_P(
     Hex, StrToIntTable,
-    ::testing::Values(IntCase{"$10", 16}, IntCase{"x1f", 31}, IntCase{"X1F", 31}, IntCase{"0x10", 16},
-                      IntCase{"0XaB", 171}, IntCase{"  $FF", 255}, IntCase{"-$10", -16},
-                      IntCase{"+0x10", 16}, IntCase{"$7FFFFFFF", 2147483647},
-                      IntCase{"$80000000", INT32_MIN}, IntCase{"$FFFFFFFF", -1},
-                      IntCase{"$00000000FFFFFFFF", -1}, IntCase{"-$FFFFFFFF", 1},
-                      IntCase{"$100000000", std::nullopt}, IntCase{"$", std::nullopt},
-                      IntCase{"0x", std::nullopt}, IntCase{"x", std::nullopt}, IntCase{"-$", std::nullopt},
-                      IntCase{"$G", std::nullopt}, IntCase{"$1 ", std::nullopt},
-                      IntCase{"$ 1", std::nullopt}, IntCase{"$-1", std::nullopt},
-                      IntCase{"00x1", std::nullopt}, IntCase{"0$1", std::nullopt},
-                      IntCase{"h10", std::nullopt}, IntCase{"10h", std::nullopt}));
+    ::testing::Values(
+        IntCase{"$10", 16}, IntCase{"x1f", 31}, IntCase{"X1F", 31}, IntCase{"0x10", 16},
+        IntCase{"0XaB", 171}, IntCase{"  $FF", 255}, IntCase{"-$10", -16}, IntCase{"+0x10", 16},
+        IntCase{"$7FFFFFFF", 2147483647}, IntCase{"$80000000", INT32_MIN}, IntCase{"$FFFFFFFF", -1},
+        IntCase{"$00000000FFFFFFFF", -1}, IntCase{"-$FFFFFFFF", 1},
+        IntCase{"$100000000", std::nullopt}, IntCase{"$", std::nullopt},
+        IntCase{"0x", std::nullopt}, IntCase{"x", std::nullopt}, IntCase{"-$", std::nullopt},
+        IntCase{"$G", std::nullopt}, IntCase{"$1 ", std::nullopt}, IntCase{"$ 1", std::nullopt},
+        IntCase{"$-1", std::nullopt}, IntCase{"00x1", std::nullopt}, IntCase{"0$1", std::nullopt},
+        IntCase{"h10", std::nullopt}, IntCase{"10h", std::nullopt}));
 
 TEST(IntToStr, SignedDecimal)
 {
@@ -76,7 +78,8 @@ TEST(Trim, RemovesCodesUpTo32AtBothEndsOnly)
     EXPECT_EQ(Trim(QString::fromUtf8("  本地连接  ")), QString::fromUtf8("本地连接"));
     EXPECT_EQ(Trim(QString(QChar(0)) + u"a" + QChar(0)), u"a");
     EXPECT_EQ(Trim(QStringLiteral("   ")), QString());
-    EXPECT_EQ(Trim(QString::fromUtf8("\xe3\x80\x80x\xe3\x80\x80")), QString::fromUtf8("\xe3\x80\x80x\xe3\x80\x80"))
+    EXPECT_EQ(Trim(QString::fromUtf8("\xe3\x80\x80x\xe3\x80\x80")),
+              QString::fromUtf8("\xe3\x80\x80x\xe3\x80\x80"))
         << "an ideographic space is a double-byte character and stays";
 }
 
@@ -103,7 +106,9 @@ TEST(Cp936, NothingVanishesInEitherDirection)
 // The converter drops the code points Unicode calls default-ignorable (soft hyphen, joiners,
 // direction marks, variation selectors, tags) when the code page lacks them, instead of giving
 // a "?"; each must still take a byte so that lengths and exported text lose nothing.
-class IgnorableCharacters : public ::testing::TestWithParam<char32_t> {};
+class IgnorableCharacters : public ::testing::TestWithParam<char32_t>
+{
+};
 
 TEST_P(IgnorableCharacters, BecomeAQuestionMark)
 {
@@ -132,22 +137,30 @@ struct BoxCase {
     const char* shown;
 };
 
-class ErrorBoxRule : public ::testing::TestWithParam<BoxCase> {};
+class ErrorBoxRule : public ::testing::TestWithParam<BoxCase>
+{
+};
 
 TEST_P(ErrorBoxRule, AppendsAFullStopAfterCharactersAboveTheFullStop)
 {
-    EXPECT_EQ(ErrorBoxText(QString::fromUtf8(GetParam().message)), QString::fromUtf8(GetParam().shown));
+    EXPECT_EQ(ErrorBoxText(QString::fromUtf8(GetParam().message)),
+              QString::fromUtf8(GetParam().shown));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, ErrorBoxRule,
-    ::testing::Values(BoxCase{"", ""}, BoxCase{"'abc' is not a valid integer value", "'abc' is not a valid integer value."},
+    ::testing::Values(BoxCase{"", ""},
+                      BoxCase{"'abc' is not a valid integer value",
+                              "'abc' is not a valid integer value."},
                       BoxCase{"Could not bind socket. Address and port are already in use.",
                               "Could not bind socket. Address and port are already in use."},
-                      BoxCase{"Socket Error # 10065\r\nNo route to host.", "Socket Error # 10065\r\nNo route to host."},
-                      BoxCase{"Socket Error # 99\r\n", "Socket Error # 99\r\n"}, BoxCase{"ends in 7", "ends in 7."},
-                      BoxCase{"space ", "space "}, BoxCase{"bang!", "bang!"}, BoxCase{"comma,", "comma,"},
-                      BoxCase{"dash-", "dash-"}, BoxCase{"slash/", "slash/."}, BoxCase{"错误", "错误."},
-                      BoxCase{"错误！", "错误！."}, BoxCase{"Directory not empty", "Directory not empty."}));
+                      BoxCase{"Socket Error # 10065\r\nNo route to host.",
+                              "Socket Error # 10065\r\nNo route to host."},
+                      BoxCase{"Socket Error # 99\r\n", "Socket Error # 99\r\n"},
+                      BoxCase{"ends in 7", "ends in 7."}, BoxCase{"space ", "space "},
+                      BoxCase{"bang!", "bang!"}, BoxCase{"comma,", "comma,"},
+                      BoxCase{"dash-", "dash-"}, BoxCase{"slash/", "slash/."},
+                      BoxCase{"错误", "错误."}, BoxCase{"错误！", "错误！."},
+                      BoxCase{"Directory not empty", "Directory not empty."}));
 
 } // namespace

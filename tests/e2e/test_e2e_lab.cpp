@@ -21,9 +21,11 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
+namespace
+{
 
-class LabWindow : public ::testing::Test {
+class LabWindow : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -39,8 +41,7 @@ protected:
     }
     void TearDown() override { window.reset(); }
 
-    template <class T>
-    T* child(const char* name)
+    template <class T> T* child(const char* name)
     {
         auto* w = window->findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(w, nullptr) << name;
@@ -65,7 +66,8 @@ TEST_F(LabWindow, ParameterDownloadWithDefaultsReachesTheDevice)
     const auto got = device.receive();
     ASSERT_TRUE(got);
     EXPECT_EQ(got->data.toHex(' ').toUpper(),
-              QByteArray("48 C0 A8 01 C8 C0 A8 01 F8 C0 A8 01 01 1D 4C 1D 56 1D 60 C8 00 FF FF FF FF E0 00 01 30 "
+              QByteArray("48 C0 A8 01 C8 C0 A8 01 F8 C0 A8 01 01 1D 4C 1D 56 1D 60 C8 00 FF FF FF "
+                         "FF E0 00 01 30 "
                          "00 00 00 00 00 00 00 00 00 00 00 00"));
     EXPECT_EQ(got->fromPort, 7520);
     ASSERT_EQ(fake.boxes.size(), 1u);
@@ -83,7 +85,8 @@ TEST_F(LabWindow, ServerAddressUpdateWithDefaultsSendsLogsAndDisablesTheButton)
 
     const auto got = server.receive();
     ASSERT_TRUE(got);
-    EXPECT_EQ(got->data.toHex(' ').toUpper(), QByteArray("D7 C0 A8 01 F8 FF FF FF 00 C0 A8 01 01 64 64 64 64 64"));
+    EXPECT_EQ(got->data.toHex(' ').toUpper(),
+              QByteArray("D7 C0 A8 01 F8 FF FF FF 00 C0 A8 01 01 64 64 64 64 64"));
     EXPECT_FALSE(button->isEnabled());
     ASSERT_EQ(fake.boxes.size(), 3u) << "two confirmations and the completion box";
     EXPECT_EQ(fake.boxes[0].flags, 289);
@@ -95,8 +98,9 @@ TEST_F(LabWindow, ServerAddressUpdateWithDefaultsSendsLogsAndDisablesTheButton)
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     const QString text = FromCp936(log.readAll());
     EXPECT_TRUE(text.contains(u"[UpdateLog]"_s)) << qPrintable(text);
-    EXPECT_TRUE(text.contains(QString::fromUtf8("Log=  服务器IP=192.168.1.248  子网掩码=255.255.255.0  "
-                                                "默认网关=192.168.1.1 网络连接=本地连接")))
+    EXPECT_TRUE(
+        text.contains(QString::fromUtf8("Log=  服务器IP=192.168.1.248  子网掩码=255.255.255.0  "
+                                        "默认网关=192.168.1.1 网络连接=本地连接")))
         << qPrintable(text);
 }
 
@@ -120,7 +124,8 @@ TEST_F(LabWindow, TestDatagramWithDefaultsIsBroadcastAndAnAnswerIsListed)
     UdpProbe device("192.168.1.200", 7500 + 1);
     ASSERT_TRUE(device.sendTo("192.168.1.10", 7520, QByteArray("\x48\x01", 2)));
     auto* memo = child<QPlainTextEdit>("Memo1");
-    const QString expected = u"IP: 192.168.1.200 SPort:7501 TPort:7520  Data: 72,1,"_s + u"0,"_s.repeated(51);
+    const QString expected =
+        u"IP: 192.168.1.200 SPort:7501 TPort:7520  Data: 72,1,"_s + u"0,"_s.repeated(51);
     QTRY_COMPARE_WITH_TIMEOUT(memo->toPlainText().trimmed(), expected, 3000);
     EXPECT_EQ(child<QLabel>("LbNum")->text(), u"1"_s);
 }

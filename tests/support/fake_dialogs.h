@@ -10,7 +10,8 @@
 
 // Scripted stand-in for every modal box: records each call and answers from a queue
 // (OK when the queue is empty; cancel for the save dialog). Installs itself for its lifetime.
-class FakeDialogs : public Dialogs {
+class FakeDialogs : public Dialogs
+{
 public:
     struct Box {
         QString text;
@@ -24,11 +25,11 @@ public:
     int MessageBox(const QString& text, const QString& caption, int flags) override;
     std::optional<QString> SaveFileName(const SaveDialogRequest& request) override;
 
-    std::vector<Box> boxes;                       // every message box, in order
-    std::deque<int> answers;                      // next answers to message boxes
-    std::vector<SaveDialogRequest> saveRequests;  // every save dialog, in order
+    std::vector<Box> boxes;                      // every message box, in order
+    std::deque<int> answers;                     // next answers to message boxes
+    std::vector<SaveDialogRequest> saveRequests; // every save dialog, in order
     std::deque<std::optional<QString>> saveAnswers;
-    std::function<void(const Box&)> onBox;        // runs while "the box is up"
+    std::function<void(const Box&)> onBox; // runs while "the box is up"
 
 private:
     Dialogs* previous_ = nullptr;

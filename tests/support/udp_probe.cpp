@@ -52,12 +52,14 @@ std::optional<UdpProbe::Datagram> UdpProbe::receive(int timeoutMs)
     char buffer[65536];
     sockaddr_in from{};
     socklen_t len = sizeof from;
-    const ssize_t n = ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &len);
+    const ssize_t n =
+        ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &len);
     if (n < 0)
         return std::nullopt;
     char ip[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &from.sin_addr, ip, sizeof ip);
-    return Datagram{QByteArray(buffer, static_cast<qsizetype>(n)), QString::fromLatin1(ip), ntohs(from.sin_port)};
+    return Datagram{QByteArray(buffer, static_cast<qsizetype>(n)), QString::fromLatin1(ip),
+                    ntohs(from.sin_port)};
 }
 
 bool UdpProbe::sendTo(const char* address, int port, const QByteArray& data)

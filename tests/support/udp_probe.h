@@ -6,7 +6,8 @@
 #include <optional>
 
 // A plain POSIX UDP socket for tests: receives what the program sends, or sends to it.
-class UdpProbe {
+class UdpProbe
+{
 public:
     struct Datagram {
         QByteArray data;
