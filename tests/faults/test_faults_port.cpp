@@ -145,4 +145,42 @@ TEST_F(WindowFixture, RepeatedFailedConnectsLeaveNoSocketBehind)
     EXPECT_TRUE(window->UDPServer().Active());
 }
 
+// A failed connect from the unlocked window leaves the pages usable over an inactive endpoint.
+// A send then opens it on the port of that connect: refused while the other process holds it,
+// from that port once it is free.
+TEST_F(WindowFixture, SendAfterAFailedReconnectOpensOnTheTypedPort)
+{
+    connectOn(freeUdpPort());
+    ASSERT_TRUE(fake.boxes.empty());
+    const int wanted = freeUdpPort();
+    UdpProbe device;
+    showPage(2);
+    edit("edtIP")->setText(u"127.0.0.1"_s);
+    edit("edtPort")->setText(QString::number(device.port()));
+    {
+        PortSquatter squatter(wanted);
+        ASSERT_TRUE(squatter.bound());
+        connectOn(wanted);
+        ASSERT_EQ(fake.boxes.size(), 1u);
+        ASSERT_TRUE(unlocked());
+        ASSERT_FALSE(window->UDPServer().Active());
+
+        showPage(2);
+        QTest::mouseClick(child<QPushButton>("Button12"), Qt::LeftButton);
+        ASSERT_EQ(fake.boxes.size(), 2u);
+        EXPECT_EQ(fake.boxes[1].text,
+                  u"Could not bind socket. Address and port are already in use."_s);
+        EXPECT_EQ(fake.boxes[1].flags, MB::Error);
+        EXPECT_FALSE(window->UDPServer().Active());
+        EXPECT_FALSE(device.receive(100)) << "nothing may leave while the open fails";
+    }
+    QTest::mouseClick(child<QPushButton>("Button12"), Qt::LeftButton);
+    EXPECT_EQ(fake.boxes.size(), 2u);
+    const auto got = device.receive();
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->data, QByteArray(1, '\x01'));
+    EXPECT_EQ(got->fromPort, wanted);
+    EXPECT_TRUE(window->UDPServer().Active());
+}
+
 } // namespace
