@@ -315,6 +315,9 @@ void IniWriteString(const QString& path, const QString& section, const QString& 
     bool exists = false;
     if (!readExisting(target, existing, info, exists))
         fail();
+    // A log marked read-only stays as it is, also for root, whom the rename would let through.
+    if (exists && ((info.st_mode & 0222) == 0 || ::access(target.constData(), W_OK) != 0))
+        fail();
     const QByteArray patched = PatchIni(existing, ToCp936(section), ToCp936(key), ToCp936(value));
 
     TempFile temp(target);

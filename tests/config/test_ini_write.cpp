@@ -91,6 +91,18 @@ TEST_F(IniWrite, KeepsEveryOtherByteAndTheFileMode)
     EXPECT_EQ(info.st_mode & 07777, 0640u);
 }
 
+TEST_F(IniWrite, ALogMarkedReadOnlyIsNotReplaced)
+{
+    const QByteArray before = "[UpdateLog]\r\nLog=kept\r\n";
+    writeAll(path, before);
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0444), 0);
+
+    EXPECT_EQ(failureOf([&] { IniWriteString(path, u"UpdateLog"_s, u"Log"_s, u"new"_s); }),
+              u"Unable to write to "_s + path);
+    EXPECT_EQ(readAll(path), before);
+    EXPECT_EQ(filesIn(dir.path()), QStringList{u"IPSet.Ini"_s}) << "no temporary file is left";
+}
+
 TEST_F(IniWrite, ReplacesTheFileALinkPointsToAndKeepsTheLink)
 {
     const QString real = dir.filePath(u"real.ini"_s);
