@@ -1,41 +1,52 @@
 #!/bin/bash
 # Builds the fuzz targets with clang (libFuzzer, ASan, UBSan) and runs each one.
-#   fuzz/run.sh --regression     each target a few seconds, starting from its corpus (the tests)
-#   fuzz/run.sh --seconds N      each target N seconds, one after another
-# The long run (10 minutes per target) takes two targets at a time on a two-core machine, after
-# one build (fuzz/run.sh --regression); scratch corpora and logs stay in /tmp/fuzz-long:
-#   find build-fuzz/fuzz -maxdepth 1 -type f -name 'fuzz_*' -printf '%f\n' | xargs -P2 -I{} sh -c \
-#     'd=/tmp/fuzz-long/{}; mkdir -p $d/new && build-fuzz/fuzz/{} -max_total_time=600 -timeout=10 \
-#      -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix=$d/ $d/new fuzz/corpus/${0#fuzz_} \
-#      >$d.log 2>&1' {}
-# then per target: grep -E "DONE|number_of_executed_units|ERROR" /tmp/fuzz-long/<target>.log
+#   fuzz/run.sh --regression               each target 5 s from its corpus (part of the tests)
+#   fuzz/run.sh --seconds 600 --jobs 2     the long run: ten minutes a target, two at a time
+# New inputs go to a scratch folder per target; the committed corpus is only read. A run that
+# finds something keeps its scratch folder (artifacts and log) and says where.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 seconds=5
-case "${1:-}" in
-  --regression) seconds=5 ;;
-  --seconds) seconds=${2:?} ;;
-esac
+jobs=1
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --regression) seconds=5 ;;
+    --seconds) seconds=${2:?}; shift ;;
+    --jobs) jobs=${2:?}; shift ;;
+    *) echo "usage: fuzz/run.sh [--regression | --seconds N] [--jobs N]" >&2; exit 2 ;;
+  esac
+  shift
+done
 build=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_FUZZERS=ON \
   -DBUILD_TESTING=OFF -DSANITIZE=address,undefined >/dev/null || exit 1
 cmake --build "$build" -j"$(nproc)" --target fuzzers || exit 1
-status=0
+
+results=$(mktemp -d)
+run_one() { # <target binary>
+  local target=$1 name work
+  name=$(basename "$target")
+  work=$(mktemp -d)
+  if "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
+       -artifact_prefix="$work/" "$work" "fuzz/corpus/${name#fuzz_}" 2>"$work/log"; then
+    { echo "--- $name (${seconds}s)"; grep -E 'DONE|stat::number_of_executed_units' "$work/log" | tail -2; } \
+      >"$results/$name.ok"
+    rm -rf "$work"
+  else
+    { echo "--- $name (${seconds}s)"; tail -40 "$work/log"; echo "FAILED: $name (artifacts in $work)"; } \
+      >"$results/$name.failed"
+  fi
+}
+
 for target in "$build"/fuzz/fuzz_*; do
   [ -f "$target" ] && [ -x "$target" ] || continue
-  name=$(basename "$target")
-  corpus=fuzz/corpus/${name#fuzz_}
-  work=$(mktemp -d)
-  echo "--- $name (${seconds}s)"
-  # New inputs go to a scratch folder; the committed corpus is only read.
-  if ! "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
-       -artifact_prefix="$work/" "$work" "$corpus" 2>"$work/log"; then
-    tail -40 "$work/log"
-    echo "FAILED: $name (artifacts in $work)"
-    status=1
-    continue
-  fi
-  grep -E 'stat::number_of_executed_units|cov:' "$work/log" | tail -2
-  rm -rf "$work"
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n; done
+  run_one "$target" &
 done
+wait
+cat "$results"/* 2>/dev/null
+status=0
+ls "$results"/*.failed >/dev/null 2>&1 && status=1
+[ -n "$(ls "$results")" ] || { echo "no fuzz target ran"; status=1; }
+rm -rf "$results"
 exit $status

@@ -45,7 +45,7 @@ build build-asan "" -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=address,undefined && run
 build build-tsan "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE=thread -DNET_ONLY=ON && run_ctest build-tsan -L tsan
 if [ -x fuzz/run.sh ]; then
   echo "=== fuzz regression"
-  if fuzz/run.sh --regression; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
+  if fuzz/run.sh --regression --jobs "$jobs"; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
 fi
 
 echo
