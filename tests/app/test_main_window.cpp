@@ -1,5 +1,6 @@
 #include "fake_dialogs.h"
 #include "main_window.h"
+#include "window_fixture.h"
 #include "udp_probe.h"
 #include "udp_server.h"
 
@@ -41,30 +42,15 @@ bool portHeld(int port)
     return held;
 }
 
-class MainWindowTest : public ::testing::Test
+class MainWindowTest : public WindowFixture
 {
 protected:
-    void SetUp() override
-    {
-        window = std::make_unique<TfrmMain>();
-        window->resize(1089, 551);
-        window->show();
-        QApplication::setActiveWindow(window.get());
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    }
     void TearDown() override
     {
-        window.reset();
+        WindowFixture::TearDown();
         EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty()) << "a window was left open";
     }
 
-    template <class T> T* child(const char* name)
-    {
-        auto* w = window->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
-    QLineEdit* edit(const char* name) { return child<QLineEdit>(name); }
     QTabWidget* pages() { return child<QTabWidget>("PageControl1"); }
     QString label(const char* name) { return child<QLabel>(name)->text(); }
 
@@ -75,9 +61,6 @@ protected:
         QTest::mouseClick(child<QPushButton>("BitBtn1"), Qt::LeftButton);
     }
     bool locked() { return !pages()->isEnabled(); }
-
-    FakeDialogs fake;
-    std::unique_ptr<TfrmMain> window;
 };
 
 TEST_F(MainWindowTest, StartsLockedOnTheLockedPageWithTheFocusInThePassword)

@@ -5,6 +5,7 @@
 #include "sysutils.h"
 #include "udp_probe.h"
 #include "udp_server.h"
+#include "window_fixture.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -24,33 +25,18 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-class LabWindow : public ::testing::Test
+class LabWindow : public WindowFixture
 {
 protected:
     void SetUp() override
     {
-        window = std::make_unique<TfrmMain>();
-        window->resize(1089, 551);
-        window->show();
-        QApplication::setActiveWindow(window.get());
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-        child<QLineEdit>("edtMM")->setText(u"40617293"_s);
+        WindowFixture::SetUp();
+        // Connect with every field as designed: local port 7520.
+        edit("edtMM")->setText(u"40617293"_s);
         QTest::mouseClick(child<QPushButton>("BitBtn1"), Qt::LeftButton);
         ASSERT_TRUE(fake.boxes.empty());
         ASSERT_EQ(window->UDPServer().AcquireBinding().Port, 7520);
     }
-    void TearDown() override { window.reset(); }
-
-    template <class T> T* child(const char* name)
-    {
-        auto* w = window->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
-    void showPage(int index) { child<QTabWidget>("PageControl1")->setCurrentIndex(index); }
-
-    FakeDialogs fake;
-    std::unique_ptr<TfrmMain> window;
 };
 
 TEST_F(LabWindow, ParameterDownloadWithDefaultsReachesTheDevice)
