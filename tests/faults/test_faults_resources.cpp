@@ -2,6 +2,7 @@
 // it was, and neither a later disconnect nor its own destruction waits for a listener that
 // never ran.
 #include "udp_probe.h"
+#include "no_new_threads.h"
 #include "window_fixture.h"
 
 #include <exception>
@@ -34,18 +35,11 @@ protected:
     bool during(Shortage shortage, const std::function<void()>& press)
     {
         if (shortage == Shortage::NoThread) {
-            // Root is exempt from the process limit: become an ordinary user for the moment.
-            rlimit saved{};
-            if (::geteuid() != 0 || ::getrlimit(RLIMIT_NPROC, &saved) != 0)
+            NoNewThreads refused;
+            if (!refused.engaged())
                 return false;
-            if (::setresuid(65534, 65534, 0) != 0)
-                return false;
-            rlimit none = saved;
-            none.rlim_cur = 0;
-            ::setrlimit(RLIMIT_NPROC, &none);
             press();
-            ::setrlimit(RLIMIT_NPROC, &saved);
-            return ::setresuid(0, 0, 0) == 0;
+            return true;
         }
         rlimit saved{};
         if (::getrlimit(RLIMIT_NOFILE, &saved) != 0)
@@ -132,17 +126,13 @@ INSTANTIATE_TEST_SUITE_P(
 // The window closed right after a connect that found no thread: destruction does not hang.
 TEST_F(WindowFixture, DestroyedAfterAConnectWithoutThreadReturns)
 {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "refusing threads needs root";
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NPROC, &saved), 0);
-    ASSERT_EQ(::setresuid(65534, 65534, 0), 0);
-    rlimit none = saved;
-    none.rlim_cur = 0;
-    ::setrlimit(RLIMIT_NPROC, &none);
-    connectOn(freeUdpPort());
-    ::setrlimit(RLIMIT_NPROC, &saved);
-    ASSERT_EQ(::setresuid(0, 0, 0), 0);
+    const int port = freeUdpPort();
+    {
+        NoNewThreads refused;
+        if (!refused.engaged())
+            GTEST_SKIP() << "refusing threads needs root";
+        connectOn(port);
+    }
     ASSERT_EQ(fake.boxes.size(), 1u);
     ASSERT_FALSE(window->UDPServer().Active());
     window.reset(); // a hang here is the fault; the test's time-out reports it
