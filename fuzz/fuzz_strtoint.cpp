@@ -8,7 +8,8 @@
 #include <optional>
 #include <string>
 
-namespace {
+namespace
+{
 
 // Straightforward restatement over std::u16string: blanks, sign, prefix, digits, range.
 std::optional<std::int64_t> reference(const std::u16string& s)
@@ -44,8 +45,9 @@ std::optional<std::int64_t> reference(const std::u16string& s)
     if (base == 16) {
         if (magnitude > 0xFFFFFFFFll)
             return std::nullopt;
-        const auto bits = static_cast<std::uint32_t>(sign < 0 ? 0u - static_cast<std::uint32_t>(magnitude)
-                                                              : static_cast<std::uint32_t>(magnitude));
+        const auto bits =
+            static_cast<std::uint32_t>(sign < 0 ? 0u - static_cast<std::uint32_t>(magnitude)
+                                                : static_cast<std::uint32_t>(magnitude));
         return static_cast<std::int32_t>(bits);
     }
     const std::int64_t value = sign * magnitude;
@@ -62,11 +64,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     // Latin-1 so that short ASCII cases are found quickly.
     QString text;
     if (size > 0 && (data[0] & 1)) {
-        text = QString(reinterpret_cast<const QChar*>(data + 1), static_cast<qsizetype>((size - 1) / 2));
+        text = QString(reinterpret_cast<const QChar*>(data + 1),
+                       static_cast<qsizetype>((size - 1) / 2));
     } else {
-        text = QString::fromLatin1(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+        text =
+            QString::fromLatin1(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     }
-    const std::u16string plain(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size()));
+    const std::u16string plain(reinterpret_cast<const char16_t*>(text.utf16()),
+                               static_cast<size_t>(text.size()));
     const auto expected = reference(plain);
     try {
         const int value = StrToInt(text);

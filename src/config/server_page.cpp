@@ -6,10 +6,10 @@
 #include "ini_log.h"
 #include "server_packet.h"
 #include "skin_button.h"
-#include "update_button.h"
 #include "sysutils.h"
 #include "udp_server.h"
 #include "ui_server_page.h"
+#include "update_button.h"
 
 #include <QFont>
 #include <QPalette>

@@ -151,8 +151,7 @@ void WriteExportFile(const QString& path, QTextDocument& document)
     const QByteArray localPath = QFile::encodeName(fullPath);
     // A file cut short by a full disk would later pass for the whole list: it goes.
     try {
-        forEachExportChunk(document,
-                           [&](const QByteArray& chunk) { writeAll(file.get(), chunk); });
+        forEachExportChunk(document, [&](const QByteArray& chunk) { writeAll(file.get(), chunk); });
     } catch (...) {
         ::close(file.release());
         ::unlink(localPath.constData());

@@ -1,8 +1,8 @@
 #include "fake_dialogs.h"
 #include "main_window.h"
-#include "window_fixture.h"
 #include "udp_probe.h"
 #include "udp_server.h"
+#include "window_fixture.h"
 
 #include <QApplication>
 #include <QComboBox>

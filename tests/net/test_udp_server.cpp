@@ -1,7 +1,7 @@
 // The endpoint over real sockets on the loopback, its event thread pumped by the test.
-#include "no_new_threads.h"
 #include "endpoint_fixture.h"
 #include "net_exceptions.h"
+#include "no_new_threads.h"
 #include "socket_stack.h"
 
 #include <arpa/inet.h>
