@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QProxyStyle>
 #include <QVBoxLayout>
 #include <netinet/in.h>
@@ -39,6 +40,26 @@ public:
         if (hint == SH_LineEdit_PasswordCharacter)
             return u'*';
         return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+// The wheel changes a list's choice only while the list has the focus, so a turn of the wheel
+// while the pointer merely passes over the device type (which resets the alarm numbers) or a
+// connection name changes nothing.
+class FocusedWheelOnly : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Wheel) {
+            auto* widget = qobject_cast<QWidget*>(watched);
+            if (widget && !widget->hasFocus()) {
+                event->ignore();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
     }
 };
 
@@ -91,6 +112,11 @@ TfrmMain::TfrmMain(QWidget* parent)
     hostPage(ui->TabSheet4, serverPage_);
     consolePage_ = new TConsolePage(Globals, *udpServer_);
     hostPage(ui->TabSheet2, consolePage_);
+    auto* wheelGuard = new FocusedWheelOnly(this);
+    for (QComboBox* list : findChildren<QComboBox*>()) {
+        list->setFocusPolicy(Qt::StrongFocus);
+        list->installEventFilter(wheelGuard);
+    }
 
     udpServer_->OnUDPRead = [this](TUDPServer& sender, const QByteArray& datagram,
                                    TSocketHandle& binding) {

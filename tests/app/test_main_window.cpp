@@ -13,6 +13,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <arpa/inet.h>
 #include <atomic>
 #include <gtest/gtest.h>
@@ -338,6 +339,30 @@ TEST_F(MainWindowTest, DisconnectLocksAndKeepsThePageShown)
         EXPECT_FALSE(child<QLabel>("Lb_Mss")->isHidden());
     }
     EXPECT_TRUE(fake.boxes.empty()) << "no password is asked";
+}
+
+TEST_F(MainWindowTest, TheWheelChangesAListOnlyWhileItHasTheFocus)
+{
+    connectWith(Password, u"0"_s);
+    auto* type = child<QComboBox>("cmbType");
+    type->setCurrentIndex(3);
+    Q_EMIT type->activated(3);
+    ASSERT_EQ(window->Globals.DeviceType, 4);
+    auto turn = [&] {
+        const QPoint at = type->rect().center();
+        QWheelEvent wheel(at, type->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(type, &wheel);
+    };
+    child<QLineEdit>("edtCurrIP")->setFocus();
+    turn();
+    EXPECT_EQ(type->currentIndex(), 3) << "passing over the list changes nothing";
+    EXPECT_EQ(window->Globals.DeviceType, 4);
+
+    type->setFocus();
+    turn();
+    EXPECT_EQ(type->currentIndex(), 4) << "the focused list still follows the wheel";
+    EXPECT_EQ(window->Globals.DeviceType, 5);
 }
 
 TEST_F(MainWindowTest, TheCloseButtonClosesTheWindow)
