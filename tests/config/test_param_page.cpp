@@ -50,6 +50,8 @@ void PrintTo(const T& c, std::ostream* os)
 const QString kPlainCaption = u"子网掩码："_s;      // Lbl_YM as designed
 const QString kPagingCaption = u"寻呼服务器IP："_s; // Lbl_CallServerIP as designed
 
+using Edits = std::vector<std::pair<const char*, QString>>;
+
 // One parameter page on a bound loopback endpoint, with the message boxes faked.
 struct Fixture {
     FakeDialogs fake;
@@ -89,6 +91,13 @@ struct Fixture {
         page.show();
         QApplication::setActiveWindow(&page);
         ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
+    }
+
+    // The operator types these texts into these fields.
+    void type(const Edits& edits)
+    {
+        for (const auto& [name, text] : edits)
+            edit(name)->setText(text);
     }
 
     void sendTo(const UdpProbe& probe)
@@ -403,7 +412,6 @@ TEST(ParamPage, RelabelledLabelsFollowAFontChange)
 
 // --- validation ------------------------------------------------------------------------------
 
-using Edits = std::vector<std::pair<const char*, QString>>;
 
 struct ValidationCase {
     const char* name;
@@ -424,8 +432,7 @@ TEST_P(ParamPageValidation, ReportsTheFirstFaultAndFocusesItsField)
     UdpProbe probe;
     f.sendTo(probe);
     f.choose(c.code);
-    for (const auto& [name, text] : c.edits)
-        f.edit(name)->setText(text);
+    f.type(c.edits);
     f.showActive();
     f.edit("edtAddress")->setFocus();
 
@@ -539,8 +546,7 @@ TEST_P(ParamPageConversion, EndsInTheErrorBoxWithoutFocusMoveOrSending)
     f.sendTo(probe);
     for (int code : c.codes)
         f.choose(code);
-    for (const auto& [name, text] : c.edits)
-        f.edit(name)->setText(text);
+    f.type(c.edits);
     f.showActive();
     f.edit("edtAddress")->setFocus();
 
@@ -611,8 +617,7 @@ TEST_P(ParamPageSend, TheProbeReceivesExactlyThePacket)
     UdpProbe probe;
     f.sendTo(probe);
     f.choose(c.code);
-    for (const auto& [name, text] : c.edits)
-        f.edit(name)->setText(text);
+    f.type(c.edits);
 
     f.showActive();
     QTest::mouseClick(f.w("SpeedButton1"), Qt::LeftButton);
