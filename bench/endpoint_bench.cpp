@@ -3,7 +3,7 @@
 //  (b) datagrams a second delivered one at a time through the hand-over on a Qt event loop,
 //  (c) a plain recvfrom loop on the same traffic, for comparison,
 //  (d) loss at a paced 20,000 datagrams a second of 53 bytes for 5 s.
-#include "udp_server.h"
+#include "net/udp_server.h"
 
 #include <QCoreApplication>
 #include <QTimer>

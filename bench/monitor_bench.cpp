@@ -10,11 +10,11 @@
 //        time with the view flushed and repainted after each; reports the cost per line over
 //        the first 10,000 and the last 10,000, memory per line, and the export time.
 // all:   runs each part in a process of its own, so one part's memory does not blur another's.
-#include "console_page.h"
-#include "dialogs.h"
-#include "globals.h"
-#include "monitor_memo.h"
-#include "udp_server.h"
+#include "common/dialogs.h"
+#include "common/globals.h"
+#include "console/pages/console_page.h"
+#include "console/pages/monitor_memo.h"
+#include "net/udp_server.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -16,11 +16,11 @@
 // thread makes no progress for 10 s (a deadlock); a crash signal is reported with the cycle.
 // --stall-at N hangs the event thread for 12 s in cycle N, to see the watchdog fire.
 // Exit code 0 only when nothing went wrong.
-#include "console_page.h"
-#include "dialogs.h"
-#include "fonts.h"
-#include "main_window.h"
-#include "udp_server.h"
+#include "app/fonts.h"
+#include "app/main_window.h"
+#include "common/dialogs.h"
+#include "console/pages/console_page.h"
+#include "net/udp_server.h"
 
 #include <QApplication>
 #include <QCheckBox>

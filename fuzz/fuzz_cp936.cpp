@@ -1,5 +1,5 @@
 // Code page 936 conversion: lengths agree with the bytes, decodable text survives a round trip.
-#include "sysutils.h"
+#include "common/sysutils.h"
 
 #include <QList>
 #include <QString>

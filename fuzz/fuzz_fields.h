@@ -9,7 +9,7 @@
 //   03  the next byte r, then a text repeated (r + 1) * 1024 times, at most 256K characters
 //   anything else: the whole field is Latin-1 text.
 
-#include "sysutils.h"
+#include "common/sysutils.h"
 
 #include <QByteArray>
 #include <QString>

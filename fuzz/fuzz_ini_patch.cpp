@@ -5,8 +5,8 @@
 // patching the result again with the same value changes nothing.
 //
 // Input: the value's bytes, a zero byte, then the old file's bytes (zero bytes included).
+#include "config/ini_log.h"
 #include "fuzz_fields.h"
-#include "ini_log.h"
 
 #include <QByteArrayView>
 #include <cstdint>

@@ -7,8 +7,8 @@
 // Input fields: ShowByteCount, format ("1..." data only, otherwise with addresses; digits after
 // the first character: stretch the datagram to that many bytes, at most 9000), sender address,
 // sender port, local port, then the datagram's raw bytes.
+#include "console/monitor_line.h"
 #include "fuzz_fields.h"
-#include "monitor_line.h"
 
 #include <algorithm>
 #include <cstdint>

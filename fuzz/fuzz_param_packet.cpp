@@ -6,9 +6,9 @@
 // Input fields: device type code, then the texts in ParamFields order (currIP, currPort, upip,
 // serverIP, netIP, gpip, address, order, data, serverPort, groupIP, ym, callIp, id1, id2), then
 // the captions of Lbl_YM and Lbl_CallServerIP. Missing fields keep the page's initial texts.
-#include "exceptions.h"
+#include "common/exceptions.h"
+#include "config/param_packet.h"
 #include "fuzz_fields.h"
-#include "param_packet.h"
 
 #include <array>
 #include <cstdint>

@@ -6,9 +6,9 @@
 //
 // Input fields: edtIp1..4, MarkIP1..4, GateWayIP1..4, cmbNetName; missing ones keep the page's
 // initial texts.
-#include "exceptions.h"
+#include "common/exceptions.h"
+#include "config/server_packet.h"
 #include "fuzz_fields.h"
-#include "server_packet.h"
 
 #include <QStringList>
 #include <algorithm>

@@ -1,6 +1,6 @@
 // The integer conversion against a deliberately plain reference model.
-#include "exceptions.h"
-#include "sysutils.h"
+#include "common/exceptions.h"
+#include "common/sysutils.h"
 
 #include <QString>
 #include <cstdint>

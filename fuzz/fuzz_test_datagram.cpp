@@ -6,9 +6,9 @@
 //
 // Input fields: edtNum, edt1..edt10, cmbData, edtPort, edtIP; missing ones keep the page's
 // initial texts (cmbData "10" so that every byte is seen).
-#include "exceptions.h"
+#include "common/exceptions.h"
+#include "console/test_datagram.h"
 #include "fuzz_fields.h"
-#include "test_datagram.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -2,7 +2,10 @@
 # Builds and runs every test: the normal build, everything again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the socket layer under ThreadSanitizer, and the fuzz targets
 # over their corpora. Each in a build folder of its own; any failure or finding fails the run.
+# --quick: the normal build and its tests only, for the developer's loop.
 set -uo pipefail
+quick=0
+[ "${1:-}" = "--quick" ] && quick=1
 cd "$(dirname "$0")/.."
 scripts/deps.sh || exit 1
 jobs=$(nproc)
@@ -41,9 +44,11 @@ build() { # <dir> <target or ""> cmake args...
 }
 
 build build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo && run_ctest build
+if [ "$quick" -eq 0 ]; then
 build build-asan "" -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=address,undefined && run_ctest build-asan
 build build-tsan "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE=thread -DNET_ONLY=ON && run_ctest build-tsan -L tsan
-if [ -x fuzz/run.sh ]; then
+fi
+if [ "$quick" -eq 0 ] && [ -x fuzz/run.sh ]; then
   echo "=== fuzz regression"
   if fuzz/run.sh --regression --jobs "$jobs"; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
 fi

@@ -1,7 +1,7 @@
-#include "dialogs.h"
-#include "fonts.h"
-#include "main_window.h"
-#include "qt_dialogs.h"
+#include "app/fonts.h"
+#include "app/main_window.h"
+#include "app/qt_dialogs.h"
+#include "common/dialogs.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,13 +1,13 @@
-#include "main_window.h"
+#include "app/main_window.h"
 
-#include "console_page.h"
-#include "dialogs.h"
-#include "guard.h"
-#include "param_packet.h"
-#include "param_page.h"
-#include "server_page.h"
-#include "sysutils.h"
-#include "udp_server.h"
+#include "common/dialogs.h"
+#include "common/guard.h"
+#include "common/sysutils.h"
+#include "config/pages/param_page.h"
+#include "config/pages/server_page.h"
+#include "config/param_packet.h"
+#include "console/pages/console_page.h"
+#include "net/udp_server.h"
 #include "ui_main_window.h"
 
 #include <QComboBox>
@@ -182,8 +182,7 @@ void TfrmMain::BitBtn1Click()
         ui->PageControl1->setEnabled(true);
         ui->Lb_Mss->hide();
         ui->PageControl1->setCurrentWidget(ui->TabSheet1);
-        if (auto* cmbData = findChild<QComboBox*>(QStringLiteral("cmbData")))
-            cmbData->setCurrentIndex(0);
+        consolePage_->selectFirstByteCount();
         Globals.AppDir =
             QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
         Globals.ShowByteCount = 53;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "globals.h"
+#include "common/globals.h"
 
 #include <QWidget>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dialogs.h"
+#include "common/dialogs.h"
 
 // The real modal boxes and save dialog.
 class QtDialogs : public Dialogs

@@ -3,9 +3,9 @@
 //   render_window <output folder>
 // Connecting binds a port the system picks on this host; nothing is sent.
 
-#include "dialogs.h"
-#include "fonts.h"
-#include "main_window.h"
+#include "app/fonts.h"
+#include "app/main_window.h"
+#include "common/dialogs.h"
 
 #include <QApplication>
 #include <QComboBox>

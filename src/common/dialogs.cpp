@@ -1,6 +1,6 @@
-#include "dialogs.h"
+#include "common/dialogs.h"
 
-#include "sysutils.h"
+#include "common/sysutils.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
-#include "guard.h"
+#include "common/guard.h"
 
-#include "dialogs.h"
-#include "exceptions.h"
+#include "common/dialogs.h"
+#include "common/exceptions.h"
 
 #include <QString>
 #include <cstdio>

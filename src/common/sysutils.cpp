@@ -1,6 +1,6 @@
-#include "sysutils.h"
+#include "common/sysutils.h"
 
-#include "exceptions.h"
+#include "common/exceptions.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

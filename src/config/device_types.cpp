@@ -1,4 +1,4 @@
-#include "device_types.h"
+#include "config/device_types.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,16 +1,11 @@
-#include "ini_log.h"
+#include "config/ini_log.h"
 
-#include "exceptions.h"
-#include "sysutils.h"
+#include "common/exceptions.h"
+#include "common/posix_file.h"
+#include "common/sysutils.h"
 
 #include <QByteArrayView>
 #include <QFile>
-#include <QRandomGenerator>
-#include <cerrno>
-#include <cstdlib>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -185,154 +180,18 @@ QByteArray PatchIni(const QByteArray& existing, const QByteArray& sectionIn,
     return out;
 }
 
-IniFileOps IniFileOps::System()
-{
-    return {
-        [](int fd, const void* data, size_t size) { return ::write(fd, data, size); },
-        [](int fd) { return ::fsync(fd); },
-        [](const char* from, const char* to) { return ::rename(from, to); },
-    };
-}
-
-namespace
-{
-
-// The temporary file until it has replaced the log; removed on every other path.
-class TempFile
-{
-public:
-    explicit TempFile(const QByteArray& target)
-    {
-        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-            name_ = target + ".tmp" + QByteArray::number(::getpid()) + '-' +
-                    QByteArray::number(QRandomGenerator::global()->generate(), 36);
-            fd_ = ::open(name_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd_ < 0 && errno != EEXIST)
-                break;
-        }
-    }
-    ~TempFile()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        if (!renamed_ && created())
-            ::unlink(name_.constData());
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-
-    bool created() const { return fd_ >= 0 || closed_; }
-    int fd() const { return fd_; }
-    const QByteArray& name() const { return name_; }
-
-    bool close()
-    {
-        const int result = ::close(fd_);
-        fd_ = -1;
-        closed_ = true;
-        return result == 0;
-    }
-    void markRenamed() { renamed_ = true; }
-
-private:
-    QByteArray name_;
-    int fd_ = -1;
-    bool closed_ = false;
-    bool renamed_ = false;
-};
-
-// The whole file, or nothing when it does not exist; false when it cannot be read.
-bool readExisting(const QByteArray& path, QByteArray& bytes, struct stat& info, bool& exists)
-{
-    exists = false;
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT;
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    char chunk[65536];
-    while (ok) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        bytes.append(chunk, n);
-    }
-    ::close(fd);
-    exists = ok;
-    return ok;
-}
-
-bool writeAll(const IniFileOps& ops, int fd, const QByteArray& bytes)
-{
-    const char* p = bytes.constData();
-    size_t left = static_cast<size_t>(bytes.size());
-    while (left > 0) {
-        const ssize_t n = ops.write(fd, p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Makes the rename itself durable. Best effort: the new content is in place either way.
-void syncFolderOf(const QByteArray& path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    const QByteArray folder = slash < 0    ? QByteArray(".")
-                              : slash == 0 ? QByteArray("/")
-                                           : path.left(slash);
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-} // namespace
-
 void IniWriteString(const QString& path, const QString& section, const QString& key,
-                    const QString& value, const IniFileOps& ops)
+                    const QString& value, const FileOps& ops)
 {
     auto fail = [&] { throw Exception(u"Unable to write to "_s + path); };
 
     // Through a link the file it points to is replaced, not the link.
-    QByteArray target = QFile::encodeName(path);
-    if (char* real = ::realpath(target.constData(), nullptr)) {
-        target = real;
-        std::free(real);
-    }
-
+    AtomicFile file(resolvedPath(QFile::encodeName(path)), ops);
     QByteArray existing;
-    struct stat info {
-    };
     bool exists = false;
-    if (!readExisting(target, existing, info, exists))
-        fail();
-    // A log marked read-only stays as it is, also for root, whom the rename would let through.
-    if (exists && ((info.st_mode & 0222) == 0 || ::access(target.constData(), W_OK) != 0))
+    if (!readWholeFile(file.target(), existing, exists))
         fail();
     const QByteArray patched = PatchIni(existing, ToCp936(section), ToCp936(key), ToCp936(value));
-
-    TempFile temp(target);
-    if (!temp.created())
+    if (!file.open() || !file.write(patched) || !file.commit())
         fail();
-    if (exists) {
-        ::fchmod(temp.fd(), info.st_mode & 07777);
-        if (::fchown(temp.fd(), info.st_uid, info.st_gid) != 0) {
-            // Only root may give the file away; otherwise the writer owns the new file.
-        }
-    }
-    if (!writeAll(ops, temp.fd(), patched) || ops.fsync(temp.fd()) != 0 || !temp.close())
-        fail();
-    if (ops.rename(temp.name().constData(), target.constData()) != 0)
-        fail();
-    temp.markRenamed();
-    syncFolderOf(target);
 }

@@ -3,10 +3,10 @@
 // Writing one key of an INI file, as the update log needs it: only that key's line changes,
 // every other byte of the file stays as it was, and the file is replaced atomically.
 
+#include "common/posix_file.h"
+
 #include <QByteArray>
 #include <QString>
-#include <functional>
-#include <sys/types.h>
 
 // The file's new content after setting key=value in [section]. Sections and keys match
 // without regard to ASCII letter case (double-byte characters compare exactly); the first
@@ -18,17 +18,8 @@
 QByteArray PatchIni(const QByteArray& existing, const QByteArray& section, const QByteArray& key,
                     const QByteArray& value);
 
-// The system calls the writer goes through; tests replace them to fail midway.
-struct IniFileOps {
-    std::function<ssize_t(int fd, const void* data, size_t size)> write;
-    std::function<int(int fd)> fsync;
-    std::function<int(const char* from, const char* to)> rename;
-
-    static IniFileOps System();
-};
-
 // Sets key=value in [section] of the file at path, text in code page 936. The new content goes
 // to a temporary file in the same folder, is flushed to disk and then renamed over the old
 // file, so a failure leaves the old file whole. Raises Exception "Unable to write to <path>".
 void IniWriteString(const QString& path, const QString& section, const QString& key,
-                    const QString& value, const IniFileOps& ops = IniFileOps::System());
+                    const QString& value, const FileOps& ops = FileOps::system());

@@ -1,7 +1,7 @@
-#include "param_packet.h"
+#include "config/param_packet.h"
 
-#include "device_types.h"
-#include "sysutils.h"
+#include "common/sysutils.h"
+#include "config/device_types.h"
 
 #include <cstring>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "server_packet.h"
+#include "config/server_packet.h"
 
-#include "sysutils.h"
+#include "common/sysutils.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,24 +1,18 @@
-#include "export_file.h"
+#include "console/export_file.h"
 
-#include "exceptions.h"
+#include "common/exceptions.h"
+#include "common/posix_file.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringEncoder>
-#include <QTextCursor>
-#include <QTextDocument>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace
 {
-
-// The document is read a slice at a time: one pass over its text, without a copy of it all.
-constexpr int TextChunk = 1 << 20;
 
 bool isPlain(char16_t c)
 {
@@ -70,96 +64,46 @@ void appendExportText(QByteArray& out, QStringEncoder& encoder, QStringView text
     }
 }
 
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    int release()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
-
 [[noreturn]] void raiseWriteError()
 {
     throw Exception(QStringLiteral("Stream write error"));
 }
 
-void writeAll(int fd, const QByteArray& bytes)
-{
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            raiseWriteError();
-        p += n;
-        left -= n;
-    }
-}
-
-template <class Sink> void forEachExportChunk(QTextDocument& document, Sink&& sink)
+template <class Sink> void forEachExportChunk(const ExportSource& source, Sink&& sink)
 {
     QStringEncoder encoder("GBK");
     QByteArray chunk;
-    // The last block's end carries no separator of its own.
-    const int end = document.characterCount() - 1;
-    QTextCursor cursor(&document);
-    for (int pos = 0; pos < end; pos += TextChunk) {
-        cursor.setPosition(pos);
-        cursor.setPosition(std::min(end, pos + TextChunk), QTextCursor::KeepAnchor);
+    source([&](QStringView text) {
         chunk.resize(0);
-        appendExportText(chunk, encoder, cursor.selectedText());
+        appendExportText(chunk, encoder, text);
         sink(chunk);
-    }
+    });
 }
 
 } // namespace
 
-QByteArray ExportBytes(QTextDocument& document)
+QByteArray ExportBytes(const ExportSource& source)
 {
     QByteArray all;
-    forEachExportChunk(document, [&](const QByteArray& chunk) { all += chunk; });
+    forEachExportChunk(source, [&](const QByteArray& chunk) { all += chunk; });
     return all;
 }
 
-void WriteExportFile(const QString& path, QTextDocument& document)
+void WriteExportFile(const QString& path, const ExportSource& source)
 {
     const QString fullPath = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-    FileDescriptor file(::open(QFile::encodeName(fullPath).constData(),
-                               O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (file.get() < 0) {
+    // The list goes to a new file that replaces the old one only when it is whole, so a full
+    // disk neither leaves a cut-short list nor destroys an earlier export of the same name.
+    AtomicFile file(resolvedPath(QFile::encodeName(fullPath)));
+    if (!file.open()) {
         const int error = errno;
         throw Exception(QStringLiteral("Cannot create file \"%1\". %2")
                             .arg(fullPath, QString::fromLocal8Bit(std::strerror(error))));
     }
-    const QByteArray localPath = QFile::encodeName(fullPath);
-    // A file cut short by a full disk would later pass for the whole list: it goes.
-    try {
-        forEachExportChunk(document, [&](const QByteArray& chunk) { writeAll(file.get(), chunk); });
-    } catch (...) {
-        ::close(file.release());
-        ::unlink(localPath.constData());
-        throw;
-    }
-    // A close that fails may have lost data written before; that is a failed write too.
-    if (::close(file.release()) != 0) {
-        ::unlink(localPath.constData());
+    forEachExportChunk(source, [&](const QByteArray& chunk) {
+        if (!file.write(chunk))
+            raiseWriteError();
+    });
+    if (!file.commit())
         raiseWriteError();
-    }
 }

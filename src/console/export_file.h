@@ -2,14 +2,17 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
+#include <functional>
 
-class QTextDocument;
+// The text of the list, handed to `take` piece by piece in order. Lines end at a paragraph or
+// line separator, LF, CR or CR LF.
+using ExportSource = std::function<void(const std::function<void(QStringView)>& take)>;
 
-// The whole export file for a document: its lines joined by CR LF (a soft break or a stray
-// CR or LF in a line is a line break too), code page 936, no BOM.
-QByteArray ExportBytes(QTextDocument& document);
+// The whole export file for the text: its lines joined by CR LF, code page 936, no BOM.
+QByteArray ExportBytes(const ExportSource& source);
 
-// Creates (or replaces) the file and writes the export form of the document into it.
-// Raises Exception "Cannot create file \"<full path>\". <system text>" when the file cannot
-// be created, and "Stream write error" when a write stops short; a file cut short is removed.
-void WriteExportFile(const QString& path, QTextDocument& document);
+// Writes the export form of the text to the file, replacing an earlier one only once the new
+// one is whole. Raises Exception "Cannot create file \"<full path>\". <system text>" when the
+// file cannot be created, and "Stream write error" when a write stops short.
+void WriteExportFile(const QString& path, const ExportSource& source);

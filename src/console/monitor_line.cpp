@@ -1,6 +1,6 @@
-#include "monitor_line.h"
+#include "console/monitor_line.h"
 
-#include "sysutils.h"
+#include "common/sysutils.h"
 
 #include <algorithm>
 #include <array>

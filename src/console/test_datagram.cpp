@@ -1,6 +1,6 @@
-#include "test_datagram.h"
+#include "console/test_datagram.h"
 
-#include "sysutils.h"
+#include "common/sysutils.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "manual_event_thread.h"
+#include "net/manual_event_thread.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,7 +1,7 @@
-#include "net_address.h"
+#include "net/net_address.h"
 
-#include "net_exceptions.h"
-#include "sysutils.h"
+#include "common/sysutils.h"
+#include "net/net_exceptions.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

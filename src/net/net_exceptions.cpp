@@ -1,7 +1,7 @@
-#include "net_exceptions.h"
+#include "net/net_exceptions.h"
 
-#include "socket_errors.h"
-#include "sysutils.h"
+#include "common/sysutils.h"
+#include "net/socket_errors.h"
 
 using namespace Qt::StringLiterals;
 

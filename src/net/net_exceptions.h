@@ -2,7 +2,7 @@
 
 // PUBLIC CONTRACT (see udp_server.h).
 
-#include "exceptions.h"
+#include "common/exceptions.h"
 
 class ENetException : public Exception
 {

@@ -1,4 +1,4 @@
-#include "qt_event_thread.h"
+#include "net/qt_event_thread.h"
 
 #include <QMetaObject>
 

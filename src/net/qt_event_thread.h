@@ -1,6 +1,6 @@
 #pragma once
 
-#include "udp_server.h"
+#include "net/udp_server.h"
 
 #include <QObject>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "socket_errors.h"
+#include "net/socket_errors.h"
 
-#include "net_exceptions.h"
+#include "net/net_exceptions.h"
 
 #include <cerrno>
 

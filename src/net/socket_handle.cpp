@@ -1,6 +1,6 @@
-#include "socket_handle.h"
+#include "net/socket_handle.h"
 
-#include "net_exceptions.h"
+#include "net/net_exceptions.h"
 
 #include <cerrno>
 #include <sys/socket.h>

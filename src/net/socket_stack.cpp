@@ -1,4 +1,4 @@
-#include "socket_stack.h"
+#include "net/socket_stack.h"
 
 int TSocketStack::count_ = 0;
 

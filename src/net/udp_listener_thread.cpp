@@ -1,4 +1,4 @@
-#include "udp_listener_thread.h"
+#include "net/udp_listener_thread.h"
 
 #include <QLatin1StringView>
 #include <QString>

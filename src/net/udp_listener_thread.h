@@ -1,7 +1,7 @@
 #pragma once
 
-#include "socket_handle.h"
-#include "udp_server.h"
+#include "net/socket_handle.h"
+#include "net/udp_server.h"
 
 #include <QByteArray>
 #include <functional>

@@ -1,8 +1,8 @@
-#include "udp_server.h"
+#include "net/udp_server.h"
 
-#include "net_address.h"
-#include "socket_stack.h"
-#include "udp_listener_thread.h"
+#include "net/net_address.h"
+#include "net/socket_stack.h"
+#include "net/udp_listener_thread.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

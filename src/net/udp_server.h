@@ -3,8 +3,8 @@
 // PUBLIC CONTRACT used by the pages and the main window. The implementer of this library may
 // add private members and further headers, but keeps these public signatures.
 
-#include "net_exceptions.h"
-#include "socket_handle.h"
+#include "net/net_exceptions.h"
+#include "net/socket_handle.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "skin_button.h"
+#include "skin/skin_button.h"
 
 #include <QFontMetrics>
 #include <QPainter>

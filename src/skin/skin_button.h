@@ -1,7 +1,7 @@
 #pragma once
 
-#include "skin_custom_button.h"
-#include "skin_paint.h"
+#include "skin/skin_custom_button.h"
+#include "skin/skin_paint.h"
 
 #include <QImage>
 #include <QPoint>

@@ -1,8 +1,8 @@
-#include "skin_custom_button.h"
+#include "skin/skin_custom_button.h"
 
-#include "guard.h"
-#include "skin_paint.h"
-#include "sysutils.h"
+#include "common/guard.h"
+#include "common/sysutils.h"
+#include "skin/skin_paint.h"
 
 #include <QAccessibleWidget>
 #include <QEnterEvent>

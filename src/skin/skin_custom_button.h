@@ -1,6 +1,6 @@
 #pragma once
 
-#include "skin_ui_style.h"
+#include "skin/skin_ui_style.h"
 
 #include <QImage>
 #include <QPointer>

@@ -1,6 +1,6 @@
-#include "skin_paint.h"
+#include "skin/skin_paint.h"
 
-#include "skin_ui_style.h"
+#include "skin/skin_ui_style.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "skin_ui_style.h"
+#include "skin/skin_ui_style.h"
 
-#include "exceptions.h"
+#include "common/exceptions.h"
 
 #include <QFile>
 #include <array>

@@ -1,8 +1,8 @@
-#include "fake_dialogs.h"
-#include "main_window.h"
-#include "udp_probe.h"
-#include "udp_server.h"
-#include "window_fixture.h"
+#include "app/main_window.h"
+#include "net/udp_server.h"
+#include "support/fake_dialogs.h"
+#include "support/udp_probe.h"
+#include "support/window_fixture.h"
 
 #include <QApplication>
 #include <QComboBox>

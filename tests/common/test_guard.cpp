@@ -1,7 +1,7 @@
-#include "dialogs.h"
-#include "exceptions.h"
-#include "fake_dialogs.h"
-#include "guard.h"
+#include "common/dialogs.h"
+#include "common/exceptions.h"
+#include "common/guard.h"
+#include "support/fake_dialogs.h"
 
 #include <gtest/gtest.h>
 

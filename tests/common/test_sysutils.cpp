@@ -1,5 +1,5 @@
-#include "exceptions.h"
-#include "sysutils.h"
+#include "common/exceptions.h"
+#include "common/sysutils.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ini_log.h"
+#include "config/ini_log.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "exceptions.h"
-#include "ini_log.h"
-#include "sysutils.h"
+#include "common/exceptions.h"
+#include "common/sysutils.h"
+#include "config/ini_log.h"
 
 #include <QDir>
 #include <QFile>
@@ -158,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(Paths, IniWriteUnwritable, ::testing::ValuesIn(unwritab
 // A failure at any step before the rename leaves the old log whole and no temporary file.
 struct FailingStepCase {
     const char* name;
-    std::function<void(IniFileOps&)> breakStep;
+    std::function<void(FileOps&)> breakStep;
 };
 
 void PrintTo(const FailingStepCase& c, std::ostream* os)
@@ -177,7 +177,7 @@ TEST_P(IniWriteFailingStep, LeavesTheOldFileWhole)
     const QByteArray before = "[A]\r\nx=1\r\n[UpdateLog]\r\nLog=old\r\n" + QByteArray(4096, ';');
     writeAll(path, before);
 
-    IniFileOps ops = IniFileOps::System();
+    FileOps ops = FileOps::system();
     GetParam().breakStep(ops);
     EXPECT_EQ(failureOf([&] {
                   IniWriteString(path, u"UpdateLog"_s, u"Log"_s, u"a much longer new value"_s, ops);
@@ -189,7 +189,7 @@ TEST_P(IniWriteFailingStep, LeavesTheOldFileWhole)
 
 const FailingStepCase failingStepCases[] = {
     {"DiskFullHalfWay",
-     [](IniFileOps& ops) {
+     [](FileOps& ops) {
          auto written = std::make_shared<size_t>(0);
          ops.write = [written](int fd, const void* data, size_t size) -> ssize_t {
              if (*written > 0) {
@@ -202,16 +202,16 @@ const FailingStepCase failingStepCases[] = {
          };
      }},
     {"WriteWritesNothing",
-     [](IniFileOps& ops) { ops.write = [](int, const void*, size_t) -> ssize_t { return 0; }; }},
+     [](FileOps& ops) { ops.write = [](int, const void*, size_t) -> ssize_t { return 0; }; }},
     {"FlushFails",
-     [](IniFileOps& ops) {
+     [](FileOps& ops) {
          ops.fsync = [](int) {
              errno = EIO;
              return -1;
          };
      }},
     {"RenameFails",
-     [](IniFileOps& ops) {
+     [](FileOps& ops) {
          ops.rename = [](const char*, const char*) {
              errno = EXDEV;
              return -1;
@@ -226,7 +226,7 @@ TEST(IniWriteShortWrites, AreCarriedOnUntilEverythingIsWritten)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(u"IPSet.Ini"_s);
-    IniFileOps ops = IniFileOps::System();
+    FileOps ops = FileOps::system();
     ops.write = [](int fd, const void* data, size_t size) {
         return ::write(fd, data, size < 3 ? size : 3);
     };

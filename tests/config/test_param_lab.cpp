@@ -1,9 +1,9 @@
 // Runs inside the lab network namespace (tests/lab.sh): 192.168.1.200 is a local address there.
-#include "fake_dialogs.h"
-#include "globals.h"
-#include "param_page.h"
-#include "udp_probe.h"
-#include "udp_server.h"
+#include "common/globals.h"
+#include "config/pages/param_page.h"
+#include "net/udp_server.h"
+#include "support/fake_dialogs.h"
+#include "support/udp_probe.h"
 
 #include <gtest/gtest.h>
 

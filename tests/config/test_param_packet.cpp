@@ -1,5 +1,5 @@
-#include "exceptions.h"
-#include "param_packet.h"
+#include "common/exceptions.h"
+#include "config/param_packet.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "exceptions.h"
-#include "fake_dialogs.h"
-#include "globals.h"
-#include "param_page.h"
-#include "udp_probe.h"
-#include "udp_server.h"
+#include "common/exceptions.h"
+#include "common/globals.h"
+#include "config/pages/param_page.h"
+#include "net/udp_server.h"
+#include "support/fake_dialogs.h"
+#include "support/udp_probe.h"
 
 #include <gtest/gtest.h>
 
@@ -411,7 +411,6 @@ TEST(ParamPage, RelabelledLabelsFollowAFontChange)
 }
 
 // --- validation ------------------------------------------------------------------------------
-
 
 struct ValidationCase {
     const char* name;

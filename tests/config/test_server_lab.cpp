@@ -1,14 +1,14 @@
 // Runs inside the lab network namespace only: the page's fixed fields point at the site's
 // server address 192.168.1.248, which the namespace puts on its loopback.
-#include "dialogs.h"
-#include "fake_dialogs.h"
-#include "globals.h"
-#include "server_page.h"
-#include "skin_button.h"
-#include "skin_ui_style.h"
-#include "sysutils.h"
-#include "udp_probe.h"
-#include "udp_server.h"
+#include "common/dialogs.h"
+#include "common/globals.h"
+#include "common/sysutils.h"
+#include "config/pages/server_page.h"
+#include "net/udp_server.h"
+#include "skin/skin_button.h"
+#include "skin/skin_ui_style.h"
+#include "support/fake_dialogs.h"
+#include "support/udp_probe.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
-#include "exceptions.h"
-#include "server_packet.h"
+#include "common/exceptions.h"
+#include "config/server_packet.h"
 
 #include <gtest/gtest.h>
 

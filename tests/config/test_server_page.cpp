@@ -1,10 +1,10 @@
-#include "dialogs.h"
-#include "fake_dialogs.h"
-#include "globals.h"
-#include "server_page.h"
-#include "sysutils.h"
-#include "udp_probe.h"
-#include "udp_server.h"
+#include "common/dialogs.h"
+#include "common/globals.h"
+#include "common/sysutils.h"
+#include "config/pages/server_page.h"
+#include "net/udp_server.h"
+#include "support/fake_dialogs.h"
+#include "support/udp_probe.h"
 
 #include <QApplication>
 #include <QComboBox>

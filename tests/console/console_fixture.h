@@ -1,11 +1,11 @@
 #pragma once
 
-#include "console_page.h"
-#include "fake_dialogs.h"
-#include "globals.h"
-#include "monitor_memo.h"
-#include "udp_probe.h"
-#include "udp_server.h"
+#include "common/globals.h"
+#include "console/pages/console_page.h"
+#include "console/pages/monitor_memo.h"
+#include "net/udp_server.h"
+#include "support/fake_dialogs.h"
+#include "support/udp_probe.h"
 
 #include <QCheckBox>
 #include <QComboBox>

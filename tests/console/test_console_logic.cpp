@@ -1,6 +1,6 @@
-#include "exceptions.h"
-#include "monitor_line.h"
-#include "test_datagram.h"
+#include "common/exceptions.h"
+#include "console/monitor_line.h"
+#include "console/test_datagram.h"
 
 #include <gtest/gtest.h>
 

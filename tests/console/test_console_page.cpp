@@ -1,5 +1,5 @@
+#include "common/dialogs.h"
 #include "console_fixture.h"
-#include "dialogs.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,11 +1,11 @@
 // Runs inside tests/lab.sh's namespace: 192.168.1.200 and .248 are local there, and broadcast
 // and multicast loop back. The window is used as an installer would, with its default fields.
-#include "fake_dialogs.h"
-#include "main_window.h"
-#include "sysutils.h"
-#include "udp_probe.h"
-#include "udp_server.h"
-#include "window_fixture.h"
+#include "app/main_window.h"
+#include "common/sysutils.h"
+#include "net/udp_server.h"
+#include "support/fake_dialogs.h"
+#include "support/udp_probe.h"
+#include "support/window_fixture.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 // A burst far beyond the socket's receive buffer while the event thread is busy: datagrams are
 // lost, nothing else goes wrong, and the listener goes on.
-#include "udp_probe.h"
-#include "window_fixture.h"
+#include "support/udp_probe.h"
+#include "support/window_fixture.h"
 
 #include <QElapsedTimer>
 #include <atomic>

@@ -1,6 +1,6 @@
 // Another process takes the local port between two connects of the window.
-#include "udp_probe.h"
-#include "window_fixture.h"
+#include "support/udp_probe.h"
+#include "support/window_fixture.h"
 
 #include <arpa/inet.h>
 #include <csignal>

@@ -1,9 +1,9 @@
 // Connect when the process runs out of descriptors or of threads: the window says so, stays as
 // it was, and neither a later disconnect nor its own destruction waits for a listener that
 // never ran.
-#include "no_new_threads.h"
-#include "udp_probe.h"
-#include "window_fixture.h"
+#include "support/no_new_threads.h"
+#include "support/udp_probe.h"
+#include "support/window_fixture.h"
 
 #include <exception>
 #include <ostream>

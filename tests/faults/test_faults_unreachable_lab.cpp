@@ -1,6 +1,6 @@
 // Runs inside tests/lab.sh's namespace, whose default route it deletes: 10.x is then on no
 // network at all, and sends there fail with ENETUNREACH.
-#include "window_fixture.h"
+#include "support/window_fixture.h"
 
 #include <QComboBox>
 #include <QFile>

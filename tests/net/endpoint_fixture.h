@@ -3,9 +3,9 @@
 // An endpoint driven by a plain event thread that the test's own thread pumps, with a
 // handler that records every delivery.
 
-#include "manual_event_thread.h"
-#include "udp_probe.h"
-#include "udp_server.h"
+#include "net/manual_event_thread.h"
+#include "net/udp_server.h"
+#include "support/udp_probe.h"
 
 #include <gtest/gtest.h>
 #include <thread>

@@ -1,7 +1,7 @@
 // Failure texts and host texts: what the operator reads and where a datagram goes.
-#include "net_address.h"
-#include "net_exceptions.h"
-#include "socket_errors.h"
+#include "net/net_address.h"
+#include "net/net_exceptions.h"
+#include "net/socket_errors.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The endpoint over real sockets on the loopback, its event thread pumped by the test.
 #include "endpoint_fixture.h"
-#include "net_exceptions.h"
-#include "no_new_threads.h"
-#include "socket_stack.h"
+#include "net/net_exceptions.h"
+#include "net/socket_stack.h"
+#include "support/no_new_threads.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

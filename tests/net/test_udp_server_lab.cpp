@@ -1,8 +1,8 @@
 // Broadcast from the endpoint, inside the lab namespace only.
-#include "manual_event_thread.h"
-#include "net_exceptions.h"
-#include "udp_probe.h"
-#include "udp_server.h"
+#include "net/manual_event_thread.h"
+#include "net/net_exceptions.h"
+#include "net/udp_server.h"
+#include "support/udp_probe.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The endpoint with the Qt event thread: deliveries through the application's event loop,
 // also inside nested loops such as a modal box's.
-#include "fake_dialogs.h"
-#include "udp_probe.h"
-#include "udp_server.h"
+#include "net/udp_server.h"
+#include "support/fake_dialogs.h"
+#include "support/udp_probe.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,8 +1,8 @@
-#include "exceptions.h"
-#include "fake_dialogs.h"
-#include "skin_button.h"
-#include "skin_paint.h"
-#include "update_button.h"
+#include "common/exceptions.h"
+#include "config/pages/update_button.h"
+#include "skin/skin_button.h"
+#include "skin/skin_paint.h"
+#include "support/fake_dialogs.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>

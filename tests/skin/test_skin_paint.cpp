@@ -1,5 +1,5 @@
-#include "skin_paint.h"
-#include "skin_ui_style.h"
+#include "skin/skin_paint.h"
+#include "skin/skin_ui_style.h"
 
 #include <QImage>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "skin_art.h"
-#include "skin_ui_style.h"
-#include "update_button.h"
+#include "config/pages/update_button.h"
+#include "skin/skin_ui_style.h"
+#include "skin/tools/skin_art.h"
 
 #include <QImage>
 #include <gtest/gtest.h>

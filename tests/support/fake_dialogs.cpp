@@ -1,4 +1,4 @@
-#include "fake_dialogs.h"
+#include "support/fake_dialogs.h"
 
 FakeDialogs::FakeDialogs()
 {

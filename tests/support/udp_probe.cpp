@@ -1,4 +1,4 @@
-#include "udp_probe.h"
+#include "support/udp_probe.h"
 
 #include <arpa/inet.h>
 #include <cstdio>

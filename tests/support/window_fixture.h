@@ -1,10 +1,10 @@
 #pragma once
 
 // The whole window offscreen with scripted boxes, connected the way an operator connects.
-#include "console_page.h"
-#include "fake_dialogs.h"
-#include "main_window.h"
-#include "udp_server.h"
+#include "app/main_window.h"
+#include "console/pages/console_page.h"
+#include "net/udp_server.h"
+#include "support/fake_dialogs.h"
 
 #include <QApplication>
 #include <QCheckBox>

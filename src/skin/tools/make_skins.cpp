@@ -1,6 +1,6 @@
 // Writes the button's skin strips and the update glyph as BMP files into the folder given
 // (src/skin/res in the source tree), for the resources compiled into the skin library.
-#include "skin_art.h"
+#include "skin/tools/skin_art.h"
 
 #include <QDir>
 #include <QImage>

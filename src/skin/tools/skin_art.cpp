@@ -1,4 +1,4 @@
-#include "skin_art.h"
+#include "skin/tools/skin_art.h"
 
 #include <QColor>
 #include <QList>

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringView>
 #include <QTimer>
+#include <functional>
 
 class QMenu;
 
@@ -28,8 +29,9 @@ public:
     // The whole text, every added line included.
     QString Text();
 
-    // The document with every added line in it.
-    QTextDocument& FlushedDocument();
+    // Hands the whole text, every added line included, to take a slice at a time: one pass
+    // over the document without a copy of it all.
+    void forEachTextPiece(const std::function<void(QStringView)>& take);
 
     int PendingLines() const { return pendingLines_; }
 

@@ -1,4 +1,4 @@
-#include "monitor_memo.h"
+#include "console/pages/monitor_memo.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -84,10 +84,19 @@ QString TMonitorMemo::Text()
     return toPlainText();
 }
 
-QTextDocument& TMonitorMemo::FlushedDocument()
+void TMonitorMemo::forEachTextPiece(const std::function<void(QStringView)>& take)
 {
     Flush();
-    return *document();
+    constexpr int slice = 1 << 20;
+    QTextDocument& doc = *document();
+    // The last block's end carries no separator of its own.
+    const int end = doc.characterCount() - 1;
+    QTextCursor cursor(&doc);
+    for (int pos = 0; pos < end; pos += slice) {
+        cursor.setPosition(pos);
+        cursor.setPosition(std::min(end, pos + slice), QTextCursor::KeepAnchor);
+        take(cursor.selectedText());
+    }
 }
 
 void TMonitorMemo::clear()

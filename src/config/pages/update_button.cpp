@@ -1,7 +1,7 @@
-#include "update_button.h"
+#include "config/pages/update_button.h"
 
-#include "skin_button.h"
-#include "skin_ui_style.h"
+#include "skin/skin_button.h"
+#include "skin/skin_ui_style.h"
 
 #include <QImage>
 

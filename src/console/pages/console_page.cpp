@@ -1,13 +1,13 @@
-#include "console_page.h"
+#include "console/pages/console_page.h"
 
-#include "export_file.h"
-#include "globals.h"
-#include "guard.h"
-#include "monitor_line.h"
-#include "monitor_memo.h"
-#include "sysutils.h"
-#include "test_datagram.h"
-#include "udp_server.h"
+#include "common/globals.h"
+#include "common/guard.h"
+#include "common/sysutils.h"
+#include "console/export_file.h"
+#include "console/monitor_line.h"
+#include "console/pages/monitor_memo.h"
+#include "console/test_datagram.h"
+#include "net/udp_server.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -171,6 +171,11 @@ QWidget* TConsolePage::buildMonitor()
     return monitor;
 }
 
+void TConsolePage::selectFirstByteCount()
+{
+    cmbData->setCurrentIndex(0);
+}
+
 void TConsolePage::UDPServerUDPRead(TUDPServer& /*Sender*/, const QByteArray& AData,
                                     TSocketHandle& ABinding)
 {
@@ -221,7 +226,8 @@ void TConsolePage::N2Click()
     runGuarded([&] {
         if (!SaveDialog1.Execute())
             return;
-        WriteExportFile(SaveDialog1.FileName, Memo1->FlushedDocument());
+        WriteExportFile(SaveDialog1.FileName,
+                        [this](const auto& take) { Memo1->forEachTextPiece(take); });
     });
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "param_packet.h"
+#include "config/param_packet.h"
 
 #include <QWidget>
 #include <memory>

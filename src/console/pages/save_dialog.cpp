@@ -1,6 +1,6 @@
-#include "save_dialog.h"
+#include "console/pages/save_dialog.h"
 
-#include "dialogs.h"
+#include "common/dialogs.h"
 
 bool TSaveDialog::Execute()
 {

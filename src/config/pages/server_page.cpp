@@ -1,15 +1,15 @@
-#include "server_page.h"
+#include "config/pages/server_page.h"
 
-#include "dialogs.h"
-#include "globals.h"
-#include "guard.h"
-#include "ini_log.h"
-#include "server_packet.h"
-#include "skin_button.h"
-#include "sysutils.h"
-#include "udp_server.h"
+#include "common/dialogs.h"
+#include "common/globals.h"
+#include "common/guard.h"
+#include "common/sysutils.h"
+#include "config/ini_log.h"
+#include "config/pages/update_button.h"
+#include "config/server_packet.h"
+#include "net/udp_server.h"
+#include "skin/skin_button.h"
 #include "ui_server_page.h"
-#include "update_button.h"
 
 #include <QFont>
 #include <QPalette>
@@ -59,7 +59,7 @@ QString TServerPage::LbMessCaption() const
 
 QWidget* TServerPage::updateButton() const
 {
-    return findChild<QWidget*>(u"sbUpdateIP"_s);
+    return ui->sbUpdateIP;
 }
 
 void TServerPage::sbUpdateIPClick()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "save_dialog.h"
+#include "console/pages/save_dialog.h"
 
 #include <QString>
 #include <QWidget>
@@ -29,6 +29,9 @@ public:
     // Called on the event thread, one datagram at a time. Failures go back to the endpoint,
     // which drops them without a message.
     void UDPServerUDPRead(TUDPServer& Sender, const QByteArray& AData, TSocketHandle& ABinding);
+
+    // Connecting selects the first byte count again.
+    void selectFirstByteCount();
 
     // The list's whole text, every listed datagram included.
     QString MemoText();

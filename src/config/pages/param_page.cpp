@@ -1,11 +1,11 @@
-#include "param_page.h"
+#include "config/pages/param_page.h"
 
-#include "device_types.h"
-#include "dialogs.h"
-#include "globals.h"
-#include "guard.h"
-#include "sysutils.h"
-#include "udp_server.h"
+#include "common/dialogs.h"
+#include "common/globals.h"
+#include "common/guard.h"
+#include "common/sysutils.h"
+#include "config/device_types.h"
+#include "net/udp_server.h"
 #include "ui_param_page.h"
 
 #include <QEvent>

@@ -1,0 +1,167 @@
+#include "common/posix_file.h"
+
+#include <QRandomGenerator>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+FileOps FileOps::system()
+{
+    return {
+        [](int fd, const void* data, size_t size) { return ::write(fd, data, size); },
+        [](int fd) { return ::fsync(fd); },
+        [](const char* from, const char* to) { return ::rename(from, to); },
+    };
+}
+
+int FileDescriptor::release()
+{
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+bool FileDescriptor::reset(int fd)
+{
+    bool ok = true;
+    if (fd_ >= 0)
+        ok = ::close(fd_) == 0;
+    fd_ = fd;
+    return ok;
+}
+
+bool writeAll(const FileOps& ops, int fd, QByteArrayView bytes)
+{
+    const char* p = bytes.data();
+    size_t left = static_cast<size_t>(bytes.size());
+    while (left > 0) {
+        const ssize_t n = ops.write(fd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+QByteArray resolvedPath(const QByteArray& path)
+{
+    if (char* real = ::realpath(path.constData(), nullptr)) {
+        QByteArray resolved(real);
+        std::free(real);
+        return resolved;
+    }
+    return path;
+}
+
+bool readWholeFile(const QByteArray& path, QByteArray& bytes, bool& exists)
+{
+    exists = false;
+    FileDescriptor fd(::open(path.constData(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid())
+        return errno == ENOENT;
+    struct stat info {
+    };
+    if (::fstat(fd.get(), &info) != 0)
+        return false;
+    if (!S_ISREG(info.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        bytes.append(chunk, n);
+    }
+    exists = true;
+    return true;
+}
+
+namespace
+{
+
+// Makes a rename durable. Best effort: the new content is in place either way.
+void syncFolderOf(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray folder = slash < 0    ? QByteArray(".")
+                              : slash == 0 ? QByteArray("/")
+                                           : path.left(slash);
+    FileDescriptor fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid())
+        ::fsync(fd.get());
+}
+
+} // namespace
+
+AtomicFile::AtomicFile(QByteArray target, FileOps ops)
+    : target_(std::move(target)), ops_(std::move(ops))
+{
+}
+
+AtomicFile::~AtomicFile()
+{
+    fd_.reset();
+    if (created_ && !committed_)
+        ::unlink(tempName_.constData());
+}
+
+bool AtomicFile::open()
+{
+    struct stat info {
+    };
+    const bool exists = ::stat(target_.constData(), &info) == 0;
+    if (exists && (info.st_mode & 0222) == 0) {
+        errno = EACCES;
+        return false;
+    }
+    if (exists && ::access(target_.constData(), W_OK) != 0)
+        return false;
+    for (int attempt = 0; attempt < 100 && !fd_.valid(); ++attempt) {
+        tempName_ = target_;
+        tempName_.append(".tmp").append(QByteArray::number(::getpid())).append('-');
+        tempName_.append(QByteArray::number(QRandomGenerator::global()->generate(), 36));
+        fd_.reset(::open(tempName_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!fd_.valid() && errno != EEXIST)
+            return false;
+    }
+    if (!fd_.valid())
+        return false;
+    created_ = true;
+    if (exists) {
+        ::fchmod(fd_.get(), info.st_mode & 07777);
+        if (::fchown(fd_.get(), info.st_uid, info.st_gid) != 0) {
+            // Only root may give the file away; otherwise the writer owns the new file.
+        }
+    }
+    return true;
+}
+
+bool AtomicFile::write(QByteArrayView bytes)
+{
+    return fd_.valid() && writeAll(ops_, fd_.get(), bytes);
+}
+
+bool AtomicFile::commit()
+{
+    if (!fd_.valid() || ops_.fsync(fd_.get()) != 0 || !fd_.reset())
+        return false;
+    if (ops_.rename(tempName_.constData(), target_.constData()) != 0)
+        return false;
+    committed_ = true;
+    syncFolderOf(target_);
+    return true;
+}
