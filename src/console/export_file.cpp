@@ -82,6 +82,11 @@ template <class Sink> void forEachExportChunk(const ExportSource& source, Sink&&
 
 } // namespace
 
+void AppendExportText(QByteArray& out, QStringEncoder& encoder, QStringView text)
+{
+    appendExportText(out, encoder, text);
+}
+
 QByteArray ExportBytes(const ExportSource& source)
 {
     QByteArray all;
@@ -91,6 +96,12 @@ QByteArray ExportBytes(const ExportSource& source)
 
 void WriteExportFile(const QString& path, const ExportSource& source)
 {
+    WriteExportFile(path, ExportBytesSource(), source);
+}
+
+void WriteExportFile(const QString& path, const ExportBytesSource& before,
+                     const ExportSource& source)
+{
     const QString fullPath = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
     // The list goes to a new file that replaces the old one only when it is whole, so a full
     // disk neither leaves a cut-short list nor destroys an earlier export of the same name.
@@ -99,6 +110,12 @@ void WriteExportFile(const QString& path, const ExportSource& source)
         const int error = errno;
         throw Exception(QStringLiteral("Cannot create file \"%1\". %2")
                             .arg(fullPath, QString::fromLocal8Bit(std::strerror(error))));
+    }
+    if (before) {
+        before([&](QByteArrayView bytes) {
+            if (!file.write(bytes))
+                raiseWriteError();
+        });
     }
     forEachExportChunk(source, [&](const QByteArray& chunk) {
         if (!file.write(chunk))

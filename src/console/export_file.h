@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 #include <functional>
@@ -9,6 +10,15 @@
 // line separator, LF, CR or CR LF.
 using ExportSource = std::function<void(const std::function<void(QStringView)>& take)>;
 
+// Bytes already in export form (lines that left the list earlier), handed to `take` in order.
+using ExportBytesSource = std::function<void(const std::function<void(QByteArrayView)>& take)>;
+
+class QStringEncoder;
+
+// Appends the export form of a piece of the list's text to out (a line break inside it
+// becomes CR LF; the piece's own end adds none). The encoder is one for "GBK".
+void AppendExportText(QByteArray& out, QStringEncoder& encoder, QStringView text);
+
 // The whole export file for the text: its lines joined by CR LF, code page 936, no BOM.
 QByteArray ExportBytes(const ExportSource& source);
 
@@ -16,3 +26,7 @@ QByteArray ExportBytes(const ExportSource& source);
 // one is whole. Raises Exception "Cannot create file \"<full path>\". <system text>" when the
 // file cannot be created, and "Stream write error" when a write stops short.
 void WriteExportFile(const QString& path, const ExportSource& source);
+
+// The same, with the bytes of `before` written ahead of the text.
+void WriteExportFile(const QString& path, const ExportBytesSource& before,
+                     const ExportSource& source);

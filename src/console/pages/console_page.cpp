@@ -1,5 +1,6 @@
 #include "console/pages/console_page.h"
 
+#include "common/dialogs.h"
 #include "common/globals.h"
 #include "common/guard.h"
 #include "common/sysutils.h"
@@ -155,9 +156,17 @@ QWidget* TConsolePage::buildMonitor()
     // Designed without scroll bars; the view still scrolls with the caret and the wheel.
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Above the list, where the older lines would be: how many of them wait in the spool.
+    LbAside = new QLabel(box);
+    LbAside->setObjectName(u"LbAside"_s);
+    LbAside->setWordWrap(true);
+    LbAside->hide();
+    boxLayout->addWidget(LbAside);
     boxLayout->addWidget(Memo1);
     column->addWidget(box, 1);
     connect(Memo1, &TMonitorMemo::Flushed, this, &TConsolePage::showListedCount);
+    connect(Memo1, &TMonitorMemo::SpoolFault, this,
+            [](const QString& message) { runGuarded([&] { InfoBox(message); }); });
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(u"PopupMenu1"_s);
@@ -196,6 +205,24 @@ void TConsolePage::showListedCount()
     const QString text = IntToStr(listedCount_);
     if (LbNum->text() != text)
         LbNum->setText(text);
+    showLinesAside();
+}
+
+void TConsolePage::showLinesAside()
+{
+    const qint64 aside = Memo1->LinesAside();
+    if (aside == 0) {
+        LbAside->hide();
+        LbAside->clear();
+        return;
+    }
+    const QString text =
+        u"列表上方另有 %1 行较早的数据已移至暂存文件，导出时一并写出。"_s.arg(aside);
+    if (LbAside->text() != text) {
+        LbAside->setText(text);
+        LbAside->setAccessibleName(text);
+    }
+    LbAside->show();
 }
 
 QString TConsolePage::MemoText()
@@ -218,6 +245,7 @@ void TConsolePage::Button1Click()
         listedCount_ = 0;
         LbNum->setText(u"0"_s);
         Memo1->clear();
+        showLinesAside();
     });
 }
 
@@ -226,8 +254,10 @@ void TConsolePage::N2Click()
     runGuarded([&] {
         if (!SaveDialog1.Execute())
             return;
-        WriteExportFile(SaveDialog1.FileName,
-                        [this](const auto& take) { Memo1->forEachTextPiece(take); });
+        // The lines moved out of the list first, then the list.
+        WriteExportFile(
+            SaveDialog1.FileName, [this](const auto& take) { Memo1->forEachAsidePiece(take); },
+            [this](const auto& take) { Memo1->forEachTextPiece(take); });
     });
 }
 

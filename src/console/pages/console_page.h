@@ -48,6 +48,7 @@ private:
     QWidget* buildSender();
     QWidget* buildMonitor();
     void showListedCount();
+    void showLinesAside();
 
     TMainGlobals& globals_;
     TUDPServer& udp_;
@@ -62,6 +63,7 @@ private:
     QCheckBox* ChOK = nullptr;
     QLineEdit* edtNum = nullptr;
     QLabel* LbNum = nullptr;
+    QLabel* LbAside = nullptr; // how many older lines wait in the spool; not part of the list
     QPushButton* Button1 = nullptr;
     QCheckBox* ch1 = nullptr;
     TMonitorMemo* Memo1 = nullptr;

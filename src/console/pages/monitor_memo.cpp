@@ -1,5 +1,7 @@
 #include "console/pages/monitor_memo.h"
 
+#include "console/export_file.h"
+
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -69,6 +71,8 @@ void TMonitorMemo::Flush()
         }
         cursor.endEditBlock();
     }
+    // Apart from the insert: one change over the whole document would lay it all out again.
+    keepAside();
     doc->setUndoRedoEnabled(true);
 
     pending_.resize(0); // keeps the capacity for the next frame's lines
@@ -76,6 +80,48 @@ void TMonitorMemo::Flush()
     if (followTail)
         bar->setValue(bar->maximum());
     Q_EMIT Flushed();
+}
+
+void TMonitorMemo::keepAside()
+{
+    QTextDocument* doc = document();
+    // Lines leave in batches of half the kept lines: the document compacts its text after
+    // removals, at a cost in proportion to what it keeps, and batches make that rare. The
+    // last block is the one being added to; it never leaves.
+    const int lines = doc->blockCount() - 1;
+    if (lines <= keptLines_ + keptLines_ / 2)
+        return;
+    if (!spool_.Usable()) {
+        reportSpoolFault();
+        return;
+    }
+    const int leaving = lines - keptLines_;
+    QTextCursor cursor(doc);
+    cursor.setPosition(doc->findBlockByNumber(leaving).position(), QTextCursor::KeepAnchor);
+    // The leaving lines, each ending in a paragraph separator that becomes CR LF.
+    QByteArray bytes;
+    AppendExportText(bytes, encoder_, cursor.selectedText());
+    if (!spool_.Append(std::move(bytes), leaving)) {
+        reportSpoolFault(); // or the disk lags behind: the lines wait for a later flush
+        return;
+    }
+    cursor.removeSelectedText();
+}
+
+void TMonitorMemo::reportSpoolFault()
+{
+    const QString message = spool_.TakeFault();
+    if (message.isEmpty())
+        return;
+    // Not from inside the flush: a box runs a nested event loop that flushes again.
+    QMetaObject::invokeMethod(
+        this, [this, message] { Q_EMIT SpoolFault(message); }, Qt::QueuedConnection);
+}
+
+void TMonitorMemo::forEachAsidePiece(const std::function<void(QByteArrayView)>& take)
+{
+    Flush();
+    spool_.ForEachPiece(take);
 }
 
 QString TMonitorMemo::Text()
@@ -104,6 +150,7 @@ void TMonitorMemo::clear()
     flushTimer_.stop();
     pending_.clear();
     pendingLines_ = 0;
+    spool_.Clear();
     QPlainTextEdit::clear();
 }
 

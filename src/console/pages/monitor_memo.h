@@ -1,10 +1,15 @@
 #pragma once
 
+#include "console/monitor_spool.h"
+
+#include <QByteArray>
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QString>
+#include <QStringEncoder>
 #include <QStringView>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 
 class QMenu;
@@ -13,6 +18,8 @@ class QMenu;
 // wait in a buffer and go into the document together, at most about once a frame; everything
 // that reads the list or lets the operator edit it first puts the waiting lines in, so the
 // list always behaves as if each line had been added the moment it came.
+// Memory stays bounded however long it runs: beyond a number of lines the oldest ones leave
+// the document for a spool file, and the export writes them ahead of the document.
 class TMonitorMemo : public QPlainTextEdit
 {
     Q_OBJECT
@@ -35,6 +42,21 @@ public:
 
     int PendingLines() const { return pendingLines_; }
 
+    // Lines the document keeps (at least 1): when it holds half as many again, the older ones
+    // move to the spool. Removing lines makes the document compact its text, in time that
+    // grows with what it keeps; at 10,000 lines a batch leaves within about 25 ms under a
+    // flood, and a resize lays out no more than 15,000 lines.
+    static constexpr int DefaultKeptLines = 10000;
+    void SetKeptLines(int lines) { keptLines_ = std::max(1, lines); }
+    // Where the spool file is made, from the next one on.
+    void SetSpoolFolder(const QString& folder) { spool_.SetFolder(folder); }
+    // Lines moved out of the document since the last clear.
+    qint64 LinesAside() const { return spool_.Lines(); }
+    // Hands the export bytes of the lines moved out, in order, to take. Puts the waiting
+    // lines in first, so nothing moves out between this and the document's text.
+    void forEachAsidePiece(const std::function<void(QByteArrayView)>& take);
+    const MonitorSpool& Spool() const { return spool_; }
+
     // The menu shown on the list's context-menu request.
     void SetPopupMenu(QMenu* menu) { popupMenu_ = menu; }
 
@@ -45,6 +67,9 @@ public Q_SLOTS:
 Q_SIGNALS:
     // Lines went into the document.
     void Flushed();
+    // The spool failed: lines stay in the document from now on. Once per fault, after the
+    // flush that found it.
+    void SpoolFault(const QString& message);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -55,10 +80,15 @@ protected:
 
 private:
     void scheduleFlush();
+    void keepAside();
+    void reportSpoolFault();
 
     QString pending_; // each waiting line followed by '\n'
     int pendingLines_ = 0;
     QTimer flushTimer_;
     QElapsedTimer sinceFlush_;
     QMenu* popupMenu_ = nullptr;
+    int keptLines_ = DefaultKeptLines;
+    MonitorSpool spool_{MonitorSpool::DefaultFolder()};
+    QStringEncoder encoder_{"GBK"};
 };

@@ -1,0 +1,273 @@
+#include "console/monitor_spool.h"
+
+#include "common/exceptions.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+// Pieces the writer and the export move at once: few system calls, little memory.
+constexpr qsizetype WriteBatchBytes = 8 * 1024 * 1024;
+constexpr qsizetype ReadPieceBytes = 4 * 1024 * 1024;
+
+QString systemText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Writes the pieces in order; returns how many bytes reached the file and sets error when a
+// write stopped short of the whole.
+qint64 writePieces(int fd, const std::vector<QByteArray>& pieces, int& error)
+{
+    std::vector<iovec> vec;
+    vec.reserve(pieces.size());
+    for (const QByteArray& p : pieces)
+        vec.push_back({const_cast<char*>(p.constData()), static_cast<size_t>(p.size())});
+    qint64 done = 0;
+    size_t first = 0;
+    while (first < vec.size()) {
+        const int count = static_cast<int>(std::min<size_t>(vec.size() - first, IOV_MAX));
+        const ssize_t n = ::writev(fd, vec.data() + first, count);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : ENOSPC;
+            return done;
+        }
+        done += n;
+        size_t left = static_cast<size_t>(n);
+        while (first < vec.size() && left >= vec[first].iov_len)
+            left -= vec[first++].iov_len;
+        if (left > 0) {
+            vec[first].iov_base = static_cast<char*>(vec[first].iov_base) + left;
+            vec[first].iov_len -= left;
+        }
+    }
+    return done;
+}
+
+const char16_t* const StayInList =
+    u"从现在起所有数据都留在列表中（导出时一条不少），请及时导出并清除。";
+
+QString createFault(const QString& folder, int error)
+{
+    return QStringLiteral("无法在“%1”创建接收数据的暂存文件：%2。\n")
+               .arg(folder, systemText(error)) +
+           QString::fromUtf16(StayInList);
+}
+
+QString writeFault(int error)
+{
+    return QStringLiteral("接收数据的暂存文件写入失败：%1。\n").arg(systemText(error)) +
+           QString::fromUtf16(StayInList);
+}
+
+} // namespace
+
+MonitorSpool::MonitorSpool(QString folder) : folder_(std::move(folder))
+{
+}
+
+MonitorSpool::~MonitorSpool()
+{
+    Clear();
+}
+
+QString MonitorSpool::DefaultFolder()
+{
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    return cache + QStringLiteral("/terminal-config-tool");
+}
+
+bool MonitorSpool::Usable() const
+{
+    std::lock_guard guard(lock_);
+    return fault_.isEmpty();
+}
+
+void MonitorSpool::fail(const QString& text)
+{
+    std::lock_guard guard(lock_);
+    if (fault_.isEmpty())
+        fault_ = text;
+}
+
+void MonitorSpool::openFile()
+{
+    // The cache folder may not be there yet; only its last step is ours to make private.
+    QDir().mkpath(QFileInfo(folder_).absolutePath());
+    const QByteArray folder = QFile::encodeName(folder_);
+    if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST) {
+        fail(createFault(folder_, errno));
+        return;
+    }
+    QByteArray name = folder + "/monitor-spool-XXXXXX";
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC); // mode 0600
+    if (fd < 0) {
+        fail(createFault(folder_, errno));
+        return;
+    }
+    // Nameless from now on: no one else can open it, and it goes when the descriptor closes.
+    ::unlink(name.constData());
+    fd_.reset(fd);
+    try {
+        writer_ = std::thread([this] { writerLoop(); });
+    } catch (const std::system_error& e) {
+        fd_.reset();
+        fail(createFault(folder_, e.code().value()));
+    }
+}
+
+bool MonitorSpool::Append(QByteArray bytes, qint64 lines)
+{
+    if (!Usable())
+        return false;
+    if (!fd_.valid()) {
+        openFile();
+        if (!fd_.valid())
+            return false;
+    }
+    {
+        std::lock_guard guard(lock_);
+        if (queued_ + bytes.size() > MaxQueuedBytes)
+            return false; // the disk lags: the lines wait in the list for a later turn
+        queued_ += bytes.size();
+        bytes_ += bytes.size();
+        lines_ += lines;
+        queue_.push_back(std::move(bytes));
+    }
+    changed_.notify_all();
+    return true;
+}
+
+void MonitorSpool::writerLoop()
+{
+    std::unique_lock held(lock_);
+    std::vector<QByteArray> batch;
+    for (;;) {
+        changed_.wait(held, [this] { return stop_ || !queue_.empty(); });
+        if (stop_)
+            return;
+        qsizetype size = 0;
+        while (!queue_.empty() &&
+               (batch.empty() || size + queue_.front().size() <= WriteBatchBytes)) {
+            size += queue_.front().size();
+            batch.push_back(std::move(queue_.front()));
+            queue_.pop_front();
+        }
+        writing_ = true;
+        held.unlock();
+        int error = 0;
+        const qint64 done = writePieces(fd_.get(), batch, error);
+        held.lock();
+        writing_ = false;
+        queued_ -= size;
+        written_ += done;
+        if (error) {
+            // What did not reach the disk stays in memory, ahead of what is still queued.
+            QByteArray rest;
+            qint64 skip = done;
+            for (QByteArray& p : batch) {
+                if (skip >= p.size()) {
+                    skip -= p.size();
+                    continue;
+                }
+                rest += QByteArrayView(p).sliced(skip);
+                skip = 0;
+            }
+            for (QByteArray& p : queue_)
+                rest += p;
+            stranded_ = std::move(rest);
+            queue_.clear();
+            queued_ = 0;
+            fault_ = writeFault(error);
+            changed_.notify_all();
+            return;
+        }
+        batch.clear();
+        changed_.notify_all();
+    }
+}
+
+QString MonitorSpool::TakeFault()
+{
+    if (faultReported_)
+        return {};
+    std::lock_guard guard(lock_);
+    if (fault_.isEmpty())
+        return {};
+    faultReported_ = true;
+    return fault_;
+}
+
+void MonitorSpool::ForEachPiece(const std::function<void(QByteArrayView)>& take)
+{
+    qint64 written = 0;
+    {
+        std::unique_lock held(lock_);
+        changed_.wait(held, [this] { return (queue_.empty() && !writing_) || !fault_.isEmpty(); });
+        written = written_;
+    }
+    QByteArray piece(static_cast<qsizetype>(std::min<qint64>(written, ReadPieceBytes)),
+                     Qt::Uninitialized);
+    for (qint64 at = 0; at < written;) {
+        const qsizetype want = static_cast<qsizetype>(std::min<qint64>(written - at, piece.size()));
+        const ssize_t n = ::pread(fd_.get(), piece.data(), static_cast<size_t>(want), at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw Exception(QStringLiteral("Stream read error"));
+        take(QByteArrayView(piece.constData(), n));
+        at += n;
+    }
+    if (!stranded_.isEmpty())
+        take(stranded_);
+}
+
+void MonitorSpool::stopWriter()
+{
+    {
+        std::lock_guard guard(lock_);
+        stop_ = true;
+        queue_.clear();
+        queued_ = 0;
+    }
+    changed_.notify_all();
+    if (writer_.joinable())
+        writer_.join();
+}
+
+void MonitorSpool::Clear()
+{
+    stopWriter();
+    // Freeing the blocks of a large file takes seconds; a clear does not wait for that.
+    if (fd_.valid()) {
+        const int fd = fd_.release();
+        try {
+            std::thread([fd] { ::close(fd); }).detach();
+        } catch (const std::system_error&) {
+            ::close(fd);
+        }
+    }
+    std::lock_guard guard(lock_);
+    stop_ = false;
+    written_ = 0;
+    stranded_.clear();
+    fault_.clear();
+    lines_ = 0;
+    bytes_ = 0;
+    faultReported_ = false;
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "common/posix_file.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+// Where the receive list keeps lines that have left it: older lines, already in their export
+// form, appended to a private file by a thread of their own, so the list's memory stays bounded
+// and a datagram never waits on the disk. The file is unlinked the moment it is made: nobody
+// else can open it, and it is gone at a clear, at exit and even after a crash.
+class MonitorSpool
+{
+public:
+    // Queued bytes the writer may lag behind before new lines are refused (and stay in the list).
+    static constexpr qsizetype MaxQueuedBytes = 64 * 1024 * 1024;
+
+    explicit MonitorSpool(QString folder);
+    ~MonitorSpool();
+    MonitorSpool(const MonitorSpool&) = delete;
+    MonitorSpool& operator=(const MonitorSpool&) = delete;
+
+    // Where the next file is made (after a clear).
+    void SetFolder(QString folder) { folder_ = std::move(folder); }
+
+    // The folder of the user's cache for this program, made private (0700) if it is new.
+    static QString DefaultFolder();
+
+    // Takes the export bytes of lines leaving the list. False when they must stay in the list:
+    // the spool failed (see TakeFault) or the writer is too far behind for now. Creates the
+    // file at the first call after a clear.
+    bool Append(QByteArray bytes, qint64 lines);
+
+    // True while lines may be offered (no fault since the last clear).
+    bool Usable() const;
+
+    // Lines and bytes taken since the last clear, written or not.
+    qint64 Lines() const { return lines_; }
+    qint64 Bytes() const { return bytes_; }
+
+    // A fault's message for the operator, once: the first call after the spool failed returns
+    // it, later calls an empty text. Lines taken before the fault are kept (in the file or in
+    // memory).
+    QString TakeFault();
+
+    // Hands every byte taken since the last clear, in order, to take, in large pieces. Waits
+    // for the writer to catch up first. Raises Exception "Stream read error" when the file
+    // can not be read back.
+    void ForEachPiece(const std::function<void(QByteArrayView)>& take);
+
+    // Forgets everything: the file goes, the next Append starts a new one.
+    void Clear();
+
+    // The spool file's descriptor while there is one (for tests), else -1.
+    int Descriptor() const { return fd_.get(); }
+
+private:
+    void openFile();
+    void writerLoop();
+    void stopWriter();
+    void fail(const QString& text);
+
+    QString folder_;
+    FileDescriptor fd_;
+    qint64 lines_ = 0;
+    qint64 bytes_ = 0;
+    bool faultReported_ = false;
+
+    // Shared with the writer thread.
+    mutable std::mutex lock_;
+    std::condition_variable changed_;
+    std::deque<QByteArray> queue_;
+    qsizetype queued_ = 0;
+    qint64 written_ = 0;   // bytes in the file
+    QByteArray stranded_;  // taken but never written: the disk failed
+    QString fault_;        // empty while all is well
+    bool writing_ = false; // the writer holds bytes it took from the queue
+    bool stop_ = false;
+    std::thread writer_;
+};
