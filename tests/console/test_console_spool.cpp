@@ -1,0 +1,207 @@
+// The receive list with a small number of kept lines, so older lines move to the spool file
+// after a few datagrams: what the export holds, what the list and its note show, and where
+// the file lives.
+#include "common/dialogs.h"
+#include "common/sysutils.h"
+#include "console_fixture.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QInputMethodEvent>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QTest>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+constexpr int Kept = 3;
+
+class ConsoleSpool : public ConsoleFixture
+{
+protected:
+    void SetUp() override
+    {
+        ConsoleFixture::SetUp();
+        ASSERT_TRUE(spoolDir.isValid());
+        memo()->SetKeptLines(Kept);
+        memo()->SetSpoolFolder(spoolDir.path());
+        child<QCheckBox>("ChOK")->setChecked(true);
+        globals.ShowByteCount = 1;
+    }
+
+    // Lists datagrams first..last, one byte each, flushing after each so lines leave the
+    // list a few at a time.
+    void list(int first, int last)
+    {
+        TSocketHandle binding;
+        for (int n = first; n <= last; ++n) {
+            page->UDPServerUDPRead(*udp, QByteArray(1, static_cast<char>(n)), binding);
+            memo()->Flush();
+        }
+    }
+
+    static QByteArray exportLines(int first, int last)
+    {
+        QByteArray out;
+        for (int n = first; n <= last; ++n)
+            out += QByteArray::number(n) + ",\r\n";
+        return out;
+    }
+
+    QByteArray exported()
+    {
+        const QString file = exportDir.filePath(u"out.txt"_s);
+        fakeDialogs.saveAnswers.push_back(file);
+        child<QAction>("N2")->trigger();
+        QFile f(file);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        return f.readAll();
+    }
+
+    QLabel* note() { return child<QLabel>("LbAside"); }
+
+    // Descriptors of this process open on something in the spool folder, as the system
+    // names them.
+    QStringList spoolDescriptors()
+    {
+        QStringList found;
+        const QDir fds(u"/proc/self/fd"_s);
+        for (const QString& fd : fds.entryList(QDir::AllEntries | QDir::System)) {
+            char target[4096];
+            const QByteArray link = QFile::encodeName(fds.filePath(fd));
+            const ssize_t n = ::readlink(link.constData(), target, sizeof target);
+            const QString name = QFile::decodeName(QByteArray(target, n > 0 ? n : 0));
+            if (name.startsWith(spoolDir.path() + u'/'))
+                found << fds.filePath(fd) + u" -> "_s + name;
+        }
+        return found;
+    }
+
+    QTemporaryDir spoolDir;
+    QTemporaryDir exportDir;
+};
+
+struct EmptyingCase {
+    const char* name;
+    const char* action; // objectName of the control that empties the list
+    const char* countAfter;
+};
+
+class ConsoleSpoolEmptying : public ConsoleSpool, public ::testing::WithParamInterface<EmptyingCase>
+{
+};
+
+TEST_P(ConsoleSpoolEmptying, ExportHoldsEveryLineSinceInOrderWithTheOperatorsText)
+{
+    // Lines leave once the list holds half as many again as it keeps.
+    list(0, 7);
+    EXPECT_EQ(page->MemoText(), u"4,\n5,\n6,\n7,\n"_s);
+    EXPECT_EQ(memo()->LinesAside(), 4);
+    EXPECT_FALSE(note()->isHidden());
+    EXPECT_EQ(note()->text(), u"列表上方另有 4 行较早的数据已移至暂存文件，导出时一并写出。"_s);
+    EXPECT_EQ(lbNum(), u"8"_s);
+
+    // The operator types after the last line; received lines then follow on lines of their
+    // own, and in time the typed line leaves the list too.
+    memo()->moveCursor(QTextCursor::End);
+    QInputMethodEvent commit;
+    commit.setCommitString(u"备注"_s);
+    QApplication::sendEvent(memo(), &commit);
+    QTest::keyClicks(memo(), u"x"_s);
+    list(8, 9);
+    EXPECT_EQ(page->MemoText(), u"6,\n7,\n备注x\n8,\n9,"_s);
+    const QByteArray typed = ToCp936(u"备注x"_s);
+    EXPECT_EQ(exported(), exportLines(0, 7) + typed + "\r\n8,\r\n9,");
+    list(10, 13);
+    EXPECT_EQ(memo()->LinesAside(), 10) << "the typed line counts as a line kept aside";
+    EXPECT_EQ(page->MemoText(), u"9,\n10,\n11,\n12,\n13,"_s);
+    EXPECT_EQ(exported(), exportLines(0, 7) + typed + "\r\n8,\r\n9,\r\n10,\r\n11,\r\n12,\r\n13,");
+    EXPECT_EQ(note()->text(), u"列表上方另有 10 行较早的数据已移至暂存文件，导出时一并写出。"_s);
+
+    const QString action = QString::fromLatin1(GetParam().action);
+    if (auto* button = page->findChild<QAbstractButton*>(action))
+        button->click();
+    else
+        page->findChild<QAction*>(action)->trigger();
+    EXPECT_EQ(page->MemoText(), QString());
+    EXPECT_TRUE(note()->isHidden());
+    EXPECT_EQ(lbNum(), QString::fromLatin1(GetParam().countAfter));
+    EXPECT_EQ(exported(), QByteArray()) << "nothing from before the emptying";
+
+    list(20, 24);
+    EXPECT_EQ(memo()->LinesAside(), 2);
+    EXPECT_EQ(exported(), exportLines(20, 24));
+    EXPECT_TRUE(fakeDialogs.boxes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Spool, ConsoleSpoolEmptying,
+                         ::testing::Values(EmptyingCase{"clear", "N1", "14"},
+                                           EmptyingCase{"reset", "Button1", "0"}),
+                         [](const auto& tp) { return std::string(tp.param.name); });
+
+// Only this process can read the spool: mode 0600, and no name in the folder for anyone to
+// open. It goes with a clear and with the page.
+TEST_F(ConsoleSpool, FileIsPrivateNamelessAndGoesWithClearAndExit)
+{
+    list(0, 9);
+    const QStringList open = spoolDescriptors();
+    ASSERT_EQ(open.size(), 1) << qPrintable(open.join(u'\n'));
+    EXPECT_TRUE(open[0].endsWith(u" (deleted)"_s)) << qPrintable(open[0]);
+    const QByteArray fd = QFile::encodeName(open[0].section(u" -> "_s, 0, 0));
+    struct stat st {
+    };
+    ASSERT_EQ(::stat(fd.constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    // Its writer catches up with the six lines that left.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return ::stat(fd.constData(), &st) == 0 && st.st_size == exportLines(0, 5).size(); },
+        5000))
+        << st.st_size;
+    EXPECT_TRUE(
+        QDir(spoolDir.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+
+    // The file is closed beside the event thread, so the wait.
+    child<QAction>("N1")->trigger();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return spoolDescriptors().isEmpty(); }, 5000))
+        << qPrintable(spoolDescriptors().join(u'\n'));
+
+    list(10, 19);
+    EXPECT_EQ(spoolDescriptors().size(), 1);
+    udp.reset();
+    page.reset();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return spoolDescriptors().isEmpty(); }, 5000))
+        << qPrintable(spoolDescriptors().join(u'\n'));
+}
+
+// A spool that can not be made: one box, and from then on the lines stay in the list.
+TEST_F(ConsoleSpool, UnusableFolderGivesOneBoxAndLinesStayInTheList)
+{
+    QTemporaryFile notAFolder;
+    ASSERT_TRUE(notAFolder.open());
+    const QString folder = notAFolder.fileName() + u"/spool"_s;
+    memo()->SetSpoolFolder(folder);
+    list(0, 5);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !fakeDialogs.boxes.empty(); }, 5000));
+    list(6, 30);
+    QTest::qWait(20);
+    ASSERT_EQ(fakeDialogs.boxes.size(), 1u);
+    EXPECT_EQ(
+        fakeDialogs.boxes[0].text,
+        u"无法在“"_s + folder +
+            u"”创建接收数据的暂存文件：Not a directory。\n从现在起所有数据都留在列表中（导出时一条不少），请及时导出并清除。"_s);
+    EXPECT_EQ(fakeDialogs.boxes[0].caption, InfoCaption());
+    EXPECT_EQ(fakeDialogs.boxes[0].flags, MB::Information);
+    EXPECT_EQ(memo()->LinesAside(), 0);
+    EXPECT_TRUE(note()->isHidden());
+    EXPECT_EQ(memo()->document()->blockCount(), 32);
+    EXPECT_EQ(exported(), exportLines(0, 30));
+}
+
+} // namespace

@@ -1,0 +1,116 @@
+// The receive list's spool file on a disk that fills up, on a tmpfs mounted in the test's own
+// mount namespace: one box, nothing lost, and the lines stay in the list from then on.
+#include "console/pages/monitor_memo.h"
+#include "mount_sandbox.h"
+#include "support/udp_probe.h"
+#include "support/window_fixture.h"
+
+#include <QAction>
+#include <QFile>
+#include <QTemporaryDir>
+#include <sys/statvfs.h>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+unsigned long freeBlocks(const QString& path)
+{
+    struct statvfs st {
+    };
+    return ::statvfs(QFile::encodeName(path).constData(), &st) == 0 ? st.f_bfree : 0;
+}
+
+unsigned long totalBlocks(const QString& path)
+{
+    struct statvfs st {
+    };
+    return ::statvfs(QFile::encodeName(path).constData(), &st) == 0 ? st.f_blocks : 1;
+}
+
+class SpoolDiskFixture : public WindowFixture
+{
+protected:
+    void SetUp() override
+    {
+        REQUIRE_PRIVATE_MOUNTS();
+        WindowFixture::SetUp();
+        connectOn(freeUdpPort());
+        showPage(2);
+        child<QCheckBox>("ChOK")->setChecked(true);
+        memo = child<TMonitorMemo>("Memo1");
+    }
+
+    // Sends datagrams first..last (four sequence bytes each) and waits until they are listed.
+    void send(int first, int last)
+    {
+        const int port = window->UDPServer().AcquireBinding().Port;
+        UdpProbe peer;
+        for (int n = first; n <= last; ++n) {
+            const char bytes[4] = {0, 0, static_cast<char>(n >> 8), static_cast<char>(n)};
+            ASSERT_TRUE(peer.sendTo("127.0.0.1", port, QByteArray(bytes, 4)));
+            if (n % 100 == 99)
+                QTest::qWait(2); // let the event thread keep up; loss is not under test here
+        }
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return window->Globals.RecvCount == last + 1 && memo->PendingLines() == 0; },
+            10000))
+            << window->Globals.RecvCount;
+    }
+
+    static QByteArray lines(int first, int last)
+    {
+        QByteArray out;
+        for (int n = first; n <= last; ++n)
+            out += "0,0," + QByteArray::number(n >> 8) + ',' + QByteArray::number(n & 255) +
+                   QByteArray(",0").repeated(49) + ",\r\n";
+        return out;
+    }
+
+    QByteArray exported()
+    {
+        const QString file = exportDir.filePath(u"all.txt"_s);
+        fake.saveAnswers.push_back(file);
+        console()->N2Click();
+        return ReadWholeFile(file);
+    }
+
+    TMonitorMemo* memo = nullptr;
+    QTemporaryDir exportDir;
+};
+
+TEST_F(SpoolDiskFixture, FullDiskGivesOneBoxAndNothingIsLost)
+{
+    TinyTmpfs disk("16k");
+    ASSERT_TRUE(disk.mounted()) << disk.error();
+    memo->SetSpoolFolder(disk.path());
+    memo->SetKeptLines(20);
+    ASSERT_GT(lines(0, 399).size(), 2 * 16 * 1024) << "the lines must overfill the disk";
+
+    send(0, 399);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !fake.boxes.empty(); }, 5000));
+    send(400, 599);
+    QTest::qWait(50);
+    ASSERT_EQ(fake.boxes.size(), 1u) << "one box, not one per datagram";
+    EXPECT_EQ(fake.boxes[0].text,
+              u"接收数据的暂存文件写入失败：No space left on device。\n"_s
+              u"从现在起所有数据都留在列表中（导出时一条不少），请及时导出并清除。"_s);
+    EXPECT_EQ(fake.boxes[0].caption, InfoCaption());
+    // The lines the disk did not take, and all after them, are still at hand.
+    EXPECT_GT(memo->document()->blockCount() - 1, 200);
+    EXPECT_EQ(exported(), lines(0, 599));
+    EXPECT_EQ(fake.boxes.size(), 1u);
+
+    // A clear gives the disk back and the next lines leave the list again.
+    console()->N1Click();
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return freeBlocks(disk.path()) == totalBlocks(disk.path()); }, 5000))
+        << freeBlocks(disk.path()) << " of " << totalBlocks(disk.path()) << " blocks free";
+    send(600, 639);
+    EXPECT_LE(memo->document()->blockCount() - 1, 30);
+    EXPECT_EQ(exported(), lines(600, 639));
+    EXPECT_EQ(fake.boxes.size(), 1u);
+}
+
+} // namespace
