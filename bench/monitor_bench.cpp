@@ -1,21 +1,32 @@
-// Receive monitor benchmark: does the test page keep up with a flood of datagrams?
+// Receive monitor benchmark: does the test page keep up with a flood of datagrams, and does
+// it stay within a fixed memory however long it runs?
 //
-//   monitor_bench [--part=all|flood|lines] [--rate=N] [--seconds=N] [--lines=N]
+//   monitor_bench [--part=all|flood|lines|resize|long] [--rate=N] [--seconds=N] [--lines=N]
+//                 [--kept=N]
 //
-// flood: the page in a shown window, a real endpoint on a free port, receiving allowed, data
-//        only; a sender thread sends 53-byte datagrams to 127.0.0.1 at --rate per second for
-//        --seconds. Reports listed/s, loss, the longest event-loop stall (lateness of a 10 ms
-//        timer), memory per listed line, and whether the lines are in sending order.
-// lines: feeds --lines lines straight through the read handler, a frame's worth (320) at a
-//        time with the view flushed and repainted after each; reports the cost per line over
-//        the first 10,000 and the last 10,000, memory per line, and the export time.
-// all:   runs each part in a process of its own, so one part's memory does not blur another's.
+// flood:  the page in a shown window, a real endpoint on a free port, receiving allowed, data
+//         only; a sender thread sends 53-byte datagrams to 127.0.0.1 at --rate per second
+//         (50,000) for --seconds (10). Reports listed/s, loss, the longest event-loop stall
+//         (lateness of a 10 ms timer), RSS every million lines and at the end, and checks the
+//         export: every line, in sending order.
+// lines:  feeds --lines lines (10,000,000) straight through the read handler, a frame's worth
+//         (320) at a time with the view flushed and repainted after each; prints RSS every
+//         million lines, the peak RSS, the cost per line over the first 10,000 and the last
+//         10,000, then exports and checks the file: line count, first, last, every line's
+//         sequence and a sample compared in full.
+// resize: fills the list to its kept lines and more, then maximises and restores the window
+//         a few times; reports the longest event-loop stall of each.
+// long:   flood at 10,000/s for 600 s unless --rate/--seconds say otherwise; run by hand.
+// all:    runs flood, lines and resize, each in a process of its own, so one part's memory
+//         does not blur another's.
+// --kept sets the lines the list keeps before older ones move to the spool file.
 #include "common/dialogs.h"
 #include "common/globals.h"
 #include "console/pages/console_page.h"
 #include "console/pages/monitor_memo.h"
 #include "net/udp_server.h"
 
+#include "console/monitor_line.h"
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -24,15 +35,20 @@
 #include <QFont>
 #include <QLabel>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cstdio>
 #include <ctime>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -41,10 +57,31 @@ namespace
 
 struct Options {
     QString part = QStringLiteral("all");
-    int rate = 20000;
+    int rate = 50000;
     int seconds = 10;
-    int lines = 1000000;
+    int lines = 10000000;
+    int kept = TMonitorMemo::DefaultKeptLines;
 };
+
+long peakRssBytes()
+{
+    long kb = 0;
+    if (FILE* f = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f))
+            if (std::sscanf(line, "VmHWM: %ld kB", &kb) == 1)
+                break;
+        std::fclose(f);
+    }
+    return kb * 1024;
+}
+
+qint64 cpuNanos()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
 
 long rssBytes()
 {
@@ -93,15 +130,18 @@ struct Harness {
     TConsolePage* page;
     TMonitorMemo* memo;
 
-    Harness()
+    explicit Harness(int keptLines)
     {
         globals.ShowByteCount = 53;
         page = new TConsolePage(globals, udp, &window);
-        page->resize(1081, 453);
+        auto* layout = new QVBoxLayout(&window);
+        layout->setContentsMargins(4, 90, 4, 4); // where the top bar and tabs would be
+        layout->addWidget(page);
         window.resize(1089, 551);
         window.show();
         page->findChild<QCheckBox*>(QStringLiteral("ChOK"))->setChecked(true);
         memo = page->findChild<TMonitorMemo*>(QStringLiteral("Memo1"));
+        memo->SetKeptLines(keptLines);
         udp.OnUDPRead = [this](TUDPServer& s, const QByteArray& d, TSocketHandle& b) {
             page->UDPServerUDPRead(s, d, b);
         };
@@ -131,9 +171,90 @@ void addNanos(timespec& t, long nanos)
     }
 }
 
+// Exports the list and checks the file: lineCount lines, the n-th from datagram n.
+void exportAndCheck(Harness& h, long lineCount)
+{
+    BenchDialogs dialogs;
+    dialogs.path = QDir::temp().filePath(
+        QStringLiteral("monitor_bench_%1.txt").arg(QCoreApplication::applicationPid()));
+    installDialogs(&dialogs);
+    QElapsedTimer e;
+    e.start();
+    h.page->N2Click();
+    const qint64 exportMs = e.elapsed();
+    installDialogs(nullptr);
+    const QByteArray path = QFile::encodeName(dialogs.path);
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    struct stat st {
+    };
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        std::printf("  export            FAILED: no file\n");
+        return;
+    }
+    std::printf("  export            %lld ms, %.1f MB, %ld lines kept aside, %d in the list\n",
+                static_cast<long long>(exportMs), double(st.st_size) / 1048576.0,
+                static_cast<long>(h.memo->LinesAside()), h.memo->document()->blockCount() - 1);
+    const size_t size = static_cast<size_t>(st.st_size);
+    const char* data =
+        size ? static_cast<const char*>(::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0)) : "";
+    ::madvise(const_cast<char*>(data), size, MADV_SEQUENTIAL);
+
+    // Every line: its datagram's sequence number in the first four values, CR LF at its end.
+    QList<long> sample;
+    for (int i = 0; i < 20; ++i)
+        sample << static_cast<long>(QRandomGenerator::global()->bounded(qint64(lineCount)));
+    sample << 0 << lineCount - 1;
+    std::sort(sample.begin(), sample.end());
+    long lines = 0, wrong = 0, sampleBad = 0;
+    int nextSample = 0;
+    QByteArray firstLine, lastLine;
+    unsigned char datagram[53];
+    for (size_t at = 0; at < size;) {
+        const char* start = data + at;
+        const char* end = static_cast<const char*>(std::memchr(start, '\r', size - at));
+        if (!end || size_t(end - data) + 1 >= size || end[1] != '\n') {
+            ++wrong;
+            break;
+        }
+        unsigned values[4] = {};
+        const char* p = start;
+        for (unsigned& v : values) {
+            while (p < end && *p != ',')
+                v = v * 10 + unsigned(*p++ - '0');
+            ++p;
+        }
+        const unsigned sequence =
+            (values[0] << 24) | (values[1] << 16) | (values[2] << 8) | values[3];
+        if (sequence != static_cast<unsigned>(lines))
+            ++wrong;
+        while (nextSample < sample.size() && sample[nextSample] == lines) {
+            fillDatagram(datagram, 53, static_cast<unsigned>(lines));
+            const QByteArray want = MonitorLine(QByteArrayView(datagram, 53), 53, true).toLatin1();
+            if (QByteArrayView(start, end - start) != want)
+                ++sampleBad;
+            ++nextSample;
+        }
+        if (lines == 0)
+            firstLine = QByteArray(start, std::min<qsizetype>(end - start, 40));
+        lastLine = QByteArray(start, std::min<qsizetype>(end - start, 40));
+        ++lines;
+        at = size_t(end - data) + 2;
+    }
+    if (size)
+        ::munmap(const_cast<char*>(data), size);
+    ::close(fd);
+    QFile::remove(dialogs.path);
+    std::printf("  export lines      %ld of %ld (%s), out of sequence %ld, sample of %lld "
+                "compared in full: %ld differ\n",
+                lines, lineCount, lines == lineCount ? "all" : "MISSING OR EXTRA", wrong,
+                static_cast<long long>(sample.size()), sampleBad);
+    std::printf("  first line        %s...\n  last line         %s...\n", firstLine.constData(),
+                lastLine.constData());
+}
+
 int runFlood(const Options& o)
 {
-    Harness h;
+    Harness h(o.kept);
     h.udp.SetDefaultPort(freePort());
     const int port = h.udp.AcquireBinding().Port;
     QApplication::processEvents();
@@ -144,13 +265,18 @@ int runFlood(const Options& o)
     clock.start();
     qint64 lastTick = 0;
     qint64 worstLateNs = 0;
+    qint64 worstAt = 0;
+    int worstCount = 0;
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
     ticker.setInterval(10);
     QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] {
         const qint64 now = clock.nsecsElapsed();
-        if (lastTick)
-            worstLateNs = std::max(worstLateNs, now - lastTick - 10'000'000);
+        if (lastTick && now - lastTick - 10'000'000 > worstLateNs) {
+            worstLateNs = now - lastTick - 10'000'000;
+            worstAt = now;
+            worstCount = h.globals.RecvCount;
+        }
         lastTick = now;
     });
     ticker.start();
@@ -190,10 +316,17 @@ int runFlood(const Options& o)
     // Runs until everything sent was listed, or nothing more arrives for a second.
     int lastCount = -1;
     qint64 lastChange = 0;
+    long nextReport = 1000000;
     QTimer watch;
     QEventLoop loop;
     QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
         const int count = h.globals.RecvCount;
+        while (count >= nextReport) {
+            std::printf("  %9ld lines   RSS %.1f MB at %.0f s\n", nextReport,
+                        rssBytes() / 1048576.0, run.elapsed() / 1000.0);
+            std::fflush(stdout);
+            nextReport += 1000000;
+        }
         if (count != lastCount) {
             lastCount = count;
             lastChange = run.elapsed();
@@ -217,40 +350,23 @@ int runFlood(const Options& o)
                 listed * 1000.0 / std::max<qint64>(1, firstToLastMs), firstToLastMs / 1000.0);
     std::printf("  lost              %ld (%.3f%%)\n", total - listed,
                 100.0 * double(total - listed) / double(total));
-    std::printf("  longest stall     %.1f ms (lateness of a 10 ms timer)\n", worstLateNs / 1e6);
+    std::printf("  longest stall     %.1f ms (lateness of a 10 ms timer), ending at %.2f s with "
+                "%d listed\n",
+                worstLateNs / 1e6, worstAt / 1e9, worstCount);
     std::printf("  memory per line   %.0f bytes (RSS +%.1f MB)\n",
                 double(rssAfter - rssBefore) / double(std::max(1L, listed)),
                 (rssAfter - rssBefore) / 1048576.0);
     std::printf("  LbNum             %s\n",
                 qPrintable(h.page->findChild<QLabel*>(QStringLiteral("LbNum"))->text()));
 
-    // Every line carries its datagram's sequence number in its first four values.
-    long outOfOrder = 0;
-    long expected = 0;
-    const QTextDocument* doc = h.memo->document();
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-        const QString text = b.text();
-        if (text.isEmpty())
-            continue;
-        const QList<QStringView> values = QStringView(text).split(u',');
-        if (values.size() < 4) {
-            ++outOfOrder;
-            continue;
-        }
-        unsigned sequence = 0;
-        for (int i = 0; i < 4; ++i)
-            sequence = (sequence << 8) | values[i].toUInt();
-        if (sequence != static_cast<unsigned>(expected))
-            ++outOfOrder;
-        expected = static_cast<long>(sequence) + 1;
-    }
-    std::printf("  out of order      %ld lines\n", outOfOrder);
+    std::printf("  peak RSS          %.1f MB\n", peakRssBytes() / 1048576.0);
+    exportAndCheck(h, total);
     return 0;
 }
 
 int runLines(const Options& o)
 {
-    Harness h;
+    Harness h(o.kept);
     QApplication::processEvents();
     const long rssBefore = rssBytes();
     TSocketHandle binding;
@@ -261,10 +377,13 @@ int runLines(const Options& o)
     constexpr int Frame = 320; // lines a 16 ms frame takes at 20,000/s
     constexpr int Window = 10000;
     // Per part of the run: lines, and time spent formatting, inserting and repainting.
+    // cpu: processor time of the whole process (writer thread included), which other
+    // programs on a busy machine do not inflate as they do the wall clock.
     struct Bucket {
         long lines = 0;
-        qint64 format = 0, insert = 0, paint = 0;
+        qint64 format = 0, insert = 0, paint = 0, cpu = 0;
         double perLine() const { return double(format + insert + paint) / 1e3 / double(lines); }
+        double cpuPerLine() const { return double(cpu) / 1e3 / double(lines); }
     };
     Bucket first, last, all;
     QElapsedTimer t;
@@ -272,6 +391,7 @@ int runLines(const Options& o)
     for (int n = 0; n < o.lines;) {
         const int begin = n;
         const int end = std::min(o.lines, n + Frame);
+        const qint64 c0 = cpuNanos();
         const qint64 t0 = t.nsecsElapsed();
         for (; n < end; ++n) {
             fillDatagram(datagram, 53, static_cast<unsigned>(n));
@@ -283,6 +403,7 @@ int runLines(const Options& o)
         const qint64 t2 = t.nsecsElapsed();
         QApplication::processEvents(); // paint, as the frame would
         const qint64 t3 = t.nsecsElapsed();
+        const qint64 c1 = cpuNanos();
         for (Bucket* b : {&first, &last, &all}) {
             if ((b == &first && begin >= Window) || (b == &last && end <= o.lines - Window))
                 continue;
@@ -290,6 +411,13 @@ int runLines(const Options& o)
             b->format += t1 - t0;
             b->insert += t2 - t1;
             b->paint += t3 - t2;
+            b->cpu += c1 - c0;
+        }
+        if (n % 1000000 < Frame && n >= 1000000) {
+            std::printf("  %9d lines   RSS %.1f MB, %lld kept aside, %.1f s\n", n - n % 1000000,
+                        rssBytes() / 1048576.0, static_cast<long long>(h.memo->LinesAside()),
+                        t.nsecsElapsed() / 1e9);
+            std::fflush(stdout);
         }
     }
     const long rssAfter = rssBytes();
@@ -299,6 +427,10 @@ int runLines(const Options& o)
                 "(ratio %.2f)\n",
                 first.perLine(), first.lines, last.perLine(), last.lines,
                 last.perLine() / first.perLine());
+    std::printf("  cpu per line      %.2f us over the first %ld, %.2f us over the last %ld "
+                "(ratio %.2f)\n",
+                first.cpuPerLine(), first.lines, last.cpuPerLine(), last.lines,
+                last.cpuPerLine() / first.cpuPerLine());
     for (const auto& [name, b] :
          {std::pair{"first", &first}, std::pair{"last", &last}, std::pair{"all", &all}})
         std::printf("  %-6s           %.2f us formatting, %.2f us inserting, %.2f us repainting\n",
@@ -309,22 +441,62 @@ int runLines(const Options& o)
     std::printf("  memory per line   %.0f bytes (RSS +%.1f MB)\n",
                 double(rssAfter - rssBefore) / o.lines, (rssAfter - rssBefore) / 1048576.0);
 
-    BenchDialogs dialogs;
-    dialogs.path = QDir::temp().filePath(
-        QStringLiteral("monitor_bench_%1.txt").arg(QCoreApplication::applicationPid()));
-    installDialogs(&dialogs);
+    std::printf("  peak RSS          %.1f MB\n", peakRssBytes() / 1048576.0);
+    exportAndCheck(h, o.lines);
+
     QElapsedTimer e;
     e.start();
-    h.page->N2Click();
-    const qint64 exportMs = e.elapsed();
-    std::printf("  export            %lld ms, %.1f MB\n", static_cast<long long>(exportMs),
-                QFile(dialogs.path).size() / 1048576.0);
-    QFile::remove(dialogs.path);
-    installDialogs(nullptr);
-
-    e.restart();
     h.page->N1Click();
     std::printf("  clear             %lld ms\n", static_cast<long long>(e.elapsed()));
+    return 0;
+}
+
+// The window maximised and restored with the list full: how long the event loop stalls.
+int runResize(const Options& o)
+{
+    Harness h(o.kept);
+    TSocketHandle binding;
+    unsigned char datagram[53];
+    const int lines = o.kept + o.kept / 2; // full, and some kept aside
+    for (int n = 0; n < lines; ++n) {
+        fillDatagram(datagram, 53, static_cast<unsigned>(n));
+        h.page->UDPServerUDPRead(
+            h.udp, QByteArray::fromRawData(reinterpret_cast<char*>(datagram), 53), binding);
+        if (n % 320 == 319) {
+            h.memo->Flush();
+            QApplication::processEvents();
+        }
+    }
+    h.memo->Flush();
+    QApplication::processEvents();
+    std::printf("resize: %d lines listed, %d in the list, %lld kept aside\n", lines,
+                h.memo->document()->blockCount() - 1, static_cast<long long>(h.memo->LinesAside()));
+    // Maximised, at least to the size a maximised window takes on a 1080p screen (the
+    // off-screen platform's own screen is smaller).
+    const QSize normal = h.window.size();
+    qint64 worst = 0;
+    for (int round = 0; round < 3; ++round) {
+        for (bool maximise : {true, false}) {
+            QElapsedTimer t;
+            t.start();
+            if (maximise) {
+                h.window.showMaximized();
+                QApplication::processEvents();
+                if (h.window.width() < 1920)
+                    h.window.resize(1920, 1040);
+            } else {
+                h.window.showNormal();
+                h.window.resize(normal);
+            }
+            QApplication::processEvents(); // layout, relayout of the list and the repaint
+            const qint64 ms = t.elapsed();
+            worst = std::max(worst, ms);
+            std::printf("  %-9s         %lld ms (window %dx%d)\n",
+                        maximise ? "maximise" : "restore", static_cast<long long>(ms),
+                        h.window.width(), h.window.height());
+        }
+    }
+    std::printf("  longest stall     %lld ms\n", static_cast<long long>(worst));
     return 0;
 }
 
@@ -346,22 +518,34 @@ int main(int argc, char** argv)
             o.seconds = a.mid(10).toInt();
         else if (a.startsWith(u"--lines="))
             o.lines = a.mid(8).toInt();
+        else if (a.startsWith(u"--kept="))
+            o.kept = a.mid(7).toInt();
         else {
-            std::printf("usage: monitor_bench [--part=all|flood|lines] [--rate=N] [--seconds=N] "
-                        "[--lines=N]\n");
+            std::printf("usage: monitor_bench [--part=all|flood|lines|resize|long] [--rate=N] "
+                        "[--seconds=N] [--lines=N] [--kept=N]\n");
             return a == u"--help" ? 0 : 2;
         }
     }
-    if (o.rate <= 0 || o.seconds <= 0 || o.lines < 20000) {
-        std::printf("rate and seconds must be positive, lines at least 20000\n");
+    if (o.part == u"long") {
+        if (!args.join(u' ').contains(u"--rate="))
+            o.rate = 10000;
+        if (!args.join(u' ').contains(u"--seconds="))
+            o.seconds = 600;
+    }
+    if (o.rate <= 0 || o.seconds <= 0 || o.lines < 20000 || o.kept < 1) {
+        std::printf("rate, seconds and kept must be positive, lines at least 20000\n");
         return 2;
     }
+    if (o.part == u"long")
+        return runFlood(o);
+    if (o.part == u"resize")
+        return runResize(o);
     if (o.part == u"flood")
         return runFlood(o);
     if (o.part == u"lines")
         return runLines(o);
     int status = 0;
-    for (const char* part : {"--part=flood", "--part=lines"}) {
+    for (const char* part : {"--part=flood", "--part=lines", "--part=resize"}) {
         QStringList childArgs = args;
         childArgs.removeIf([](const QString& a) { return a.startsWith(u"--part="); });
         childArgs << QString::fromLatin1(part);
