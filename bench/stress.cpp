@@ -20,6 +20,7 @@
 #include "app/main_window.h"
 #include "common/dialogs.h"
 #include "console/pages/console_page.h"
+#include "console/pages/monitor_memo.h"
 #include "net/udp_server.h"
 
 #include <QApplication>
@@ -364,6 +365,8 @@ int main(int argc, char** argv)
         window.resize(1089, 551);
         window.show();
         TConsolePage* page = window.findChild<TConsolePage*>();
+        // The tally reads each cycle's lines from the list itself: keep them all there.
+        window.findChild<TMonitorMemo*>()->SetKeptLines(1 << 29);
         auto* chOK = window.findChild<QCheckBox*>(QStringLiteral("ChOK"));
         auto* ch1 = window.findChild<QCheckBox*>(QStringLiteral("ch1"));
         auto* password = window.findChild<QLineEdit*>(QStringLiteral("edtMM"));

@@ -98,6 +98,12 @@ bool MonitorSpool::Usable() const
     return fault_.isEmpty();
 }
 
+bool MonitorSpool::Lagging() const
+{
+    std::lock_guard guard(lock_);
+    return queued_ >= MaxQueuedBytes;
+}
+
 void MonitorSpool::fail(const QString& text)
 {
     std::lock_guard guard(lock_);

@@ -40,6 +40,8 @@ public:
 
     // True while lines may be offered (no fault since the last clear).
     bool Usable() const;
+    // True while the writer is too far behind to take more.
+    bool Lagging() const;
 
     // Lines and bytes taken since the last clear, written or not.
     qint64 Lines() const { return lines_; }

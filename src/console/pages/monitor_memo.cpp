@@ -95,6 +95,8 @@ void TMonitorMemo::keepAside()
         reportSpoolFault();
         return;
     }
+    if (spool_.Lagging())
+        return; // the disk is slow: the lines wait for a later flush rather than the datagrams
     const int leaving = lines - keptLines_;
     QTextCursor cursor(doc);
     cursor.setPosition(doc->findBlockByNumber(leaving).position(), QTextCursor::KeepAnchor);
