@@ -201,6 +201,9 @@ void MonitorSpool::writerLoop()
             queued_ = 0;
             fault_ = writeFault(error);
             changed_.notify_all();
+            held.unlock();
+            if (faultNotice_)
+                faultNotice_();
             return;
         }
         batch.clear();

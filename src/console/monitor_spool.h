@@ -27,6 +27,10 @@ public:
     MonitorSpool(const MonitorSpool&) = delete;
     MonitorSpool& operator=(const MonitorSpool&) = delete;
 
+    // Called on the writer's thread when a write fails, so the owner can tell the operator
+    // without waiting for the next lines to leave the list.
+    void SetFaultNotice(std::function<void()> notice) { faultNotice_ = std::move(notice); }
+
     // Where the next file is made (after a clear).
     void SetFolder(QString folder) { folder_ = std::move(folder); }
 
@@ -51,6 +55,7 @@ public:
     // it, later calls an empty text. Lines taken before the fault are kept (in the file or in
     // memory).
     QString TakeFault();
+    bool FaultTold() const { return faultReported_; }
 
     // Hands every byte taken since the last clear, in order, to take, in large pieces. Waits
     // for the writer to catch up first. Raises Exception "Stream read error" when the file
@@ -74,6 +79,7 @@ private:
     qint64 lines_ = 0;
     qint64 bytes_ = 0;
     bool faultReported_ = false;
+    std::function<void()> faultNotice_;
 
     // Shared with the writer thread.
     mutable std::mutex lock_;

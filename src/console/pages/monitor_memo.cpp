@@ -21,6 +21,8 @@ TMonitorMemo::TMonitorMemo(QWidget* parent) : QPlainTextEdit(parent)
 {
     flushTimer_.setSingleShot(true);
     connect(&flushTimer_, &QTimer::timeout, this, &TMonitorMemo::Flush);
+    // The writer fails on its own thread; the box comes from this one.
+    spool_.SetFaultNotice([this] { reportSpoolFault(); });
 }
 
 void TMonitorMemo::AddLine(QStringView line)
@@ -92,7 +94,8 @@ void TMonitorMemo::keepAside()
     if (lines <= keptLines_ + keptLines_ / 2)
         return;
     if (!spool_.Usable()) {
-        reportSpoolFault();
+        if (!spool_.FaultTold())
+            reportSpoolFault();
         return;
     }
     if (spool_.Lagging())
@@ -104,7 +107,8 @@ void TMonitorMemo::keepAside()
     QByteArray bytes;
     AppendExportText(bytes, encoder_, cursor.selectedText());
     if (!spool_.Append(std::move(bytes), leaving)) {
-        reportSpoolFault(); // or the disk lags behind: the lines wait for a later flush
+        if (!spool_.Usable())
+            reportSpoolFault(); // else the disk lags behind: the lines wait for a later flush
         return;
     }
     cursor.removeSelectedText();
@@ -112,12 +116,20 @@ void TMonitorMemo::keepAside()
 
 void TMonitorMemo::reportSpoolFault()
 {
-    const QString message = spool_.TakeFault();
-    if (message.isEmpty())
+    if (faultPosted_.exchange(true))
         return;
-    // Not from inside the flush: a box runs a nested event loop that flushes again.
+    // Later, on the event thread, and not from inside a flush: a box runs a nested event loop
+    // that flushes again. The fault is taken then, so it is told once.
     QMetaObject::invokeMethod(
-        this, [this, message] { Q_EMIT SpoolFault(message); }, Qt::QueuedConnection);
+        this,
+        [this] {
+            const QString message = spool_.TakeFault();
+            if (!message.isEmpty())
+                Q_EMIT SpoolFault(message);
+            else
+                faultPosted_ = false; // told already, or cleared since
+        },
+        Qt::QueuedConnection);
 }
 
 void TMonitorMemo::forEachAsidePiece(const std::function<void(QByteArrayView)>& take)
@@ -153,6 +165,7 @@ void TMonitorMemo::clear()
     pending_.clear();
     pendingLines_ = 0;
     spool_.Clear();
+    faultPosted_ = false;
     QPlainTextEdit::clear();
 }
 

@@ -10,6 +10,7 @@
 #include <QStringView>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <functional>
 
 class QMenu;
@@ -91,4 +92,5 @@ private:
     int keptLines_ = DefaultKeptLines;
     MonitorSpool spool_{MonitorSpool::DefaultFolder()};
     QStringEncoder encoder_{"GBK"};
+    std::atomic<bool> faultPosted_{false}; // a call to tell the fault is on its way
 };
