@@ -27,8 +27,10 @@ bool PacketTips::eventFilter(QObject* watched, QEvent* event)
     std::optional<QString> text;
     if (line.isValid() && help->pos().y() >= top && help->pos().y() <= bottom)
         text = linePacketText(line.text(), deviceType_());
+    // The tip goes when the pointer leaves the line's rows.
     if (text)
-        QToolTip::showText(help->globalPos(), *text, list_->viewport());
+        QToolTip::showText(help->globalPos(), *text, list_->viewport(),
+                           QRect(0, top, list_->viewport()->width(), bottom - top + 1));
     else
         QToolTip::hideText();
     return true;
