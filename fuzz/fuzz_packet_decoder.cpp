@@ -59,13 +59,13 @@ QByteArray rebuildParam(const DecodedPacket& p)
     default:
         f.groupIP = value(p, u"hidden_group_ip");
     }
-    const ParamPacket b = BuildParamPacket(f, p.deviceType);
+    const ParamPacket b = buildParamPacket(f, p.deviceType);
     return QByteArray(reinterpret_cast<const char*>(b.data()), ParamPacketSize);
 }
 
 QByteArray rebuildServer(const DecodedPacket& p)
 {
-    TServerFields f = TServerFields::Defaults();
+    ServerFields f = ServerFields::defaults();
     const QStringList ip = value(p, u"new_ip").split(u'.');
     const QStringList mask = value(p, u"subnet_mask").split(u'.');
     const QStringList gateway = value(p, u"gateway").split(u'.');
@@ -75,7 +75,7 @@ QByteArray rebuildServer(const DecodedPacket& p)
         f.Mark[static_cast<size_t>(i)] = mask[i];
         f.GateWay[static_cast<size_t>(i)] = gateway[i];
     }
-    const auto b = BuildServerPacket(f);
+    const auto b = buildServerPacket(f);
     return QByteArray(reinterpret_cast<const char*>(b.data()), ServerPacketSize);
 }
 

@@ -104,7 +104,7 @@ DecodeResult decodeParam(QByteArrayView datagram, int code)
         return fault(datagram, u"type"_s, u"设备类型代码%1不在1至12之间"_s.arg(code));
 
     Reader r(datagram);
-    const QString typeName = DeviceTypeCaptions().at(code - 1);
+    const QString typeName = deviceTypeCaptions().at(code - 1);
     const Unused unused = unusedBytes(code);
     // Code 6 puts a 16-bit number into bytes 25 and 26; 27 and 28 stay zero.
     for (const auto& [from, to] :
@@ -204,7 +204,7 @@ QString packetText(const DecodeResult& result)
             f->hex);
     const auto& p = std::get<DecodedPacket>(result);
     QString text = p.kind == PacketKind::Param
-                       ? u"参数包 "_s + DeviceTypeCaptions().at(p.deviceType - 1)
+                       ? u"参数包 "_s + deviceTypeCaptions().at(p.deviceType - 1)
                        : u"服务器地址包"_s;
     for (const PacketField& f : p.fields)
         text += u' ' + f.caption + u'=' + f.value;
@@ -226,7 +226,7 @@ QJsonObject packetJson(const DecodeResult& result)
     if (p.kind == PacketKind::Param) {
         json.insert(u"kind"_s, u"param"_s);
         json.insert(u"type"_s, p.deviceType);
-        json.insert(u"type_name"_s, DeviceTypeCaptions().at(p.deviceType - 1));
+        json.insert(u"type_name"_s, deviceTypeCaptions().at(p.deviceType - 1));
     } else {
         json.insert(u"kind"_s, u"server"_s);
     }

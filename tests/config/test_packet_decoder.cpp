@@ -108,9 +108,9 @@ TEST(PacketDecoder, ReadsBackEveryValidParameterPacketForEveryType)
             f.address = g.number16();
             f.id1 = g.number16();
             f.id2 = g.number16();
-            ASSERT_FALSE(ValidateParamFields(f, code, u"子网掩码："_s, u"寻呼服务器IP："_s));
+            ASSERT_FALSE(validateParamFields(f, code, u"子网掩码："_s, u"寻呼服务器IP："_s));
 
-            const ParamPacket packet = BuildParamPacket(f, code);
+            const ParamPacket packet = buildParamPacket(f, code);
             const DecodeResult result = decodePacket(
                 QByteArrayView(reinterpret_cast<const char*>(packet.data()), packet.size()), code);
             const auto* decoded = std::get_if<DecodedPacket>(&result);
@@ -128,20 +128,20 @@ TEST(PacketDecoder, ReadsBackEveryValidServerPacket)
     std::mt19937 rng(7550);
     std::uniform_int_distribution<int> octet(0, 255);
     for (int round = 0; round < 2000; ++round) {
-        TServerFields f = TServerFields::Defaults();
+        ServerFields f = ServerFields::defaults();
         for (auto* group : {&f.Ip, &f.Mark, &f.GateWay}) {
             for (QString& o : *group)
                 o = QString::number(octet(rng));
         }
-        if (ValidateServerFields(f))
+        if (validateServerFields(f))
             continue; // all 0 or all 255: the page never sends it
-        const auto buffer = BuildServerPacket(f);
+        const auto buffer = buildServerPacket(f);
         const DecodeResult result = decodePacket(
             QByteArrayView(reinterpret_cast<const char*>(buffer.data()), ServerPacketSize), 1);
         const auto* decoded = std::get_if<DecodedPacket>(&result);
         ASSERT_NE(decoded, nullptr) << packetText(result).toStdString();
         EXPECT_EQ(decoded->kind, PacketKind::Server);
-        const TServerTexts texts = DeriveServerTexts(f);
+        const ServerTexts texts = deriveServerTexts(f);
         ASSERT_EQ(pairs(*decoded), (Pairs{{u"new_ip"_s, texts.Ip},
                                           {u"subnet_mask"_s, texts.Mask},
                                           {u"gateway"_s, texts.GateWay}}));
@@ -153,13 +153,13 @@ QByteArray defaultParam(int code)
     ParamFields f;
     if (code == 6)
         f.groupIP = u"3"_s;
-    const ParamPacket p = BuildParamPacket(f, code);
+    const ParamPacket p = buildParamPacket(f, code);
     return QByteArray(reinterpret_cast<const char*>(p.data()), ParamPacketSize);
 }
 
 QByteArray defaultServer()
 {
-    const auto b = BuildServerPacket(TServerFields::Defaults());
+    const auto b = buildServerPacket(ServerFields::defaults());
     return QByteArray(reinterpret_cast<const char*>(b.data()), ServerPacketSize);
 }
 

@@ -21,13 +21,13 @@ namespace
 
 QByteArray paramPacket()
 {
-    const ParamPacket p = BuildParamPacket(ParamFields(), 1);
+    const ParamPacket p = buildParamPacket(ParamFields(), 1);
     return QByteArray(reinterpret_cast<const char*>(p.data()), ParamPacketSize);
 }
 
 QByteArray serverPacket()
 {
-    const auto b = BuildServerPacket(TServerFields::Defaults());
+    const auto b = buildServerPacket(ServerFields::defaults());
     return QByteArray(reinterpret_cast<const char*>(b.data()), ServerPacketSize);
 }
 
@@ -74,7 +74,7 @@ TEST_F(PacketTipsTest, ExplainsAListedPacketAndNothingElse)
 {
     globals.DeviceType = 1;
     receive({QByteArray(1, '\x01'), paramPacket(), paramPacket() + '\x05', serverPacket()});
-    const QString listed = page->MemoText();
+    const QString listed = page->memoText();
 
     EXPECT_EQ(tipOnLine(0), QString()) << "a test datagram is no packet";
     EXPECT_EQ(tipOnLine(1), ParamText);
@@ -83,7 +83,7 @@ TEST_F(PacketTipsTest, ExplainsAListedPacketAndNothingElse)
                             "默认网关=192.168.1.1"_s);
     // Below the last line the pointer rests on no line.
     EXPECT_EQ(tipAt(QPoint(20, memo()->viewport()->height() - 2)), QString());
-    EXPECT_EQ(page->MemoText(), listed) << "the list stays as it was";
+    EXPECT_EQ(page->memoText(), listed) << "the list stays as it was";
 }
 
 TEST_F(PacketTipsTest, ReadsWithTheChosenTypeAlsoWithAddresses)
@@ -91,7 +91,7 @@ TEST_F(PacketTipsTest, ReadsWithTheChosenTypeAlsoWithAddresses)
     child<QCheckBox>("ch1")->setChecked(false);
     globals.DeviceType = 6; // the code-1 packet's group address is no amplifier number
     receive({paramPacket()});
-    EXPECT_TRUE(page->MemoText().startsWith(u"IP: 127.0.0.1 SPort:"_s));
+    EXPECT_TRUE(page->memoText().startsWith(u"IP: 127.0.0.1 SPort:"_s));
     EXPECT_EQ(tipOnLine(0), u"无法解读的数据包：分区切换的参数包不使用偏移27至28，偏移27应为00，"
                             "收到01；数据（41字节）："_s +
                                 QString::fromLatin1(paramPacket().toHex(' ').toUpper()));

@@ -22,13 +22,13 @@ QByteArray paramPacket(int code)
     ParamFields f;
     if (code == 6)
         f.groupIP = u"3"_s;
-    const ParamPacket p = BuildParamPacket(f, code);
+    const ParamPacket p = buildParamPacket(f, code);
     return QByteArray(reinterpret_cast<const char*>(p.data()), ParamPacketSize);
 }
 
 QByteArray serverPacket()
 {
-    const auto b = BuildServerPacket(TServerFields::Defaults());
+    const auto b = buildServerPacket(ServerFields::defaults());
     return QByteArray(reinterpret_cast<const char*>(b.data()), ServerPacketSize);
 }
 
