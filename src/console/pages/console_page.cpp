@@ -6,6 +6,7 @@
 #include "console/export_file.h"
 #include "console/monitor_line.h"
 #include "console/pages/monitor_memo.h"
+#include "console/pages/packet_tips.h"
 #include "console/test_datagram.h"
 #include "net/udp_server.h"
 #include "skin/song_font.h"
@@ -162,6 +163,8 @@ QWidget* ConsolePage::buildMonitor()
     connect(N1, &QAction::triggered, this, &ConsolePage::N1Click);
     connect(N2, &QAction::triggered, this, &ConsolePage::N2Click);
     Memo1->SetPopupMenu(PopupMenu1);
+    // A line showing a whole packet explains it, read with the type chosen on the parameter page.
+    new PacketTips(Memo1, [this] { return globals_.DeviceType; });
     return monitor;
 }
 
