@@ -1,6 +1,7 @@
 #include "config/packet_decoder.h"
 #include "config/param_packet.h"
 #include "config/server_packet.h"
+#include "support/test_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -11,11 +12,6 @@
 #include <vector>
 
 using namespace Qt::StringLiterals;
-
-static void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace
 {

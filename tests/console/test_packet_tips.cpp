@@ -2,6 +2,7 @@
 #include "config/param_packet.h"
 #include "config/server_packet.h"
 #include "console_fixture.h"
+#include "support/test_helpers.h"
 
 #include <QApplication>
 #include <QHelpEvent>
@@ -10,11 +11,6 @@
 #include <QToolTip>
 
 using namespace Qt::StringLiterals;
-
-static void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace
 {
