@@ -25,6 +25,7 @@
 #include "console/pages/console_page.h"
 #include "console/pages/monitor_memo.h"
 #include "net/udp_server.h"
+#include "skin/song_font.h"
 
 #include "console/monitor_line.h"
 #include <QApplication>
@@ -60,7 +61,7 @@ struct Options {
     int rate = 50000;
     int seconds = 10;
     int lines = 10000000;
-    int kept = TMonitorMemo::DefaultKeptLines;
+    int kept = MonitorMemo::DefaultKeptLines;
 };
 
 long peakRssBytes()
@@ -114,34 +115,34 @@ class BenchDialogs : public Dialogs
 {
 public:
     QString path;
-    int MessageBox(const QString& text, const QString&, int) override
+    int messageBox(const QString& text, const QString&, int) override
     {
         std::printf("  box: %s\n", qPrintable(text));
         return MB::IDOK;
     }
-    std::optional<QString> SaveFileName(const SaveDialogRequest&) override { return path; }
+    std::optional<QString> saveFileName(const SaveDialogRequest&) override { return path; }
 };
 
 // The page as the main window hosts it.
 struct Harness {
-    TMainGlobals globals;
+    MainGlobals globals;
     TUDPServer udp;
     QWidget window;
-    TConsolePage* page;
-    TMonitorMemo* memo;
+    ConsolePage* page;
+    MonitorMemo* memo;
 
     explicit Harness(int keptLines)
     {
         globals.ShowByteCount = 53;
-        page = new TConsolePage(globals, udp, &window);
+        page = new ConsolePage(globals, udp, &window);
         auto* layout = new QVBoxLayout(&window);
         layout->setContentsMargins(4, 90, 4, 4); // where the top bar and tabs would be
         layout->addWidget(page);
         window.resize(1089, 551);
         window.show();
         page->findChild<QCheckBox*>(QStringLiteral("ChOK"))->setChecked(true);
-        memo = page->findChild<TMonitorMemo*>(QStringLiteral("Memo1"));
-        memo->SetKeptLines(keptLines);
+        memo = page->findChild<MonitorMemo*>(QStringLiteral("Memo1"));
+        memo->setKeptLines(keptLines);
         udp.OnUDPRead = [this](TUDPServer& s, const QByteArray& d, TSocketHandle& b) {
             page->UDPServerUDPRead(s, d, b);
         };
@@ -193,7 +194,7 @@ void exportAndCheck(Harness& h, long lineCount)
     }
     std::printf("  export            %lld ms, %.1f MB, %ld lines kept aside, %d in the list\n",
                 static_cast<long long>(exportMs), double(st.st_size) / 1048576.0,
-                static_cast<long>(h.memo->LinesAside()), h.memo->document()->blockCount() - 1);
+                static_cast<long>(h.memo->linesAside()), h.memo->document()->blockCount() - 1);
     const size_t size = static_cast<size_t>(st.st_size);
     const char* data =
         size ? static_cast<const char*>(::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0)) : "";
@@ -234,7 +235,7 @@ void exportAndCheck(Harness& h, long lineCount)
         previous = sequence;
         while (nextSample < sample.size() && sample[nextSample] <= lines) {
             fillDatagram(datagram, 53, sequence);
-            const QByteArray want = MonitorLine(QByteArrayView(datagram, 53), 53, true).toLatin1();
+            const QByteArray want = monitorLine(QByteArrayView(datagram, 53), 53, true).toLatin1();
             if (QByteArrayView(start, end - start) != want)
                 ++sampleBad;
             ++nextSample;
@@ -344,7 +345,7 @@ int runFlood(const Options& o)
     firstToLastMs = lastChange;
     sender.join();
     ticker.stop();
-    h.memo->Flush();
+    h.memo->flush();
     QApplication::processEvents();
 
     const long listed = h.globals.RecvCount;
@@ -404,7 +405,7 @@ int runLines(const Options& o)
                 h.udp, QByteArray::fromRawData(reinterpret_cast<char*>(datagram), 53), binding);
         }
         const qint64 t1 = t.nsecsElapsed();
-        h.memo->Flush();
+        h.memo->flush();
         const qint64 t2 = t.nsecsElapsed();
         QApplication::processEvents(); // paint, as the frame would
         const qint64 t3 = t.nsecsElapsed();
@@ -420,7 +421,7 @@ int runLines(const Options& o)
         }
         if (n % 1000000 < Frame && n >= 1000000) {
             std::printf("  %9d lines   RSS %.1f MB, %lld kept aside, %.1f s\n", n - n % 1000000,
-                        rssBytes() / 1048576.0, static_cast<long long>(h.memo->LinesAside()),
+                        rssBytes() / 1048576.0, static_cast<long long>(h.memo->linesAside()),
                         t.nsecsElapsed() / 1e9);
             std::fflush(stdout);
         }
@@ -468,14 +469,14 @@ int runResize(const Options& o)
         h.page->UDPServerUDPRead(
             h.udp, QByteArray::fromRawData(reinterpret_cast<char*>(datagram), 53), binding);
         if (n % 320 == 319) {
-            h.memo->Flush();
+            h.memo->flush();
             QApplication::processEvents();
         }
     }
-    h.memo->Flush();
+    h.memo->flush();
     QApplication::processEvents();
     std::printf("resize: %d lines listed, %d in the list, %lld kept aside\n", lines,
-                h.memo->document()->blockCount() - 1, static_cast<long long>(h.memo->LinesAside()));
+                h.memo->document()->blockCount() - 1, static_cast<long long>(h.memo->linesAside()));
     // Maximised, at least to the size a maximised window takes on a 1080p screen (the
     // off-screen platform's own screen is smaller).
     const QSize normal = h.window.size();
@@ -510,7 +511,7 @@ int runResize(const Options& o)
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("Noto Serif CJK SC")});
+    registerFontSubstitutions();
     QApplication app(argc, argv);
     Options o;
     const QStringList args = app.arguments().mid(1);

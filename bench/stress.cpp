@@ -16,12 +16,12 @@
 // thread makes no progress for 10 s (a deadlock); a crash signal is reported with the cycle.
 // --stall-at N hangs the event thread for 12 s in cycle N, to see the watchdog fire.
 // Exit code 0 only when nothing went wrong.
-#include "app/fonts.h"
 #include "app/main_window.h"
 #include "common/dialogs.h"
 #include "console/pages/console_page.h"
 #include "console/pages/monitor_memo.h"
 #include "net/udp_server.h"
+#include "skin/song_font.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -198,7 +198,7 @@ private:
 class StressDialogs : public Dialogs
 {
 public:
-    int MessageBox(const QString& text, const QString& caption, int) override
+    int messageBox(const QString& text, const QString& caption, int) override
     {
         ++count;
         if (count <= 5)
@@ -206,7 +206,7 @@ public:
                          qPrintable(caption), qPrintable(text));
         return MB::IDOK;
     }
-    std::optional<QString> SaveFileName(const SaveDialogRequest&) override { return {}; }
+    std::optional<QString> saveFileName(const SaveDialogRequest&) override { return {}; }
     int count = 0;
 };
 
@@ -330,7 +330,7 @@ int main(int argc, char** argv)
     std::signal(SIGFPE, onCrash);
     std::signal(SIGILL, onCrash);
 
-    RegisterFontSubstitutions();
+    registerFontSubstitutions();
     QApplication app(argc, argv);
     StressDialogs boxes;
     installDialogs(&boxes);
@@ -364,9 +364,9 @@ int main(int argc, char** argv)
         TfrmMain& window = *owned;
         window.resize(1089, 551);
         window.show();
-        TConsolePage* page = window.findChild<TConsolePage*>();
+        ConsolePage* page = window.findChild<ConsolePage*>();
         // The tally reads each cycle's lines from the list itself: keep them all there.
-        window.findChild<TMonitorMemo*>()->SetKeptLines(1 << 29);
+        window.findChild<MonitorMemo*>()->setKeptLines(1 << 29);
         auto* chOK = window.findChild<QCheckBox*>(QStringLiteral("ChOK"));
         auto* ch1 = window.findChild<QCheckBox*>(QStringLiteral("ch1"));
         auto* password = window.findChild<QLineEdit*>(QStringLiteral("edtMM"));
@@ -408,7 +408,7 @@ int main(int argc, char** argv)
 
             beat("check");
             const long long before = tally.listed;
-            tally.take(page->MemoText());
+            tally.take(page->memoText());
             // Each connect zeroes the count and the list is cleared below, so the count is
             // exactly this cycle's lines.
             if (window.Globals.RecvCount != tally.listed - before)

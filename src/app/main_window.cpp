@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "common/dialogs.h"
+#include "common/globals.h"
 #include "common/guard.h"
 #include "common/sysutils.h"
 #include "config/pages/param_page.h"
@@ -8,6 +9,7 @@
 #include "config/param_packet.h"
 #include "console/pages/console_page.h"
 #include "net/udp_server.h"
+#include "skin/song_font.h"
 #include "ui_main_window.h"
 
 #include <QComboBox>
@@ -83,9 +85,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     // maximized window is restored.
     move(53, 167);
 
-    QFont windowFont(QStringLiteral("宋体"));
-    windowFont.setPixelSize(14);
-    setFont(windowFont);
+    setFont(songFont(14));
     QPalette face = palette();
     face.setColor(QPalette::Window, face.color(QPalette::Button));
     setPalette(face);
@@ -106,11 +106,11 @@ TfrmMain::TfrmMain(QWidget* parent)
     red.setColor(QPalette::WindowText, Qt::red);
     ui->Lb_Mss->setPalette(red);
 
-    paramPage_ = new TParamPage(Globals, *udpServer_);
+    paramPage_ = new ParamPage(Globals, *udpServer_);
     hostPage(ui->TabSheet1, paramPage_);
-    serverPage_ = new TServerPage(Globals, *udpServer_);
+    serverPage_ = new ServerPage(Globals, *udpServer_);
     hostPage(ui->TabSheet4, serverPage_);
-    consolePage_ = new TConsolePage(Globals, *udpServer_);
+    consolePage_ = new ConsolePage(Globals, *udpServer_);
     hostPage(ui->TabSheet2, consolePage_);
     auto* wheelGuard = new FocusedWheelOnly(this);
     for (QComboBox* list : findChildren<QComboBox*>()) {
@@ -173,7 +173,7 @@ void TfrmMain::BitBtn1Click()
 {
     runGuarded([this] {
         if (ui->edtMM->text() != Password) {
-            InfoBox(QStringLiteral("请输入正确的密码！"));
+            infoBox(QStringLiteral("请输入正确的密码！"));
             ui->edtMM->setFocus();
             return;
         }
@@ -185,7 +185,7 @@ void TfrmMain::BitBtn1Click()
         consolePage_->selectFirstByteCount();
         Globals.AppDir =
             QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
-        Globals.ShowByteCount = 53;
+        Globals.ShowByteCount = DefaultShowByteCount;
         Globals.RecvCount = 0;
     });
 }
@@ -195,7 +195,7 @@ void TfrmMain::BitBtn1Click()
 void TfrmMain::connectEndpoint()
 {
     udpServer_->SetActive(false);
-    const int port = StrToInt(ui->Edit3->text());
+    const int port = strToInt(ui->Edit3->text());
     udpServer_->SetDefaultPort(port);
     TSocketHandle& binding = udpServer_->AcquireBinding();
     const int ttl = MulticastTimeToLive;

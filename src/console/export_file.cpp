@@ -82,24 +82,24 @@ template <class Sink> void forEachExportChunk(const ExportSource& source, Sink&&
 
 } // namespace
 
-void AppendExportText(QByteArray& out, QStringEncoder& encoder, QStringView text)
+void encodeExportText(QByteArray& out, QStringEncoder& encoder, QStringView text)
 {
     appendExportText(out, encoder, text);
 }
 
-QByteArray ExportBytes(const ExportSource& source)
+QByteArray exportBytes(const ExportSource& source)
 {
     QByteArray all;
     forEachExportChunk(source, [&](const QByteArray& chunk) { all += chunk; });
     return all;
 }
 
-void WriteExportFile(const QString& path, const ExportSource& source)
+void writeExportFile(const QString& path, const ExportSource& source)
 {
-    WriteExportFile(path, ExportBytesSource(), source);
+    writeExportFile(path, ExportBytesSource(), source);
 }
 
-void WriteExportFile(const QString& path, const ExportBytesSource& before,
+void writeExportFile(const QString& path, const ExportBytesSource& before,
                      const ExportSource& source)
 {
     const QString fullPath = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());

@@ -17,16 +17,16 @@ class QStringEncoder;
 
 // Appends the export form of a piece of the list's text to out (a line break inside it
 // becomes CR LF; the piece's own end adds none). The encoder is one for "GBK".
-void AppendExportText(QByteArray& out, QStringEncoder& encoder, QStringView text);
+void encodeExportText(QByteArray& out, QStringEncoder& encoder, QStringView text);
 
 // The whole export file for the text: its lines joined by CR LF, code page 936, no BOM.
-QByteArray ExportBytes(const ExportSource& source);
+QByteArray exportBytes(const ExportSource& source);
 
 // Writes the export form of the text to the file, replacing an earlier one only once the new
 // one is whole. Raises Exception "Cannot create file \"<full path>\". <system text>" when the
 // file cannot be created, and "Stream write error" when a write stops short.
-void WriteExportFile(const QString& path, const ExportSource& source);
+void writeExportFile(const QString& path, const ExportSource& source);
 
 // The same, with the bytes of `before` written ahead of the text.
-void WriteExportFile(const QString& path, const ExportBytesSource& before,
+void writeExportFile(const QString& path, const ExportBytesSource& before,
                      const ExportSource& source);

@@ -83,22 +83,22 @@ MonitorSpool::MonitorSpool(QString folder) : folder_(std::move(folder))
 
 MonitorSpool::~MonitorSpool()
 {
-    Clear();
+    clear();
 }
 
-QString MonitorSpool::DefaultFolder()
+QString MonitorSpool::defaultFolder()
 {
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
     return cache + QStringLiteral("/terminal-config-tool");
 }
 
-bool MonitorSpool::Usable() const
+bool MonitorSpool::usable() const
 {
     std::lock_guard guard(lock_);
     return fault_.isEmpty();
 }
 
-bool MonitorSpool::Lagging() const
+bool MonitorSpool::lagging() const
 {
     std::lock_guard guard(lock_);
     return queued_ >= MaxQueuedBytes;
@@ -137,9 +137,9 @@ void MonitorSpool::openFile()
     }
 }
 
-bool MonitorSpool::Append(QByteArray bytes, qint64 lines)
+bool MonitorSpool::append(QByteArray bytes, qint64 lines)
 {
-    if (!Usable())
+    if (!usable())
         return false;
     if (!fd_.valid()) {
         openFile();
@@ -211,7 +211,7 @@ void MonitorSpool::writerLoop()
     }
 }
 
-QString MonitorSpool::TakeFault()
+QString MonitorSpool::takeFault()
 {
     if (faultReported_)
         return {};
@@ -222,7 +222,7 @@ QString MonitorSpool::TakeFault()
     return fault_;
 }
 
-void MonitorSpool::ForEachPiece(const std::function<void(QByteArrayView)>& take)
+void MonitorSpool::forEachPiece(const std::function<void(QByteArrayView)>& take)
 {
     qint64 written = 0;
     {
@@ -259,7 +259,7 @@ void MonitorSpool::stopWriter()
         writer_.join();
 }
 
-void MonitorSpool::Clear()
+void MonitorSpool::clear()
 {
     stopWriter();
     // Freeing the blocks of a large file takes seconds; a clear does not wait for that.

@@ -29,44 +29,41 @@ public:
 
     // Called on the writer's thread when a write fails, so the owner can tell the operator
     // without waiting for the next lines to leave the list.
-    void SetFaultNotice(std::function<void()> notice) { faultNotice_ = std::move(notice); }
+    void setFaultNotice(std::function<void()> notice) { faultNotice_ = std::move(notice); }
 
     // Where the next file is made (after a clear).
-    void SetFolder(QString folder) { folder_ = std::move(folder); }
+    void setFolder(QString folder) { folder_ = std::move(folder); }
 
     // The folder of the user's cache for this program, made private (0700) if it is new.
-    static QString DefaultFolder();
+    static QString defaultFolder();
 
     // Takes the export bytes of lines leaving the list. False when they must stay in the list:
-    // the spool failed (see TakeFault) or the writer is too far behind for now. Creates the
+    // the spool failed (see takeFault) or the writer is too far behind for now. Creates the
     // file at the first call after a clear.
-    bool Append(QByteArray bytes, qint64 lines);
+    bool append(QByteArray bytes, qint64 lines);
 
     // True while lines may be offered (no fault since the last clear).
-    bool Usable() const;
+    bool usable() const;
     // True while the writer is too far behind to take more.
-    bool Lagging() const;
+    bool lagging() const;
 
     // Lines and bytes taken since the last clear, written or not.
-    qint64 Lines() const { return lines_; }
-    qint64 Bytes() const { return bytes_; }
+    qint64 lines() const { return lines_; }
+    qint64 bytes() const { return bytes_; }
 
     // A fault's message for the operator, once: the first call after the spool failed returns
     // it, later calls an empty text. Lines taken before the fault are kept (in the file or in
     // memory).
-    QString TakeFault();
-    bool FaultTold() const { return faultReported_; }
+    QString takeFault();
+    bool faultTold() const { return faultReported_; }
 
     // Hands every byte taken since the last clear, in order, to take, in large pieces. Waits
     // for the writer to catch up first. Raises Exception "Stream read error" when the file
     // can not be read back.
-    void ForEachPiece(const std::function<void(QByteArrayView)>& take);
+    void forEachPiece(const std::function<void(QByteArrayView)>& take);
 
-    // Forgets everything: the file goes, the next Append starts a new one.
-    void Clear();
-
-    // The spool file's descriptor while there is one (for tests), else -1.
-    int Descriptor() const { return fd_.get(); }
+    // Forgets everything: the file goes, the next append starts a new one.
+    void clear();
 
 private:
     void openFile();

@@ -1,5 +1,6 @@
 #include "common/exceptions.h"
 #include "config/param_packet.h"
+#include "support/test_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -8,11 +9,6 @@
 #include <ostream>
 
 using namespace Qt::StringLiterals;
-
-void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace
 {
@@ -69,7 +65,7 @@ TEST_P(ParamPacketByType, BuildsTheFortyOneBytes)
     ParamFields f;
     if (c.edit)
         c.edit(f);
-    const QByteArray got = bytes(BuildParamPacket(f, c.code));
+    const QByteArray got = bytes(buildParamPacket(f, c.code));
     EXPECT_EQ(got.size(), 41);
     EXPECT_EQ(got.toHex(' '), c.bytes.toHex(' '));
 }
@@ -118,14 +114,14 @@ INSTANTIATE_TEST_SUITE_P(
                        f.id1 = u"abc"_s;
                    },
                    expected(kGroupDefault, kZeros12)}),
-    [](const auto& tp) { return std::string(tp.param.name); });
+    CaseName());
 
 // The byte layout written out once in full, against mistakes in the helpers above.
 TEST(ParamPacket, CodeOneDefaultsByteForByte)
 {
     const QByteArray want = hex("48 C0 A8 01 C8 C0 A8 01 F8 C0 A8 01 01 1D 4C 1D 56 1D 60 C8 00 "
                                 "FF FF FF FF E0 00 01 30 00 00 00 00 00 00 00 00 00 00 00 00");
-    EXPECT_EQ(bytes(BuildParamPacket(ParamFields{}, 1)).toHex(' '), want.toHex(' '));
+    EXPECT_EQ(bytes(buildParamPacket(ParamFields{}, 1)).toHex(' '), want.toHex(' '));
 }
 
 // --- single encodings ------------------------------------------------------------------------
@@ -147,7 +143,7 @@ TEST_P(ParamPacketEncoding, PutsTheValueAtItsOffset)
     const auto& c = GetParam();
     ParamFields f;
     c.edit(f);
-    const QByteArray got = bytes(BuildParamPacket(f, c.code)).mid(c.offset, c.bytes.size());
+    const QByteArray got = bytes(buildParamPacket(f, c.code)).mid(c.offset, c.bytes.size());
     EXPECT_EQ(got.toHex(' '), c.bytes.toHex(' '));
 }
 
@@ -191,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(
                          f.callIp = u" 10.0.0.2"_s;
                      },
                      29, hex("0A000001 0A000002")}),
-    [](const auto& tp) { return std::string(tp.param.name); });
+    CaseName());
 
 // --- conversion faults while packing: the first field in packing order is quoted -------------
 
@@ -212,7 +208,7 @@ TEST_P(ParamPacketFault, RaisesTheConversionErrorOfTheFirstBadField)
     ParamFields f;
     c.edit(f);
     try {
-        BuildParamPacket(f, c.code);
+        buildParamPacket(f, c.code);
         FAIL() << "no conversion error";
     } catch (const EConvertError& e) {
         EXPECT_EQ(e.Message(), c.message);
@@ -272,7 +268,7 @@ INSTANTIATE_TEST_SUITE_P(
                   u"'z' is not a valid integer value"_s},
         FaultCase{"code4Id2", 4, [](ParamFields& f) { f.id2 = u"0x"_s; },
                   u"'0x' is not a valid integer value"_s}),
-    [](const auto& tp) { return std::string(tp.param.name); });
+    CaseName());
 
 // --- IPstrToByte -----------------------------------------------------------------------------
 
@@ -329,7 +325,7 @@ INSTANTIATE_TEST_SUITE_P(
                       bad("notTrimmed", u"1.2.3.4 "_s, u"4 "_s),
                       bad("letters", u"a.b.c.d"_s, u"a"_s), bad("signAlone", u"1.-.3.4"_s, u"-"_s),
                       bad("fullWidthDigits", u"１.2.3.4"_s, u"１"_s)),
-    [](const auto& tp) { return std::string(tp.param.name); });
+    CaseName());
 
 // --- validation: lengths are bytes of the code-page-936 form --------------------------------
 
@@ -348,7 +344,7 @@ TEST_P(ParamValidationLength, CountsBytesNotCharacters)
     const auto& c = GetParam();
     ParamFields f;
     f.gpip = c.text;
-    const auto fault = ValidateParamFields(f, 1, u"Y"_s, u"C"_s);
+    const auto fault = validateParamFields(f, 1, u"Y"_s, u"C"_s);
     if (c.passes) {
         EXPECT_FALSE(fault.has_value()) << fault->message.toStdString();
     } else {
@@ -370,14 +366,14 @@ INSTANTIATE_TEST_SUITE_P(
                       LengthCase{"fourChineseAreEightBytes", u"一二三四"_s, true},
                       LengthCase{"eightChineseAreSixteenBytes", u"一二三四五六七八"_s, false},
                       LengthCase{"mixedFifteen", u"一二三四五六七8"_s, true}),
-    [](const auto& tp) { return std::string(tp.param.name); });
+    CaseName());
 
 TEST(ParamValidation, GroupFieldOnlyForMulticastTypes)
 {
     ParamFields f;
     f.groupIP = u""_s;
     for (int code = 1; code <= 12; ++code) {
-        const auto fault = ValidateParamFields(f, code, u"Y"_s, u"C"_s);
+        const auto fault = validateParamFields(f, code, u"Y"_s, u"C"_s);
         const bool tested = code == 5 || code == 8 || code == 10 || code == 11;
         ASSERT_EQ(fault.has_value(), tested) << "code " << code;
         if (tested) {
@@ -392,7 +388,7 @@ TEST(ParamValidation, GroupBoxOneOnlyForCodesFourAndFive)
     ParamFields f;
     f.ym = u"1"_s;
     for (int code = 1; code <= 12; ++code) {
-        const auto fault = ValidateParamFields(f, code, u"甲："_s, u"C"_s);
+        const auto fault = validateParamFields(f, code, u"甲："_s, u"C"_s);
         const bool tested = code == 4 || code == 5;
         ASSERT_EQ(fault.has_value(), tested) << "code " << code;
         if (tested) {

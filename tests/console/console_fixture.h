@@ -5,6 +5,7 @@
 #include "console/pages/monitor_memo.h"
 #include "net/udp_server.h"
 #include "support/fake_dialogs.h"
+#include "support/test_helpers.h"
 #include "support/udp_probe.h"
 
 #include <QCheckBox>
@@ -25,7 +26,7 @@ protected:
         globals.ShowByteCount = 53;
         udp = std::make_unique<TUDPServer>();
         udp->SetDefaultPort(freeUdpPort());
-        page = std::make_unique<TConsolePage>(globals, *udp);
+        page = std::make_unique<ConsolePage>(globals, *udp);
         udp->OnUDPRead = [this](TUDPServer& sender, const QByteArray& data,
                                 TSocketHandle& binding) {
             page->UDPServerUDPRead(sender, data, binding);
@@ -39,24 +40,20 @@ protected:
         // The endpoint goes first: its close may still deliver to the page.
         udp.reset();
         page.reset();
+        expectNoTopLevelWidgetsLeft();
     }
 
-    template <class T> T* child(const char* name)
-    {
-        T* w = page->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
+    template <class T> T* child(const char* name) { return findNamed<T>(page.get(), name); }
 
     QLineEdit* edit(const char* name) { return child<QLineEdit>(name); }
     QString lbNum() { return child<QLabel>("LbNum")->text(); }
-    TMonitorMemo* memo() { return child<TMonitorMemo>("Memo1"); }
+    MonitorMemo* memo() { return child<MonitorMemo>("Memo1"); }
 
     // Opens the endpoint on its free port and returns that port.
     int listen() { return udp->AcquireBinding().Port; }
 
     FakeDialogs fakeDialogs;
-    TMainGlobals globals;
+    MainGlobals globals;
     std::unique_ptr<TUDPServer> udp;
-    std::unique_ptr<TConsolePage> page;
+    std::unique_ptr<ConsolePage> page;
 };

@@ -30,8 +30,8 @@ protected:
     {
         ConsoleFixture::SetUp();
         ASSERT_TRUE(spoolDir.isValid());
-        memo()->SetKeptLines(Kept);
-        memo()->SetSpoolFolder(spoolDir.path());
+        memo()->setKeptLines(Kept);
+        memo()->setSpoolFolder(spoolDir.path());
         child<QCheckBox>("ChOK")->setChecked(true);
         globals.ShowByteCount = 1;
     }
@@ -43,7 +43,7 @@ protected:
         TSocketHandle binding;
         for (int n = first; n <= last; ++n) {
             page->UDPServerUDPRead(*udp, QByteArray(1, static_cast<char>(n)), binding);
-            memo()->Flush();
+            memo()->flush();
         }
     }
 
@@ -102,8 +102,8 @@ TEST_P(ConsoleSpoolEmptying, ExportHoldsEveryLineSinceInOrderWithTheOperatorsTex
 {
     // Lines leave once the list holds half as many again as it keeps.
     list(0, 7);
-    EXPECT_EQ(page->MemoText(), u"4,\n5,\n6,\n7,\n"_s);
-    EXPECT_EQ(memo()->LinesAside(), 4);
+    EXPECT_EQ(page->memoText(), u"4,\n5,\n6,\n7,\n"_s);
+    EXPECT_EQ(memo()->linesAside(), 4);
     EXPECT_FALSE(note()->isHidden());
     EXPECT_EQ(note()->text(), u"列表上方另有 4 行较早的数据已移至暂存文件，导出时一并写出。"_s);
     EXPECT_EQ(lbNum(), u"8"_s);
@@ -116,12 +116,12 @@ TEST_P(ConsoleSpoolEmptying, ExportHoldsEveryLineSinceInOrderWithTheOperatorsTex
     QApplication::sendEvent(memo(), &commit);
     QTest::keyClicks(memo(), u"x"_s);
     list(8, 9);
-    EXPECT_EQ(page->MemoText(), u"6,\n7,\n备注x\n8,\n9,"_s);
-    const QByteArray typed = ToCp936(u"备注x"_s);
+    EXPECT_EQ(page->memoText(), u"6,\n7,\n备注x\n8,\n9,"_s);
+    const QByteArray typed = toCp936(u"备注x"_s);
     EXPECT_EQ(exported(), exportLines(0, 7) + typed + "\r\n8,\r\n9,");
     list(10, 13);
-    EXPECT_EQ(memo()->LinesAside(), 10) << "the typed line counts as a line kept aside";
-    EXPECT_EQ(page->MemoText(), u"9,\n10,\n11,\n12,\n13,"_s);
+    EXPECT_EQ(memo()->linesAside(), 10) << "the typed line counts as a line kept aside";
+    EXPECT_EQ(page->memoText(), u"9,\n10,\n11,\n12,\n13,"_s);
     EXPECT_EQ(exported(), exportLines(0, 7) + typed + "\r\n8,\r\n9,\r\n10,\r\n11,\r\n12,\r\n13,");
     EXPECT_EQ(note()->text(), u"列表上方另有 10 行较早的数据已移至暂存文件，导出时一并写出。"_s);
 
@@ -130,13 +130,13 @@ TEST_P(ConsoleSpoolEmptying, ExportHoldsEveryLineSinceInOrderWithTheOperatorsTex
         button->click();
     else
         page->findChild<QAction*>(action)->trigger();
-    EXPECT_EQ(page->MemoText(), QString());
+    EXPECT_EQ(page->memoText(), QString());
     EXPECT_TRUE(note()->isHidden());
     EXPECT_EQ(lbNum(), QString::fromLatin1(GetParam().countAfter));
     EXPECT_EQ(exported(), QByteArray()) << "nothing from before the emptying";
 
     list(20, 24);
-    EXPECT_EQ(memo()->LinesAside(), 2);
+    EXPECT_EQ(memo()->linesAside(), 2);
     EXPECT_EQ(exported(), exportLines(20, 24));
     EXPECT_TRUE(fakeDialogs.boxes.empty());
 }
@@ -186,7 +186,7 @@ TEST_F(ConsoleSpool, UnusableFolderGivesOneBoxAndLinesStayInTheList)
     QTemporaryFile notAFolder;
     ASSERT_TRUE(notAFolder.open());
     const QString folder = notAFolder.fileName() + u"/spool"_s;
-    memo()->SetSpoolFolder(folder);
+    memo()->setSpoolFolder(folder);
     list(0, 5);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !fakeDialogs.boxes.empty(); }, 5000));
     list(6, 30);
@@ -196,9 +196,9 @@ TEST_F(ConsoleSpool, UnusableFolderGivesOneBoxAndLinesStayInTheList)
         fakeDialogs.boxes[0].text,
         u"无法在“"_s + folder +
             u"”创建接收数据的暂存文件：Not a directory。\n从现在起所有数据都留在列表中（导出时一条不少），请及时导出并清除。"_s);
-    EXPECT_EQ(fakeDialogs.boxes[0].caption, InfoCaption());
+    EXPECT_EQ(fakeDialogs.boxes[0].caption, infoCaption());
     EXPECT_EQ(fakeDialogs.boxes[0].flags, MB::Information);
-    EXPECT_EQ(memo()->LinesAside(), 0);
+    EXPECT_EQ(memo()->linesAside(), 0);
     EXPECT_TRUE(note()->isHidden());
     EXPECT_EQ(memo()->document()->blockCount(), 32);
     EXPECT_EQ(exported(), exportLines(0, 30));

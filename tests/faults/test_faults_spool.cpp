@@ -39,7 +39,7 @@ protected:
         connectOn(freeUdpPort());
         showPage(2);
         child<QCheckBox>("ChOK")->setChecked(true);
-        memo = child<TMonitorMemo>("Memo1");
+        memo = child<MonitorMemo>("Memo1");
     }
 
     // Sends datagrams first..last (four sequence bytes each) and waits until they are listed.
@@ -54,7 +54,7 @@ protected:
                 QTest::qWait(2); // let the event thread keep up; loss is not under test here
         }
         ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return window->Globals.RecvCount == last + 1 && memo->PendingLines() == 0; },
+            [&] { return window->Globals.RecvCount == last + 1 && memo->pendingLines() == 0; },
             10000))
             << window->Globals.RecvCount;
     }
@@ -76,7 +76,7 @@ protected:
         return ReadWholeFile(file);
     }
 
-    TMonitorMemo* memo = nullptr;
+    MonitorMemo* memo = nullptr;
     QTemporaryDir exportDir;
 };
 
@@ -84,8 +84,8 @@ TEST_F(SpoolDiskFixture, FullDiskGivesOneBoxAndNothingIsLost)
 {
     TinyTmpfs disk("16k");
     ASSERT_TRUE(disk.mounted()) << disk.error();
-    memo->SetSpoolFolder(disk.path());
-    memo->SetKeptLines(20);
+    memo->setSpoolFolder(disk.path());
+    memo->setKeptLines(20);
     ASSERT_GT(lines(0, 399).size(), 2 * 16 * 1024) << "the lines must overfill the disk";
 
     send(0, 399);
@@ -96,7 +96,7 @@ TEST_F(SpoolDiskFixture, FullDiskGivesOneBoxAndNothingIsLost)
     EXPECT_EQ(fake.boxes[0].text,
               u"接收数据的暂存文件写入失败：No space left on device。\n"_s
               u"从现在起所有数据都留在列表中（导出时一条不少），请及时导出并清除。"_s);
-    EXPECT_EQ(fake.boxes[0].caption, InfoCaption());
+    EXPECT_EQ(fake.boxes[0].caption, infoCaption());
     // The lines the disk did not take, and all after them, are still at hand.
     EXPECT_GT(memo->document()->blockCount() - 1, 200);
     EXPECT_EQ(exported(), lines(0, 599));

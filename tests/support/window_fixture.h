@@ -5,6 +5,7 @@
 #include "console/pages/console_page.h"
 #include "net/udp_server.h"
 #include "support/fake_dialogs.h"
+#include "support/test_helpers.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -27,16 +28,15 @@ protected:
         QApplication::setActiveWindow(window.get());
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
-    void TearDown() override { window.reset(); }
-
-    template <class T> T* child(const char* name)
+    void TearDown() override
     {
-        auto* w = window->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
+        window.reset();
+        expectNoTopLevelWidgetsLeft();
     }
+
+    template <class T> T* child(const char* name) { return findNamed<T>(window.get(), name); }
     QLineEdit* edit(const char* name) { return child<QLineEdit>(name); }
-    TConsolePage* console() { return window->findChild<TConsolePage*>(); }
+    ConsolePage* console() { return window->findChild<ConsolePage*>(); }
     bool unlocked() { return child<QTabWidget>("PageControl1")->isEnabled(); }
 
     // Presses connect with the right password and the given local port.
@@ -52,7 +52,7 @@ protected:
     // Lines of the receive list, without the empty one after the last line break.
     QStringList listedLines()
     {
-        QStringList lines = console()->MemoText().split(QChar(u'\n'));
+        QStringList lines = console()->memoText().split(QChar(u'\n'));
         while (!lines.isEmpty() && lines.last().isEmpty())
             lines.removeLast();
         return lines;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "console/pages/save_dialog.h"
+#include "console/test_datagram.h"
 
 #include <QString>
 #include <QWidget>
@@ -13,17 +14,17 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class TMonitorMemo;
+class MonitorMemo;
 class TSocketHandle;
 class TUDPServer;
-struct TMainGlobals;
+struct MainGlobals;
 
 // The test page: the test datagram sender on the left, the receive monitor on the right.
-class TConsolePage : public QWidget
+class ConsolePage : public QWidget
 {
     Q_OBJECT
 public:
-    TConsolePage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent = nullptr);
+    ConsolePage(MainGlobals& globals, TUDPServer& udp, QWidget* parent = nullptr);
 
     // The endpoint's read handler: lists and counts one datagram while receiving is allowed.
     // Called on the event thread, one datagram at a time. Failures go back to the endpoint,
@@ -34,9 +35,9 @@ public:
     void selectFirstByteCount();
 
     // The list's whole text, every listed datagram included.
-    QString MemoText();
+    QString memoText();
 
-    TSaveDialog SaveDialog1;
+    SaveDialog SaveDialog1;
 
 public Q_SLOTS:
     void N1Click();       // clear the list, keep the count
@@ -50,14 +51,14 @@ private:
     void showListedCount();
     void showLinesAside();
 
-    TMainGlobals& globals_;
+    MainGlobals& globals_;
     TUDPServer& udp_;
     QString line_;        // reused for each datagram's line
     int listedCount_ = 0; // RecvCount right after the last listed datagram; LbNum shows it
 
     QLineEdit* edtIP = nullptr;
     QLineEdit* edtPort = nullptr;
-    QLineEdit* edtData[10] = {};
+    QLineEdit* edtData[TestDatagramCapacity] = {};
     QComboBox* cmbData = nullptr;
     QPushButton* Button12 = nullptr;
     QCheckBox* ChOK = nullptr;
@@ -66,7 +67,7 @@ private:
     QLabel* LbAside = nullptr; // how many older lines wait in the spool; not part of the list
     QPushButton* Button1 = nullptr;
     QCheckBox* ch1 = nullptr;
-    TMonitorMemo* Memo1 = nullptr;
+    MonitorMemo* Memo1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* N1 = nullptr;
     QAction* N2 = nullptr;

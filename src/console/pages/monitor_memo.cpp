@@ -17,15 +17,15 @@ namespace
 constexpr int FlushIntervalMs = 16;
 } // namespace
 
-TMonitorMemo::TMonitorMemo(QWidget* parent) : QPlainTextEdit(parent)
+MonitorMemo::MonitorMemo(QWidget* parent) : QPlainTextEdit(parent)
 {
     flushTimer_.setSingleShot(true);
-    connect(&flushTimer_, &QTimer::timeout, this, &TMonitorMemo::Flush);
+    connect(&flushTimer_, &QTimer::timeout, this, &MonitorMemo::flush);
     // The writer fails on its own thread; the box comes from this one.
-    spool_.SetFaultNotice([this] { reportSpoolFault(); });
+    spool_.setFaultNotice([this] { reportSpoolFault(); });
 }
 
-void TMonitorMemo::AddLine(QStringView line)
+void MonitorMemo::addLine(QStringView line)
 {
     pending_ += line;
     pending_ += u'\n';
@@ -33,7 +33,7 @@ void TMonitorMemo::AddLine(QStringView line)
     scheduleFlush();
 }
 
-void TMonitorMemo::scheduleFlush()
+void MonitorMemo::scheduleFlush()
 {
     if (flushTimer_.isActive())
         return;
@@ -42,7 +42,7 @@ void TMonitorMemo::scheduleFlush()
     flushTimer_.start(static_cast<int>(std::max<qint64>(0, FlushIntervalMs - since)));
 }
 
-void TMonitorMemo::Flush()
+void MonitorMemo::flush()
 {
     flushTimer_.stop();
     sinceFlush_.start();
@@ -81,10 +81,10 @@ void TMonitorMemo::Flush()
     pendingLines_ = 0;
     if (followTail)
         bar->setValue(bar->maximum());
-    Q_EMIT Flushed();
+    Q_EMIT flushed();
 }
 
-void TMonitorMemo::keepAside()
+void MonitorMemo::keepAside()
 {
     QTextDocument* doc = document();
     // Lines leave in batches of half the kept lines: the document compacts its text after
@@ -93,28 +93,28 @@ void TMonitorMemo::keepAside()
     const int lines = doc->blockCount() - 1;
     if (lines <= keptLines_ + keptLines_ / 2)
         return;
-    if (!spool_.Usable()) {
-        if (!spool_.FaultTold())
+    if (!spool_.usable()) {
+        if (!spool_.faultTold())
             reportSpoolFault();
         return;
     }
-    if (spool_.Lagging())
+    if (spool_.lagging())
         return; // the disk is slow: the lines wait for a later flush rather than the datagrams
     const int leaving = lines - keptLines_;
     QTextCursor cursor(doc);
     cursor.setPosition(doc->findBlockByNumber(leaving).position(), QTextCursor::KeepAnchor);
     // The leaving lines, each ending in a paragraph separator that becomes CR LF.
     QByteArray bytes;
-    AppendExportText(bytes, encoder_, cursor.selectedText());
-    if (!spool_.Append(std::move(bytes), leaving)) {
-        if (!spool_.Usable())
+    encodeExportText(bytes, encoder_, cursor.selectedText());
+    if (!spool_.append(std::move(bytes), leaving)) {
+        if (!spool_.usable())
             reportSpoolFault(); // else the disk lags behind: the lines wait for a later flush
         return;
     }
     cursor.removeSelectedText();
 }
 
-void TMonitorMemo::reportSpoolFault()
+void MonitorMemo::reportSpoolFault()
 {
     if (faultPosted_.exchange(true))
         return;
@@ -123,30 +123,30 @@ void TMonitorMemo::reportSpoolFault()
     QMetaObject::invokeMethod(
         this,
         [this] {
-            const QString message = spool_.TakeFault();
+            const QString message = spool_.takeFault();
             if (!message.isEmpty())
-                Q_EMIT SpoolFault(message);
+                Q_EMIT spoolFault(message);
             else
                 faultPosted_ = false; // told already, or cleared since
         },
         Qt::QueuedConnection);
 }
 
-void TMonitorMemo::forEachAsidePiece(const std::function<void(QByteArrayView)>& take)
+void MonitorMemo::forEachAsidePiece(const std::function<void(QByteArrayView)>& take)
 {
-    Flush();
-    spool_.ForEachPiece(take);
+    flush();
+    spool_.forEachPiece(take);
 }
 
-QString TMonitorMemo::Text()
+QString MonitorMemo::text()
 {
-    Flush();
+    flush();
     return toPlainText();
 }
 
-void TMonitorMemo::forEachTextPiece(const std::function<void(QStringView)>& take)
+void MonitorMemo::forEachTextPiece(const std::function<void(QStringView)>& take)
 {
-    Flush();
+    flush();
     constexpr int slice = 1 << 20;
     QTextDocument& doc = *document();
     // The last block's end carries no separator of its own.
@@ -159,19 +159,19 @@ void TMonitorMemo::forEachTextPiece(const std::function<void(QStringView)>& take
     }
 }
 
-void TMonitorMemo::clear()
+void MonitorMemo::clear()
 {
     flushTimer_.stop();
     pending_.clear();
     pendingLines_ = 0;
-    spool_.Clear();
+    spool_.clear();
     faultPosted_ = false;
     QPlainTextEdit::clear();
 }
 
-void TMonitorMemo::keyPressEvent(QKeyEvent* event)
+void MonitorMemo::keyPressEvent(QKeyEvent* event)
 {
-    Flush();
+    flush();
     // Shift+Enter would make a soft break inside a line; in this list every break is a line.
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
         (event->modifiers() & Qt::ShiftModifier)) {
@@ -184,27 +184,27 @@ void TMonitorMemo::keyPressEvent(QKeyEvent* event)
     QPlainTextEdit::keyPressEvent(event);
 }
 
-void TMonitorMemo::inputMethodEvent(QInputMethodEvent* event)
+void MonitorMemo::inputMethodEvent(QInputMethodEvent* event)
 {
-    Flush();
+    flush();
     QPlainTextEdit::inputMethodEvent(event);
 }
 
-void TMonitorMemo::insertFromMimeData(const QMimeData* source)
+void MonitorMemo::insertFromMimeData(const QMimeData* source)
 {
-    Flush();
+    flush();
     QPlainTextEdit::insertFromMimeData(source);
 }
 
-void TMonitorMemo::dropEvent(QDropEvent* event)
+void MonitorMemo::dropEvent(QDropEvent* event)
 {
-    Flush();
+    flush();
     QPlainTextEdit::dropEvent(event);
 }
 
-void TMonitorMemo::contextMenuEvent(QContextMenuEvent* event)
+void MonitorMemo::contextMenuEvent(QContextMenuEvent* event)
 {
-    Flush();
+    flush();
     if (!popupMenu_) {
         QPlainTextEdit::contextMenuEvent(event);
         return;

@@ -21,42 +21,41 @@ class QMenu;
 // list always behaves as if each line had been added the moment it came.
 // Memory stays bounded however long it runs: beyond a number of lines the oldest ones leave
 // the document for a spool file, and the export writes them ahead of the document.
-class TMonitorMemo : public QPlainTextEdit
+class MonitorMemo : public QPlainTextEdit
 {
     Q_OBJECT
 public:
-    explicit TMonitorMemo(QWidget* parent = nullptr);
+    explicit MonitorMemo(QWidget* parent = nullptr);
 
     // Adds a line as the new last line: after a line break, or after one of its own when the
     // operator left the text without one at the end.
-    void AddLine(QStringView line);
+    void addLine(QStringView line);
 
     // Puts the waiting lines into the document now.
-    void Flush();
+    void flush();
 
     // The whole text, every added line included.
-    QString Text();
+    QString text();
 
     // Hands the whole text, every added line included, to take a slice at a time: one pass
     // over the document without a copy of it all.
     void forEachTextPiece(const std::function<void(QStringView)>& take);
 
-    int PendingLines() const { return pendingLines_; }
+    int pendingLines() const { return pendingLines_; }
 
     // Lines the document keeps (at least 1): when it holds half as many again, the older ones
     // move to the spool. Removing lines makes the document compact its text, in time that
     // grows with what it keeps; at 10,000 lines a batch leaves within about 25 ms under a
     // flood, and a resize lays out no more than 15,000 lines.
     static constexpr int DefaultKeptLines = 10000;
-    void SetKeptLines(int lines) { keptLines_ = std::max(1, lines); }
+    void setKeptLines(int lines) { keptLines_ = std::max(1, lines); }
     // Where the spool file is made, from the next one on.
-    void SetSpoolFolder(const QString& folder) { spool_.SetFolder(folder); }
+    void setSpoolFolder(const QString& folder) { spool_.setFolder(folder); }
     // Lines moved out of the document since the last clear.
-    qint64 LinesAside() const { return spool_.Lines(); }
+    qint64 linesAside() const { return spool_.lines(); }
     // Hands the export bytes of the lines moved out, in order, to take. Puts the waiting
     // lines in first, so nothing moves out between this and the document's text.
     void forEachAsidePiece(const std::function<void(QByteArrayView)>& take);
-    const MonitorSpool& Spool() const { return spool_; }
 
     // The menu shown on the list's context-menu request.
     void SetPopupMenu(QMenu* menu) { popupMenu_ = menu; }
@@ -67,10 +66,9 @@ public Q_SLOTS:
 
 Q_SIGNALS:
     // Lines went into the document.
-    void Flushed();
-    // The spool failed: lines stay in the document from now on. Once per fault, after the
-    // flush that found it.
-    void SpoolFault(const QString& message);
+    void flushed();
+    // The spool failed: lines stay in the document from now on. Once per fault.
+    void spoolFault(const QString& message);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -90,7 +88,7 @@ private:
     QElapsedTimer sinceFlush_;
     QMenu* popupMenu_ = nullptr;
     int keptLines_ = DefaultKeptLines;
-    MonitorSpool spool_{MonitorSpool::DefaultFolder()};
+    MonitorSpool spool_{MonitorSpool::defaultFolder()};
     QStringEncoder encoder_{"GBK"};
     std::atomic<bool> faultPosted_{false}; // a call to tell the fault is on its way
 };
