@@ -5,6 +5,7 @@
 #include "common/guard.h"
 #include "common/sysutils.h"
 #include "config/ini_log.h"
+#include "config/log_folder.h"
 #include "config/pages/update_button.h"
 #include "config/server_packet.h"
 #include "net/udp_server.h"
@@ -94,7 +95,9 @@ void TServerPage::updateServer()
     sendPacket();
     setSummary(SummaryCaption(texts));
     InfoBox(CompletionText(texts));
-    IniWriteString(UpdateLogPath(globals_.AppDir), UpdateLogSection(), UpdateLogKey(),
+    const QString folder = UpdateLogFolder(globals_.AppDir);
+    PrepareUpdateLogFolder(globals_.AppDir, folder);
+    IniWriteString(UpdateLogPath(folder), UpdateLogSection(), UpdateLogKey(),
                    UpdateLogValue(texts));
 }
 
