@@ -1,3 +1,5 @@
+#include "app/app_setup.h"
+#include "app/command_line.h"
 #include "app/fonts.h"
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
@@ -5,13 +7,26 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTextStream>
+#include <cstdio>
 #include <exception>
 
 int main(int argc, char** argv)
 {
+    // --help and --version answer before any window exists: no display is needed for them.
+    {
+        QStringList args;
+        for (int i = 1; i < argc; ++i)
+            args << QString::fromLocal8Bit(argv[i]);
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        if (const auto rc = RunTerminalOption(args, out, err))
+            return *rc;
+    }
+
     RegisterFontSubstitutions();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(AppTitle());
+    SetUpApplication(app);
     QtDialogs realDialogs;
     installDialogs(&realDialogs);
 

@@ -3,6 +3,7 @@
 //   render_window <output folder>
 // Connecting binds a port the system picks on this host; nothing is sent.
 
+#include "app/app_setup.h"
 #include "app/fonts.h"
 #include "app/main_window.h"
 #include "common/dialogs.h"
@@ -45,6 +46,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     RegisterFontSubstitutions();
     QApplication app(argc, argv);
+    SetUpApplication(app);
     const QString folder =
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(folder);
