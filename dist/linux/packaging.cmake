@@ -12,7 +12,7 @@ set(dist_out ${PROJECT_BINARY_DIR}/dist)
 set(PACKAGE_VENDOR "声域网络广播科技有限公司")
 # Placeholders under the reserved .example domain until the project has a public home.
 set(PACKAGE_CONTACT "Terminal Config Tool maintainers <maintainers@terminal-config-tool.example>")
-set(SCREENSHOT_URL "${PROJECT_HOMEPAGE_URL}screenshots/1-parameters.png")
+set(SCREENSHOT_URL "${PROJECT_HOMEPAGE_URL}docs/1-parameters.png")
 set(CPACK_PACKAGE_CONTACT ${PACKAGE_CONTACT})
 
 configure_file(${dist_dir}/terminal-config-tool.desktop.in ${dist_out}/${APP_ID}.desktop @ONLY)
