@@ -22,7 +22,8 @@ configure_file(${dist_dir}/terminal-config-tool.1.in ${dist_out}/terminal-config
 configure_file(${dist_dir}/changelog ${dist_out}/changelog @ONLY)
 # Debian wants manual pages and the changelog compressed to the maximum, without a time stamp.
 foreach(file terminal-config-tool.1 changelog)
-  execute_process(COMMAND gzip -9nf ${dist_out}/${file} RESULT_VARIABLE gzip_result)
+  execute_process(COMMAND gzip -9n -c ${dist_out}/${file} OUTPUT_FILE ${dist_out}/${file}.gz
+                  RESULT_VARIABLE gzip_result)
   if(NOT gzip_result EQUAL 0)
     message(FATAL_ERROR "gzip ${file}: ${gzip_result}")
   endif()
