@@ -8,7 +8,7 @@
 
 using namespace Qt::StringLiterals;
 
-QIcon AppIcon()
+QIcon appIcon()
 {
     Q_INIT_RESOURCE(icons); // linked from a static library, so not registered by itself
     QIcon icon;
@@ -17,7 +17,7 @@ QIcon AppIcon()
     return icon;
 }
 
-bool InstallQtTranslations(QCoreApplication& app)
+bool installQtTranslations(QCoreApplication& app)
 {
     auto* translator = new QTranslator(&app);
     if (!translator->load(u"qtbase_zh_CN"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
@@ -27,11 +27,11 @@ bool InstallQtTranslations(QCoreApplication& app)
     return QCoreApplication::installTranslator(translator);
 }
 
-void SetUpApplication(QApplication& app)
+void setUpApplication(QApplication& app)
 {
-    QApplication::setApplicationName(AppTitle());
+    QApplication::setApplicationName(appTitle());
     QApplication::setApplicationVersion(QStringLiteral(TERMINAL_CONFIG_TOOL_VERSION));
     QApplication::setDesktopFileName(QStringLiteral(TERMINAL_CONFIG_TOOL_APP_ID));
-    QApplication::setWindowIcon(AppIcon());
-    InstallQtTranslations(app);
+    QApplication::setWindowIcon(appIcon());
+    installQtTranslations(app);
 }

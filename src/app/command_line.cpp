@@ -20,12 +20,12 @@ QString optionColumn(const TerminalOption& o)
 
 } // namespace
 
-QString VersionText()
+QString versionText()
 {
     return ProgramName + u' ' + QStringLiteral(TERMINAL_CONFIG_TOOL_VERSION) + u'\n';
 }
 
-QString HelpText(const std::vector<TerminalOption>& options)
+QString helpText(const std::vector<TerminalOption>& options)
 {
     QString text =
         u"用法："_s + ProgramName + u" [选项]\n\n"_s +
@@ -39,24 +39,24 @@ QString HelpText(const std::vector<TerminalOption>& options)
     return text;
 }
 
-const std::vector<TerminalOption>& TerminalOptions()
+const std::vector<TerminalOption>& terminalOptions()
 {
     static const std::vector<TerminalOption> options = {
         {u"--help"_s, u"-h"_s, QString(), u"显示本帮助后退出"_s,
          [](const QString&, QTextStream& out, QTextStream&) {
-             out << HelpText(TerminalOptions());
+             out << helpText(terminalOptions());
              return 0;
          }},
         {u"--version"_s, u"-v"_s, QString(), u"显示版本后退出"_s,
          [](const QString&, QTextStream& out, QTextStream&) {
-             out << VersionText();
+             out << versionText();
              return 0;
          }},
     };
     return options;
 }
 
-std::optional<int> RunTerminalOption(const QStringList& args,
+std::optional<int> runTerminalOption(const QStringList& args,
                                      const std::vector<TerminalOption>& options, QTextStream& out,
                                      QTextStream& err)
 {
@@ -85,7 +85,7 @@ std::optional<int> RunTerminalOption(const QStringList& args,
     return std::nullopt;
 }
 
-std::optional<int> RunTerminalOption(const QStringList& args, QTextStream& out, QTextStream& err)
+std::optional<int> runTerminalOption(const QStringList& args, QTextStream& out, QTextStream& err)
 {
-    return RunTerminalOption(args, TerminalOptions(), out, err);
+    return runTerminalOption(args, terminalOptions(), out, err);
 }

@@ -20,15 +20,15 @@ struct TerminalOption {
 };
 
 // The program's terminal options, in the order --help lists them.
-const std::vector<TerminalOption>& TerminalOptions();
+const std::vector<TerminalOption>& terminalOptions();
 
-QString VersionText();
-QString HelpText(const std::vector<TerminalOption>& options);
+QString versionText();
+QString helpText(const std::vector<TerminalOption>& options);
 
 // Runs the first terminal option among args (the program's name not included) and gives its
 // exit code, or nothing when there is none and the window is to start. An option that needs a
 // value and has none is a usage fault: a line on err and exit code 2. "--" ends the options.
-std::optional<int> RunTerminalOption(const QStringList& args,
+std::optional<int> runTerminalOption(const QStringList& args,
                                      const std::vector<TerminalOption>& options, QTextStream& out,
                                      QTextStream& err);
-std::optional<int> RunTerminalOption(const QStringList& args, QTextStream& out, QTextStream& err);
+std::optional<int> runTerminalOption(const QStringList& args, QTextStream& out, QTextStream& err);

@@ -20,13 +20,13 @@ int main(int argc, char** argv)
             args << QString::fromLocal8Bit(argv[i]);
         QTextStream out(stdout);
         QTextStream err(stderr);
-        if (const auto rc = RunTerminalOption(args, out, err))
+        if (const auto rc = runTerminalOption(args, out, err))
             return *rc;
     }
 
-    RegisterFontSubstitutions();
+    registerFontSubstitutions();
     QApplication app(argc, argv);
-    SetUpApplication(app);
+    setUpApplication(app);
     QtDialogs realDialogs;
     installDialogs(&realDialogs);
 
@@ -37,7 +37,7 @@ int main(int argc, char** argv)
         rc = QApplication::exec();
     } catch (const std::exception& e) {
         // Creating the window failed (no sockets, say): say so and end.
-        QMessageBox::critical(nullptr, AppTitle(), QString::fromLocal8Bit(e.what()));
+        QMessageBox::critical(nullptr, appTitle(), QString::fromLocal8Bit(e.what()));
         rc = 1;
     }
     installDialogs(nullptr);

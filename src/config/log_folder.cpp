@@ -7,14 +7,14 @@
 
 using namespace Qt::StringLiterals;
 
-bool FolderRefusesWrites(const QString& folder)
+bool folderRefusesWrites(const QString& folder)
 {
     if (::access(QFile::encodeName(folder).constData(), W_OK) == 0)
         return false;
     return errno == EACCES || errno == EROFS || errno == EPERM;
 }
 
-QString UpdateLogFolder(const QString& appDir, const QString& dataHome, const QString& home,
+QString updateLogFolder(const QString& appDir, const QString& dataHome, const QString& home,
                         const std::function<bool(const QString&)>& refusesWrites)
 {
     if (!refusesWrites(appDir))
@@ -26,13 +26,13 @@ QString UpdateLogFolder(const QString& appDir, const QString& dataHome, const QS
     return base + u"/terminal-config-tool/"_s;
 }
 
-QString UpdateLogFolder(const QString& appDir)
+QString updateLogFolder(const QString& appDir)
 {
-    return UpdateLogFolder(appDir, qEnvironmentVariable("XDG_DATA_HOME"),
-                           qEnvironmentVariable("HOME", QDir::homePath()), FolderRefusesWrites);
+    return updateLogFolder(appDir, qEnvironmentVariable("XDG_DATA_HOME"),
+                           qEnvironmentVariable("HOME", QDir::homePath()), folderRefusesWrites);
 }
 
-void PrepareUpdateLogFolder(const QString& appDir, const QString& folder)
+void prepareUpdateLogFolder(const QString& appDir, const QString& folder)
 {
     if (folder != appDir)
         QDir().mkpath(folder);

@@ -9,16 +9,16 @@
 
 // True when the folder refuses new files for want of permission or because it is read-only.
 // A folder that is missing or not a folder does not count: writing there reports the real fault.
-bool FolderRefusesWrites(const QString& folder);
+bool folderRefusesWrites(const QString& folder);
 
 // appDir and the result end with "/". dataHome is $XDG_DATA_HOME (used only when absolute),
 // home is $HOME.
-QString UpdateLogFolder(const QString& appDir, const QString& dataHome, const QString& home,
+QString updateLogFolder(const QString& appDir, const QString& dataHome, const QString& home,
                         const std::function<bool(const QString&)>& refusesWrites);
 
 // The same with the process's environment and the real folder check.
-QString UpdateLogFolder(const QString& appDir);
+QString updateLogFolder(const QString& appDir);
 
 // Makes the folder when it is the user's data folder, so the first update there can be logged.
 // Beside the program nothing is made. Failure is left for the writer to report.
-void PrepareUpdateLogFolder(const QString& appDir, const QString& folder);
+void prepareUpdateLogFolder(const QString& appDir, const QString& folder);

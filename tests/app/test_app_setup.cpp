@@ -17,7 +17,7 @@ namespace
 // window gets them whatever the locale; here it is the test machine's.
 TEST(QtTranslations, TheEditMenuAndTheSaveDialogSpeakChinese)
 {
-    ASSERT_TRUE(InstallQtTranslations(*qApp));
+    ASSERT_TRUE(installQtTranslations(*qApp));
 
     QLineEdit edit;
     std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
@@ -42,7 +42,7 @@ TEST(QtTranslations, TheEditMenuAndTheSaveDialogSpeakChinese)
 TEST(AppIcon, HasEverySizeFrom16To256)
 {
     QList<int> sizes;
-    for (const QSize& s : AppIcon().availableSizes())
+    for (const QSize& s : appIcon().availableSizes())
         sizes << s.width();
     EXPECT_EQ(sizes, (QList<int>{16, 22, 24, 32, 48, 64, 128, 256}));
 }

@@ -18,7 +18,7 @@ Outcome runWith(const QStringList& args, const std::vector<TerminalOption>& opti
     Outcome o;
     QTextStream out(&o.out);
     QTextStream err(&o.err);
-    o.code = RunTerminalOption(args, options, out, err);
+    o.code = runTerminalOption(args, options, out, err);
     out.flush();
     err.flush();
     return o;
@@ -35,7 +35,7 @@ struct OptionCase {
 // The program's own options, and one that takes a value to try the parser's other half.
 std::vector<TerminalOption> optionsWithAValue()
 {
-    std::vector<TerminalOption> options = TerminalOptions();
+    std::vector<TerminalOption> options = terminalOptions();
     options.push_back({u"--plan"_s, u"-p"_s, u"FILE"_s, u"读取 FILE"_s,
                        [](const QString& value, QTextStream& out, QTextStream&) {
                            out << u"plan:"_s << value;
@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(TerminalHelp, ListsEveryOptionInOneAlignedColumn)
 {
-    const Outcome o = runWith({u"--help"_s}, TerminalOptions());
+    const Outcome o = runWith({u"--help"_s}, terminalOptions());
     EXPECT_EQ(o.code, 0);
     EXPECT_EQ(o.out.toStdString(),
               "用法：terminal-config-tool [选项]\n\n"
@@ -92,7 +92,7 @@ TEST(TerminalHelp, ListsEveryOptionInOneAlignedColumn)
               "选项：\n"
               "  -h, --help     显示本帮助后退出\n"
               "  -v, --version  显示版本后退出\n");
-    EXPECT_TRUE(HelpText(optionsWithAValue()).endsWith(u"  -p, --plan FILE  读取 FILE\n"_s));
+    EXPECT_TRUE(helpText(optionsWithAValue()).endsWith(u"  -p, --plan FILE  读取 FILE\n"_s));
 }
 
 } // namespace

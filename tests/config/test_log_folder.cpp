@@ -26,7 +26,7 @@ TEST_P(UpdateLogFolderChoice, PicksTheProgramsFolderOrTheUsersDataFolder)
     const FolderCase& c = GetParam();
     QStringList asked;
     const QString folder =
-        UpdateLogFolder(u"/usr/bin/"_s, c.dataHome, c.home, [&](const QString& f) {
+        updateLogFolder(u"/usr/bin/"_s, c.dataHome, c.home, [&](const QString& f) {
             asked << f;
             return c.refused;
         });
@@ -51,7 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Only a refusal moves the log: a folder that is missing or is a file stays the program's, so
 // the writer names the path the operator expects in its failure. A refusing folder is tried
 // by the package test, on a read-only mount.
-TEST(FolderRefusesWrites, OnlyPermissionOrReadOnlyCounts)
+TEST(FolderRefusal, OnlyPermissionOrReadOnlyCounts)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -60,9 +60,9 @@ TEST(FolderRefusesWrites, OnlyPermissionOrReadOnlyCounts)
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
-    EXPECT_FALSE(FolderRefusesWrites(dir.path() + u'/'));
-    EXPECT_FALSE(FolderRefusesWrites(dir.filePath(u"missing/"_s)));
-    EXPECT_FALSE(FolderRefusesWrites(file + u'/'));
+    EXPECT_FALSE(folderRefusesWrites(dir.path() + u'/'));
+    EXPECT_FALSE(folderRefusesWrites(dir.filePath(u"missing/"_s)));
+    EXPECT_FALSE(folderRefusesWrites(file + u'/'));
 }
 
 } // namespace

@@ -293,7 +293,7 @@ TEST_P(UnpackedProgram, ShowsItsWindowAndLogsTheServerUpdate)
             continue;
         }
         ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-        EXPECT_EQ(FromCp936(f.readAll()), LogText);
+        EXPECT_EQ(fromCp936(f.readAll()), LogText);
     }
 }
 
