@@ -1,9 +1,9 @@
 #include "app/app_setup.h"
 #include "app/command_line.h"
-#include "app/fonts.h"
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
 #include "common/dialogs.h"
+#include "skin/song_font.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -4,9 +4,9 @@
 // Connecting binds a port the system picks on this host; nothing is sent.
 
 #include "app/app_setup.h"
-#include "app/fonts.h"
 #include "app/main_window.h"
 #include "common/dialogs.h"
+#include "skin/song_font.h"
 
 #include <QApplication>
 #include <QComboBox>
