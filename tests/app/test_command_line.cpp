@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "support/test_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -79,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
                    2,
                    {},
                    u"terminal-config-tool：选项 --plan 需要 FILE；用法见 --help\n"_s}),
-    [](const testing::TestParamInfo<OptionCase>& p) { return std::string(p.param.name); });
+    CaseName());
 
 TEST(TerminalHelp, ListsEveryOptionInOneAlignedColumn)
 {

@@ -1,4 +1,5 @@
 #include "config/log_folder.h"
+#include "support/test_helpers.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -46,7 +47,7 @@ INSTANTIATE_TEST_SUITE_P(
         FolderCase{"DataHomeRelativeIsIgnored", true, u"data"_s, u"/home/op"_s,
                    u"/home/op/.local/share/terminal-config-tool/"_s},
         FolderCase{"DataHomeIsTheRoot", true, u"/"_s, u"/home/op"_s, u"/terminal-config-tool/"_s}),
-    [](const testing::TestParamInfo<FolderCase>& p) { return std::string(p.param.name); });
+    CaseName());
 
 // Only a refusal moves the log: a folder that is missing or is a file stays the program's, so
 // the writer names the path the operator expects in its failure. A refusing folder is tried

@@ -3,6 +3,7 @@
 // Runs inside the lab namespace, where the server update's site address is a local socket.
 
 #include "common/sysutils.h"
+#include "support/test_helpers.h"
 #include "support/udp_probe.h"
 
 #include <QDir>
@@ -301,8 +302,6 @@ INSTANTIATE_TEST_SUITE_P(, UnpackedProgram,
                          testing::Values(LogCase{"Installed", true, false, "data"},
                                          LogCase{"Portable", false, false, "program"},
                                          LogCase{"DataHomeUnusable", true, true, ""}),
-                         [](const testing::TestParamInfo<LogCase>& p) {
-                             return std::string(p.param.name);
-                         });
+                         CaseName());
 
 } // namespace
