@@ -1,3 +1,4 @@
+#include "app/check_plan.h"
 #include "app/fonts.h"
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
@@ -5,10 +6,13 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <cstring>
 #include <exception>
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::strcmp(argv[1], "--check-plan") == 0)
+        return checkPlanCommand(argv[2]);
     RegisterFontSubstitutions();
     QApplication app(argc, argv);
     QApplication::setApplicationName(AppTitle());
