@@ -353,6 +353,7 @@ Plan readPlan(const QByteArray& bytes, const PlanBase& base)
         plan.blocked = true;
         return plan;
     }
+    plan.rows.reserve(records.size() - 1);
     PlanChecker checker(plan, base);
     checker.readHeader(records.first());
     for (qsizetype i = 1; i < records.size(); ++i)

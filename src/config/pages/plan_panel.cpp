@@ -138,8 +138,12 @@ void TPlanPanel::loadPlan(const QString& path)
 
         table_->setRowCount(0);
         table_->setRowCount(static_cast<int>(plan_.rows.size()));
+        const ParamFields fields = page_.fieldTexts();
+        const QStringList captions = DeviceTypeCaptions();
+        table_->setUpdatesEnabled(false);
         for (int i = 0; i < plan_.rows.size(); ++i)
-            showRow(i);
+            showRow(i, fields, captions);
+        table_->setUpdatesEnabled(true);
         const QString file = QFileInfo(path).fileName();
         summary_->setText(plan_.clean() ? u"方案：%1，%2台设备"_s.arg(file).arg(plan_.rows.size())
                                         : u"方案：%1，有%2处错误，有误的行不会发送"_s.arg(file).arg(
@@ -161,7 +165,7 @@ void TPlanPanel::btnSendNextClick()
         const TParamPage::DownloadOutcome outcome = page_.sendPlanRow(row);
         const PlanResult result{row.row, clock_(), outcome.sent, outcome.message};
         latest_.insert(row.row, result);
-        showRow(index);
+        showRow(index, page_.fieldTexts(), DeviceTypeCaptions());
         QString error;
         if (!appendPlanResult(planResultsPath(path_), result, &error))
             InfoBox(u"结果未能写入%1：%2"_s.arg(planResultsPath(path_), error));
@@ -170,12 +174,11 @@ void TPlanPanel::btnSendNextClick()
     });
 }
 
-void TPlanPanel::showRow(int index)
+void TPlanPanel::showRow(int index, const ParamFields& page, const QStringList& captions)
 {
     const PlanRow& row = plan_.rows[index];
-    const ParamFields fields = resolvePlanRow(row, page_.fieldTexts());
+    const ParamFields fields = resolvePlanRow(row, page);
     const auto result = latest_.constFind(row.row);
-    const QStringList captions = DeviceTypeCaptions();
     const QString cells[ColCount] = {
         QString::number(row.row),
         row.deviceType >= 1 ? captions.value(row.deviceType - 1) : QString(),

@@ -42,7 +42,7 @@ public Q_SLOTS:
     void loadPlan(const QString& path);
 
 private:
-    void showRow(int index);
+    void showRow(int index, const ParamFields& page, const QStringList& captions);
     void selectRow(int index);
     int nextRow(int after) const;
     void updateButtons();
