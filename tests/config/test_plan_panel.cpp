@@ -54,7 +54,7 @@ struct PanelFixture {
         page->show();
         QApplication::setActiveWindow(page.get());
     }
-    TPlanPanel* panel() { return page->planPanel(); }
+    PlanPanel* panel() { return page->planPanel(); }
     template <class W> W* w(const char* name)
     {
         auto* found = page->findChild<W*>(QString::fromLatin1(name));
@@ -62,7 +62,7 @@ struct PanelFixture {
         return found;
     }
     QTableWidget* table() { return w<QTableWidget>("tblPlan"); }
-    QString state(int row) { return table()->item(row, TPlanPanel::ColState)->text(); }
+    QString state(int row) { return table()->item(row, PlanPanel::ColState)->text(); }
     void send() { QTest::mouseClick(w<QPushButton>("btnSendNext"), Qt::LeftButton); }
 };
 

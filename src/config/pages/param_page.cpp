@@ -80,7 +80,7 @@ TParamPage::TParamPage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent)
     // activated, not currentIndexChanged: choosing the item already shown is a choice too,
     // and setting the index from code is not.
     // Beside the designed controls, after them in the tab order.
-    planPanel_ = new TPlanPanel(*this, this);
+    planPanel_ = new PlanPanel(*this, this);
     placePlanPanel();
 
     connect(ui->cmbType, &QComboBox::activated, this, &TParamPage::cmbTypeChange);

@@ -8,7 +8,7 @@
 
 class QLabel;
 class QLineEdit;
-class TPlanPanel;
+class PlanPanel;
 class TUDPServer;
 struct TMainGlobals;
 
@@ -39,7 +39,7 @@ public:
     // Chooses the row's device type, types its values into the fields and runs the download
     // command as the button does.
     DownloadOutcome sendPlanRow(const PlanRow& row);
-    TPlanPanel* planPanel() const { return planPanel_; }
+    PlanPanel* planPanel() const { return planPanel_; }
 
 public Q_SLOTS:
     // The operator chose a device type (also when choosing the same one again).
@@ -62,5 +62,5 @@ private:
     std::unique_ptr<Ui::TParamPage> ui;
     TMainGlobals& globals_;
     TUDPServer& udp_;
-    TPlanPanel* planPanel_ = nullptr;
+    PlanPanel* planPanel_ = nullptr;
 };

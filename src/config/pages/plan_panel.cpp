@@ -44,7 +44,7 @@ bool pending(const PlanRow& row, const QHash<int, PlanResult>& latest)
 
 } // namespace
 
-TPlanPanel::TPlanPanel(TParamPage& page, QWidget* parent)
+PlanPanel::PlanPanel(TParamPage& page, QWidget* parent)
     : QWidget(parent), page_(page), load_(new QPushButton(u"载入方案"_s, this)),
       send_(new QPushButton(u"发送下一台"_s, this)), summary_(new QLabel(this)),
       table_(new QTableWidget(0, ColCount, this)), report_(new QPlainTextEdit(this))
@@ -93,18 +93,18 @@ TPlanPanel::TPlanPanel(TParamPage& page, QWidget* parent)
     };
     clock_ = [] { return QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss"_s); };
 
-    connect(load_, &QPushButton::clicked, this, &TPlanPanel::btnLoadPlanClick);
-    connect(send_, &QPushButton::clicked, this, &TPlanPanel::btnSendNextClick);
+    connect(load_, &QPushButton::clicked, this, &PlanPanel::btnLoadPlanClick);
+    connect(send_, &QPushButton::clicked, this, &PlanPanel::btnSendNextClick);
     connect(table_, &QTableWidget::itemSelectionChanged, this, [this] { updateButtons(); });
 }
 
-int TPlanPanel::currentRow() const
+int PlanPanel::currentRow() const
 {
     const auto rows = table_->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();
 }
 
-void TPlanPanel::btnLoadPlanClick()
+void PlanPanel::btnLoadPlanClick()
 {
     runGuarded([&] {
         const QString path = chooser_();
@@ -113,7 +113,7 @@ void TPlanPanel::btnLoadPlanClick()
     });
 }
 
-void TPlanPanel::loadPlan(const QString& path)
+void PlanPanel::loadPlan(const QString& path)
 {
     runGuarded([&] {
         QByteArray bytes;
@@ -155,7 +155,7 @@ void TPlanPanel::loadPlan(const QString& path)
     });
 }
 
-void TPlanPanel::btnSendNextClick()
+void PlanPanel::btnSendNextClick()
 {
     runGuarded([&] {
         const int index = currentRow();
@@ -174,7 +174,7 @@ void TPlanPanel::btnSendNextClick()
     });
 }
 
-void TPlanPanel::showRow(int index, const ParamFields& page, const QStringList& captions)
+void PlanPanel::showRow(int index, const ParamFields& page, const QStringList& captions)
 {
     const PlanRow& row = plan_.rows[index];
     const ParamFields fields = resolvePlanRow(row, page);
@@ -193,7 +193,7 @@ void TPlanPanel::showRow(int index, const ParamFields& page, const QStringList& 
     }
 }
 
-void TPlanPanel::selectRow(int index)
+void PlanPanel::selectRow(int index)
 {
     if (index < 0) {
         table_->clearSelection();
@@ -206,7 +206,7 @@ void TPlanPanel::selectRow(int index)
 
 // The first row after the given one that can be sent and is still to be sent, wrapping round
 // once.
-int TPlanPanel::nextRow(int after) const
+int PlanPanel::nextRow(int after) const
 {
     const int count = static_cast<int>(plan_.rows.size());
     for (int step = 1; step <= count; ++step) {
@@ -217,7 +217,7 @@ int TPlanPanel::nextRow(int after) const
     return -1;
 }
 
-void TPlanPanel::updateButtons()
+void PlanPanel::updateButtons()
 {
     send_->setEnabled(plan_.sendable(currentRow()));
 }

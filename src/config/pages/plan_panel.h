@@ -16,14 +16,14 @@ class TParamPage;
 // The plan panel of the parameter page: loads a plan, lists its rows with what became of
 // each, and sends one row per press through the page's own download command. Every result is
 // written to the plan's results file at once.
-class TPlanPanel : public QWidget
+class PlanPanel : public QWidget
 {
     Q_OBJECT
 public:
     // Table columns.
     enum { ColRow, ColType, ColNewIp, ColAddress, ColState, ColCount };
 
-    TPlanPanel(TParamPage& page, QWidget* parent = nullptr);
+    PlanPanel(TParamPage& page, QWidget* parent = nullptr);
 
     // Asks for the plan file; the file dialog unless replaced (tests answer it).
     void setPlanChooser(std::function<QString()> chooser) { chooser_ = std::move(chooser); }
