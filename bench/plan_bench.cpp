@@ -26,7 +26,7 @@ int main()
             planResultLine({i + 2, u"2026-12-08 03:00:00"_s, true, u"设备设置完成！"_s}, i == 0);
     }
     // Code page 936, so the reader first tries UTF-8 over the whole file and falls back.
-    const QByteArray bytes = ToCp936(text);
+    const QByteArray bytes = toCp936(text);
 
     QElapsedTimer timer;
     timer.start();

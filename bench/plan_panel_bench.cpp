@@ -29,9 +29,9 @@ int main(int argc, char** argv)
         return 2;
     file.close();
 
-    TMainGlobals globals;
+    MainGlobals globals;
     TUDPServer udp;
-    TParamPage page(globals, udp);
+    ParamPage page(globals, udp);
     page.resize(1080, 460);
     page.show();
     QElapsedTimer timer;

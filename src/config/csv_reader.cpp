@@ -13,7 +13,7 @@ CsvText decodeCsv(const QByteArray& bytes)
     QString text = utf8(bytes);
     if (!utf8.hasError())
         return {text, CsvEncoding::Utf8};
-    return {FromCp936(bytes), CsvEncoding::Cp936};
+    return {fromCp936(bytes), CsvEncoding::Cp936};
 }
 
 QList<CsvRecord> parseCsv(QStringView text, bool* unterminated)

@@ -82,7 +82,7 @@ bool convertsAsQuad(const QString& text)
 {
     try {
         uint8_t b[4];
-        IPstrToByte(Trim(text), b[0], b[1], b[2], b[3]);
+        IPstrToByte(trim(text), b[0], b[1], b[2], b[3]);
         return true;
     } catch (const EConvertError&) {
         return false;
@@ -92,7 +92,7 @@ bool convertsAsQuad(const QString& text)
 bool convertsAsInt(const QString& text)
 {
     int value = 0;
-    return TryStrToInt(text, value);
+    return tryStrToInt(text, value);
 }
 
 // The field whose conversion stopped the packet: the first one, in the order it is packed,
@@ -115,7 +115,7 @@ PlanColumn unconvertedColumn(const ParamFields& f, int type)
         {PlanColumn::GPIP, f.gpip, true},
         {PlanColumn::GroupIP, f.groupIP, type != 6},
     };
-    if (UsesGroupBox1(type)) {
+    if (usesGroupBox1(type)) {
         steps.push_back({PlanColumn::YM, f.ym, true});
         steps.push_back({PlanColumn::CallIp, f.callIp, true});
     }
@@ -228,18 +228,18 @@ void PlanChecker::readRow(const CsvRecord& record, int number)
 void PlanChecker::checkDownload(PlanRow& row)
 {
     const ParamFields fields = resolvePlanRow(row, base_.fields);
-    const DeviceTypeView view = DeviceTypeViewFor(row.deviceType);
+    const DeviceTypeView view = deviceTypeViewFor(row.deviceType);
     if (const auto f =
-            ValidateParamFields(fields, row.deviceType, view.ymCaption.value_or(QString()),
+            validateParamFields(fields, row.deviceType, view.ymCaption.value_or(QString()),
                                 view.callCaption.value_or(QString()))) {
         fault(row, nameOf(columnOf(f->field)), f->message);
         return;
     }
     ParamPacket packet;
     try {
-        packet = BuildParamPacket(fields, row.deviceType);
+        packet = buildParamPacket(fields, row.deviceType);
     } catch (const EConvertError& e) {
-        fault(row, nameOf(unconvertedColumn(fields, row.deviceType)), ErrorBoxText(e.Message()));
+        fault(row, nameOf(unconvertedColumn(fields, row.deviceType)), errorBoxText(e.Message()));
         return;
     }
     if (!convertsAsInt(fields.currPort)) {
@@ -296,7 +296,7 @@ QString planColumnKey(PlanColumn column)
 std::optional<int> deviceTypeFor(const QString& cell)
 {
     const QString text = cell.trimmed();
-    const int caption = static_cast<int>(DeviceTypeCaptions().indexOf(text));
+    const int caption = static_cast<int>(deviceTypeCaptions().indexOf(text));
     if (caption >= 0)
         return caption + 1;
     bool digits = !text.isEmpty() && text.size() <= 2;
@@ -328,7 +328,7 @@ ParamFields resolvePlanRow(const PlanRow& row, const ParamFields& current)
     ParamFields f = current;
     f.id1 = u"0"_s;
     f.id2 = u"0"_s;
-    if (const auto groupText = DeviceTypeViewFor(row.deviceType).groupText)
+    if (const auto groupText = deviceTypeViewFor(row.deviceType).groupText)
         f.groupIP = *groupText;
     QString* fieldOf[PlanColumnCount] = {
         nullptr,  &f.currIP, &f.currPort,   &f.upip,    &f.serverIP, &f.netIP,  &f.gpip, &f.address,

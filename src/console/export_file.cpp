@@ -82,14 +82,14 @@ template <class Sink> void forEachExportChunk(const ExportSource& source, Sink&&
 
 } // namespace
 
-QByteArray ExportBytes(const ExportSource& source)
+QByteArray exportBytes(const ExportSource& source)
 {
     QByteArray all;
     forEachExportChunk(source, [&](const QByteArray& chunk) { all += chunk; });
     return all;
 }
 
-void WriteExportFile(const QString& path, const ExportSource& source)
+void writeExportFile(const QString& path, const ExportSource& source)
 {
     const QString fullPath = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
     // The list goes to a new file that replaces the old one only when it is whole, so a full

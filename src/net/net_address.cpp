@@ -79,7 +79,7 @@ uint32_t LookupByName(const QString& host)
 
 } // namespace
 
-std::optional<uint32_t> ParseDottedQuad(const QString& text)
+std::optional<uint32_t> parseDottedQuad(const QString& text)
 {
     const QStringList parts = text.split(u'.');
     if (parts.size() != 4)
@@ -87,19 +87,19 @@ std::optional<uint32_t> ParseDottedQuad(const QString& text)
     uint32_t address = 0;
     for (const QString& part : parts) {
         int value = 0;
-        if (!TryStrToInt(part, value) || value < 0 || value > 255)
+        if (!tryStrToInt(part, value) || value < 0 || value > 255)
             return std::nullopt;
         address = (address << 8) | static_cast<uint32_t>(value);
     }
     return address;
 }
 
-QString FormatDottedQuad(uint32_t address)
+QString formatDottedQuad(uint32_t address)
 {
-    return IntToStr(static_cast<int>(address >> 24)) + u'.' +
-           IntToStr(static_cast<int>((address >> 16) & 0xFF)) + u'.' +
-           IntToStr(static_cast<int>((address >> 8) & 0xFF)) + u'.' +
-           IntToStr(static_cast<int>(address & 0xFF));
+    return intToStr(static_cast<int>(address >> 24)) + u'.' +
+           intToStr(static_cast<int>((address >> 16) & 0xFF)) + u'.' +
+           intToStr(static_cast<int>((address >> 8) & 0xFF)) + u'.' +
+           intToStr(static_cast<int>(address & 0xFF));
 }
 
 // ASCII letters only: Unicode folding would also take e.g. "LOCALHO\u017FT" for localhost.
@@ -118,11 +118,11 @@ static bool IsLocalhost(const QString& host)
     return true;
 }
 
-uint32_t ResolveHost(const QString& host)
+uint32_t resolveHost(const QString& host)
 {
     if (IsLocalhost(host))
         return 0x7F000001u;
-    if (const auto quad = ParseDottedQuad(host))
+    if (const auto quad = parseDottedQuad(host))
         return *quad;
     return LookupByName(host);
 }

@@ -9,12 +9,12 @@
 
 // Four "."-separated parts, each an integer (the program's integer conversion) from 0 to 255;
 // anything else gives no address.
-std::optional<uint32_t> ParseDottedQuad(const QString& text);
+std::optional<uint32_t> parseDottedQuad(const QString& text);
 
 // Each octet in decimal without leading zeros.
-QString FormatDottedQuad(uint32_t address);
+QString formatDottedQuad(uint32_t address);
 
 // The address a host text names: "LOCALHOST" in any case is 127.0.0.1, a dotted quad gives its
 // four values, anything else is looked up by name (the first IPv4 answer). Raises ESocketError
 // with HostNotFoundCode when no host has that name.
-uint32_t ResolveHost(const QString& host);
+uint32_t resolveHost(const QString& host);

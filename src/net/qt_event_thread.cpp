@@ -2,18 +2,18 @@
 
 #include <QMetaObject>
 
-TQtEventThread::TQtEventThread() : context_(std::make_unique<QObject>())
+QtEventThread::QtEventThread() : context_(std::make_unique<QObject>())
 {
 }
 
-TQtEventThread::~TQtEventThread() = default;
+QtEventThread::~QtEventThread() = default;
 
-void TQtEventThread::Post(std::function<void()> call)
+void QtEventThread::post(std::function<void()> call)
 {
     QMetaObject::invokeMethod(context_.get(), std::move(call), Qt::QueuedConnection);
 }
 
-std::unique_ptr<TEventThread> MakeQtEventThread()
+std::unique_ptr<EventThread> makeQtEventThread()
 {
-    return std::make_unique<TQtEventThread>();
+    return std::make_unique<QtEventThread>();
 }

@@ -7,12 +7,12 @@
 
 // Hands calls to the thread that created it, through its Qt event loop. The calls are queued
 // on a context object that dies with this one, so calls still queued then are dropped.
-class TQtEventThread : public TEventThread
+class QtEventThread : public EventThread
 {
 public:
-    TQtEventThread();
-    ~TQtEventThread() override;
-    void Post(std::function<void()> call) override;
+    QtEventThread();
+    ~QtEventThread() override;
+    void post(std::function<void()> call) override;
 
 private:
     std::unique_ptr<QObject> context_;

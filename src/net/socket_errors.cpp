@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-QString SocketErrorText(int code)
+QString socketErrorText(int code)
 {
     // The texts are the traditional socket-layer ones, keyed by the errno of the same meaning.
     struct Entry {

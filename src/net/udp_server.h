@@ -1,8 +1,5 @@
 #pragma once
 
-// PUBLIC CONTRACT used by the pages and the main window. The implementer of this library may
-// add private members and further headers, but keeps these public signatures.
-
 #include "net/net_exceptions.h"
 #include "net/socket_handle.h"
 
@@ -15,13 +12,13 @@ class TUDPServer;
 
 // Hands a call from the listener thread to the event thread. The app uses the Qt one
 // (queued calls on the QCoreApplication's thread); tests may drive their own.
-class TEventThread
+class EventThread
 {
 public:
-    virtual ~TEventThread() = default;
-    virtual void Post(std::function<void()> call) = 0;
+    virtual ~EventThread() = default;
+    virtual void post(std::function<void()> call) = 0;
 };
-std::unique_ptr<TEventThread> MakeQtEventThread();
+std::unique_ptr<EventThread> makeQtEventThread();
 
 // AData holds exactly the datagram's bytes (no copy; valid only during the call).
 using TUDPReadEvent =
@@ -30,7 +27,7 @@ using TUDPReadEvent =
 class TUDPServer
 {
 public:
-    explicit TUDPServer(std::unique_ptr<TEventThread> eventThread = MakeQtEventThread());
+    explicit TUDPServer(std::unique_ptr<EventThread> eventThread = makeQtEventThread());
     ~TUDPServer();
     TUDPServer(const TUDPServer&) = delete;
     TUDPServer& operator=(const TUDPServer&) = delete;

@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {{u"设备地址"_s}, {u"网络CD"_s}},
                 {1, 2}},
         CsvCase{"codePage936",
-                ToCp936(u"设备类型,设备地址\r\n网络收音,7\r\n"_s),
+                toCp936(u"设备类型,设备地址\r\n网络收音,7\r\n"_s),
                 CsvEncoding::Cp936,
                 {{u"设备类型"_s, u"设备地址"_s}, {u"网络收音"_s, u"7"_s}},
                 {1, 2}},

@@ -38,9 +38,9 @@ QByteArray hex(const char* spaced)
 // One parameter page on a bound loopback endpoint, its plan panel answering with fixed times.
 struct PanelFixture {
     FakeDialogs fake;
-    TMainGlobals globals;
+    MainGlobals globals;
     TUDPServer udp;
-    std::unique_ptr<TParamPage> page;
+    std::unique_ptr<ParamPage> page;
     int tick = 0;
 
     PanelFixture()
@@ -48,7 +48,7 @@ struct PanelFixture {
         globals.DeviceType = 1;
         udp.SetDefaultPort(freeUdpPort());
         udp.SetActive(true);
-        page = std::make_unique<TParamPage>(globals, udp);
+        page = std::make_unique<ParamPage>(globals, udp);
         page->resize(1080, 460);
         panel()->setClock([this] { return u"T%1"_s.arg(++tick); });
         page->show();

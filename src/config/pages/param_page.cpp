@@ -47,13 +47,13 @@ static void initParamResources()
     Q_INIT_RESOURCE(param_page);
 }
 
-TParamPage::TParamPage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::TParamPage>()), globals_(globals), udp_(udp)
+ParamPage::ParamPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::ParamPage>()), globals_(globals), udp_(udp)
 {
     initParamResources();
     ui->setupUi(this);
 
-    ui->cmbType->addItems(DeviceTypeCaptions());
+    ui->cmbType->addItems(deviceTypeCaptions());
     ui->cmbType->setCurrentIndex(-1);
     ui->SpeedButton1->setIcon(downloadGlyph());
     // Reachable by Tab, but a click leaves the focus in the field the operator was in.
@@ -83,13 +83,13 @@ TParamPage::TParamPage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent)
     planPanel_ = new PlanPanel(*this, this);
     placePlanPanel();
 
-    connect(ui->cmbType, &QComboBox::activated, this, &TParamPage::cmbTypeChange);
-    connect(ui->SpeedButton1, &QToolButton::clicked, this, &TParamPage::SpeedButton1Click);
+    connect(ui->cmbType, &QComboBox::activated, this, &ParamPage::cmbTypeChange);
+    connect(ui->SpeedButton1, &QToolButton::clicked, this, &ParamPage::SpeedButton1Click);
 }
 
-TParamPage::~TParamPage() = default;
+ParamPage::~ParamPage() = default;
 
-void TParamPage::cmbTypeChange(int index)
+void ParamPage::cmbTypeChange(int index)
 {
     runGuarded([&] {
         if (index < 0 || index >= DeviceTypeCount)
@@ -106,7 +106,7 @@ void TParamPage::cmbTypeChange(int index)
         ui->edtID2->setText(u"0"_s);
         globals_.DeviceType = index + 1;
 
-        const DeviceTypeView view = DeviceTypeViewFor(globals_.DeviceType);
+        const DeviceTypeView view = deviceTypeViewFor(globals_.DeviceType);
         setCaption(ui->Lbl_GroupIP, ui->edtGroupIP, view.groupCaption);
         if (view.ymCaption)
             setCaption(ui->Lbl_YM, ui->edtYM, *view.ymCaption);
@@ -121,44 +121,44 @@ void TParamPage::cmbTypeChange(int index)
     });
 }
 
-void TParamPage::SpeedButton1Click()
+void ParamPage::SpeedButton1Click()
 {
     runGuarded([&] { download(); });
 }
 
-TParamPage::DownloadOutcome TParamPage::download()
+ParamPage::DownloadOutcome ParamPage::download()
 {
     const ParamFields fields = fieldTexts();
     const int deviceType = globals_.DeviceType;
-    if (const auto fault = ValidateParamFields(fields, deviceType, ui->Lbl_YM->text(),
+    if (const auto fault = validateParamFields(fields, deviceType, ui->Lbl_YM->text(),
                                                ui->Lbl_CallServerIP->text())) {
-        InfoBox(fault->message);
+        infoBox(fault->message);
         fieldFor(fault->field)->setFocus();
         return {false, fault->message};
     }
 
     // A field that does not convert ends the command here, through the error box.
-    const ParamPacket packet = BuildParamPacket(fields, deviceType);
+    const ParamPacket packet = buildParamPacket(fields, deviceType);
 
     bool sent = false;
     try {
-        const int port = StrToInt(fields.currPort);
+        const int port = strToInt(fields.currPort);
         udp_.SendDatagram(fields.currIP, port, packet.data(), ParamPacketSize);
         sent = true;
     } catch (...) {
         // The operator learns of it from the box below; the packet is dropped.
     }
     const QString message = sent ? u"设备设置完成！"_s : u"设备设置错误！"_s;
-    InfoBox(message);
+    infoBox(message);
     return {sent, message};
 }
 
-int TParamPage::chosenType() const
+int ParamPage::chosenType() const
 {
     return ui->cmbType->currentIndex() < 0 ? 0 : globals_.DeviceType;
 }
 
-TParamPage::DownloadOutcome TParamPage::sendPlanRow(const PlanRow& row)
+ParamPage::DownloadOutcome ParamPage::sendPlanRow(const PlanRow& row)
 {
     DownloadOutcome outcome{false, {}};
     runGuarded([&] {
@@ -178,36 +178,36 @@ TParamPage::DownloadOutcome TParamPage::sendPlanRow(const PlanRow& row)
         try {
             outcome = download();
         } catch (const Exception& e) {
-            outcome.message = ErrorBoxText(e.Message());
+            outcome.message = errorBoxText(e.Message());
             throw;
         } catch (const std::exception& e) {
-            outcome.message = ErrorBoxText(QString::fromLocal8Bit(e.what()));
+            outcome.message = errorBoxText(QString::fromLocal8Bit(e.what()));
             throw;
         }
     });
     return outcome;
 }
 
-void TParamPage::resizeEvent(QResizeEvent* event)
+void ParamPage::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     placePlanPanel();
 }
 
-void TParamPage::placePlanPanel()
+void ParamPage::placePlanPanel()
 {
     const int width = std::max(PlanPanelMinWidth, this->width() - PlanPanelLeft - 8);
     planPanel_->setGeometry(PlanPanelLeft, 8, width, std::max(300, height() - 16));
 }
 
-void TParamPage::changeEvent(QEvent* event)
+void ParamPage::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::FontChange)
         placeRelabelled();
 }
 
-ParamFields TParamPage::fieldTexts() const
+ParamFields ParamPage::fieldTexts() const
 {
     ParamFields f;
     f.currIP = ui->edtCurrIP->text();
@@ -228,7 +228,7 @@ ParamFields TParamPage::fieldTexts() const
     return f;
 }
 
-QLineEdit* TParamPage::fieldFor(ParamField field) const
+QLineEdit* ParamPage::fieldFor(ParamField field) const
 {
     switch (field) {
     case ParamField::CurrIP:
@@ -251,7 +251,7 @@ QLineEdit* TParamPage::fieldFor(ParamField field) const
     return ui->edtCurrIP;
 }
 
-void TParamPage::setCaption(QLabel* label, QLineEdit* field, const QString& caption)
+void ParamPage::setCaption(QLabel* label, QLineEdit* field, const QString& caption)
 {
     label->setText(caption);
     if (!caption.isEmpty())
@@ -260,13 +260,13 @@ void TParamPage::setCaption(QLabel* label, QLineEdit* field, const QString& capt
 }
 
 // Sizes the label to its caption and keeps its right edge next to the field.
-void TParamPage::placeBeside(QLabel* label, QWidget* field)
+void ParamPage::placeBeside(QLabel* label, QWidget* field)
 {
     const int width = label->sizeHint().width();
     label->setGeometry(field->x() - LabelGap - width, field->y(), width, field->height());
 }
 
-void TParamPage::placeRelabelled()
+void ParamPage::placeRelabelled()
 {
     placeBeside(ui->Lbl_GroupIP, ui->edtGroupIP);
     placeBeside(ui->Lbl_YM, ui->edtYM);

@@ -10,21 +10,21 @@ class QLabel;
 class QLineEdit;
 class PlanPanel;
 class TUDPServer;
-struct TMainGlobals;
+struct MainGlobals;
 
 namespace Ui
 {
-class TParamPage;
+class ParamPage;
 }
 
 // The device parameter page: the device type list, the fields of the parameter download
 // packet and the download button.
-class TParamPage : public QWidget
+class ParamPage : public QWidget
 {
     Q_OBJECT
 public:
-    TParamPage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent = nullptr);
-    ~TParamPage() override;
+    ParamPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent = nullptr);
+    ~ParamPage() override;
 
     // What one run of the download command came to: sent or not, and the text of its box.
     struct DownloadOutcome {
@@ -59,8 +59,8 @@ private:
     void placeBeside(QLabel* label, QWidget* field);
     void placeRelabelled();
 
-    std::unique_ptr<Ui::TParamPage> ui;
-    TMainGlobals& globals_;
+    std::unique_ptr<Ui::ParamPage> ui;
+    MainGlobals& globals_;
     TUDPServer& udp_;
     PlanPanel* planPanel_ = nullptr;
 };

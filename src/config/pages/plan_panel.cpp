@@ -44,7 +44,7 @@ bool pending(const PlanRow& row, const QHash<int, PlanResult>& latest)
 
 } // namespace
 
-PlanPanel::PlanPanel(TParamPage& page, QWidget* parent)
+PlanPanel::PlanPanel(ParamPage& page, QWidget* parent)
     : QWidget(parent), page_(page), load_(new QPushButton(u"载入方案"_s, this)),
       send_(new QPushButton(u"发送下一台"_s, this)), summary_(new QLabel(this)),
       table_(new QTableWidget(0, ColCount, this)), report_(new QPlainTextEdit(this))
@@ -121,12 +121,12 @@ void PlanPanel::loadPlan(const QString& path)
         if (!readWholeFile(QFile::encodeName(path), bytes, exists) || !exists) {
             const QString why =
                 exists ? QString::fromLocal8Bit(std::strerror(errno)) : u"文件不存在"_s;
-            InfoBox(u"方案无法读取：%1（%2）"_s.arg(path, why));
+            infoBox(u"方案无法读取：%1（%2）"_s.arg(path, why));
             return;
         }
         QByteArray results;
         if (!readWholeFile(QFile::encodeName(planResultsPath(path)), results, exists)) {
-            InfoBox(u"结果文件无法读取：%1"_s.arg(planResultsPath(path)));
+            infoBox(u"结果文件无法读取：%1"_s.arg(planResultsPath(path)));
             return;
         }
 
@@ -139,7 +139,7 @@ void PlanPanel::loadPlan(const QString& path)
         table_->setRowCount(0);
         table_->setRowCount(static_cast<int>(plan_.rows.size()));
         const ParamFields fields = page_.fieldTexts();
-        const QStringList captions = DeviceTypeCaptions();
+        const QStringList captions = deviceTypeCaptions();
         table_->setUpdatesEnabled(false);
         for (int i = 0; i < plan_.rows.size(); ++i)
             showRow(i, fields, captions);
@@ -162,13 +162,13 @@ void PlanPanel::btnSendNextClick()
         if (!plan_.sendable(index))
             return;
         const PlanRow& row = plan_.rows[index];
-        const TParamPage::DownloadOutcome outcome = page_.sendPlanRow(row);
+        const ParamPage::DownloadOutcome outcome = page_.sendPlanRow(row);
         const PlanResult result{row.row, clock_(), outcome.sent, outcome.message};
         latest_.insert(row.row, result);
-        showRow(index, page_.fieldTexts(), DeviceTypeCaptions());
+        showRow(index, page_.fieldTexts(), deviceTypeCaptions());
         QString error;
         if (!appendPlanResult(planResultsPath(path_), result, &error))
-            InfoBox(u"结果未能写入%1：%2"_s.arg(planResultsPath(path_), error));
+            infoBox(u"结果未能写入%1：%2"_s.arg(planResultsPath(path_), error));
         if (outcome.sent)
             selectRow(nextRow(index));
     });

@@ -11,7 +11,7 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QTableWidget;
-class TParamPage;
+class ParamPage;
 
 // The plan panel of the parameter page: loads a plan, lists its rows with what became of
 // each, and sends one row per press through the page's own download command. Every result is
@@ -23,7 +23,7 @@ public:
     // Table columns.
     enum { ColRow, ColType, ColNewIp, ColAddress, ColState, ColCount };
 
-    PlanPanel(TParamPage& page, QWidget* parent = nullptr);
+    PlanPanel(ParamPage& page, QWidget* parent = nullptr);
 
     // Asks for the plan file; the file dialog unless replaced (tests answer it).
     void setPlanChooser(std::function<QString()> chooser) { chooser_ = std::move(chooser); }
@@ -47,7 +47,7 @@ private:
     int nextRow(int after) const;
     void updateButtons();
 
-    TParamPage& page_;
+    ParamPage& page_;
     QPushButton* load_;
     QPushButton* send_;
     QLabel* summary_;
