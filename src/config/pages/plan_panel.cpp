@@ -67,6 +67,10 @@ PlanPanel::PlanPanel(ParamPage& page, QWidget* parent)
         {u"行"_s, u"设备类型"_s, u"更新后设备IP"_s, u"设备地址"_s, u"状态"_s});
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setStretchLastSection(true);
+    // Fixed widths: fitting them to the contents would measure every row of a large plan.
+    const int widths[ColState] = {32, 64, 100, 56};
+    for (int c = 0; c < ColState; ++c)
+        table_->setColumnWidth(c, widths[c]);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
