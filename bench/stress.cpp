@@ -16,7 +16,7 @@
 // thread makes no progress for 10 s (a deadlock); a crash signal is reported with the cycle.
 // --stall-at N hangs the event thread for 12 s in cycle N, to see the watchdog fire.
 // Exit code 0 only when nothing went wrong.
-#include "app/fonts.h"
+#include "skin/song_font.h"
 #include "app/main_window.h"
 #include "common/dialogs.h"
 #include "console/pages/console_page.h"

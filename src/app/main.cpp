@@ -1,5 +1,5 @@
+#include "skin/song_font.h"
 #include "app/check_plan.h"
-#include "app/fonts.h"
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
 #include "common/dialogs.h"

@@ -4,6 +4,8 @@
 #include "config/plan.h"
 #include "config/plan_results.h"
 
+#include "support/test_helpers.h"
+
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -12,11 +14,6 @@
 #include <ostream>
 
 using namespace Qt::StringLiterals;
-
-void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace
 {

@@ -6,6 +6,8 @@
 #include "support/fake_dialogs.h"
 #include "support/udp_probe.h"
 
+#include "support/test_helpers.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -21,11 +23,6 @@
 #include <ostream>
 
 using namespace Qt::StringLiterals;
-
-void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace
 {

@@ -1,4 +1,5 @@
 // Another process takes the local port between two connects of the window.
+#include "support/test_helpers.h"
 #include "support/udp_probe.h"
 #include "support/window_fixture.h"
 
@@ -124,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, PortTaken,
                          ::testing::Values(SquatCase{"takenAfterDisconnect", true, true},
                                            SquatCase{"otherPortTakenWhileConnected", false, false},
                                            SquatCase{"otherPortTakenAfterDisconnect", true, false}),
-                         [](const auto& tp) { return std::string(tp.param.name); });
+                         CaseName());
 
 // While another process holds the port, connecting again and again fails the same way each
 // time and leaks nothing: afterwards the port the squatter let go can be bound.
