@@ -1,4 +1,5 @@
 #include "app/app_setup.h"
+#include "app/check_plan.h"
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
@@ -9,10 +10,14 @@
 #include <QMessageBox>
 #include <QTextStream>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::strcmp(argv[1], "--check-plan") == 0)
+        return checkPlanCommand(argv[2]);
+
     // --help and --version answer before any window exists: no display is needed for them.
     {
         QStringList args;
