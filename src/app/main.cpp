@@ -1,17 +1,37 @@
-#include "skin/song_font.h"
+#include "app/app_setup.h"
+#include "app/check_plan.h"
+#include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
 #include "common/dialogs.h"
+#include "skin/song_font.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTextStream>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::strcmp(argv[1], "--check-plan") == 0)
+        return checkPlanCommand(argv[2]);
+
+    // --help and --version answer before any window exists: no display is needed for them.
+    {
+        QStringList args;
+        for (int i = 1; i < argc; ++i)
+            args << QString::fromLocal8Bit(argv[i]);
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        if (const auto rc = runTerminalOption(args, out, err))
+            return *rc;
+    }
+
     registerFontSubstitutions();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(appTitle());
+    setUpApplication(app);
     QtDialogs realDialogs;
     installDialogs(&realDialogs);
 

@@ -3,9 +3,10 @@
 //   render_window <output folder>
 // Connecting binds a port the system picks on this host; nothing is sent.
 
-#include "skin/song_font.h"
+#include "app/app_setup.h"
 #include "app/main_window.h"
 #include "common/dialogs.h"
+#include "skin/song_font.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -45,6 +46,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     registerFontSubstitutions();
     QApplication app(argc, argv);
+    setUpApplication(app);
     const QString folder =
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(folder);

@@ -165,3 +165,32 @@ bool AtomicFile::commit()
     syncFolderOf(target_);
     return true;
 }
+
+bool appendDurably(const QByteArray& path, QByteArrayView bytes, const FileOps& ops)
+{
+    FileDescriptor fd(
+        ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
+    if (!fd.valid())
+        return false;
+    struct stat info {
+    };
+    if (::fstat(fd.get(), &info) != 0)
+        return false;
+    if (!S_ISREG(info.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    const bool created = info.st_size == 0;
+    if (!writeAll(ops, fd.get(), bytes) || ops.fsync(fd.get()) != 0) {
+        const int error = errno;
+        if (::ftruncate(fd.get(), info.st_size) == 0)
+            ::fsync(fd.get());
+        errno = error;
+        return false;
+    }
+    if (!fd.reset())
+        return false;
+    if (created)
+        syncFolderOf(path);
+    return true;
+}

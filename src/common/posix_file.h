@@ -77,3 +77,9 @@ private:
     bool created_ = false;
     bool committed_ = false;
 };
+
+// Appends bytes to the end of a regular file, creating it if needed, and flushes them to disk
+// before returning. On failure (errno set) the file is cut back to its earlier length, so
+// what was there before stays whole.
+bool appendDurably(const QByteArray& path, QByteArrayView bytes,
+                   const FileOps& ops = FileOps::system());

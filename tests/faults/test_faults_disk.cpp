@@ -7,6 +7,7 @@
 #include "support/window_fixture.h"
 
 #include <QComboBox>
+#include <QTemporaryDir>
 #include <ostream>
 
 using namespace Qt::StringLiterals;
@@ -155,6 +156,27 @@ void PrintTo(const LogCase& c, std::ostream* os)
 
 class UpdateLogFault : public DiskFixture, public ::testing::WithParamInterface<LogCase>
 {
+protected:
+    // Where the log goes when the program's folder refuses it; never the tester's own.
+    void SetUp() override
+    {
+        savedDataHome_ = qgetenv("XDG_DATA_HOME");
+        ASSERT_TRUE(dataHome_.isValid());
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome_.path()));
+        DiskFixture::SetUp();
+    }
+    void TearDown() override
+    {
+        DiskFixture::TearDown();
+        if (savedDataHome_.isNull())
+            qunsetenv("XDG_DATA_HOME");
+        else
+            qputenv("XDG_DATA_HOME", savedDataHome_);
+    }
+    QString dataLog() const { return dataHome_.filePath(u"terminal-config-tool/IPSet.Ini"_s); }
+
+    QTemporaryDir dataHome_;
+    QByteArray savedDataHome_;
 };
 
 TEST_P(UpdateLogFault, OldLogStaysWholeAndTheErrorNamesThePath)
@@ -199,6 +221,18 @@ TEST_P(UpdateLogFault, OldLogStaysWholeAndTheErrorNamesThePath)
         EXPECT_EQ(disk.entries(), before) << "no temporary file is left";
         return;
     }
+    if (c.disk == Disk::ReadOnly) {
+        // As installed under /usr: the program's folder takes no new files, so the log goes to
+        // the user's data folder, and the one beside the program stays as it was.
+        ASSERT_EQ(fake.boxes.size(), 3u) << "two confirmations and the completion box";
+        EXPECT_EQ(ReadWholeFile(log), old) << "the old log changed";
+        EXPECT_EQ(disk.entries(), before);
+        EXPECT_EQ(fromCp936(ReadWholeFile(dataLog())),
+                  u"[UpdateLog]\r\nLog=  服务器IP=192.168.1.248  子网掩码=255.255.255.0  "
+                  u"默认网关=192.168.1.1 网络连接=本地连接\r\n"_s);
+        return;
+    }
+    EXPECT_FALSE(QFile::exists(dataLog())) << "a writable folder keeps the log";
     ASSERT_EQ(fake.boxes.size(), 4u);
     EXPECT_EQ(fake.boxes[2].flags, MB::Information) << "the completion box came before";
     EXPECT_EQ(fake.boxes[3].text, u"Unable to write to "_s + log + u'.');
@@ -211,7 +245,8 @@ TEST_P(UpdateLogFault, OldLogStaysWholeAndTheErrorNamesThePath)
 
 INSTANTIATE_TEST_SUITE_P(Faults, UpdateLogFault,
                          ::testing::Values(LogCase{"roomy", Disk::Roomy},
-                                           LogCase{"readOnlyFolder", Disk::ReadOnly},
+                                           LogCase{"readOnlyFolderLogsInTheDataFolder",
+                                                   Disk::ReadOnly},
                                            LogCase{"fullDisk", Disk::Full}),
                          CaseName());
 

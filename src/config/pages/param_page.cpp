@@ -1,16 +1,20 @@
 #include "config/pages/param_page.h"
 
 #include "common/dialogs.h"
+#include "common/exceptions.h"
 #include "common/globals.h"
 #include "common/guard.h"
 #include "common/sysutils.h"
 #include "config/device_types.h"
+#include "config/pages/plan_panel.h"
 #include "net/udp_server.h"
 #include "ui_param_page.h"
 
 #include <QEvent>
 #include <QIcon>
 #include <QPixmap>
+#include <QResizeEvent>
+#include <algorithm>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -20,6 +24,9 @@ namespace
 
 // Gap between a right-aligned label and its field.
 constexpr int LabelGap = 2;
+// The plan panel starts right of the designed controls, whose right edge is at 737.
+constexpr int PlanPanelLeft = 748;
+constexpr int PlanPanelMinWidth = 300;
 
 // The glyph strip holds the enabled image and, to its right, the disabled one.
 QIcon downloadGlyph()
@@ -72,6 +79,10 @@ ParamPage::ParamPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent)
 
     // activated, not currentIndexChanged: choosing the item already shown is a choice too,
     // and setting the index from code is not.
+    // Beside the designed controls, after them in the tab order.
+    planPanel_ = new PlanPanel(*this, this);
+    placePlanPanel();
+
     connect(ui->cmbType, &QComboBox::activated, this, &ParamPage::cmbTypeChange);
     connect(ui->SpeedButton1, &QToolButton::clicked, this, &ParamPage::SpeedButton1Click);
 }
@@ -112,29 +123,81 @@ void ParamPage::cmbTypeChange(int index)
 
 void ParamPage::SpeedButton1Click()
 {
+    runGuarded([&] { download(); });
+}
+
+ParamPage::DownloadOutcome ParamPage::download()
+{
+    const ParamFields fields = fieldTexts();
+    const int deviceType = globals_.DeviceType;
+    if (const auto fault = validateParamFields(fields, deviceType, ui->Lbl_YM->text(),
+                                               ui->Lbl_CallServerIP->text())) {
+        infoBox(fault->message);
+        fieldFor(fault->field)->setFocus();
+        return {false, fault->message};
+    }
+
+    // A field that does not convert ends the command here, through the error box.
+    const ParamPacket packet = buildParamPacket(fields, deviceType);
+
+    bool sent = false;
+    try {
+        const int port = strToInt(fields.currPort);
+        udp_.SendDatagram(fields.currIP, port, packet.data(), ParamPacketSize);
+        sent = true;
+    } catch (...) {
+        // The operator learns of it from the box below; the packet is dropped.
+    }
+    const QString message = sent ? u"设备设置完成！"_s : u"设备设置错误！"_s;
+    infoBox(message);
+    return {sent, message};
+}
+
+int ParamPage::chosenType() const
+{
+    return ui->cmbType->currentIndex() < 0 ? 0 : globals_.DeviceType;
+}
+
+ParamPage::DownloadOutcome ParamPage::sendPlanRow(const PlanRow& row)
+{
+    DownloadOutcome outcome{false, {}};
     runGuarded([&] {
-        const ParamFields fields = fieldTexts();
-        const int deviceType = globals_.DeviceType;
-        if (const auto fault = validateParamFields(fields, deviceType, ui->Lbl_YM->text(),
-                                                   ui->Lbl_CallServerIP->text())) {
-            infoBox(fault->message);
-            fieldFor(fault->field)->setFocus();
-            return;
+        if (row.deviceType >= 1)
+            cmbTypeChange(row.deviceType - 1);
+        QLineEdit* const fieldOf[PlanColumnCount] = {
+            nullptr,         ui->edtCurrIP, ui->edtCurrPort,   ui->edtUpip,
+            ui->ectServerIP, ui->edtNetIP,  ui->edtGPIP,       ui->edtAddress,
+            ui->edtOrder,    ui->edtData,   ui->edtServerPort, ui->edtGroupIP,
+            ui->edtYM,       ui->edtCallIp, ui->edtID1,        ui->edtID2,
+        };
+        for (int i = 0; i < PlanColumnCount; ++i) {
+            if (fieldOf[i] && row.values[i])
+                fieldOf[i]->setText(*row.values[i]);
         }
-
-        // A field that does not convert ends the command here, through the error box.
-        const ParamPacket packet = buildParamPacket(fields, deviceType);
-
-        bool sent = false;
+        // The error box still comes from the guard; the plan only notes its text.
         try {
-            const int port = strToInt(fields.currPort);
-            udp_.SendDatagram(fields.currIP, port, packet.data(), ParamPacketSize);
-            sent = true;
-        } catch (...) {
-            // The operator learns of it from the box below; the packet is dropped.
+            outcome = download();
+        } catch (const Exception& e) {
+            outcome.message = errorBoxText(e.Message());
+            throw;
+        } catch (const std::exception& e) {
+            outcome.message = errorBoxText(QString::fromLocal8Bit(e.what()));
+            throw;
         }
-        infoBox(sent ? u"设备设置完成！"_s : u"设备设置错误！"_s);
     });
+    return outcome;
+}
+
+void ParamPage::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    placePlanPanel();
+}
+
+void ParamPage::placePlanPanel()
+{
+    const int width = std::max(PlanPanelMinWidth, this->width() - PlanPanelLeft - 8);
+    planPanel_->setGeometry(PlanPanelLeft, 8, width, std::max(300, height() - 16));
 }
 
 void ParamPage::changeEvent(QEvent* event)

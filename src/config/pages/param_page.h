@@ -1,12 +1,14 @@
 #pragma once
 
 #include "config/param_packet.h"
+#include "config/plan.h"
 
 #include <QWidget>
 #include <memory>
 
 class QLabel;
 class QLineEdit;
+class PlanPanel;
 class TUDPServer;
 struct MainGlobals;
 
@@ -24,6 +26,21 @@ public:
     ParamPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent = nullptr);
     ~ParamPage() override;
 
+    // What one run of the download command came to: sent or not, and the text of its box.
+    struct DownloadOutcome {
+        bool sent = false;
+        QString message;
+    };
+
+    // The field texts the download command would read now, and the chosen device type
+    // (0 before the first choice).
+    ParamFields fieldTexts() const;
+    int chosenType() const;
+    // Chooses the row's device type, types its values into the fields and runs the download
+    // command as the button does.
+    DownloadOutcome sendPlanRow(const PlanRow& row);
+    PlanPanel* planPanel() const { return planPanel_; }
+
 public Q_SLOTS:
     // The operator chose a device type (also when choosing the same one again).
     void cmbTypeChange(int index);
@@ -32,9 +49,11 @@ public Q_SLOTS:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    ParamFields fieldTexts() const;
+    DownloadOutcome download();
+    void placePlanPanel();
     QLineEdit* fieldFor(ParamField field) const;
     void setCaption(QLabel* label, QLineEdit* field, const QString& caption);
     void placeBeside(QLabel* label, QWidget* field);
@@ -43,4 +62,5 @@ private:
     std::unique_ptr<Ui::ParamPage> ui;
     MainGlobals& globals_;
     TUDPServer& udp_;
+    PlanPanel* planPanel_ = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "common/guard.h"
 #include "common/sysutils.h"
 #include "config/ini_log.h"
+#include "config/log_folder.h"
 #include "config/pages/update_button.h"
 #include "config/server_packet.h"
 #include "net/udp_server.h"
@@ -93,7 +94,9 @@ void ServerPage::updateServer()
     sendPacket();
     setSummary(summaryCaption(texts));
     infoBox(completionText(texts));
-    iniWriteString(updateLogPath(globals_.AppDir), updateLogSection(), updateLogKey(),
+    const QString folder = updateLogFolder(globals_.AppDir);
+    prepareUpdateLogFolder(globals_.AppDir, folder);
+    iniWriteString(updateLogPath(folder), updateLogSection(), updateLogKey(),
                    updateLogValue(texts));
 }
 

@@ -1,0 +1,18 @@
+#!/bin/sh
+# Builds the Debian package terminal-config-tool_<version>_amd64.deb into a folder (default:
+# out/) and checks it with lintian:   scripts/package.sh [folder]
+# Install it with: apt install ./out/terminal-config-tool_<version>_amd64.deb
+set -e
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+out=$(realpath -m "${1:-out}")
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$(nproc)" --target TerminalConfigTool
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
+deb="$out/terminal-config-tool_${version}_amd64.deb"
+rm -f "$deb"
+(cd build && cpack -G DEB -B "$out" >/dev/null)
+rm -rf "$out/_CPack_Packages"
+# Errors and warnings fail; dist/linux/packaging.cmake says why each remaining note is left.
+lintian --fail-on error,warning "$deb"
+echo "$deb"

@@ -1,0 +1,24 @@
+#include "app/check_plan.h"
+
+#include "common/posix_file.h"
+#include "config/plan.h"
+
+#include <QString>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+int checkPlanCommand(const char* path)
+{
+    QByteArray bytes;
+    bool exists = false;
+    if (!readWholeFile(QByteArray(path), bytes, exists) || !exists) {
+        std::fprintf(stderr, "%s: %s\n", path, exists ? std::strerror(errno) : "No such file");
+        return 2;
+    }
+    // The page's texts as the window opens, before any device type is chosen.
+    const Plan plan = readPlan(bytes, PlanBase{});
+    const QByteArray report = planReport(plan).toUtf8();
+    std::fwrite(report.constData(), 1, static_cast<size_t>(report.size()), stdout);
+    return plan.clean() ? 0 : 1;
+}

@@ -1,0 +1,39 @@
+#include "config/log_folder.h"
+
+#include <QDir>
+#include <QFile>
+#include <cerrno>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+bool folderRefusesWrites(const QString& folder)
+{
+    if (::access(QFile::encodeName(folder).constData(), W_OK) == 0)
+        return false;
+    return errno == EACCES || errno == EROFS || errno == EPERM;
+}
+
+QString updateLogFolder(const QString& appDir, const QString& dataHome, const QString& home,
+                        const std::function<bool(const QString&)>& refusesWrites)
+{
+    if (!refusesWrites(appDir))
+        return appDir;
+    // A relative XDG_DATA_HOME is invalid and ignored, as the base directory rules say.
+    QString base = dataHome.startsWith(u'/') ? dataHome : home + u"/.local/share"_s;
+    while (base.endsWith(u'/'))
+        base.chop(1);
+    return base + u"/terminal-config-tool/"_s;
+}
+
+QString updateLogFolder(const QString& appDir)
+{
+    return updateLogFolder(appDir, qEnvironmentVariable("XDG_DATA_HOME"),
+                           qEnvironmentVariable("HOME", QDir::homePath()), folderRefusesWrites);
+}
+
+void prepareUpdateLogFolder(const QString& appDir, const QString& folder)
+{
+    if (folder != appDir)
+        QDir().mkpath(folder);
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "config/csv_reader.h"
+#include "config/param_packet.h"
+
+#include <QList>
+#include <QString>
+#include <array>
+#include <optional>
+
+// A plan: one row per device to configure, read from a CSV file that the installer prepares
+// before going on site. Its columns are fields of the parameter page.
+enum class PlanColumn {
+    Type,
+    CurrIP,
+    CurrPort,
+    Upip,
+    ServerIP,
+    NetIP,
+    GPIP,
+    Address,
+    Order,
+    Data,
+    ServerPort,
+    GroupIP,
+    YM,
+    CallIp,
+    ID1,
+    ID2,
+};
+constexpr int PlanColumnCount = 16;
+
+// The column a header names: a caption of the page (with or without its colon) or a short
+// English key, case-insensitive. None for an unknown header.
+std::optional<PlanColumn> planColumnFor(const QString& header);
+// The page's caption for a column, without the colon.
+QString planColumnCaption(PlanColumn column);
+// The short English key of a column.
+QString planColumnKey(PlanColumn column);
+
+// The device type code a cell names: its list caption or its code 1 to 12; none otherwise.
+std::optional<int> deviceTypeFor(const QString& cell);
+
+// What the page holds when the plan is read: absent columns take these values.
+struct PlanBase {
+    ParamFields fields;
+    int deviceType = 0; // 0: no type chosen yet
+};
+
+// One fault. row is the spreadsheet's row number (the header is row 1); column is empty for a
+// fault of the whole row.
+struct PlanIssue {
+    int row = 0;
+    QString column;
+    QString message;
+    QString text() const;
+};
+
+struct PlanRow {
+    int row = 0;  // spreadsheet row number
+    int line = 0; // line of the file where the row starts
+    int deviceType = 0;
+    // The value of each column the plan has, as typed; none for absent columns.
+    std::array<std::optional<QString>, PlanColumnCount> values;
+    bool faulty = false;
+    QString fault; // first fault of the row, for the table
+};
+
+struct Plan {
+    CsvEncoding encoding = CsvEncoding::Utf8;
+    QList<std::optional<PlanColumn>> columns; // by header position
+    QStringList headers;
+    QList<PlanRow> rows;
+    QList<PlanIssue> issues;
+    bool blocked = false; // a fault of the whole plan: no row may be sent
+
+    bool clean() const { return issues.isEmpty(); }
+    bool sendable(int index) const;
+};
+
+// Reads and checks a plan: each row as the download command would check it on the page, and
+// the plan as a whole (unknown or repeated columns, empty rows, a new address or device
+// address used twice).
+Plan readPlan(const QByteArray& bytes, const PlanBase& base);
+
+// The page's fields once the row's device type has been chosen and its values typed in.
+ParamFields resolvePlanRow(const PlanRow& row, const ParamFields& current);
+
+// The report: one line per issue, then a summary line.
+QString planReport(const Plan& plan);

@@ -1,0 +1,313 @@
+#include "common/posix_file.h"
+#include "common/sysutils.h"
+#include "config/csv_reader.h"
+#include "config/plan.h"
+#include "config/plan_results.h"
+
+#include "support/test_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <ostream>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+template <class T>
+requires requires(const T& t)
+{
+    t.name;
+}
+void PrintTo(const T& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+QByteArray utf8(const QString& s)
+{
+    return s.toUtf8();
+}
+
+struct CsvCase {
+    const char* name;
+    QByteArray bytes;
+    CsvEncoding encoding;
+    QList<QStringList> records;
+    QList<int> lines;
+};
+
+class CsvReader : public ::testing::TestWithParam<CsvCase>
+{
+};
+
+TEST_P(CsvReader, DecodesAndSplitsAsSpreadsheetsWrite)
+{
+    const auto& c = GetParam();
+    const CsvText text = decodeCsv(c.bytes);
+    EXPECT_EQ(text.encoding, c.encoding);
+    bool unterminated = true;
+    const QList<CsvRecord> records = parseCsv(text.text, &unterminated);
+    EXPECT_FALSE(unterminated);
+    ASSERT_EQ(records.size(), c.records.size());
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(records[i].cells, c.records[i]) << "record " << i;
+        EXPECT_EQ(records[i].line, c.lines[i]) << "record " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Plan, CsvReader,
+    ::testing::Values(
+        CsvCase{"utf8WithMark",
+                "\xEF\xBB\xBF" + utf8(u"设备类型,new_ip\r\n普通终端,192.168.1.5\r\n"_s),
+                CsvEncoding::Utf8Bom,
+                {{u"设备类型"_s, u"new_ip"_s}, {u"普通终端"_s, u"192.168.1.5"_s}},
+                {1, 2}},
+        CsvCase{"utf8Plain",
+                utf8(u"设备地址\n网络CD"_s),
+                CsvEncoding::Utf8,
+                {{u"设备地址"_s}, {u"网络CD"_s}},
+                {1, 2}},
+        CsvCase{"codePage936",
+                toCp936(u"设备类型,设备地址\r\n网络收音,7\r\n"_s),
+                CsvEncoding::Cp936,
+                {{u"设备类型"_s, u"设备地址"_s}, {u"网络收音"_s, u"7"_s}},
+                {1, 2}},
+        CsvCase{"quoting",
+                "a,\"b,c\",\"say \"\"hi\"\"\",\"x\r\ny\"\r\n\"\",z\"q\r\n",
+                CsvEncoding::Utf8,
+                {{u"a"_s, u"b,c"_s, u"say \"hi\""_s, u"x\r\ny"_s}, {QString(), u"z\"q"_s}},
+                {1, 3}},
+        CsvCase{"emptyLineAndBareCR",
+                "a\n\nb\rc,",
+                CsvEncoding::Utf8,
+                {{u"a"_s}, {QString()}, {u"b"_s}, {u"c"_s, QString()}},
+                {1, 2, 3, 4}}));
+
+TEST(CsvReader, ReportsAQuoteLeftOpen)
+{
+    bool unterminated = false;
+    const auto records = parseCsv(u"a,\"b\r\nc"_s, &unterminated);
+    EXPECT_TRUE(unterminated);
+    ASSERT_EQ(records.size(), 1);
+    EXPECT_EQ(records[0].cells, (QStringList{u"a"_s, u"b\r\nc"_s}));
+}
+
+PlanBase pageWithType(int type)
+{
+    PlanBase base;
+    base.deviceType = type;
+    return base;
+}
+
+// The same devices under the page's captions and under the English keys.
+TEST(Plan, HeadersInEitherLanguageGiveTheSameFields)
+{
+    const QString rows = u"网络收音,192.168.1.21,21,7600\r\n10,192.168.1.22,0x16,7600\r\n"_s;
+    const Plan chinese =
+        readPlan(utf8(u"设备类型：,更新后设备IP,设备地址,命令端口\r\n"_s + rows), pageWithType(0));
+    const Plan english = readPlan(utf8(u"Type,new_ip,address,command_port\r\n"_s + rows), {});
+    for (const Plan* plan : {&chinese, &english}) {
+        ASSERT_TRUE(plan->clean()) << planReport(*plan).toStdString();
+        ASSERT_EQ(plan->rows.size(), 2);
+        EXPECT_EQ(plan->rows[0].deviceType, 10);
+        EXPECT_EQ(plan->rows[1].deviceType, 10);
+        const ParamFields f = resolvePlanRow(plan->rows[1], ParamFields{});
+        EXPECT_EQ(f.upip, u"192.168.1.22"_s);
+        EXPECT_EQ(f.address, u"0x16"_s);
+        EXPECT_EQ(f.order, u"7600"_s);
+        EXPECT_EQ(f.serverIP, u"192.168.1.248"_s); // absent: the page's text
+    }
+}
+
+struct CheckCase {
+    const char* name;
+    QString csv;
+    PlanBase base;
+    QStringList issues;
+    bool blocked;
+    QList<bool> faulty;
+};
+
+class PlanChecks : public ::testing::TestWithParam<CheckCase>
+{
+};
+
+TEST_P(PlanChecks, ReportRowColumnAndTheDownloadsMessage)
+{
+    const auto& c = GetParam();
+    const Plan plan = readPlan(utf8(c.csv), c.base);
+    QStringList issues;
+    for (const PlanIssue& issue : plan.issues)
+        issues.append(issue.text());
+    EXPECT_EQ(issues, c.issues);
+    EXPECT_EQ(plan.blocked, c.blocked);
+    QList<bool> faulty;
+    for (const PlanRow& row : plan.rows)
+        faulty.append(row.faulty);
+    EXPECT_EQ(faulty, c.faulty);
+}
+
+PlanBase pagingGroup(const QString& group)
+{
+    PlanBase base = pageWithType(8);
+    base.fields.groupIP = group;
+    return base;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Plan, PlanChecks,
+    ::testing::Values(
+        CheckCase{"clean",
+                  u"type,new_ip,address\n1,192.168.1.5,5\n寻呼主机,192.168.1.6,6\n"_s,
+                  {},
+                  {},
+                  false,
+                  {false, false}},
+        CheckCase{"firstFaultInTheDownloadsOrder",
+                  u"type,current_ip,new_ip,address\n1,,1.2,5\n"_s,
+                  {},
+                  {u"第2行，current_ip：当前设备IP不能为空！"_s},
+                  false,
+                  {true}},
+        CheckCase{"captionOfTheAlarmField",
+                  u"设备类型,报警主机一IP,设备地址\n一键报警,1.2.3,7\n"_s,
+                  {},
+                  {u"第2行，报警主机一IP：不合规则的非法报警主机一IP"_s},
+                  false,
+                  {true}},
+        CheckCase{"absentColumnTakesThePagesText",
+                  u"new_ip,address\n192.168.1.5,5\n"_s,
+                  pagingGroup(u"1.2"_s),
+                  {u"第2行，组播IP：不合规则的非法组播IP！"_s},
+                  false,
+                  {true}},
+        CheckCase{"conversionErrorOfTheBox",
+                  u"type,new_ip,address,server_port\n1,192.168.1.5,5,75x\n"_s,
+                  {},
+                  {u"第2行，server_port：'75x' is not a valid integer value."_s},
+                  false,
+                  {true}},
+        CheckCase{"currentPortAsTheSendReportsIt",
+                  u"type,new_ip,address,current_port\n1,192.168.1.5,5,\n"_s,
+                  {},
+                  {u"第2行，current_port：设备设置错误！"_s},
+                  false,
+                  {true}},
+        CheckCase{"sameAddressesOnTheWire",
+                  u"type,new_ip,address\n1,192.168.1.5,5\n1, 192.168.1.5 ,6\n1,192.168.1.7,"
+                  u"0x5\n"_s,
+                  {},
+                  {u"第2行，new_ip：与第3行重复"_s, u"第2行，address：与第4行重复"_s,
+                   u"第3行，new_ip：与第2行重复"_s, u"第4行，address：与第2行重复"_s},
+                  false,
+                  {true, true, true}},
+        CheckCase{"emptyRowAndBadType",
+                  u"type,new_ip,address\n1,192.168.1.5,5\n,,\n13,192.168.1.6,6\n"_s,
+                  {},
+                  {u"第3行：空行"_s, u"第4行，type：无效的设备类型“13”"_s},
+                  false,
+                  {false, true, true}},
+        CheckCase{"unknownAndRepeatedColumns",
+                  u"type,colour,new_ip,更新后设备IP\n1,red,192.168.1.5,192.168.1.5\n"_s,
+                  {},
+                  {u"第1行，colour：未知的列"_s, u"第1行，更新后设备IP：与第3列重复"_s},
+                  true,
+                  {false}},
+        CheckCase{"noTypeAnywhere",
+                  u"new_ip\n192.168.1.5\n"_s,
+                  {},
+                  {u"第1行，设备类型：方案中没有这一列，页面上也还未选择设备类型"_s},
+                  true,
+                  {false}}));
+
+// Zone switcher: choosing it sets the group field to "0", which the plan may overwrite.
+TEST(Plan, RowTakesTheEffectsOfChoosingItsType)
+{
+    PlanBase base;
+    base.fields.groupIP = u"224.0.1.48"_s;
+    base.fields.id1 = u"9"_s;
+    const Plan plan = readPlan(utf8(u"type,address,group_ip\n6,1,\n6,2,3\n"_s), base);
+    ASSERT_EQ(plan.rows.size(), 2);
+    EXPECT_EQ(resolvePlanRow(plan.rows[0], base.fields).groupIP, QString()); // typed empty
+    const Plan noGroup = readPlan(utf8(u"type,address\n6,1\n"_s), base);
+    const ParamFields f = resolvePlanRow(noGroup.rows[0], base.fields);
+    EXPECT_EQ(f.groupIP, u"0"_s);
+    EXPECT_EQ(f.id1, u"0"_s);
+}
+
+class PlanResultsFile : public ::testing::Test
+{
+protected:
+    QByteArray read() const
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QTemporaryDir dir;
+    QString path = planResultsPath(dir.filePath(u"site.csv"_s));
+};
+
+TEST_F(PlanResultsFile, ResultsSurviveARestartAndALineCutShort)
+{
+    const PlanResult first{2, u"2026-12-08 03:00:01"_s, true, u"设备设置完成！"_s};
+    const PlanResult second{3, u"2026-12-08 03:00:09"_s, false, u"'a,b' is not \"valid\""_s};
+    QString error;
+    ASSERT_TRUE(appendPlanResult(path, first, &error)) << error.toStdString();
+    ASSERT_TRUE(appendPlanResult(path, second, &error)) << error.toStdString();
+    EXPECT_EQ(path, dir.filePath(u"site.csv.result.csv"_s));
+
+    QByteArray bytes = read();
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBFrow,time,state,message\r\n2,"));
+    bytes += "4,2026-12-08 03:00:12,已"; // the crash came mid-line
+    const QList<PlanResult> back = readPlanResults(bytes);
+    ASSERT_EQ(back.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const PlanResult& want = i == 0 ? first : second;
+        EXPECT_EQ(back[i].row, want.row);
+        EXPECT_EQ(back[i].time, want.time);
+        EXPECT_EQ(back[i].sent, want.sent);
+        EXPECT_EQ(back[i].message, want.message);
+    }
+}
+
+TEST_F(PlanResultsFile, AFullDiskLeavesTheEarlierResultsWhole)
+{
+    QString error;
+    ASSERT_TRUE(appendPlanResult(path, {2, u"t1"_s, true, u"设备设置完成！"_s}, &error));
+    const QByteArray before = read();
+
+    FileOps full = FileOps::system();
+    full.write = [calls = 0](int fd, const void* data, size_t size) mutable -> ssize_t {
+        if (++calls == 1)
+            return ::write(fd, data, size / 2);
+        errno = ENOSPC;
+        return -1;
+    };
+    errno = 0;
+    EXPECT_FALSE(appendDurably(QFile::encodeName(path),
+                               planResultLine({3, u"t2"_s, true, u"设备设置完成！"_s}, false),
+                               full));
+    EXPECT_EQ(errno, ENOSPC);
+    EXPECT_EQ(read(), before);
+
+    ASSERT_TRUE(appendPlanResult(path, {3, u"t3"_s, false, u"设备设置错误！"_s}, &error));
+    const QList<PlanResult> back = readPlanResults(read());
+    ASSERT_EQ(back.size(), 2);
+    EXPECT_EQ(back[1].time, u"t3"_s);
+}
+
+TEST_F(PlanResultsFile, AFolderWhereTheFileShouldBeIsAnError)
+{
+    ASSERT_TRUE(QDir().mkpath(path));
+    QString error;
+    EXPECT_FALSE(appendPlanResult(path, {2, u"t"_s, true, u"x"_s}, &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+} // namespace

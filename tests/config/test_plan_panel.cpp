@@ -1,0 +1,190 @@
+#include "common/globals.h"
+#include "config/pages/param_page.h"
+#include "config/pages/plan_panel.h"
+#include "config/plan_results.h"
+#include "net/udp_server.h"
+#include "support/fake_dialogs.h"
+#include "support/udp_probe.h"
+
+#include "support/test_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <ostream>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+QByteArray hex(const char* spaced)
+{
+    return QByteArray::fromHex(QByteArray(spaced).replace(' ', ""));
+}
+
+// One parameter page on a bound loopback endpoint, its plan panel answering with fixed times.
+struct PanelFixture {
+    FakeDialogs fake;
+    MainGlobals globals;
+    TUDPServer udp;
+    std::unique_ptr<ParamPage> page;
+    int tick = 0;
+
+    PanelFixture()
+    {
+        globals.DeviceType = 1;
+        udp.SetDefaultPort(freeUdpPort());
+        udp.SetActive(true);
+        page = std::make_unique<ParamPage>(globals, udp);
+        page->resize(1080, 460);
+        panel()->setClock([this] { return u"T%1"_s.arg(++tick); });
+        page->show();
+        QApplication::setActiveWindow(page.get());
+    }
+    PlanPanel* panel() { return page->planPanel(); }
+    template <class W> W* w(const char* name)
+    {
+        auto* found = page->findChild<W*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    QTableWidget* table() { return w<QTableWidget>("tblPlan"); }
+    QString state(int row) { return table()->item(row, PlanPanel::ColState)->text(); }
+    void send() { QTest::mouseClick(w<QPushButton>("btnSendNext"), Qt::LeftButton); }
+};
+
+QString writePlan(const QTemporaryDir& dir, const QByteArray& bytes)
+{
+    const QString path = dir.filePath(u"site.csv"_s);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    return path;
+}
+
+const QByteArray kRow2 = hex("48 C0A80115 C0A801F8 C0A80101 1D4C 1D56 1D60 1500 FFFFFFFF E0000130"
+                             "000000000000000000000000");
+const QByteArray kRow3 = hex("48 C0A80116 C0A801F8 C0A80101 1D4C 1D56 1D60 1600 FFFFFFFF E0000130"
+                             "FFFFFF00 C0A801F8 00000000");
+
+TEST(PlanPanel, SendsRowByRowRecordsEachResultAndResumesAfterARestart)
+{
+    QTemporaryDir dir;
+    UdpProbe probe;
+    const QString path =
+        writePlan(dir, (u"设备类型,当前设备IP,当前设备命令端口,更新后设备IP,设备地址\r\n"
+                        u"普通终端,127.0.0.1,%1,192.168.1.21,21\r\n"
+                        u"5,127.0.0.1,%1,192.168.1.22,22\r\n"
+                        u"网络CD,127.0.0.1,%1,192.168.1.23,23\r\n"_s)
+                           .arg(probe.port())
+                           .toUtf8());
+    {
+        PanelFixture f;
+        f.panel()->loadPlan(path);
+        ASSERT_EQ(f.table()->rowCount(), 3);
+        EXPECT_EQ(f.state(0), u"待发送"_s);
+        EXPECT_EQ(f.panel()->currentRow(), 0);
+
+        f.send();
+        auto got = probe.receive();
+        ASSERT_TRUE(got.has_value());
+        EXPECT_EQ(got->data.toHex(' '), kRow2.toHex(' '));
+        EXPECT_EQ(got->fromPort, f.udp.DefaultPort());
+        EXPECT_EQ(f.w<QComboBox>("cmbType")->currentText(), u"普通终端"_s);
+        EXPECT_EQ(f.state(0), u"已发送 T1"_s);
+        EXPECT_EQ(f.panel()->currentRow(), 1);
+
+        // A field the plan leaves to the page is read at the send, with the command's checks.
+        f.w<QLineEdit>("ectServerIP")->setText(QString());
+        f.send();
+        EXPECT_FALSE(probe.receive(100).has_value());
+        EXPECT_EQ(f.state(1), u"失败：服务器IP不能为空！"_s);
+        EXPECT_EQ(QApplication::focusWidget(), f.w<QLineEdit>("ectServerIP"));
+        EXPECT_EQ(f.panel()->currentRow(), 1) << "a failed row stays picked";
+
+        f.w<QLineEdit>("ectServerIP")->setText(u"192.168.1.248"_s);
+        f.send();
+        got = probe.receive();
+        ASSERT_TRUE(got.has_value());
+        EXPECT_EQ(got->data.toHex(' '), kRow3.toHex(' '));
+        EXPECT_EQ(f.state(1), u"已发送 T3"_s);
+        EXPECT_EQ(f.panel()->currentRow(), 2);
+
+        QStringList boxes;
+        for (const auto& b : f.fake.boxes)
+            boxes.append(b.text);
+        EXPECT_EQ(boxes,
+                  (QStringList{u"设备设置完成！"_s, u"服务器IP不能为空！"_s, u"设备设置完成！"_s}));
+    }
+
+    // A new run of the program shows what was sent and goes on with the rest.
+    PanelFixture again;
+    again.panel()->loadPlan(path);
+    EXPECT_EQ(again.state(0), u"已发送 T1"_s);
+    EXPECT_EQ(again.state(1), u"已发送 T3"_s);
+    EXPECT_EQ(again.state(2), u"待发送"_s);
+    EXPECT_EQ(again.panel()->currentRow(), 2);
+
+    // Any row can be picked and sent again.
+    again.table()->selectRow(0);
+    again.send();
+    const auto got = probe.receive();
+    ASSERT_TRUE(got.has_value());
+    EXPECT_EQ(got->data.toHex(' '), kRow2.toHex(' '));
+    EXPECT_EQ(again.state(0), u"已发送 T1"_s);
+
+    QFile results(planResultsPath(path));
+    ASSERT_TRUE(results.open(QIODevice::ReadOnly));
+    QStringList lines;
+    for (const PlanResult& r : readPlanResults(results.readAll()))
+        lines.append(u"%1 %2 %3 %4"_s.arg(r.row).arg(r.time, planResultState(r.sent), r.message));
+    EXPECT_EQ(lines,
+              (QStringList{u"2 T1 已发送 设备设置完成！"_s, u"3 T2 失败 服务器IP不能为空！"_s,
+                           u"3 T3 已发送 设备设置完成！"_s, u"2 T1 已发送 设备设置完成！"_s}));
+}
+
+TEST(PlanPanel, RowsWithFaultsAndPlansWithFaultsAreNeverSent)
+{
+    QTemporaryDir dir;
+    UdpProbe probe;
+    PanelFixture f;
+    EXPECT_GT(f.panel()->geometry().left(), 737) << "over the designed controls";
+    EXPECT_FALSE(f.w<QPushButton>("btnSendNext")->isEnabled()) << "no plan yet";
+
+    const QString rows =
+        u"1,127.0.0.1,%1,192.168.1.21,21\n1,127.0.0.1,%1,192.168.1.21,22\n"_s.arg(probe.port());
+    f.panel()->loadPlan(
+        writePlan(dir, (u"type,current_ip,current_port,new_ip,address\n"_s + rows).toUtf8()));
+    EXPECT_EQ(f.state(1), u"有误：new_ip：与第2行重复"_s);
+    EXPECT_EQ(f.panel()->currentRow(), -1);
+    f.table()->selectRow(1);
+    EXPECT_FALSE(f.w<QPushButton>("btnSendNext")->isEnabled());
+    f.panel()->btnSendNextClick();
+    EXPECT_FALSE(probe.receive(100).has_value());
+    EXPECT_TRUE(f.fake.boxes.empty());
+
+    f.panel()->loadPlan(
+        writePlan(dir, (u"type,current_ip,current_port,new_ip,addr\n"_s + rows).toUtf8()));
+    EXPECT_EQ(f.w<QPlainTextEdit>("memPlanReport")->toPlainText(),
+              u"第1行，addr：未知的列\n"
+              u"第2行，new_ip：与第3行重复\n第2行，设备地址：与第3行重复\n"
+              u"第3行，new_ip：与第2行重复\n第3行，设备地址：与第2行重复\n"
+              u"方案有5处错误（2台设备）\n"_s);
+    f.table()->selectRow(0);
+    EXPECT_FALSE(f.w<QPushButton>("btnSendNext")->isEnabled());
+    f.panel()->btnSendNextClick();
+    EXPECT_FALSE(probe.receive(100).has_value());
+    EXPECT_FALSE(QFile::exists(planResultsPath(dir.filePath(u"site.csv"_s))));
+}
+
+} // namespace
