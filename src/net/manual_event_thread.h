@@ -20,7 +20,7 @@ public:
     // Runs queued calls as they come for ms milliseconds.
     void RunFor(int ms);
     // Runs queued calls until done() holds or timeoutMs passed; returns done().
-    bool RunUntil(const std::function<bool()>& done, int timeoutMs);
+    bool RunUntil(const std::function<bool()>& done, int timeoutMs) override;
     // Calls posted so far (run or not).
     long Posted() const;
 

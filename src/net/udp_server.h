@@ -20,6 +20,10 @@ class TEventThread
 public:
     virtual ~TEventThread() = default;
     virtual void Post(std::function<void()> call) = 0;
+    // Called on the event thread: keeps it serving posted calls until done() holds or timeoutMs
+    // has passed, as a modal box would (the Qt one also paints, but drops the operator's
+    // input meanwhile); returns done(). This one only waits.
+    virtual bool RunUntil(const std::function<bool()>& done, int timeoutMs);
 };
 std::unique_ptr<TEventThread> MakeQtEventThread();
 
