@@ -477,6 +477,18 @@ TEST_F(ConsoleExport, WritesTheOperatorsTextInCodePage936)
                                                       .toHex(' '));
 }
 
+// Characters code page 936 has no form for (default-ignorable ones, a lone surrogate) each
+// leave a "?" in the file, as everywhere else in the program, rather than vanishing.
+TEST_F(ConsoleExport, CharactersWithoutACodePage936FormBecomeQuestionMarks)
+{
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral(u"a\u200Bb\u00ADc") + QChar(0xD800) +
+                           QStringLiteral(u"d\U0001F600"));
+    QApplication::sendEvent(memo(), &commit);
+    exportTo(path("d.txt"));
+    EXPECT_EQ(readFile(path("d.txt")), QByteArray("a?b?c?d?"));
+}
+
 TEST_F(ConsoleExport, EmptyListGivesEmptyFileAndReplacesOldOne)
 {
     {
