@@ -106,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(Page, ConsoleControls,
                                            ControlCase{"Button12", "发送", "发送"},
                                            ControlCase{"ChOK", "允许接收数据", "允许接收数据"},
                                            ControlCase{"edtNum", "53", "数据字节个数："},
-                                           ControlCase{"LbNum", "0", "本地接收到的数据条数："},
+                                           ControlCase{"LbNum", "0", "本地接收到的数据条数：0"},
                                            ControlCase{"Button1", "清零", "清零"},
                                            ControlCase{"ch1", "仅显示数据", "仅显示数据"},
                                            ControlCase{"Memo1", "", "数据接收"}));

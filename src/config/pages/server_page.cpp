@@ -44,6 +44,7 @@ TServerPage::TServerPage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent
                                              u"段"_s);
     }
     ui->cmbNetName->setAccessibleName(ui->LabelNetName->text());
+    ui->LbMess->setAccessibleName(u"更新结果"_s);
 
     // The command relies only on the button's click and its enabled state.
     ConfigureUpdateButton(*ui->sbUpdateIP, ui->cmbNetName);
@@ -117,4 +118,6 @@ void TServerPage::setSummary(const QString& caption)
     QString shown = caption;
     shown.replace(QChar(13), QChar(10));
     ui->LbMess->setText(shown);
+    // A screen reader reads the summary too: its title by name, the whole text as description.
+    ui->LbMess->setAccessibleDescription(shown);
 }

@@ -117,9 +117,9 @@ QWidget* TConsolePage::buildMonitor()
 
     const QString countCaption = u"本地接收到的数据条数："_s;
     bar->addWidget(new QLabel(countCaption, monitor));
-    LbNum = new QLabel(u"0"_s, monitor);
+    LbNum = new QLabel(monitor);
     LbNum->setObjectName(u"LbNum"_s);
-    LbNum->setAccessibleName(countCaption);
+    showCount(u"0"_s);
     LbNum->setFont(songFont(14));
     QPalette red = LbNum->palette();
     red.setColor(QPalette::WindowText, Qt::red);
@@ -195,7 +195,14 @@ void TConsolePage::showListedCount()
 {
     const QString text = IntToStr(listedCount_);
     if (LbNum->text() != text)
-        LbNum->setText(text);
+        showCount(text);
+}
+
+// The count is read out with its caption, current with every change.
+void TConsolePage::showCount(const QString& text)
+{
+    LbNum->setText(text);
+    LbNum->setAccessibleName(u"本地接收到的数据条数："_s + text);
 }
 
 QString TConsolePage::MemoText()
@@ -216,7 +223,7 @@ void TConsolePage::Button1Click()
     runGuarded([&] {
         globals_.RecvCount = 0;
         listedCount_ = 0;
-        LbNum->setText(u"0"_s);
+        showCount(u"0"_s);
         Memo1->clear();
     });
 }

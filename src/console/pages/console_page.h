@@ -48,6 +48,7 @@ private:
     QWidget* buildSender();
     QWidget* buildMonitor();
     void showListedCount();
+    void showCount(const QString& text);
 
     TMainGlobals& globals_;
     TUDPServer& udp_;
