@@ -12,7 +12,8 @@
 //
 // Reports cycles done, datagrams sent and listed, lines listed twice or out of order (must be
 // 0), a count that disagrees with the lines, any message box, the longest connect and
-// disconnect, and the longest event-loop stall. A watchdog aborts with a message when the event
+// disconnect, and the longest event-loop stall. Nothing listed at all, or a disconnect longer
+// than 50 ms, is a fault too. A watchdog aborts with a message when the event
 // thread makes no progress for 10 s (a deadlock); a crash signal is reported with the cycle.
 // --stall-at N hangs the event thread for 12 s in cycle N, to see the watchdog fire.
 // Exit code 0 only when nothing went wrong.
@@ -46,6 +47,9 @@ namespace
 {
 
 using Clock = std::chrono::steady_clock;
+
+// The longest a disconnect may take: it stops and wakes the listener, it does not wait it out.
+constexpr double MaxDisconnectMs = 50;
 
 struct Options {
     int cycles = 1000;
@@ -429,9 +433,12 @@ int main(int argc, char** argv)
     const long long overruns = udpReceiveBufferErrors() - overrunsBefore;
     installDialogs(nullptr);
 
+    // A run that listed nothing proves nothing, and a disconnect is meant to be immediate.
+    const bool listedAny = tally.listed > 0;
+    const bool quickDisconnects = longestDisconnectMs <= MaxDisconnectMs;
     const bool clean = tally.duplicates == 0 && tally.outOfOrder == 0 && tally.malformed == 0 &&
                        tally.countMismatches == 0 && boxes.count == 0 &&
-                       cyclesDone == options.cycles;
+                       cyclesDone == options.cycles && listedAny && quickDisconnects;
     std::printf("stress: %d of %d cycles in %.1f s (rate %d/s, %d ms connected each)\n", cyclesDone,
                 options.cycles, seconds, options.rate, options.holdMs);
     std::printf("  datagrams sent %u, listed %lld (the rest arrived while disconnected)\n", sent,
@@ -445,6 +452,10 @@ int main(int argc, char** argv)
                 longestDisconnectMs, cyclesDone ? totalDisconnectMs / cyclesDone : 0.0,
                 longestConnectMs);
     std::printf("  window destroyed while connected in %.2f ms\n", destroyMs);
+    if (!listedAny)
+        std::printf("  FAULT: no datagram was listed\n");
+    if (!quickDisconnects)
+        std::printf("  FAULT: a disconnect took longer than %.0f ms\n", MaxDisconnectMs);
     std::printf("  longest event-loop stall %.1f ms\n", longestStallMs);
     std::printf("  %s\n", clean ? "OK" : "FAULTS FOUND");
     return clean ? 0 : 1;

@@ -154,7 +154,8 @@ TEST(MainWindowFrame, RestoresToTheDesignedBounds)
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         EXPECT_TRUE(window.isMaximized());
         window.showNormal();
-        QTRY_COMPARE(window.size(), designed.size());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.size() == designed.size(); }, 5000))
+            << window.width() << "x" << window.height();
         EXPECT_EQ(window.pos(), designed.topLeft());
     }
     EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
