@@ -172,7 +172,7 @@ void PacedLoss()
     TSocketHandle& binding = server.AcquireBinding();
     int rcvbuf = 0;
     socklen_t length = sizeof rcvbuf;
-    ::getsockopt(binding.Handle(), SOL_SOCKET, SO_RCVBUF, &rcvbuf, &length);
+    ::getsockopt(binding.handle(), SOL_SOCKET, SO_RCVBUF, &rcvbuf, &length);
     const int port = binding.Port;
 
     std::atomic<bool> done{false};

@@ -122,14 +122,14 @@ private:
 class BenchDialogs : public Dialogs
 {
 public:
-    int MessageBox(const QString& text, const QString&, int) override
+    int messageBox(const QString& text, const QString&, int) override
     {
         lastText = text;
         at = Clock::now();
         ++count;
         return MB::IDOK;
     }
-    std::optional<QString> SaveFileName(const SaveDialogRequest&) override { return {}; }
+    std::optional<QString> saveFileName(const SaveDialogRequest&) override { return {}; }
     QString lastText;
     Clock::time_point at;
     int count = 0;
@@ -151,7 +151,7 @@ int main(int argc, char** argv)
         return 2;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    RegisterFontSubstitutions();
+    registerFontSubstitutions();
     QApplication app(argc, argv);
     SilentNameServer server;
     if (!server.bound()) {

@@ -77,31 +77,31 @@ class BenchDialogs : public Dialogs
 {
 public:
     QString path;
-    int MessageBox(const QString& text, const QString&, int) override
+    int messageBox(const QString& text, const QString&, int) override
     {
         std::printf("  box: %s\n", qPrintable(text));
         return MB::IDOK;
     }
-    std::optional<QString> SaveFileName(const SaveDialogRequest&) override { return path; }
+    std::optional<QString> saveFileName(const SaveDialogRequest&) override { return path; }
 };
 
 // The page as the main window hosts it.
 struct Harness {
-    TMainGlobals globals;
+    MainGlobals globals;
     TUDPServer udp;
     QWidget window;
-    TConsolePage* page;
-    TMonitorMemo* memo;
+    ConsolePage* page;
+    MonitorMemo* memo;
 
     Harness()
     {
         globals.ShowByteCount = 53;
-        page = new TConsolePage(globals, udp, &window);
+        page = new ConsolePage(globals, udp, &window);
         page->resize(1081, 453);
         window.resize(1089, 551);
         window.show();
         page->findChild<QCheckBox*>(QStringLiteral("ChOK"))->setChecked(true);
-        memo = page->findChild<TMonitorMemo*>(QStringLiteral("Memo1"));
+        memo = page->findChild<MonitorMemo*>(QStringLiteral("Memo1"));
         udp.OnUDPRead = [this](TUDPServer& s, const QByteArray& d, TSocketHandle& b) {
             page->UDPServerUDPRead(s, d, b);
         };
@@ -206,7 +206,7 @@ int runFlood(const Options& o)
     firstToLastMs = lastChange;
     sender.join();
     ticker.stop();
-    h.memo->Flush();
+    h.memo->flush();
     QApplication::processEvents();
 
     const long listed = h.globals.RecvCount;
@@ -279,7 +279,7 @@ int runLines(const Options& o)
                 h.udp, QByteArray::fromRawData(reinterpret_cast<char*>(datagram), 53), binding);
         }
         const qint64 t1 = t.nsecsElapsed();
-        h.memo->Flush();
+        h.memo->flush();
         const qint64 t2 = t.nsecsElapsed();
         QApplication::processEvents(); // paint, as the frame would
         const qint64 t3 = t.nsecsElapsed();

@@ -201,7 +201,7 @@ private:
 class StressDialogs : public Dialogs
 {
 public:
-    int MessageBox(const QString& text, const QString& caption, int) override
+    int messageBox(const QString& text, const QString& caption, int) override
     {
         ++count;
         if (count <= 5)
@@ -209,7 +209,7 @@ public:
                          qPrintable(caption), qPrintable(text));
         return MB::IDOK;
     }
-    std::optional<QString> SaveFileName(const SaveDialogRequest&) override { return {}; }
+    std::optional<QString> saveFileName(const SaveDialogRequest&) override { return {}; }
     int count = 0;
 };
 
@@ -333,7 +333,7 @@ int main(int argc, char** argv)
     std::signal(SIGFPE, onCrash);
     std::signal(SIGILL, onCrash);
 
-    RegisterFontSubstitutions();
+    registerFontSubstitutions();
     QApplication app(argc, argv);
     StressDialogs boxes;
     installDialogs(&boxes);
@@ -367,7 +367,7 @@ int main(int argc, char** argv)
         TfrmMain& window = *owned;
         window.resize(1089, 551);
         window.show();
-        TConsolePage* page = window.findChild<TConsolePage*>();
+        ConsolePage* page = window.findChild<ConsolePage*>();
         auto* chOK = window.findChild<QCheckBox*>(QStringLiteral("ChOK"));
         auto* ch1 = window.findChild<QCheckBox*>(QStringLiteral("ch1"));
         auto* password = window.findChild<QLineEdit*>(QStringLiteral("edtMM"));
@@ -409,7 +409,7 @@ int main(int argc, char** argv)
 
             beat("check");
             const long long before = tally.listed;
-            tally.take(page->MemoText());
+            tally.take(page->memoText());
             // Each connect zeroes the count and the list is cleared below, so the count is
             // exactly this cycle's lines.
             if (window.Globals.RecvCount != tally.listed - before)

@@ -9,19 +9,19 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const QString decoded = FromCp936(bytes);
-    const QByteArray encoded = ToCp936(decoded);
-    if (Cp936Length(decoded) != encoded.size())
+    const QString decoded = fromCp936(bytes);
+    const QByteArray encoded = toCp936(decoded);
+    if (cp936Length(decoded) != encoded.size())
         std::abort();
-    if (!decoded.contains(QChar::ReplacementCharacter) && FromCp936(encoded) != decoded)
+    if (!decoded.contains(QChar::ReplacementCharacter) && fromCp936(encoded) != decoded)
         std::abort();
 
     // Arbitrary UTF-16 (unpaired surrogates too) never breaks the encoder, and every character
     // takes at least one byte.
     const QString raw(reinterpret_cast<const QChar*>(data), static_cast<qsizetype>(size / 2));
-    if (ToCp936(raw).size() < raw.toUcs4().size())
+    if (toCp936(raw).size() < raw.toUcs4().size())
         std::abort();
-    const QString message = ErrorBoxText(raw);
+    const QString message = errorBoxText(raw);
     if (message.size() != raw.size() && message != raw + u'.')
         std::abort();
     return 0;

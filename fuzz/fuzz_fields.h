@@ -87,7 +87,7 @@ inline int numberAt(const std::vector<QByteArray>& fields, size_t i)
     if (i >= fields.size() || fields[i].isEmpty())
         return 0;
     int value = 0;
-    if (TryStrToInt(QString::fromLatin1(fields[i]), value))
+    if (tryStrToInt(QString::fromLatin1(fields[i]), value))
         return value;
     return static_cast<signed char>(fields[i][0]);
 }
@@ -97,7 +97,7 @@ inline int numberAt(const std::vector<QByteArray>& fields, size_t i)
 inline std::optional<int> toInt(const QString& text)
 {
     int value = 0;
-    if (TryStrToInt(text, value))
+    if (tryStrToInt(text, value))
         return value;
     return std::nullopt;
 }

@@ -118,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     QByteArray written = value;
     written.replace('\r', ' ').replace('\n', ' ');
 
-    const QByteArray patched = PatchIni(old, Section, Key, value);
+    const QByteArray patched = patchIni(old, Section, Key, value);
 
     // Read back.
     const Reading before = read(old);
@@ -171,6 +171,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     }
 
     // The same value again changes nothing.
-    fuzz::check(PatchIni(patched, Section, Key, value) == patched);
+    fuzz::check(patchIni(patched, Section, Key, value) == patched);
     return 0;
 }

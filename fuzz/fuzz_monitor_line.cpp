@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
 
     size_t length = static_cast<size_t>(raw.size());
     int stretch = 0;
-    if (format.size() > 1 && TryStrToInt(QString::fromLatin1(format.mid(1)), stretch))
+    if (format.size() > 1 && tryStrToInt(QString::fromLatin1(format.mid(1)), stretch))
         length = static_cast<size_t>(std::clamp(stretch, 0, 9000));
     // A heap block of exactly the datagram's size: its end is a red zone.
     std::unique_ptr<std::uint8_t[]> datagram(new std::uint8_t[std::max<size_t>(length, 1)]);
@@ -64,9 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     QString line = before;
     if (length > 100)
         ASAN_POISON_MEMORY_REGION(datagram.get() + 100, length - 100);
-    AppendMonitorLine(line, view, showByteCount, dataOnly, senderIP, senderPort, localPort);
+    appendMonitorLine(line, view, showByteCount, dataOnly, senderIP, senderPort, localPort);
     const QString single =
-        MonitorLine(view, showByteCount, dataOnly, senderIP, senderPort, localPort);
+        monitorLine(view, showByteCount, dataOnly, senderIP, senderPort, localPort);
     if (length > 100)
         ASAN_UNPOISON_MEMORY_REGION(datagram.get() + 100, length - 100);
 

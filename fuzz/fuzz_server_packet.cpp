@@ -45,7 +45,7 @@ std::optional<Outcome> groupOutcome(const std::array<QString, 4>& octets, const 
     return std::nullopt;
 }
 
-Outcome expectedOutcome(const TServerFields& f)
+Outcome expectedOutcome(const ServerFields& f)
 {
     if (auto o = groupOutcome(f.Ip, u"IP"_s))
         return *o;
@@ -91,7 +91,7 @@ QString joined(const std::array<QString, 4>& octets)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
 {
     const auto in = fuzz::splitFields(data, size, 13);
-    TServerFields f = TServerFields::Defaults();
+    ServerFields f = ServerFields::defaults();
     for (size_t i = 0; i < 12 && i < in.size(); ++i) {
         std::array<QString, 4>& group = i < 4 ? f.Ip : i < 8 ? f.Mark : f.GateWay;
         group[i % 4] = fuzz::toText(in[i]);
@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     const Outcome expected = expectedOutcome(f);
     std::optional<QString> message;
     try {
-        message = ValidateServerFields(f);
+        message = validateServerFields(f);
     } catch (const EConvertError& e) {
         fuzz::check(expected.unconverted.has_value());
         fuzz::check(e.Message() == fuzz::conversionMessage(*expected.unconverted));
@@ -116,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     }
 
     // Passed: every octet converts, so the packet cannot fail.
-    const TServerPacketBuffer buffer = BuildServerPacket(f);
+    const TServerPacketBuffer buffer = buildServerPacket(f);
     fuzz::check(buffer.size() == 20 && ServerPacketSize == 18);
     fuzz::check(buffer[0] == 0xD7);
     size_t at = 1;
@@ -128,12 +128,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
         fuzz::check(buffer[at] == 0x64);
     fuzz::check(buffer[18] == 0 && buffer[19] == 0);
 
-    const TServerTexts texts = DeriveServerTexts(f);
+    const ServerTexts texts = deriveServerTexts(f);
     fuzz::check(texts.Ip == joined(f.Ip));
     fuzz::check(texts.Mask == joined(f.Mark));
     fuzz::check(texts.GateWay == joined(f.GateWay));
     fuzz::check(texts.NetName == f.NetName);
-    fuzz::check(UpdateLogValue(texts) == u"  服务器IP="_s + texts.Ip + u"  子网掩码="_s +
+    fuzz::check(updateLogValue(texts) == u"  服务器IP="_s + texts.Ip + u"  子网掩码="_s +
                                              texts.Mask + u"  默认网关="_s + texts.GateWay +
                                              u" 网络连接="_s + f.NetName);
     return 0;

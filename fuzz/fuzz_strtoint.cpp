@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
                                static_cast<size_t>(text.size()));
     const auto expected = reference(plain);
     try {
-        const int value = StrToInt(text);
+        const int value = strToInt(text);
         if (!expected || *expected != value)
             std::abort();
     } catch (const EConvertError& e) {

@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     int showByteCount = untouched;
     TestDatagram datagram;
     try {
-        datagram = BuildTestDatagram(f, showByteCount);
+        datagram = buildTestDatagram(f, showByteCount);
     } catch (const EConvertError& e) {
         fuzz::check(failing.has_value());
         fuzz::check(e.Message() == fuzz::conversionMessage(*failing));

@@ -3,7 +3,7 @@
 #include <QFont>
 #include <QStringList>
 
-void RegisterFontSubstitutions()
+void registerFontSubstitutions()
 {
     const QStringList song = {QStringLiteral("Noto Serif CJK SC"),
                               QStringLiteral("Noto Sans CJK SC")};

@@ -9,9 +9,9 @@
 
 int main(int argc, char** argv)
 {
-    RegisterFontSubstitutions();
+    registerFontSubstitutions();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(AppTitle());
+    QApplication::setApplicationName(appTitle());
     QtDialogs realDialogs;
     installDialogs(&realDialogs);
 
@@ -22,7 +22,7 @@ int main(int argc, char** argv)
         rc = QApplication::exec();
     } catch (const std::exception& e) {
         // Creating the window failed (no sockets, say): say so and end.
-        QMessageBox::critical(nullptr, AppTitle(), QString::fromLocal8Bit(e.what()));
+        QMessageBox::critical(nullptr, appTitle(), QString::fromLocal8Bit(e.what()));
         rc = 1;
     }
     installDialogs(nullptr);

@@ -107,11 +107,11 @@ TfrmMain::TfrmMain(QWidget* parent)
     red.setColor(QPalette::WindowText, Qt::red);
     ui->Lb_Mss->setPalette(red);
 
-    paramPage_ = new TParamPage(Globals, *udpServer_);
+    paramPage_ = new ParamPage(Globals, *udpServer_);
     hostPage(ui->TabSheet1, paramPage_);
-    serverPage_ = new TServerPage(Globals, *udpServer_);
+    serverPage_ = new ServerPage(Globals, *udpServer_);
     hostPage(ui->TabSheet4, serverPage_);
-    consolePage_ = new TConsolePage(Globals, *udpServer_);
+    consolePage_ = new ConsolePage(Globals, *udpServer_);
     hostPage(ui->TabSheet2, consolePage_);
     auto* wheelGuard = new FocusedWheelOnly(this);
     for (QComboBox* list : findChildren<QComboBox*>()) {
@@ -174,7 +174,7 @@ void TfrmMain::BitBtn1Click()
 {
     runGuarded([this] {
         if (ui->edtMM->text() != Password) {
-            InfoBox(QStringLiteral("请输入正确的密码！"));
+            infoBox(QStringLiteral("请输入正确的密码！"));
             ui->edtMM->setFocus();
             return;
         }
@@ -196,7 +196,7 @@ void TfrmMain::BitBtn1Click()
 void TfrmMain::connectEndpoint()
 {
     udpServer_->SetActive(false);
-    const int port = StrToInt(ui->Edit3->text());
+    const int port = strToInt(ui->Edit3->text());
     udpServer_->SetDefaultPort(port);
     TSocketHandle& binding = udpServer_->AcquireBinding();
     const int ttl = MulticastTimeToLive;

@@ -7,9 +7,9 @@
 #include <memory>
 
 class TUDPServer;
-class TParamPage;
-class TServerPage;
-class TConsolePage;
+class ParamPage;
+class ServerPage;
+class ConsolePage;
 class QTabWidget;
 class QLineEdit;
 class QLabel;
@@ -28,7 +28,7 @@ public:
     explicit TfrmMain(QWidget* parent = nullptr);
     ~TfrmMain() override;
 
-    TMainGlobals Globals;
+    MainGlobals Globals;
     TUDPServer& UDPServer() { return *udpServer_; }
 
     // Dotted quad to four bytes; raises the conversion error on malformed text.
@@ -50,8 +50,8 @@ private:
 
     std::unique_ptr<Ui::TfrmMain> ui;
     std::unique_ptr<TUDPServer> udpServer_;
-    TParamPage* paramPage_ = nullptr;
-    TServerPage* serverPage_ = nullptr;
-    TConsolePage* consolePage_ = nullptr;
+    ParamPage* paramPage_ = nullptr;
+    ServerPage* serverPage_ = nullptr;
+    ConsolePage* consolePage_ = nullptr;
     bool shown_ = false;
 };

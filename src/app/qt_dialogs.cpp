@@ -35,7 +35,7 @@ QString displayText(QString text)
 
 } // namespace
 
-int QtDialogs::MessageBox(const QString& text, const QString& caption, int flags)
+int QtDialogs::messageBox(const QString& text, const QString& caption, int flags)
 {
     QMessageBox box(iconFor(flags), caption, displayText(text), QMessageBox::NoButton,
                     QApplication::activeWindow());
@@ -60,7 +60,7 @@ int QtDialogs::MessageBox(const QString& text, const QString& caption, int flags
     return cancel ? MB::IDCANCEL : MB::IDOK;
 }
 
-std::optional<QString> QtDialogs::SaveFileName(const SaveDialogRequest& request)
+std::optional<QString> QtDialogs::saveFileName(const SaveDialogRequest& request)
 {
     QFileDialog dialog(QApplication::activeWindow());
     dialog.setAcceptMode(QFileDialog::AcceptSave);

@@ -6,6 +6,6 @@
 class QtDialogs : public Dialogs
 {
 public:
-    int MessageBox(const QString& text, const QString& caption, int flags) override;
-    std::optional<QString> SaveFileName(const SaveDialogRequest& request) override;
+    int messageBox(const QString& text, const QString& caption, int flags) override;
+    std::optional<QString> saveFileName(const SaveDialogRequest& request) override;
 };

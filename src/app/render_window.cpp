@@ -21,12 +21,12 @@ namespace
 class PrintingDialogs : public Dialogs
 {
 public:
-    int MessageBox(const QString& text, const QString& caption, int) override
+    int messageBox(const QString& text, const QString& caption, int) override
     {
         std::printf("box: %s | %s\n", qPrintable(caption), qPrintable(text));
         return MB::IDOK;
     }
-    std::optional<QString> SaveFileName(const SaveDialogRequest&) override { return std::nullopt; }
+    std::optional<QString> saveFileName(const SaveDialogRequest&) override { return std::nullopt; }
 };
 
 bool save(QWidget& window, const QString& folder, const char* name)
@@ -43,7 +43,7 @@ bool save(QWidget& window, const QString& folder, const char* name)
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    RegisterFontSubstitutions();
+    registerFontSubstitutions();
     QApplication app(argc, argv);
     const QString folder =
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");

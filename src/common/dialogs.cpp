@@ -24,17 +24,17 @@ void installDialogs(Dialogs* implementation)
     installed = implementation;
 }
 
-void InfoBox(const QString& text)
+void infoBox(const QString& text)
 {
-    dialogs().MessageBox(text, InfoCaption(), MB::Information);
+    dialogs().messageBox(text, infoCaption(), MB::Information);
 }
 
-bool ConfirmBox(const QString& text)
+bool confirmBox(const QString& text)
 {
-    return dialogs().MessageBox(text, InfoCaption(), MB::Confirmation) == MB::IDOK;
+    return dialogs().messageBox(text, infoCaption(), MB::Confirmation) == MB::IDOK;
 }
 
-void ShowErrorBox(const QString& message)
+void showErrorBox(const QString& message)
 {
-    dialogs().MessageBox(ErrorBoxText(message), AppTitle(), MB::Error);
+    dialogs().messageBox(errorBoxText(message), appTitle(), MB::Error);
 }

@@ -22,12 +22,12 @@ constexpr int IDCANCEL = 2;
 } // namespace MB
 
 // The application title: task-bar text and caption of the framework's error box.
-inline QString AppTitle()
+inline QString appTitle()
 {
     return QString::fromUtf8("终端设备配置工具软件");
 }
 // Caption of the program's own message boxes.
-inline QString InfoCaption()
+inline QString infoCaption()
 {
     return QString::fromUtf8("信息提示：");
 }
@@ -45,10 +45,10 @@ class Dialogs
 public:
     virtual ~Dialogs() = default;
     // Modal for the whole program; answers MB::IDOK, MB::IDCANCEL, ...
-    virtual int MessageBox(const QString& text, const QString& caption, int flags) = 0;
+    virtual int messageBox(const QString& text, const QString& caption, int flags) = 0;
     // The full path chosen, with the default extension added to a name typed without one;
     // nothing when the operator cancels.
-    virtual std::optional<QString> SaveFileName(const SaveDialogRequest& request) = 0;
+    virtual std::optional<QString> saveFileName(const SaveDialogRequest& request) = 0;
 };
 
 // The installed implementation. Installing nullptr removes it; using the seam with none
@@ -57,6 +57,6 @@ Dialogs& dialogs();
 void installDialogs(Dialogs* implementation);
 
 // The program's own boxes.
-void InfoBox(const QString& text);         // caption "信息提示：", flags 64
-bool ConfirmBox(const QString& text);      // caption "信息提示：", flags 289; true only for OK
-void ShowErrorBox(const QString& message); // the framework's error box, "." rule applied
+void infoBox(const QString& text);         // caption "信息提示：", flags 64
+bool confirmBox(const QString& text);      // caption "信息提示：", flags 289; true only for OK
+void showErrorBox(const QString& message); // the framework's error box, "." rule applied

@@ -4,7 +4,7 @@
 
 // The window-wide state that commands hand to each other. One instance lives in the main
 // window; the pages hold a reference to it.
-struct TMainGlobals {
+struct MainGlobals {
     int DeviceType = 0;    // code of the selected device type, 1 to 12
     QString AppDir;        // executable's folder with a trailing separator, set at connect
     int ShowByteCount = 0; // received bytes listed per datagram

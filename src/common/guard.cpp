@@ -13,7 +13,7 @@ namespace
 void show(const QString& message) noexcept
 {
     try {
-        ShowErrorBox(message);
+        showErrorBox(message);
     } catch (...) {
         // The box itself failed (out of memory, say); nothing better can be done than to say so.
         std::fputs("error box failed\n", stderr);

@@ -78,7 +78,7 @@ std::optional<int> parseInt(const QString& text)
 
 } // namespace
 
-bool TryStrToInt(const QString& text, int& value)
+bool tryStrToInt(const QString& text, int& value)
 {
     const auto parsed = parseInt(text);
     if (parsed)
@@ -86,7 +86,7 @@ bool TryStrToInt(const QString& text, int& value)
     return parsed.has_value();
 }
 
-int StrToInt(const QString& text)
+int strToInt(const QString& text)
 {
     const auto parsed = parseInt(text);
     if (!parsed)
@@ -94,12 +94,12 @@ int StrToInt(const QString& text)
     return *parsed;
 }
 
-QString IntToStr(int value)
+QString intToStr(int value)
 {
     return QString::number(value);
 }
 
-QString Trim(const QString& text)
+QString trim(const QString& text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -123,7 +123,7 @@ bool isDefaultIgnorable(char32_t c)
            (c >= 0xE0000 && c <= 0xE0FFF);
 }
 
-QByteArray ToCp936(const QString& text)
+QByteArray toCp936(const QString& text)
 {
     // The encoder turns characters that code page 936 lacks into "?", but drops unpaired
     // surrogates and default-ignorable characters without a trace; give them one "?" each too
@@ -154,7 +154,7 @@ QByteArray ToCp936(const QString& text)
     return encoder.encode(clean);
 }
 
-QString FromCp936(const QByteArray& bytes)
+QString fromCp936(const QByteArray& bytes)
 {
     // A lead byte at the very end would be held back as the start of an unfinished character
     // and silently lost; a line feed after it makes the decoder report it as U+FFFD instead.
@@ -164,12 +164,12 @@ QString FromCp936(const QByteArray& bytes)
     return text;
 }
 
-int Cp936Length(const QString& text)
+int cp936Length(const QString& text)
 {
-    return static_cast<int>(ToCp936(text).size());
+    return static_cast<int>(toCp936(text).size());
 }
 
-QString ErrorBoxText(const QString& message)
+QString errorBoxText(const QString& message)
 {
     if (message.isEmpty())
         return message;

@@ -2,14 +2,14 @@
 
 using namespace Qt::StringLiterals;
 
-QStringList DeviceTypeCaptions()
+QStringList deviceTypeCaptions()
 {
     return {u"普通终端"_s, u"频道终端"_s, u"点播终端"_s, u"一键报警"_s,
             u"寻呼主机"_s, u"分区切换"_s, u"音频矩阵"_s, u"消防矩阵"_s,
             u"电源时序"_s, u"网络收音"_s, u"网络CD"_s,   u"网络功放"_s};
 }
 
-DeviceTypeView DeviceTypeViewFor(int code)
+DeviceTypeView deviceTypeViewFor(int code)
 {
     DeviceTypeView v;
     switch (code) {
@@ -45,12 +45,12 @@ DeviceTypeView DeviceTypeViewFor(int code)
     return v;
 }
 
-bool ValidatesGroupAddress(int code)
+bool validatesGroupAddress(int code)
 {
     return code == 5 || code == 8 || code == 10 || code == 11;
 }
 
-bool UsesGroupBox1(int code)
+bool usesGroupBox1(int code)
 {
     return code == 4 || code == 5;
 }

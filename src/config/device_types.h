@@ -9,7 +9,7 @@
 constexpr int DeviceTypeCount = 12;
 
 // Captions of the device type list, in list order.
-QStringList DeviceTypeCaptions();
+QStringList deviceTypeCaptions();
 
 // What choosing a device type does to the type-dependent controls of the parameter page.
 struct DeviceTypeView {
@@ -23,9 +23,9 @@ struct DeviceTypeView {
 };
 
 // The view for a code; codes outside 1 to 12 hide every type-dependent control.
-DeviceTypeView DeviceTypeViewFor(int code);
+DeviceTypeView deviceTypeViewFor(int code);
 
 // Whether the parameter download validates edtGroupIP as an address for this code.
-bool ValidatesGroupAddress(int code);
+bool validatesGroupAddress(int code);
 // Whether edtYM and edtCallIp are validated and packed for this code.
-bool UsesGroupBox1(int code);
+bool usesGroupBox1(int code);

@@ -119,7 +119,7 @@ std::optional<QByteArrayView> sectionName(QByteArrayView content)
 
 } // namespace
 
-QByteArray PatchIni(const QByteArray& existing, const QByteArray& sectionIn,
+QByteArray patchIni(const QByteArray& existing, const QByteArray& sectionIn,
                     const QByteArray& keyIn, const QByteArray& valueIn)
 {
     const QByteArray section = singleLine(sectionIn);
@@ -180,7 +180,7 @@ QByteArray PatchIni(const QByteArray& existing, const QByteArray& sectionIn,
     return out;
 }
 
-void IniWriteString(const QString& path, const QString& section, const QString& key,
+void iniWriteString(const QString& path, const QString& section, const QString& key,
                     const QString& value, const FileOps& ops)
 {
     auto fail = [&] { throw Exception(u"Unable to write to "_s + path); };
@@ -191,7 +191,7 @@ void IniWriteString(const QString& path, const QString& section, const QString& 
     bool exists = false;
     if (!readWholeFile(file.target(), existing, exists))
         fail();
-    const QByteArray patched = PatchIni(existing, ToCp936(section), ToCp936(key), ToCp936(value));
+    const QByteArray patched = patchIni(existing, toCp936(section), toCp936(key), toCp936(value));
     if (!file.open() || !file.write(patched) || !file.commit())
         fail();
 }

@@ -15,11 +15,11 @@
 // added after the last non-blank line of its section, a missing section at the end of the
 // file, with the file's line-break style (CR LF for a file that has none yet). CR and LF in
 // section, key or value are replaced by blanks so that a value can never start a new line.
-QByteArray PatchIni(const QByteArray& existing, const QByteArray& section, const QByteArray& key,
+QByteArray patchIni(const QByteArray& existing, const QByteArray& section, const QByteArray& key,
                     const QByteArray& value);
 
 // Sets key=value in [section] of the file at path, text in code page 936. The new content goes
 // to a temporary file in the same folder, is flushed to disk and then renamed over the old
 // file, so a failure leaves the old file whole. Raises Exception "Unable to write to <path>".
-void IniWriteString(const QString& path, const QString& section, const QString& key,
+void iniWriteString(const QString& path, const QString& section, const QString& key,
                     const QString& value, const FileOps& ops = FileOps::system());

@@ -36,7 +36,7 @@ void putLowFirst(uint8_t* at, int value)
 
 void putQuad(uint8_t* at, const QString& text)
 {
-    IPstrToByte(Trim(text), at[0], at[1], at[2], at[3]);
+    IPstrToByte(trim(text), at[0], at[1], at[2], at[3]);
 }
 
 // Cuts the text before the first "." (all of it stays when there is none) and converts it.
@@ -45,7 +45,7 @@ uint8_t takePiece(QString& rest)
     const qsizetype dot = rest.indexOf(u'.');
     const QString piece = dot < 0 ? QString() : rest.left(dot);
     rest.remove(0, dot + 1);
-    return low8(StrToInt(piece));
+    return low8(strToInt(piece));
 }
 
 struct AddressCheck {
@@ -71,7 +71,7 @@ std::optional<ParamFault> checkAddress(const AddressCheck& c)
 {
     if (c.text.isEmpty())
         return ParamFault{c.emptyMessage, c.field};
-    const int length = Cp936Length(c.text);
+    const int length = cp936Length(c.text);
     if (length < 7 || length > 15)
         return ParamFault{c.lengthMessage, c.field};
     return std::nullopt;
@@ -85,10 +85,10 @@ void IPstrToByte(const QString& text, uint8_t& b1, uint8_t& b2, uint8_t& b3, uin
     b1 = takePiece(rest);
     b2 = takePiece(rest);
     b3 = takePiece(rest);
-    b4 = low8(StrToInt(rest));
+    b4 = low8(strToInt(rest));
 }
 
-std::optional<ParamFault> ValidateParamFields(const ParamFields& fields, int deviceType,
+std::optional<ParamFault> validateParamFields(const ParamFields& fields, int deviceType,
                                               const QString& ymCaption, const QString& callCaption)
 {
     std::vector<AddressCheck> checks = {
@@ -98,9 +98,9 @@ std::optional<ParamFault> ValidateParamFields(const ParamFields& fields, int dev
         fixedCheck(ParamField::NetIP, fields.netIP, u"网关地址"_s),
         fixedCheck(ParamField::GPIP, fields.gpip, u"数据广播IP"_s),
     };
-    if (ValidatesGroupAddress(deviceType))
+    if (validatesGroupAddress(deviceType))
         checks.push_back(fixedCheck(ParamField::GroupIP, fields.groupIP, u"组播IP"_s));
-    if (UsesGroupBox1(deviceType)) {
+    if (usesGroupBox1(deviceType)) {
         checks.push_back(captionCheck(ParamField::YM, fields.ym, ymCaption));
         checks.push_back(captionCheck(ParamField::CallIp, fields.callIp, callCaption));
     }
@@ -111,7 +111,7 @@ std::optional<ParamFault> ValidateParamFields(const ParamFields& fields, int dev
     return std::nullopt;
 }
 
-ParamPacket BuildParamPacket(const ParamFields& fields, int deviceType)
+ParamPacket buildParamPacket(const ParamFields& fields, int deviceType)
 {
     // Zeroed work area larger than the packet: every byte no field fills goes out as 0.
     std::array<uint8_t, 100> work{};
@@ -119,24 +119,24 @@ ParamPacket BuildParamPacket(const ParamFields& fields, int deviceType)
     putQuad(&work[1], fields.upip);
     putQuad(&work[5], fields.serverIP);
     putQuad(&work[9], fields.netIP);
-    putHighFirst(&work[13], StrToInt(fields.order));
-    putHighFirst(&work[15], StrToInt(fields.data));
-    putHighFirst(&work[17], StrToInt(fields.serverPort));
-    putLowFirst(&work[19], StrToInt(fields.address));
+    putHighFirst(&work[13], strToInt(fields.order));
+    putHighFirst(&work[15], strToInt(fields.data));
+    putHighFirst(&work[17], strToInt(fields.serverPort));
+    putLowFirst(&work[19], strToInt(fields.address));
     putQuad(&work[21], fields.gpip);
     if (deviceType == 6) {
-        putLowFirst(&work[25], StrToInt(fields.groupIP));
+        putLowFirst(&work[25], strToInt(fields.groupIP));
         work[27] = 0;
         work[28] = 0;
     } else {
         putQuad(&work[25], fields.groupIP);
     }
-    if (UsesGroupBox1(deviceType)) {
+    if (usesGroupBox1(deviceType)) {
         putQuad(&work[29], fields.ym);
         putQuad(&work[33], fields.callIp);
         if (deviceType == 4) {
-            putLowFirst(&work[37], StrToInt(fields.id1));
-            putLowFirst(&work[39], StrToInt(fields.id2));
+            putLowFirst(&work[37], strToInt(fields.id1));
+            putLowFirst(&work[39], strToInt(fields.id2));
         } else {
             std::memset(&work[37], 0, 4);
         }

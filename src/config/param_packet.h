@@ -40,7 +40,7 @@ struct ParamFault {
 
 // First fault of the address fields for the device type, or none. The messages about edtYM and
 // edtCallIp are made from the current captions of their labels.
-std::optional<ParamFault> ValidateParamFields(const ParamFields& fields, int deviceType,
+std::optional<ParamFault> validateParamFields(const ParamFields& fields, int deviceType,
                                               const QString& ymCaption, const QString& callCaption);
 
 constexpr int ParamPacketSize = 41;
@@ -48,4 +48,4 @@ using ParamPacket = std::array<uint8_t, ParamPacketSize>;
 
 // The parameter download packet. Raises EConvertError on the first field (in packing order)
 // that does not convert.
-ParamPacket BuildParamPacket(const ParamFields& fields, int deviceType);
+ParamPacket buildParamPacket(const ParamFields& fields, int deviceType);

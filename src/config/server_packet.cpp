@@ -26,7 +26,7 @@ std::optional<QString> validateGroup(const OctetGroup& g)
     // that does not convert.
     std::array<int, 4> values{};
     for (std::size_t i = 0; i < 4; ++i) {
-        values[i] = StrToInt(g.fields[i]);
+        values[i] = strToInt(g.fields[i]);
         if (values[i] > 255)
             return prefix + u"大于255！"_s;
     }
@@ -46,15 +46,15 @@ std::optional<QString> validateGroup(const OctetGroup& g)
 
 QString dotted(const std::array<QString, 4>& octets)
 {
-    return Trim(octets[0]) + u'.' + Trim(octets[1]) + u'.' + Trim(octets[2]) + u'.' +
-           Trim(octets[3]);
+    return trim(octets[0]) + u'.' + trim(octets[1]) + u'.' + trim(octets[2]) + u'.' +
+           trim(octets[3]);
 }
 
 } // namespace
 
-TServerFields TServerFields::Defaults()
+ServerFields ServerFields::defaults()
 {
-    TServerFields f;
+    ServerFields f;
     f.IPCurr = u"192.168.1.248"_s;
     f.ServicePort = u"7550"_s;
     f.Ip = {u"192"_s, u"168"_s, u"1"_s, u"248"_s};
@@ -64,7 +64,7 @@ TServerFields TServerFields::Defaults()
     return f;
 }
 
-std::optional<QString> ValidateServerFields(const TServerFields& fields)
+std::optional<QString> validateServerFields(const ServerFields& fields)
 {
     const OctetGroup groups[] = {
         {fields.Ip, u"IP"_s},
@@ -80,65 +80,65 @@ std::optional<QString> ValidateServerFields(const TServerFields& fields)
     return std::nullopt;
 }
 
-TServerTexts DeriveServerTexts(const TServerFields& fields)
+ServerTexts deriveServerTexts(const ServerFields& fields)
 {
     return {dotted(fields.Ip), dotted(fields.Mark), dotted(fields.GateWay), fields.NetName};
 }
 
-TServerPacketBuffer BuildServerPacket(const TServerFields& fields)
+TServerPacketBuffer buildServerPacket(const ServerFields& fields)
 {
     TServerPacketBuffer buffer{};
     buffer[0] = ServerPacketCommand;
     std::size_t at = 1;
     for (const auto* group : {&fields.Ip, &fields.Mark, &fields.GateWay}) {
         for (const QString& octet : *group)
-            buffer[at++] = static_cast<std::uint8_t>(StrToInt(octet) & 0xFF);
+            buffer[at++] = static_cast<std::uint8_t>(strToInt(octet) & 0xFF);
     }
     for (; at < ServerPacketSize; ++at)
         buffer[at] = 100;
     return buffer;
 }
 
-QString FirstConfirmText()
+QString firstConfirmText()
 {
     return u"确实需要立即更新服务器IP吗？请谨慎使用该功能！"_s;
 }
 
-QString SecondConfirmText(const TServerTexts& t)
+QString secondConfirmText(const ServerTexts& t)
 {
     return u"请再次确认，确实需要立即更新服务器IP吗？ IP="_s + t.Ip + u" 子网掩码="_s + t.Mask +
            u" 默认网关="_s + t.GateWay;
 }
 
-QString SummaryCaption(const TServerTexts& t)
+QString summaryCaption(const ServerTexts& t)
 {
     return u"服务器网络配置:"_s + CR + CR + u"  服务器IP = "_s + t.Ip + CR + CR +
            u"  子网掩码 = "_s + t.Mask + CR + CR + u"  默认网关 = "_s + t.GateWay + CR + CR +
            u" 网络连接 = "_s + t.NetName;
 }
 
-QString CompletionText(const TServerTexts& t)
+QString completionText(const ServerTexts& t)
 {
     return u"更新服务器地址完成，请记住当前修改后的服务器IP，并且等候1分钟，然后关闭服务器主机重启系统，同时也重新启动当前客户端软件！"_s +
            CR + u"IP="_s + t.Ip + u" 子网掩码="_s + t.Mask + u" 默认网关="_s + t.GateWay;
 }
 
-QString UpdateLogPath(const QString& appDir)
+QString updateLogPath(const QString& appDir)
 {
     return appDir + u"IPSet.Ini"_s;
 }
 
-QString UpdateLogSection()
+QString updateLogSection()
 {
     return u"UpdateLog"_s;
 }
 
-QString UpdateLogKey()
+QString updateLogKey()
 {
     return u"Log"_s;
 }
 
-QString UpdateLogValue(const TServerTexts& t)
+QString updateLogValue(const ServerTexts& t)
 {
     return u"  服务器IP="_s + t.Ip + u"  子网掩码="_s + t.Mask + u"  默认网关="_s + t.GateWay +
            u" 网络连接="_s + t.NetName;

@@ -9,7 +9,7 @@
 #include <optional>
 
 // The page's field texts, exactly as typed.
-struct TServerFields {
+struct ServerFields {
     QString IPCurr;                 // present server address: destination host
     QString ServicePort;            // service management port: destination port
     std::array<QString, 4> Ip;      // new server address, first octet first
@@ -18,21 +18,21 @@ struct TServerFields {
     QString NetName;                // network connection name: shown and logged, not sent
 
     // The texts the page starts with.
-    static TServerFields Defaults();
+    static ServerFields defaults();
 };
 
 // Checks the fields in the fixed order and answers the message of the first failing test, or
 // nothing when all pass. A range test on a text that is not an integer raises EConvertError.
-std::optional<QString> ValidateServerFields(const TServerFields& fields);
+std::optional<QString> validateServerFields(const ServerFields& fields);
 
 // What the operator is shown and what the log records: octets stripped but as typed.
-struct TServerTexts {
+struct ServerTexts {
     QString Ip;
     QString Mask;
     QString GateWay;
     QString NetName; // unstripped
 };
-TServerTexts DeriveServerTexts(const TServerFields& fields);
+ServerTexts deriveServerTexts(const ServerFields& fields);
 
 constexpr std::uint8_t ServerPacketCommand = 0xD7;
 constexpr int ServerPacketSize = 18;
@@ -41,16 +41,16 @@ using TServerPacketBuffer = std::array<std::uint8_t, 20>;
 
 // 0xD7, the twelve octets (low 8 bits of each converted field), then five times 100. Raises
 // EConvertError for an octet that is not an integer.
-TServerPacketBuffer BuildServerPacket(const TServerFields& fields);
+TServerPacketBuffer buildServerPacket(const ServerFields& fields);
 
-QString FirstConfirmText();
-QString SecondConfirmText(const TServerTexts& texts);
+QString firstConfirmText();
+QString secondConfirmText(const ServerTexts& texts);
 // The summary label's caption; entries separated by CR characters (code 13).
-QString SummaryCaption(const TServerTexts& texts);
-QString CompletionText(const TServerTexts& texts);
+QString summaryCaption(const ServerTexts& texts);
+QString completionText(const ServerTexts& texts);
 
 // The update log: file, section, key and the value written there.
-QString UpdateLogPath(const QString& appDir);
-QString UpdateLogSection();
-QString UpdateLogKey();
-QString UpdateLogValue(const TServerTexts& texts);
+QString updateLogPath(const QString& appDir);
+QString updateLogSection();
+QString updateLogKey();
+QString updateLogValue(const ServerTexts& texts);

@@ -59,7 +59,7 @@ void appendExportText(QByteArray& out, QStringView text)
             while (i < n && !isPlain(p[i]) && !isBreak(p[i]) && p[i] != u'\r' &&
                    p[i] != QChar::Nbsp)
                 ++i;
-            out += ToCp936(QStringView(p + start, i - start).toString());
+            out += toCp936(QStringView(p + start, i - start).toString());
         }
     }
 }
@@ -90,19 +90,19 @@ template <class Sink> void forEachExportChunk(const ExportSource& source, Sink&&
         sink(chunk);
     });
     if (!held.isEmpty())
-        sink(ToCp936(held));
+        sink(toCp936(held));
 }
 
 } // namespace
 
-QByteArray ExportBytes(const ExportSource& source)
+QByteArray exportBytes(const ExportSource& source)
 {
     QByteArray all;
     forEachExportChunk(source, [&](const QByteArray& chunk) { all += chunk; });
     return all;
 }
 
-void WriteExportFile(const QString& path, const ExportSource& source)
+void writeExportFile(const QString& path, const ExportSource& source)
 {
     const QString fullPath = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
     // The list goes to a new file that replaces the old one only when it is whole, so a full

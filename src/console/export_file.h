@@ -10,9 +10,9 @@
 using ExportSource = std::function<void(const std::function<void(QStringView)>& take)>;
 
 // The whole export file for the text: its lines joined by CR LF, code page 936, no BOM.
-QByteArray ExportBytes(const ExportSource& source);
+QByteArray exportBytes(const ExportSource& source);
 
 // Writes the export form of the text to the file, replacing an earlier one only once the new
 // one is whole. Raises Exception "Cannot create file \"<full path>\". <system text>" when the
 // file cannot be created, and "Stream write error" when a write stops short.
-void WriteExportFile(const QString& path, const ExportSource& source);
+void writeExportFile(const QString& path, const ExportSource& source);

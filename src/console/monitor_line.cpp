@@ -39,7 +39,7 @@ constexpr std::array<ByteText, 256> byteTexts = makeByteTexts();
 
 } // namespace
 
-void AppendDataText(QString& out, QByteArrayView datagram, int showByteCount)
+void appendDataText(QString& out, QByteArrayView datagram, int showByteCount)
 {
     const int shown = std::min(showByteCount, ReceiveBufferSize);
     if (shown <= 0)
@@ -60,25 +60,25 @@ void AppendDataText(QString& out, QByteArrayView datagram, int showByteCount)
     out.resize(start + (p - begin));
 }
 
-void AppendMonitorLine(QString& out, QByteArrayView datagram, int showByteCount, bool dataOnly,
+void appendMonitorLine(QString& out, QByteArrayView datagram, int showByteCount, bool dataOnly,
                        const QString& senderIP, int senderPort, int localPort)
 {
     if (!dataOnly) {
         out += u"IP: ";
         out += senderIP;
         out += u" SPort:";
-        out += IntToStr(senderPort);
+        out += intToStr(senderPort);
         out += u" TPort:";
-        out += IntToStr(localPort);
+        out += intToStr(localPort);
         out += u"  Data: ";
     }
-    AppendDataText(out, datagram, showByteCount);
+    appendDataText(out, datagram, showByteCount);
 }
 
-QString MonitorLine(QByteArrayView datagram, int showByteCount, bool dataOnly,
+QString monitorLine(QByteArrayView datagram, int showByteCount, bool dataOnly,
                     const QString& senderIP, int senderPort, int localPort)
 {
     QString line;
-    AppendMonitorLine(line, datagram, showByteCount, dataOnly, senderIP, senderPort, localPort);
+    appendMonitorLine(line, datagram, showByteCount, dataOnly, senderIP, senderPort, localPort);
     return line;
 }

@@ -9,13 +9,13 @@ constexpr int ReceiveBufferSize = 100;
 // Appends the data text of one datagram: for each of the first showByteCount bytes of a
 // zeroed 100-byte copy of it, the byte in decimal followed by ",". Counts above 100 show 100;
 // 0 or below show nothing. Nothing beyond the datagram or the buffer is read.
-void AppendDataText(QString& out, QByteArrayView datagram, int showByteCount);
+void appendDataText(QString& out, QByteArrayView datagram, int showByteCount);
 
 // Appends one list line: the data text alone, or with the sender's address and the ports:
 // "IP: <ip> SPort:<port> TPort:<local port>  Data: <data text>".
-void AppendMonitorLine(QString& out, QByteArrayView datagram, int showByteCount, bool dataOnly,
+void appendMonitorLine(QString& out, QByteArrayView datagram, int showByteCount, bool dataOnly,
                        const QString& senderIP, int senderPort, int localPort);
 
 // The same line as a value, for callers that format one line at a time.
-QString MonitorLine(QByteArrayView datagram, int showByteCount, bool dataOnly,
+QString monitorLine(QByteArrayView datagram, int showByteCount, bool dataOnly,
                     const QString& senderIP = QString(), int senderPort = 0, int localPort = 0);

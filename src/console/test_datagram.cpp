@@ -4,19 +4,19 @@
 
 #include <algorithm>
 
-TestDatagram BuildTestDatagram(const TestDatagramFields& fields, int& showByteCount)
+TestDatagram buildTestDatagram(const TestDatagramFields& fields, int& showByteCount)
 {
-    showByteCount = StrToInt(fields.byteCount);
+    showByteCount = strToInt(fields.byteCount);
 
     char bytes[TestDatagramCapacity] = {};
     for (int k = 0; k < TestDatagramCapacity; ++k)
-        bytes[k] = static_cast<char>(StrToInt(fields.bytes[static_cast<std::size_t>(k)]) & 0xFF);
+        bytes[k] = static_cast<char>(strToInt(fields.bytes[static_cast<std::size_t>(k)]) & 0xFF);
 
     // The count list offers 1 to 10 only; never read past the array whatever it holds.
-    const int count = std::clamp(StrToInt(fields.count), 0, TestDatagramCapacity);
+    const int count = std::clamp(strToInt(fields.count), 0, TestDatagramCapacity);
 
     TestDatagram datagram;
-    datagram.port = StrToInt(fields.port);
+    datagram.port = strToInt(fields.port);
     datagram.host = fields.host;
     datagram.bytes = QByteArray(bytes, count);
     return datagram;

@@ -27,4 +27,4 @@ constexpr int TestDatagramCapacity = 10;
 // showByteCount at once, so it stays stored when a later field fails), then the ten bytes
 // (low eight bits each), the count, the port; the host is taken as typed. A text that is
 // not an integer raises EConvertError and ends the conversion there.
-TestDatagram BuildTestDatagram(const TestDatagramFields& fields, int& showByteCount);
+TestDatagram buildTestDatagram(const TestDatagramFields& fields, int& showByteCount);

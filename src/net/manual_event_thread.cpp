@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-void ManualEventThread::Post(std::function<void()> call)
+void ManualEventThread::post(std::function<void()> call)
 {
     {
         std::lock_guard guard(lock_);
@@ -13,7 +13,7 @@ void ManualEventThread::Post(std::function<void()> call)
     queued_.notify_all();
 }
 
-int ManualEventThread::RunPending()
+int ManualEventThread::runPending()
 {
     std::deque<std::function<void()>> batch;
     {
@@ -28,33 +28,33 @@ int ManualEventThread::RunPending()
     return ran;
 }
 
-template <class Clock> void ManualEventThread::RunOnce(typename Clock::time_point deadline)
+template <class Clock> void ManualEventThread::runOnce(typename Clock::time_point deadline)
 {
     {
         std::unique_lock guard(lock_);
         queued_.wait_until(guard, deadline, [this] { return !calls_.empty(); });
     }
-    RunPending();
+    runPending();
 }
 
-void ManualEventThread::RunFor(int ms)
+void ManualEventThread::runFor(int ms)
 {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
     while (Clock::now() < deadline)
-        RunOnce<Clock>(deadline);
+        runOnce<Clock>(deadline);
 }
 
-bool ManualEventThread::RunUntil(const std::function<bool()>& done, int timeoutMs)
+bool ManualEventThread::runUntil(const std::function<bool()>& done, int timeoutMs)
 {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!done() && Clock::now() < deadline)
-        RunOnce<Clock>(std::min(deadline, Clock::now() + std::chrono::milliseconds(20)));
+        runOnce<Clock>(std::min(deadline, Clock::now() + std::chrono::milliseconds(20)));
     return done();
 }
 
-long ManualEventThread::Posted() const
+long ManualEventThread::posted() const
 {
     std::lock_guard guard(lock_);
     return posted_;

@@ -10,23 +10,23 @@
 // An event thread without Qt: posted calls wait in a queue until the owning thread pumps it.
 // Used where Qt's own synchronisation must stay out of the picture (thread-sanitizer runs).
 // Calls still queued when it is destroyed are dropped.
-class ManualEventThread : public TEventThread
+class ManualEventThread : public EventThread
 {
 public:
-    void Post(std::function<void()> call) override;
+    void post(std::function<void()> call) override;
 
     // Runs the calls queued at the moment of the call; returns how many ran.
-    int RunPending();
+    int runPending();
     // Runs queued calls as they come for ms milliseconds.
-    void RunFor(int ms);
+    void runFor(int ms);
     // Runs queued calls until done() holds or timeoutMs passed; returns done().
-    bool RunUntil(const std::function<bool()>& done, int timeoutMs) override;
+    bool runUntil(const std::function<bool()>& done, int timeoutMs) override;
     // Calls posted so far (run or not).
-    long Posted() const;
+    long posted() const;
 
 private:
     // Waits until a call is queued or the deadline passes; runs at most the queued ones.
-    template <class Clock> void RunOnce(typename Clock::time_point deadline);
+    template <class Clock> void runOnce(typename Clock::time_point deadline);
 
     mutable std::mutex lock_;
     std::condition_variable queued_;

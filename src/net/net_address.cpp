@@ -61,7 +61,7 @@ struct LookupResult {
     int error = 0;
 };
 
-LookupResult LookupBlocking(const QByteArray& name)
+LookupResult lookupBlocking(const QByteArray& name)
 {
     addrinfo hints{};
     hints.ai_family = AF_INET;
@@ -95,12 +95,12 @@ struct PendingLookup {
     LookupResult result;
 };
 
-LookupResult LookupBounded(const QByteArray& name, const LookupWait& wait)
+LookupResult lookupBounded(const QByteArray& name, const LookupWait& wait)
 {
     auto pending = std::make_shared<PendingLookup>();
     try {
         std::thread([pending, name] {
-            const LookupResult result = LookupBlocking(name);
+            const LookupResult result = lookupBlocking(name);
             {
                 std::lock_guard guard(pending->lock);
                 pending->result = result;
@@ -110,7 +110,7 @@ LookupResult LookupBounded(const QByteArray& name, const LookupWait& wait)
         }).detach();
     } catch (const std::system_error&) {
         // No thread to spare: ask on this one rather than not at all.
-        return LookupBlocking(name);
+        return lookupBlocking(name);
     }
     const auto isDone = [&pending] {
         std::lock_guard guard(pending->lock);
@@ -133,7 +133,7 @@ uint32_t LookupByName(const QString& host, const LookupWait& wait)
     const QByteArray name = host.toUtf8();
     if (name.isEmpty() || name.contains('\0') || LooksNumeric(name))
         throw ESocketError(HostNotFoundCode);
-    const LookupResult result = LookupBounded(name, wait);
+    const LookupResult result = lookupBounded(name, wait);
     if (result.error != 0)
         throw ESocketError(result.error);
     return result.address;
@@ -141,7 +141,7 @@ uint32_t LookupByName(const QString& host, const LookupWait& wait)
 
 } // namespace
 
-std::optional<uint32_t> ParseDottedQuad(const QString& text)
+std::optional<uint32_t> parseDottedQuad(const QString& text)
 {
     const QStringList parts = text.split(u'.');
     if (parts.size() != 4)
@@ -149,19 +149,19 @@ std::optional<uint32_t> ParseDottedQuad(const QString& text)
     uint32_t address = 0;
     for (const QString& part : parts) {
         int value = 0;
-        if (!TryStrToInt(part, value) || value < 0 || value > 255)
+        if (!tryStrToInt(part, value) || value < 0 || value > 255)
             return std::nullopt;
         address = (address << 8) | static_cast<uint32_t>(value);
     }
     return address;
 }
 
-QString FormatDottedQuad(uint32_t address)
+QString formatDottedQuad(uint32_t address)
 {
-    return IntToStr(static_cast<int>(address >> 24)) + u'.' +
-           IntToStr(static_cast<int>((address >> 16) & 0xFF)) + u'.' +
-           IntToStr(static_cast<int>((address >> 8) & 0xFF)) + u'.' +
-           IntToStr(static_cast<int>(address & 0xFF));
+    return intToStr(static_cast<int>(address >> 24)) + u'.' +
+           intToStr(static_cast<int>((address >> 16) & 0xFF)) + u'.' +
+           intToStr(static_cast<int>((address >> 8) & 0xFF)) + u'.' +
+           intToStr(static_cast<int>(address & 0xFF));
 }
 
 // ASCII letters only: Unicode folding would also take e.g. "LOCALHO\u017FT" for localhost.
@@ -180,11 +180,11 @@ static bool IsLocalhost(const QString& host)
     return true;
 }
 
-uint32_t ResolveHost(const QString& host, const LookupWait& wait)
+uint32_t resolveHost(const QString& host, const LookupWait& wait)
 {
     if (IsLocalhost(host))
         return 0x7F000001u;
-    if (const auto quad = ParseDottedQuad(host))
+    if (const auto quad = parseDottedQuad(host))
         return *quad;
     return LookupByName(host, wait);
 }

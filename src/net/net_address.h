@@ -10,10 +10,10 @@
 
 // Four "."-separated parts, each an integer (the program's integer conversion) from 0 to 255;
 // anything else gives no address.
-std::optional<uint32_t> ParseDottedQuad(const QString& text);
+std::optional<uint32_t> parseDottedQuad(const QString& text);
 
 // Each octet in decimal without leading zeros.
-QString FormatDottedQuad(uint32_t address);
+QString formatDottedQuad(uint32_t address);
 
 // The longest a name lookup may take, whatever the resolver's own time-outs: after it the name
 // counts as not found.
@@ -28,4 +28,4 @@ using LookupWait = std::function<void(const std::function<bool()>& done, int tim
 // of its own, waited for through wait (or by blocking when none is given) for at most
 // LookupTimeoutMs. Raises ESocketError with HostNotFoundCode when no host has that name, no
 // name server answers or the answer does not come in time.
-uint32_t ResolveHost(const QString& host, const LookupWait& wait = {});
+uint32_t resolveHost(const QString& host, const LookupWait& wait = {});

@@ -15,7 +15,7 @@ ECouldNotBindSocket::ECouldNotBindSocket()
 }
 
 ESocketError::ESocketError(int code)
-    : ENetException(u"Socket Error # "_s + IntToStr(code) + u"\r\n"_s + SocketErrorText(code)),
+    : ENetException(u"Socket Error # "_s + intToStr(code) + u"\r\n"_s + socketErrorText(code)),
       code_(code)
 {
 }

@@ -1,7 +1,5 @@
 #pragma once
 
-// PUBLIC CONTRACT (see udp_server.h).
-
 #include "common/exceptions.h"
 
 class ENetException : public Exception
@@ -23,7 +21,7 @@ class ESocketError : public ENetException
 {
 public:
     explicit ESocketError(int code); // "Socket Error # %d\r\n%s"
-    int Code() const { return code_; }
+    int code() const { return code_; }
 
 private:
     int code_;

@@ -31,23 +31,23 @@ constexpr int PollMs = 5;
 
 } // namespace
 
-TQtEventThread::TQtEventThread() : context_(std::make_unique<QObject>())
+QtEventThread::QtEventThread() : context_(std::make_unique<QObject>())
 {
 }
 
-TQtEventThread::~TQtEventThread() = default;
+QtEventThread::~QtEventThread() = default;
 
-void TQtEventThread::Post(std::function<void()> call)
+void QtEventThread::post(std::function<void()> call)
 {
     QMetaObject::invokeMethod(context_.get(), std::move(call), Qt::QueuedConnection);
 }
 
-bool TQtEventThread::RunUntil(const std::function<bool()>& done, int timeoutMs)
+bool QtEventThread::runUntil(const std::function<bool()>& done, int timeoutMs)
 {
     if (done())
         return true;
     if (QCoreApplication::instance() == nullptr)
-        return TEventThread::RunUntil(done, timeoutMs);
+        return EventThread::runUntil(done, timeoutMs);
     const QDeadlineTimer deadline(timeoutMs);
     InputBlocker blocker;
     QEventLoop loop;
@@ -62,7 +62,7 @@ bool TQtEventThread::RunUntil(const std::function<bool()>& done, int timeoutMs)
     return done();
 }
 
-std::unique_ptr<TEventThread> MakeQtEventThread()
+std::unique_ptr<EventThread> makeQtEventThread()
 {
-    return std::make_unique<TQtEventThread>();
+    return std::make_unique<QtEventThread>();
 }

@@ -7,15 +7,15 @@
 
 // Hands calls to the thread that created it, through its Qt event loop. The calls are queued
 // on a context object that dies with this one, so calls still queued then are dropped.
-class TQtEventThread : public TEventThread
+class QtEventThread : public EventThread
 {
 public:
-    TQtEventThread();
-    ~TQtEventThread() override;
-    void Post(std::function<void()> call) override;
+    QtEventThread();
+    ~QtEventThread() override;
+    void post(std::function<void()> call) override;
     // A nested event loop that runs queued calls, timers and painting, while every input event
     // of the operator (keys, mouse, wheel, touch, shortcuts, closing a window) is dropped.
-    bool RunUntil(const std::function<bool()>& done, int timeoutMs) override;
+    bool runUntil(const std::function<bool()>& done, int timeoutMs) override;
 
 private:
     std::unique_ptr<QObject> context_;

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-QString SocketErrorText(int code)
+QString socketErrorText(int code)
 {
     // The texts are the traditional socket-layer ones, keyed by the errno of the same meaning.
     struct Entry {

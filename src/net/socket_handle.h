@@ -1,7 +1,5 @@
 #pragma once
 
-// PUBLIC CONTRACT (see udp_server.h).
-
 #include <QString>
 
 class TSocketHandle
@@ -15,8 +13,8 @@ public:
     // Sets a socket option; raises ESocketError with the system's code on failure.
     void SetSocketOption(int level, int option, const void* value, int length);
 
-    bool Opened() const { return handle_ >= 0; }
-    int Handle() const { return handle_; }
+    bool opened() const { return handle_ >= 0; }
+    int handle() const { return handle_; }
 
 private:
     friend class TUDPServer;

@@ -2,27 +2,27 @@
 
 int TSocketStack::count_ = 0;
 
-std::mutex& TSocketStack::Lock()
+std::mutex& TSocketStack::lock()
 {
     static std::mutex lock;
     return lock;
 }
 
-void TSocketStack::Enter()
+void TSocketStack::enter()
 {
-    std::lock_guard guard(Lock());
+    std::lock_guard guard(lock());
     ++count_;
 }
 
-void TSocketStack::Leave()
+void TSocketStack::leave()
 {
-    std::lock_guard guard(Lock());
+    std::lock_guard guard(lock());
     if (count_ > 0)
         --count_;
 }
 
-int TSocketStack::EndpointCount()
+int TSocketStack::endpointCount()
 {
-    std::lock_guard guard(Lock());
+    std::lock_guard guard(lock());
     return count_;
 }

@@ -8,13 +8,13 @@ class TSocketStack
 {
 public:
     // Registers one endpoint; the first one makes the layer.
-    static void Enter();
+    static void enter();
     // Unregisters one endpoint; the last one frees the layer.
-    static void Leave();
+    static void leave();
     // Endpoints registered now.
-    static int EndpointCount();
+    static int endpointCount();
 
 private:
-    static std::mutex& Lock();
+    static std::mutex& lock();
     static int count_;
 };

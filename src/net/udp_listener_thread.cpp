@@ -61,7 +61,7 @@ struct TUDPListenerThread::Mailbox {
     uint32_t senderAddress = 0;
     uint16_t senderPort = 0;
     TSocketHandle* binding = nullptr;
-    TEventThread* events = nullptr;
+    EventThread* events = nullptr;
     TDeliver deliver;
 
     void SetSender()
@@ -97,9 +97,9 @@ struct TUDPListenerThread::Mailbox {
     }
 };
 
-TUDPListenerThread::TUDPListenerThread(TSocketHandle& binding, int bufferSize, TEventThread& events,
+TUDPListenerThread::TUDPListenerThread(TSocketHandle& binding, int bufferSize, EventThread& events,
                                        TDeliver deliver)
-    : socket_(binding.Handle()), bufferSize_(bufferSize < 0 ? 0 : bufferSize),
+    : socket_(binding.handle()), bufferSize_(bufferSize < 0 ? 0 : bufferSize),
       box_(std::make_shared<Mailbox>())
 {
     box_->buffer = QByteArray(bufferSize_, Qt::Uninitialized);
@@ -112,19 +112,19 @@ TUDPListenerThread::TUDPListenerThread(TSocketHandle& binding, int bufferSize, T
 TUDPListenerThread::~TUDPListenerThread()
 {
     if (thread_.joinable()) {
-        Stop();
-        WaitFor();
+        stop();
+        waitFor();
     }
     if (wake_ >= 0)
         ::close(wake_);
 }
 
-void TUDPListenerThread::Start()
+void TUDPListenerThread::start()
 {
-    thread_ = std::thread([this] { Execute(); });
+    thread_ = std::thread([this] { execute(); });
 }
 
-void TUDPListenerThread::Stop()
+void TUDPListenerThread::stop()
 {
     {
         std::lock_guard guard(box_->lock);
@@ -137,13 +137,13 @@ void TUDPListenerThread::Stop()
     }
 }
 
-bool TUDPListenerThread::Stopped() const
+bool TUDPListenerThread::stopped() const
 {
     std::lock_guard guard(box_->lock);
     return box_->stopped;
 }
 
-void TUDPListenerThread::WaitFor()
+void TUDPListenerThread::waitFor()
 {
     Mailbox& box = *box_;
     std::unique_lock held(box.lock);
@@ -161,17 +161,17 @@ void TUDPListenerThread::WaitFor()
         thread_.join();
 }
 
-void TUDPListenerThread::Execute()
+void TUDPListenerThread::execute()
 {
     pollfd fds[2] = {{socket_, POLLIN, 0}, {wake_, POLLIN, 0}};
     const nfds_t count = wake_ >= 0 ? 2 : 1;
-    while (!Stopped()) {
+    while (!stopped()) {
         // A failed or timed-out wait is not reported; the loop just looks again.
         if (::poll(fds, count, WaitTimeMs) <= 0)
             continue;
         if ((fds[0].revents & (POLLIN | POLLERR)) == 0)
             continue;
-        while (!Stopped() && ReceiveOne()) {
+        while (!stopped() && receiveOne()) {
         }
     }
     {
@@ -181,7 +181,7 @@ void TUDPListenerThread::Execute()
     box_->changed.notify_all();
 }
 
-bool TUDPListenerThread::ReceiveOne()
+bool TUDPListenerThread::receiveOne()
 {
     QByteArray& buffer = box_->buffer;
     // A handler that kept the last datagram shares the buffer: leave that copy to it and take
@@ -205,11 +205,11 @@ bool TUDPListenerThread::ReceiveOne()
 
     box_->senderAddress = ntohl(from.sin_addr.s_addr);
     box_->senderPort = ntohs(from.sin_port);
-    HandOver();
+    handOver();
     return true;
 }
 
-void TUDPListenerThread::HandOver()
+void TUDPListenerThread::handOver()
 {
     Mailbox& box = *box_;
     bool post = false;
@@ -223,7 +223,7 @@ void TUDPListenerThread::HandOver()
     }
     box.changed.notify_all(); // a close may be waiting to serve it
     if (post)
-        PostServe(box_);
+        postServe(box_);
     if (SpinUntil(ListenerSpin,
                   [&box] { return box.slot.load(std::memory_order_acquire) == Empty; }))
         return; // the release in Deliver orders the handler's work before this
@@ -236,12 +236,12 @@ void TUDPListenerThread::HandOver()
     });
 }
 
-void TUDPListenerThread::PostServe(const std::shared_ptr<Mailbox>& box)
+void TUDPListenerThread::postServe(const std::shared_ptr<Mailbox>& box)
 {
-    box->events->Post([weak = std::weak_ptr<Mailbox>(box)] { ServePosted(weak); });
+    box->events->post([weak = std::weak_ptr<Mailbox>(box)] { servePosted(weak); });
 }
 
-void TUDPListenerThread::ServePosted(const std::weak_ptr<Mailbox>& weak)
+void TUDPListenerThread::servePosted(const std::weak_ptr<Mailbox>& weak)
 {
     const std::shared_ptr<Mailbox> box = weak.lock();
     if (!box)
@@ -265,5 +265,5 @@ void TUDPListenerThread::ServePosted(const std::weak_ptr<Mailbox>& weak)
         box->callQueued = false;
     held.unlock();
     if (again)
-        PostServe(box);
+        postServe(box);
 }

@@ -20,32 +20,32 @@ public:
     static constexpr int WaitTimeMs = 1000;
 
     // Created suspended; Start runs it. The binding, its socket and events must outlive it.
-    TUDPListenerThread(TSocketHandle& binding, int bufferSize, TEventThread& events,
+    TUDPListenerThread(TSocketHandle& binding, int bufferSize, EventThread& events,
                        TDeliver deliver);
     // Stops it and waits for its end (serving hand-overs) if it still runs.
     ~TUDPListenerThread();
     TUDPListenerThread(const TUDPListenerThread&) = delete;
     TUDPListenerThread& operator=(const TUDPListenerThread&) = delete;
 
-    void Start();
+    void start();
     // Sets the terminated and stopped flags under the lock and wakes the thread; it receives
     // nothing more. A hand-over already made is still delivered by WaitFor.
-    void Stop();
-    bool Stopped() const;
+    void stop();
+    bool stopped() const;
     // Event thread only: waits until the thread has ended, carrying out the hand-overs it
     // makes meanwhile.
-    void WaitFor();
+    void waitFor();
 
 private:
     struct Mailbox;
 
-    void Execute();
+    void execute();
     // Receives one queued datagram and hands it over; false when none was queued.
-    bool ReceiveOne();
-    void HandOver();
+    bool receiveOne();
+    void handOver();
 
-    static void ServePosted(const std::weak_ptr<Mailbox>& weak);
-    static void PostServe(const std::shared_ptr<Mailbox>& box);
+    static void servePosted(const std::weak_ptr<Mailbox>& weak);
+    static void postServe(const std::shared_ptr<Mailbox>& box);
 
     const int socket_;
     const int bufferSize_;

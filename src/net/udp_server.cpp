@@ -46,7 +46,7 @@ sockaddr_in MakeAddress(uint32_t address, int port)
 
 } // namespace
 
-bool TEventThread::RunUntil(const std::function<bool()>& done, int timeoutMs)
+bool EventThread::runUntil(const std::function<bool()>& done, int timeoutMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!done() && std::chrono::steady_clock::now() < deadline)
@@ -55,8 +55,8 @@ bool TEventThread::RunUntil(const std::function<bool()>& done, int timeoutMs)
 }
 
 struct TUDPServer::Impl {
-    Impl(TUDPServer& owner_, std::unique_ptr<TEventThread> events_)
-        : owner(owner_), events(events_ ? std::move(events_) : MakeQtEventThread())
+    Impl(TUDPServer& owner_, std::unique_ptr<EventThread> events_)
+        : owner(owner_), events(events_ ? std::move(events_) : makeQtEventThread())
     {
     }
 
@@ -65,7 +65,7 @@ struct TUDPServer::Impl {
     void Deliver(const QByteArray& data, TSocketHandle& binding);
 
     TUDPServer& owner;
-    std::unique_ptr<TEventThread> events;
+    std::unique_ptr<EventThread> events;
     int defaultPort = 7500;
     std::unique_ptr<TSocketHandle> binding; // the one entry of the bindings, from the first open
     TSocketHandle* current = nullptr;
@@ -87,7 +87,7 @@ void TUDPServer::Impl::Open()
 
     uint32_t local = INADDR_ANY;
     if (!b.IP.isEmpty()) {
-        const auto quad = ParseDottedQuad(b.IP);
+        const auto quad = parseDottedQuad(b.IP);
         if (!quad) {
             ::close(b.handle_);
             b.handle_ = -1;
@@ -107,7 +107,7 @@ void TUDPServer::Impl::Open()
     }
     socklen_t length = sizeof a;
     if (::getsockname(b.handle_, reinterpret_cast<sockaddr*>(&a), &length) == 0) {
-        b.IP = FormatDottedQuad(ntohl(a.sin_addr.s_addr));
+        b.IP = formatDottedQuad(ntohl(a.sin_addr.s_addr));
         b.Port = ntohs(a.sin_port);
     }
     SizeReceiveBuffer(b.handle_);
@@ -117,7 +117,7 @@ void TUDPServer::Impl::Open()
         b, owner.BufferSize, *events,
         [this](const QByteArray& data, TSocketHandle& receiving) { Deliver(data, receiving); });
     try {
-        listener->Start();
+        listener->start();
     } catch (...) {
         // No thread could be made: stay inactive, or a close would wait for it forever.
         listener.reset();
@@ -137,10 +137,10 @@ void TUDPServer::Impl::Close()
         return;
     closing = true;
     if (listener) {
-        listener->Stop();
+        listener->stop();
         // Only after the listener has ended is the socket closed, so its number is never
         // reused under a thread still waiting on it.
-        listener->WaitFor();
+        listener->waitFor();
     }
     if (binding)
         CloseSocket(binding->handle_);
@@ -156,10 +156,10 @@ void TUDPServer::Impl::Deliver(const QByteArray& data, TSocketHandle& receiving)
         owner.OnUDPRead(owner, data, receiving);
 }
 
-TUDPServer::TUDPServer(std::unique_ptr<TEventThread> eventThread)
+TUDPServer::TUDPServer(std::unique_ptr<EventThread> eventThread)
     : d(std::make_unique<Impl>(*this, std::move(eventThread)))
 {
-    TSocketStack::Enter();
+    TSocketStack::enter();
 }
 
 TUDPServer::~TUDPServer()
@@ -168,7 +168,7 @@ TUDPServer::~TUDPServer()
     if (d->binding)
         CloseSocket(d->binding->handle_);
     d->binding.reset();
-    TSocketStack::Leave();
+    TSocketStack::leave();
 }
 
 bool TUDPServer::Active() const
@@ -210,8 +210,8 @@ void TUDPServer::SendDatagram(const QString& host, int port, const void* bytes, 
     // A name lookup may take seconds; meanwhile datagrams are still listed and the window
     // painted, but nothing the operator does can start another command.
     const uint32_t address =
-        ResolveHost(host, [this](const std::function<bool()>& done, int timeoutMs) {
-            d->events->RunUntil(done, timeoutMs);
+        resolveHost(host, [this](const std::function<bool()>& done, int timeoutMs) {
+            d->events->runUntil(done, timeoutMs);
         });
     TSocketHandle& b = AcquireBinding();
     const sockaddr_in to = MakeAddress(address, port);

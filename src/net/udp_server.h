@@ -1,8 +1,5 @@
 #pragma once
 
-// PUBLIC CONTRACT used by the pages and the main window. The implementer of this library may
-// add private members and further headers, but keeps these public signatures.
-
 #include "net/net_exceptions.h"
 #include "net/socket_handle.h"
 
@@ -15,17 +12,17 @@ class TUDPServer;
 
 // Hands a call from the listener thread to the event thread. The app uses the Qt one
 // (queued calls on the QCoreApplication's thread); tests may drive their own.
-class TEventThread
+class EventThread
 {
 public:
-    virtual ~TEventThread() = default;
-    virtual void Post(std::function<void()> call) = 0;
+    virtual ~EventThread() = default;
+    virtual void post(std::function<void()> call) = 0;
     // Called on the event thread: keeps it serving posted calls until done() holds or timeoutMs
     // has passed, as a modal box would (the Qt one also paints, but drops the operator's
     // input meanwhile); returns done(). This one only waits.
-    virtual bool RunUntil(const std::function<bool()>& done, int timeoutMs);
+    virtual bool runUntil(const std::function<bool()>& done, int timeoutMs);
 };
-std::unique_ptr<TEventThread> MakeQtEventThread();
+std::unique_ptr<EventThread> makeQtEventThread();
 
 // AData holds exactly the datagram's bytes (no copy; valid only during the call).
 using TUDPReadEvent =
@@ -34,7 +31,7 @@ using TUDPReadEvent =
 class TUDPServer
 {
 public:
-    explicit TUDPServer(std::unique_ptr<TEventThread> eventThread = MakeQtEventThread());
+    explicit TUDPServer(std::unique_ptr<EventThread> eventThread = makeQtEventThread());
     ~TUDPServer();
     TUDPServer(const TUDPServer&) = delete;
     TUDPServer& operator=(const TUDPServer&) = delete;

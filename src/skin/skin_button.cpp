@@ -33,10 +33,10 @@ void TSkinButton::SetSpacing(int value)
 
 void TSkinButton::UIStyleChanged()
 {
-    const TResolvedUIStyle resolved = ResolveUIStyle(FileTheme(), UIStyle());
+    const ResolvedUIStyle resolved = ResolveUIStyle(FileTheme(), UIStyle());
     // No theme file is ever loaded, so the built-in table decides.
-    const TStyleEntry entry = StyleEntry(resolved.Style, StyleEntryButtonTransparent);
-    SetTransparent(entry.Kind == TStyleEntryKind::Boolean && entry.Value != 0);
+    const StyleEntryResult entry = StyleEntry(resolved.Style, StyleEntryButtonTransparent);
+    SetTransparent(entry.Kind == StyleEntryKind::Boolean && entry.Value != 0);
 }
 
 void TSkinButton::PaintFace(QImage& surface, const QImage& frame)
@@ -46,19 +46,19 @@ void TSkinButton::PaintFace(QImage& surface, const QImage& frame)
         return;
     const QFontMetrics fm(font());
     const QSize text = fm.size(Qt::TextSingleLine | Qt::TextShowMnemonic, Caption());
-    const QSize glyph = GlyphImageSize(FGlyph.size());
-    const TGlyphPlacement at = PlaceGlyph(size(), text, glyph, FSpacing, FLayout);
+    const QSize glyph = glyphImageSize(FGlyph.size());
+    const GlyphPlacement at = placeGlyph(size(), text, glyph, FSpacing, FLayout);
     FCaptionPos = at.Caption;
     QPoint g = at.Glyph;
     if (Pressed())
         g += QPoint(1, 1);
     const QRect first(QPoint(0, 0), glyph);
-    if (GlyphHasTwoImages(FGlyph.size())) {
-        DrawGlyph(surface, FGlyph, OwnEnabled() ? first : first.translated(glyph.width(), 0), g);
-    } else if (OwnEnabled()) {
-        DrawGlyph(surface, FGlyph, first, g);
+    if (glyphHasTwoImages(FGlyph.size())) {
+        drawGlyph(surface, FGlyph, ownEnabled() ? first : first.translated(glyph.width(), 0), g);
+    } else if (ownEnabled()) {
+        drawGlyph(surface, FGlyph, first, g);
     } else {
-        DrawGlyphDisabled(surface, FGlyph, first, g, palette().color(QPalette::Light).rgb(),
+        drawGlyphDisabled(surface, FGlyph, first, g, palette().color(QPalette::Light).rgb(),
                           palette().color(QPalette::Dark).rgb());
     }
 }
@@ -80,7 +80,7 @@ void TSkinButton::PaintCaption(QImage& surface, const QString& text)
             p.drawText(r, flags, text);
     };
     p.setPen(palette().color(QPalette::WindowText));
-    if (!OwnEnabled()) {
+    if (!ownEnabled()) {
         p.setPen(QColor(255, 255, 255));
         draw(FCaptionPos + QPoint(1, 1));
         p.setPen(QColor(128, 128, 128));

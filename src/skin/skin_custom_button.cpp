@@ -130,7 +130,7 @@ void TSkinCustomButton::SetUIStyle(TSkinUIStyle value)
     repaint();
 }
 
-void TSkinCustomButton::SetFileTheme(TSkinThemeFile* value)
+void TSkinCustomButton::SetFileTheme(SkinThemeFile* value)
 {
     FFileTheme = value;
     SetUIStyle(FUIStyle);
@@ -224,7 +224,7 @@ void TSkinCustomButton::GetDisabledFrame(QImage& frame)
     LoadStyleFrame(StyleEntryButtonStrip, 3, frame, 1);
 }
 
-QFont TSkinCustomButton::CaptionFont(bool bold) const
+QFont TSkinCustomButton::captionFont(bool bold) const
 {
     QFont f = font();
     if (bold)
@@ -237,11 +237,11 @@ void TSkinCustomButton::PaintFace(QImage& surface, const QImage& frame)
     if (frame.isNull())
         return;
     const QRect all = frame.rect();
-    if (!OwnEnabled()) {
-        DrawGlyphDisabled(surface, frame, all, {0, 0}, palette().color(QPalette::Light).rgb(),
+    if (!ownEnabled()) {
+        drawGlyphDisabled(surface, frame, all, {0, 0}, palette().color(QPalette::Light).rgb(),
                           palette().color(QPalette::Dark).rgb());
     } else if (FFrameMasked) {
-        DrawGlyph(surface, frame, all, {0, 0});
+        drawGlyph(surface, frame, all, {0, 0});
     } else {
         QPainter p(&surface);
         p.drawImage(0, 0, frame);
@@ -251,12 +251,12 @@ void TSkinCustomButton::PaintFace(QImage& surface, const QImage& frame)
 void TSkinCustomButton::PaintCaption(QImage& surface, const QString& text)
 {
     QPainter p(&surface);
-    p.setFont(CaptionFont(FBoldCaption));
+    p.setFont(captionFont(FBoldCaption));
     p.setBackgroundMode(Qt::TransparentMode);
     const int flags = Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic;
     QRect q = rect();
     p.setPen(palette().color(QPalette::WindowText));
-    if (!OwnEnabled()) {
+    if (!ownEnabled()) {
         p.setPen(QColor(255, 255, 255));
         p.drawText(q.translated(1, 1), flags, text);
         p.setPen(QColor(128, 128, 128));
@@ -269,7 +269,7 @@ void TSkinCustomButton::PaintCaption(QImage& surface, const QString& text)
 
 void TSkinCustomButton::PaintFocus(QImage& surface)
 {
-    DrawFocusRectInverted(surface, FocusRectangle(size(), FFocusedRectMargin));
+    drawFocusRectInverted(surface, focusRectangle(size(), FFocusedRectMargin));
 }
 
 void TSkinCustomButton::PaintParentBackground(QImage& surface, QWidget* control)
@@ -300,7 +300,7 @@ void TSkinCustomButton::paintEvent(QPaintEvent*)
     runGuarded([this] {
         QImage frame;
         try {
-            if (!OwnEnabled())
+            if (!ownEnabled())
                 GetDisabledFrame(frame);
             else if (FPressed)
                 GetPressedFrame(frame);
@@ -325,14 +325,14 @@ void TSkinCustomButton::paintEvent(QPaintEvent*)
         PaintFace(buffer, frame);
         if (hasFocus() && TabStop())
             PaintFocus(buffer);
-        if (!Trim(FCaption).isEmpty())
+        if (!trim(FCaption).isEmpty())
             PaintCaption(buffer, FCaption);
         QPainter p(this);
         p.drawImage(0, 0, buffer);
     });
 }
 
-bool TSkinCustomButton::OwnEnabled() const
+bool TSkinCustomButton::ownEnabled() const
 {
     return !testAttribute(Qt::WA_ForceDisabled);
 }

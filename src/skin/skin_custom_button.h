@@ -40,8 +40,8 @@ public:
     void SetAutoSize(bool value);
     TSkinUIStyle UIStyle() const { return FUIStyle; }
     void SetUIStyle(TSkinUIStyle value);
-    TSkinThemeFile* FileTheme() const { return FFileTheme; }
-    void SetFileTheme(TSkinThemeFile* value);
+    SkinThemeFile* FileTheme() const { return FFileTheme; }
+    void SetFileTheme(SkinThemeFile* value);
     bool Transparent() const { return FTransparent; }
     void SetTransparent(bool value);
     bool FrameMasked() const { return FFrameMasked; }
@@ -63,7 +63,7 @@ public:
 
     // The button's own Enabled, which alone decides its look; a disabled container blocks
     // the input but leaves the look.
-    bool OwnEnabled() const;
+    bool ownEnabled() const;
 
     bool MouseOver() const { return FMouseOver; }
     bool Pressed() const { return FPressed; }
@@ -109,7 +109,7 @@ protected:
     // Renders what lies under `control` in its container into the surface.
     void PaintParentBackground(QImage& surface, QWidget* control);
     // The font, plain or bold, with which captions are drawn.
-    QFont CaptionFont(bool bold) const;
+    QFont captionFont(bool bold) const;
 
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -143,7 +143,7 @@ private:
     bool FTransparent = false;
     int FModalResult = 0;
     TSkinUIStyle FUIStyle = TSkinUIStyle::DeepBlue;
-    TSkinThemeFile* FFileTheme = nullptr;
+    SkinThemeFile* FFileTheme = nullptr;
     bool FFrameMasked = false;
     QTimer* FRepeatTimer = nullptr;
     int FMouseContinuouslyDownInterval = 100;

@@ -18,12 +18,12 @@ int nonNegative(int v)
     return std::max(v, 0);
 }
 
-TSkinPiece corner(const QRect& source, const QRect& dest)
+SkinPiece corner(const QRect& source, const QRect& dest)
 {
     return {source, dest, true, source.width() > 0 && source.height() > 0};
 }
 
-TSkinPiece stretch(const QRect& source, const QRect& dest)
+SkinPiece stretch(const QRect& source, const QRect& dest)
 {
     const bool drawn =
         dest.width() > 0 && dest.height() > 0 && source.width() > 0 && source.height() > 0;
@@ -32,13 +32,13 @@ TSkinPiece stretch(const QRect& source, const QRect& dest)
 
 } // namespace
 
-std::array<TSkinPiece, 9> PlanSkinPieces(QSize frame, QSize target)
+std::array<SkinPiece, 9> planSkinPieces(QSize frame, QSize target)
 {
     const int sw = frame.width(), sh = frame.height();
     const int W = target.width(), H = target.height();
     const int hw = sw / 2, hh = sh / 2;
     const int dw = W / 2, dh = H / 2;
-    std::array<TSkinPiece, 9> p;
+    std::array<SkinPiece, 9> p;
 
     // Corners: the smaller of source part and destination part, kept at their own corner.
     int w = nonNegative(std::min(hw, dw)), h = nonNegative(std::min(hh, dh));
@@ -108,7 +108,7 @@ void drawCorner(const QImage& frame, QImage& surface, const QRect& clip, const Q
             if (sx < 0 || sx >= frame.width() || tx < clip.left() || tx > clip.right())
                 continue;
             const QRgb c = frame.pixel(sx, sy);
-            if (masked && IsSkinKeyColor(c))
+            if (masked && isSkinKeyColor(c))
                 continue;
             surface.setPixel(tx, ty, c | 0xFF000000u);
         }
@@ -132,7 +132,7 @@ void drawStretched(const QImage& frame, QImage& surface, const QRect& clip, cons
             if (tx < clip.left() || tx > clip.right() || sx < 0 || sx >= frame.width())
                 continue;
             const QRgb c = frame.pixel(sx, sy);
-            if (!IsSkinKeyColor(c))
+            if (!isSkinKeyColor(c))
                 surface.setPixel(tx, ty, c | 0xFF000000u);
         }
     }
@@ -149,7 +149,7 @@ void DrawSkinStretched(const QImage& frame, QImage& surface, const QRect& rect, 
     const QRect clip = rect.intersected(surface.rect());
     if (clip.isEmpty())
         return;
-    for (const TSkinPiece& piece : PlanSkinPieces(f.size(), rect.size())) {
+    for (const SkinPiece& piece : planSkinPieces(f.size(), rect.size())) {
         if (!piece.Drawn)
             continue;
         const QRect dest = piece.Dest.translated(rect.topLeft());
@@ -160,22 +160,22 @@ void DrawSkinStretched(const QImage& frame, QImage& surface, const QRect& rect, 
     }
 }
 
-bool GlyphHasTwoImages(QSize bitmap)
+bool glyphHasTwoImages(QSize bitmap)
 {
     return bitmap.height() > 0 && bitmap.width() == 2 * bitmap.height();
 }
 
-QSize GlyphImageSize(QSize bitmap)
+QSize glyphImageSize(QSize bitmap)
 {
-    return GlyphHasTwoImages(bitmap) ? QSize(bitmap.height(), bitmap.height()) : bitmap;
+    return glyphHasTwoImages(bitmap) ? QSize(bitmap.height(), bitmap.height()) : bitmap;
 }
 
-TGlyphPlacement PlaceGlyph(QSize button, QSize text, QSize glyph, int spacing, TButtonLayout layout)
+GlyphPlacement placeGlyph(QSize button, QSize text, QSize glyph, int spacing, TButtonLayout layout)
 {
     const int W = button.width(), H = button.height();
     const int tw = text.width(), th = text.height();
     const int gw = glyph.width(), gh = glyph.height();
-    TGlyphPlacement p;
+    GlyphPlacement p;
     switch (layout) {
     case TButtonLayout::blGlyphLeft:
         p.Glyph = {(W - (tw + gw + spacing)) / 2, (H - gh) / 2};
@@ -222,13 +222,13 @@ void plotAt(QImage& surface, int x, int y, QRgb c)
 
 } // namespace
 
-void DrawGlyph(QImage& surface, const QImage& glyph, const QRect& part, QPoint at)
+void drawGlyph(QImage& surface, const QImage& glyph, const QRect& part, QPoint at)
 {
     forEachOpaque(glyph, part,
                   [&](int x, int y, QRgb c) { plotAt(surface, at.x() + x, at.y() + y, c); });
 }
 
-void DrawGlyphDisabled(QImage& surface, const QImage& glyph, const QRect& part, QPoint at,
+void drawGlyphDisabled(QImage& surface, const QImage& glyph, const QRect& part, QPoint at,
                        QRgb highlight, QRgb shadow)
 {
     forEachOpaque(glyph, part, [&](int x, int y, QRgb) {
@@ -238,7 +238,7 @@ void DrawGlyphDisabled(QImage& surface, const QImage& glyph, const QRect& part, 
                   [&](int x, int y, QRgb) { plotAt(surface, at.x() + x, at.y() + y, shadow); });
 }
 
-void DrawFocusRectInverted(QImage& surface, const QRect& rect)
+void drawFocusRectInverted(QImage& surface, const QRect& rect)
 {
     const QRect r = rect.normalized();
     if (r.isEmpty())
@@ -261,7 +261,7 @@ void DrawFocusRectInverted(QImage& surface, const QRect& rect)
     }
 }
 
-QRect FocusRectangle(QSize button, int margin)
+QRect focusRectangle(QSize button, int margin)
 {
     return ltrb(margin, margin, button.width() - margin, button.height() - margin);
 }

@@ -14,7 +14,7 @@
 enum class TButtonLayout : quint8 { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
 
 // One of the nine pieces a skin frame is cut into.
-struct TSkinPiece {
+struct SkinPiece {
     QRect Source;        // part of the frame, after reduction
     QRect Dest;          // where it goes, relative to the target rectangle
     bool Corner = false; // copied unscaled; otherwise stretched
@@ -24,39 +24,38 @@ struct TSkinPiece {
 // The nine pieces for a frame of `frame` size drawn into a rectangle of `target` size, in
 // drawing order: top-left, bottom-left, left, top-right, bottom-right, right, top, centre,
 // bottom. Later pieces overdraw earlier ones.
-std::array<TSkinPiece, 9> PlanSkinPieces(QSize frame, QSize target);
+std::array<SkinPiece, 9> planSkinPieces(QSize frame, QSize target);
 
 // Draws the frame stretched into `rect` of `surface`. Stretched pieces never draw pixels of
 // the skin key colour; corner pieces leave them out only when `masked`.
 void DrawSkinStretched(const QImage& frame, QImage& surface, const QRect& rect, bool masked);
 
 // Size of one glyph image: a bitmap twice as wide as high holds two (enabled, disabled).
-QSize GlyphImageSize(QSize bitmap);
-bool GlyphHasTwoImages(QSize bitmap);
+QSize glyphImageSize(QSize bitmap);
+bool glyphHasTwoImages(QSize bitmap);
 
-struct TGlyphPlacement {
+struct GlyphPlacement {
     QPoint Glyph;
     QPoint Caption;
 };
 
 // Glyph and caption points for a button of `button` size, a caption of `text` size and one
 // glyph image of `glyph` size.
-TGlyphPlacement PlaceGlyph(QSize button, QSize text, QSize glyph, int spacing,
-                           TButtonLayout layout);
+GlyphPlacement placeGlyph(QSize button, QSize text, QSize glyph, int spacing, TButtonLayout layout);
 
 // Draws `part` of the glyph bitmap at `at`, leaving out pixels of the colour of the bitmap's
 // top-left pixel.
-void DrawGlyph(QImage& surface, const QImage& glyph, const QRect& part, QPoint at);
+void drawGlyph(QImage& surface, const QImage& glyph, const QRect& part, QPoint at);
 
 // The disabled look of a glyph: its silhouette in `highlight` one pixel right and down,
 // then in `shadow` at `at`.
-void DrawGlyphDisabled(QImage& surface, const QImage& glyph, const QRect& part, QPoint at,
+void drawGlyphDisabled(QImage& surface, const QImage& glyph, const QRect& part, QPoint at,
                        QRgb highlight, QRgb shadow);
 
 // The dotted focus rectangle, drawn by inverting every other pixel of its outline, so that
 // drawing it twice restores the image. `rect` runs from (left, top) to (right, bottom)
 // exclusive, given as QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)).
-void DrawFocusRectInverted(QImage& surface, const QRect& rect);
+void drawFocusRectInverted(QImage& surface, const QRect& rect);
 
 // The focus rectangle of a W x H button with margin m.
-QRect FocusRectangle(QSize button, int margin);
+QRect focusRectangle(QSize button, int margin);

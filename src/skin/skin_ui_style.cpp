@@ -22,12 +22,12 @@ constexpr int StyleCount = 5;
 
 // The kind of every position. Only the two positions the button reads are filled; the
 // other forty belong to skinned controls this program does not contain and hold nothing.
-constexpr std::array<TStyleEntryKind, StyleEntryCount> entryKinds = [] {
-    std::array<TStyleEntryKind, StyleEntryCount> k{};
+constexpr std::array<StyleEntryKind, StyleEntryCount> entryKinds = [] {
+    std::array<StyleEntryKind, StyleEntryCount> k{};
     for (auto& e : k)
-        e = TStyleEntryKind::None;
-    k[StyleEntryButtonStrip - 1] = TStyleEntryKind::ResourceName;
-    k[StyleEntryButtonTransparent - 1] = TStyleEntryKind::Boolean;
+        e = StyleEntryKind::None;
+    k[StyleEntryButtonStrip - 1] = StyleEntryKind::ResourceName;
+    k[StyleEntryButtonTransparent - 1] = StyleEntryKind::Boolean;
     return k;
 }();
 
@@ -44,7 +44,7 @@ constexpr StyleRow rows[StyleCount] = {
 
 } // namespace
 
-TResolvedUIStyle ResolveUIStyle(const TSkinThemeFile* theme, TSkinUIStyle style)
+ResolvedUIStyle ResolveUIStyle(const SkinThemeFile* theme, TSkinUIStyle style)
 {
     if (style != TSkinUIStyle::FromThemeFile)
         return {false, style};
@@ -53,23 +53,23 @@ TResolvedUIStyle ResolveUIStyle(const TSkinThemeFile* theme, TSkinUIStyle style)
     return {false, TSkinUIStyle::DeepBlue};
 }
 
-TStyleEntry StyleEntry(TSkinUIStyle style, int position)
+StyleEntryResult StyleEntry(TSkinUIStyle style, int position)
 {
     const int s = static_cast<int>(style);
     if (s < 1 || s > StyleCount || position < 1 || position > StyleEntryCount)
         return {};
     const StyleRow& row = rows[s - 1];
     switch (entryKinds[position - 1]) {
-    case TStyleEntryKind::ResourceName:
-        return {TStyleEntryKind::ResourceName, s - 1, QString::fromUtf16(row.buttonStrip)};
-    case TStyleEntryKind::Boolean:
-        return {TStyleEntryKind::Boolean, row.buttonTransparent ? 1 : 0, {}};
+    case StyleEntryKind::ResourceName:
+        return {StyleEntryKind::ResourceName, s - 1, QString::fromUtf16(row.buttonStrip)};
+    case StyleEntryKind::Boolean:
+        return {StyleEntryKind::Boolean, row.buttonTransparent ? 1 : 0, {}};
     default:
         return {};
     }
 }
 
-QImage LoadSkinResource(const QString& name)
+QImage loadSkinResource(const QString& name)
 {
     ensureSkinResources();
     if (name.isEmpty() || name.contains(u'/'))
@@ -92,19 +92,19 @@ void SliceFrame(const QImage& strip, QImage& target, int count, int index)
     target = strip.copy(fw * (index - 1), 0, fw, strip.height());
 }
 
-void LoadStyleFrame(const TSkinThemeFile* theme, TSkinUIStyle style, int position, int count,
+void LoadStyleFrame(const SkinThemeFile* theme, TSkinUIStyle style, int position, int count,
                     QImage& target, int index, bool resolve)
 {
     TSkinUIStyle used = style;
     if (resolve) {
-        const TResolvedUIStyle r = ResolveUIStyle(theme, style);
+        const ResolvedUIStyle r = ResolveUIStyle(theme, style);
         // A loaded theme file would supply the strip here; none ever is.
         used = r.Style;
     }
-    const TStyleEntry entry = StyleEntry(used, position);
-    if (entry.Kind != TStyleEntryKind::ResourceName)
+    const StyleEntryResult entry = StyleEntry(used, position);
+    if (entry.Kind != StyleEntryKind::ResourceName)
         return;
-    const QImage strip = LoadSkinResource(entry.ResourceName);
+    const QImage strip = loadSkinResource(entry.ResourceName);
     if (strip.isNull())
         throw Exception(QStringLiteral("Resource ") + entry.ResourceName +
                         QStringLiteral(" not found"));

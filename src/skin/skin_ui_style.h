@@ -16,24 +16,24 @@ enum class TSkinUIStyle : quint8 {
 
 // A skin loaded from a theme file. This program has no theme files: the type is never
 // defined and a button's theme, when assigned at all, is never loaded.
-class TSkinThemeFile;
+class SkinThemeFile;
 
 // Skin pixels of this colour are never drawn by stretched pieces, nor by corner pieces of a
 // masked frame.
 constexpr QRgb SkinKeyColor = 0xFF00FFu; // red 255, green 0, blue 255 (alpha ignored)
 
-inline bool IsSkinKeyColor(QRgb pixel)
+inline bool isSkinKeyColor(QRgb pixel)
 {
     return (pixel & 0xFFFFFFu) == SkinKeyColor;
 }
 
 // What a style table position holds. Every position has one kind for all styles.
-enum class TStyleEntryKind : quint8 { None, Integer, Colour, ResourceName, Boolean };
+enum class StyleEntryKind : quint8 { None, Integer, Colour, ResourceName, Boolean };
 
-struct TStyleEntry {
-    TStyleEntryKind Kind = TStyleEntryKind::None;
+struct StyleEntryResult {
+    StyleEntryKind Kind = StyleEntryKind::None;
     qint32 Value = -1;    // integer, colour or Boolean (0/1); index of the name for resources
-    QString ResourceName; // the bitmap resource's name for TStyleEntryKind::ResourceName
+    QString ResourceName; // the bitmap resource's name for StyleEntryKind::ResourceName
 };
 
 // Positions of the style table that the button reads.
@@ -41,21 +41,21 @@ constexpr int StyleEntryButtonStrip = 1;       // resource name of the three-fra
 constexpr int StyleEntryButtonTransparent = 2; // Boolean: default Transparent
 constexpr int StyleEntryCount = 42;
 
-struct TResolvedUIStyle {
+struct ResolvedUIStyle {
     bool UseThemeFile = false;
     TSkinUIStyle Style = TSkinUIStyle::DeepBlue;
 };
 
 // A built-in style stays as it is; FromThemeFile uses a loaded theme file and otherwise
 // falls back to DeepBlue.
-TResolvedUIStyle ResolveUIStyle(const TSkinThemeFile* theme, TSkinUIStyle style);
+ResolvedUIStyle ResolveUIStyle(const SkinThemeFile* theme, TSkinUIStyle style);
 
 // Entry at position 1..42 of a built-in style's row; a style outside 1..5 (or a position
 // outside the table) gives the kind None and the value -1.
-TStyleEntry StyleEntry(TSkinUIStyle style, int position);
+StyleEntryResult StyleEntry(TSkinUIStyle style, int position);
 
 // The program's bitmap resource of that name; a null image when there is none.
-QImage LoadSkinResource(const QString& name);
+QImage loadSkinResource(const QString& name);
 
 // Cuts frame `index` (1-based) of `count` equal frames out of a strip, unscaled. A count of
 // 0 or less copies the whole strip.
@@ -65,5 +65,5 @@ void SliceFrame(const QImage& strip, QImage& target, int count, int index);
 // when count is 0, else frame `index` of `count`. A wrong entry kind
 // leaves `target` untouched; a missing resource raises Exception. With resolve false the style is
 // used as given (auto-size).
-void LoadStyleFrame(const TSkinThemeFile* theme, TSkinUIStyle style, int position, int count,
+void LoadStyleFrame(const SkinThemeFile* theme, TSkinUIStyle style, int position, int count,
                     QImage& target, int index, bool resolve = true);

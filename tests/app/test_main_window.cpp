@@ -191,7 +191,7 @@ TEST_F(MainWindowTest, TheRightPasswordBindsTheTypedPortAndUnlocks)
     EXPECT_TRUE(portHeld(port));
     int ttl = 0;
     socklen_t len = sizeof ttl;
-    ASSERT_EQ(::getsockopt(window->UDPServer().AcquireBinding().Handle(), IPPROTO_IP,
+    ASSERT_EQ(::getsockopt(window->UDPServer().AcquireBinding().handle(), IPPROTO_IP,
                            IP_MULTICAST_TTL, &ttl, &len),
               0);
     EXPECT_EQ(ttl, 32);

@@ -44,7 +44,7 @@ TEST(SaveDialog, AsksBeforeReplacingAnExistingFile)
 
     QtDialogs dialogs;
     const std::optional<QString> chosen =
-        dialogs.SaveFileName(SaveDialogRequest{existing, u"txt"_s, u"txt"_s});
+        dialogs.saveFileName(SaveDialogRequest{existing, u"txt"_s, u"txt"_s});
     operatorHand.stop();
 
     ASSERT_EQ(questions.size(), 2) << "the dialog replaced the file without asking";

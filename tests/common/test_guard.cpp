@@ -45,11 +45,11 @@ TEST(Boxes, InformationAndConfirmationUseTheProgramsCaptionAndFlags)
 {
     FakeDialogs fake;
     fake.answers = {MB::IDOK, MB::IDCANCEL, 7};
-    InfoBox(QStringLiteral("a"));
-    EXPECT_FALSE(ConfirmBox(QStringLiteral("b")));
-    EXPECT_FALSE(ConfirmBox(QStringLiteral("c"))) << "any answer but OK is no";
+    infoBox(QStringLiteral("a"));
+    EXPECT_FALSE(confirmBox(QStringLiteral("b")));
+    EXPECT_FALSE(confirmBox(QStringLiteral("c"))) << "any answer but OK is no";
     fake.answers = {MB::IDOK};
-    EXPECT_TRUE(ConfirmBox(QStringLiteral("d")));
+    EXPECT_TRUE(confirmBox(QStringLiteral("d")));
     ASSERT_EQ(fake.boxes.size(), 4u);
     EXPECT_EQ(fake.boxes[0].flags, 64);
     EXPECT_EQ(fake.boxes[1].flags, 289);

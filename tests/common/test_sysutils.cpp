@@ -24,10 +24,10 @@ TEST_P(StrToIntTable, ConvertsOrRaisesWithTheWholeText)
     const IntCase& c = GetParam();
     const QString text = QString::fromUtf8(c.text);
     if (c.value) {
-        EXPECT_EQ(StrToInt(text), *c.value) << c.text;
+        EXPECT_EQ(strToInt(text), *c.value) << c.text;
     } else {
         try {
-            StrToInt(text);
+            strToInt(text);
             FAIL() << "accepted: '" << c.text << "'";
         } catch (const EConvertError& e) {
             EXPECT_EQ(e.Message(), u"'" + text + u"' is not a valid integer value");
@@ -66,41 +66,41 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(IntToStr, SignedDecimal)
 {
-    EXPECT_EQ(IntToStr(0), u"0");
-    EXPECT_EQ(IntToStr(-7), u"-7");
-    EXPECT_EQ(IntToStr(INT32_MIN), u"-2147483648");
-    EXPECT_EQ(IntToStr(1000000), u"1000000");
+    EXPECT_EQ(intToStr(0), u"0");
+    EXPECT_EQ(intToStr(-7), u"-7");
+    EXPECT_EQ(intToStr(INT32_MIN), u"-2147483648");
+    EXPECT_EQ(intToStr(1000000), u"1000000");
 }
 
 TEST(Trim, RemovesCodesUpTo32AtBothEndsOnly)
 {
-    EXPECT_EQ(Trim(QString::fromUtf8("\t\r\n 1.2 3\x01 ")), u"1.2 3");
-    EXPECT_EQ(Trim(QString::fromUtf8("  本地连接  ")), QString::fromUtf8("本地连接"));
-    EXPECT_EQ(Trim(QString(QChar(0)) + u"a" + QChar(0)), u"a");
-    EXPECT_EQ(Trim(QStringLiteral("   ")), QString());
-    EXPECT_EQ(Trim(QString::fromUtf8("\xe3\x80\x80x\xe3\x80\x80")),
+    EXPECT_EQ(trim(QString::fromUtf8("\t\r\n 1.2 3\x01 ")), u"1.2 3");
+    EXPECT_EQ(trim(QString::fromUtf8("  本地连接  ")), QString::fromUtf8("本地连接"));
+    EXPECT_EQ(trim(QString(QChar(0)) + u"a" + QChar(0)), u"a");
+    EXPECT_EQ(trim(QStringLiteral("   ")), QString());
+    EXPECT_EQ(trim(QString::fromUtf8("\xe3\x80\x80x\xe3\x80\x80")),
               QString::fromUtf8("\xe3\x80\x80x\xe3\x80\x80"))
         << "an ideographic space is a double-byte character and stays";
 }
 
 TEST(Cp936, LengthsAreBytesOfTheGbkForm)
 {
-    EXPECT_EQ(Cp936Length(QStringLiteral("192.168.1.200")), 13);
-    EXPECT_EQ(Cp936Length(QString::fromUtf8("本地连接 1")), 10);
-    EXPECT_EQ(ToCp936(QString::fromUtf8("本地连接")).toHex(), QByteArray("b1beb5d8c1acbdd3"));
-    EXPECT_EQ(FromCp936(QByteArray::fromHex("b7fecef1c6f7495021")), QString::fromUtf8("服务器IP!"));
-    EXPECT_EQ(ToCp936(QString()), QByteArray());
+    EXPECT_EQ(cp936Length(QStringLiteral("192.168.1.200")), 13);
+    EXPECT_EQ(cp936Length(QString::fromUtf8("本地连接 1")), 10);
+    EXPECT_EQ(toCp936(QString::fromUtf8("本地连接")).toHex(), QByteArray("b1beb5d8c1acbdd3"));
+    EXPECT_EQ(fromCp936(QByteArray::fromHex("b7fecef1c6f7495021")), QString::fromUtf8("服务器IP!"));
+    EXPECT_EQ(toCp936(QString()), QByteArray());
 }
 
 TEST(Cp936, NothingVanishesInEitherDirection)
 {
     // Characters the code page lacks, and unpaired surrogates, become "?".
-    EXPECT_EQ(ToCp936(QString::fromUtf8("a😀b")), QByteArray("a?b"));
-    EXPECT_EQ(ToCp936(u"a"_s + QChar(0xD883) + u"b"_s), QByteArray("a?b"));
-    EXPECT_EQ(Cp936Length(QString(QChar(0xDC00))), 1);
+    EXPECT_EQ(toCp936(QString::fromUtf8("a😀b")), QByteArray("a?b"));
+    EXPECT_EQ(toCp936(u"a"_s + QChar(0xD883) + u"b"_s), QByteArray("a?b"));
+    EXPECT_EQ(cp936Length(QString(QChar(0xDC00))), 1);
     // A lead byte cut off at the end is shown as a replacement character, not dropped.
-    EXPECT_EQ(FromCp936(QByteArray("\x83\xd8\x9d", 3)), QString::fromUtf8("\u5190\ufffd"));
-    EXPECT_EQ(FromCp936(QByteArray("ab\n")), u"ab\n"_s);
+    EXPECT_EQ(fromCp936(QByteArray("\x83\xd8\x9d", 3)), QString::fromUtf8("\u5190\ufffd"));
+    EXPECT_EQ(fromCp936(QByteArray("ab\n")), u"ab\n"_s);
 }
 
 // The converter drops the code points Unicode calls default-ignorable (soft hyphen, joiners,
@@ -122,8 +122,8 @@ TEST_P(IgnorableCharacters, BecomeAQuestionMark)
         text += QChar(static_cast<char16_t>(code));
     }
     text += u'b';
-    EXPECT_EQ(ToCp936(text), QByteArray("a?b"));
-    EXPECT_EQ(Cp936Length(text), 3);
+    EXPECT_EQ(toCp936(text), QByteArray("a?b"));
+    EXPECT_EQ(cp936Length(text), 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cp936, IgnorableCharacters,
@@ -143,7 +143,7 @@ class ErrorBoxRule : public ::testing::TestWithParam<BoxCase>
 
 TEST_P(ErrorBoxRule, AppendsAFullStopAfterCharactersAboveTheFullStop)
 {
-    EXPECT_EQ(ErrorBoxText(QString::fromUtf8(GetParam().message)),
+    EXPECT_EQ(errorBoxText(QString::fromUtf8(GetParam().message)),
               QString::fromUtf8(GetParam().shown));
 }
 

@@ -29,7 +29,7 @@ class IniPatch : public ::testing::TestWithParam<PatchCase>
 TEST_P(IniPatch, ChangesOnlyTheKeysLine)
 {
     const auto& c = GetParam();
-    EXPECT_EQ(PatchIni(c.existing, "UpdateLog", "Log", c.value), c.expected);
+    EXPECT_EQ(patchIni(c.existing, "UpdateLog", "Log", c.value), c.expected);
 }
 
 const PatchCase patchCases[] = {
@@ -79,9 +79,9 @@ INSTANTIATE_TEST_SUITE_P(Files, IniPatch, ::testing::ValuesIn(patchCases),
 // byte ("A" against "a") and are different names.
 TEST(IniPatchNames, DoubleByteNamesCompareExactly)
 {
-    EXPECT_EQ(PatchIni("[\x81\x61]\r\nk=1\r\n", "\x81\x41", "k", "2"),
+    EXPECT_EQ(patchIni("[\x81\x61]\r\nk=1\r\n", "\x81\x41", "k", "2"),
               QByteArray("[\x81\x61]\r\nk=1\r\n[\x81\x41]\r\nk=2\r\n"));
-    EXPECT_EQ(PatchIni("[\x81\x41]\r\nk=1\r\n", "\x81\x41", "K", "2"),
+    EXPECT_EQ(patchIni("[\x81\x41]\r\nk=1\r\n", "\x81\x41", "K", "2"),
               QByteArray("[\x81\x41]\r\nk=2\r\n"));
 }
 
@@ -120,7 +120,7 @@ TEST(IniPatchProperty, EveryOtherLineSurvives)
             file.chop(1);
 
         const QByteArray value = (random() % 2) ? QByteArray("v\r\n[Other]\nLog=9") : "v";
-        const QByteArray patched = PatchIni(file, "UpdateLog", "Log", value);
+        const QByteArray patched = patchIni(file, "UpdateLog", "Log", value);
         const auto before = linesOf(file);
         const auto after = linesOf(patched);
         SCOPED_TRACE(file.toStdString());
@@ -150,7 +150,7 @@ TEST(IniPatchProperty, EveryOtherLineSurvives)
         ASSERT_GE(matched, before.size() - 1);
         ASSERT_LE(after.size() - matched, 3);
         // Patching again with the same value changes nothing.
-        ASSERT_EQ(PatchIni(patched, "UpdateLog", "Log", value), patched);
+        ASSERT_EQ(patchIni(patched, "UpdateLog", "Log", value), patched);
     }
 }
 

@@ -39,13 +39,13 @@ TEST_P(ParamPageLab, DownloadWithTheDesignedFields)
 {
     const auto& c = GetParam();
     FakeDialogs fake;
-    TMainGlobals globals;
+    MainGlobals globals;
     globals.DeviceType = 1;
     TUDPServer udp;
     udp.SetDefaultPort(7520);
     udp.SetActive(true);
     UdpProbe device("192.168.1.200", 7500);
-    TParamPage page(globals, udp);
+    ParamPage page(globals, udp);
     page.show();
     QApplication::setActiveWindow(&page);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&page));

@@ -55,9 +55,9 @@ using Edits = std::vector<std::pair<const char*, QString>>;
 // One parameter page on a bound loopback endpoint, with the message boxes faked.
 struct Fixture {
     FakeDialogs fake;
-    TMainGlobals globals;
+    MainGlobals globals;
     TUDPServer udp;
-    TParamPage page{globals, udp};
+    ParamPage page{globals, udp};
 
     Fixture()
     {
@@ -450,7 +450,7 @@ TEST_P(ParamPageValidation, ReportsTheFirstFaultAndFocusesItsField)
 const QString k16 = u"1234567890123456"_s;
 
 INSTANTIATE_TEST_SUITE_P(
-    Steps, ParamPageValidation,
+    Checks, ParamPageValidation,
     ::testing::Values(
         ValidationCase{
             "currIpEmpty", 1, {{"edtCurrIP", u""_s}}, u"当前设备IP不能为空！"_s, "edtCurrIP"},

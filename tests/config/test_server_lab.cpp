@@ -26,12 +26,12 @@ TEST(ServerPageLab, DefaultFieldsReachTheServersManagementPort)
     UdpProbe server("192.168.1.248", 7550);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    TMainGlobals globals;
+    MainGlobals globals;
     globals.AppDir = dir.path() + u'/';
     TUDPServer udp;
     udp.SetDefaultPort(7520); // as the connect command binds it
     udp.SetActive(true);
-    TServerPage page(globals, udp);
+    ServerPage page(globals, udp);
     fake.answers = {MB::IDOK, MB::IDOK};
 
     page.sbUpdateIPClick();
@@ -47,7 +47,7 @@ TEST(ServerPageLab, DefaultFieldsReachTheServersManagementPort)
 
     QFile log(globals.AppDir + u"IPSet.Ini"_s);
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    EXPECT_EQ(FromCp936(log.readAll()),
+    EXPECT_EQ(fromCp936(log.readAll()),
               u"[UpdateLog]\r\nLog=  服务器IP=192.168.1.248  子网掩码=255.255.255.0  "
               u"默认网关=192.168.1.1 网络连接=本地连接\r\n"_s);
 }
@@ -64,10 +64,10 @@ TEST(ServerPageLab, TheSkinnedButtonRunsTheUpdateAndThenLooksDisabled)
     FakeDialogs fake;
     UdpProbe server("192.168.1.248", 7550);
     QTemporaryDir dir;
-    TMainGlobals globals;
+    MainGlobals globals;
     globals.AppDir = dir.path() + u'/';
     TUDPServer udp;
-    TServerPage page(globals, udp);
+    ServerPage page(globals, udp);
     page.resize(800, 400);
     page.show();
     auto* button = page.findChild<TSkinButton*>(u"sbUpdateIP"_s);

@@ -16,7 +16,7 @@ static void PrintTo(const QString& text, std::ostream* os)
 namespace
 {
 
-using Edit = std::function<void(TServerFields&)>;
+using Edit = std::function<void(ServerFields&)>;
 
 const QString EmptyIp = u"无效IP设置，IP段不允许为空！"_s;
 const QString BigIp = u"无效IP设置，IP段不允许大于255！"_s;
@@ -39,9 +39,9 @@ std::array<QString, 4> quad(const char16_t* a, const char16_t* b, const char16_t
             QString::fromUtf16(d)};
 }
 
-TServerFields edited(const Edit& edit)
+ServerFields edited(const Edit& edit)
 {
-    TServerFields f = TServerFields::Defaults();
+    ServerFields f = ServerFields::defaults();
     edit(f);
     return f;
 }
@@ -63,78 +63,77 @@ class ServerValidation : public ::testing::TestWithParam<ValidationCase>
 {
 };
 
-TEST_P(ServerValidation, ReportsTheFirstFailingStep)
+TEST_P(ServerValidation, ReportsTheFirstFailingCheck)
 {
     const auto& c = GetParam();
-    EXPECT_EQ(ValidateServerFields(edited(c.edit)), c.message);
+    EXPECT_EQ(validateServerFields(edited(c.edit)), c.message);
 }
 
 const ValidationCase validationCases[] = {
-    {"Defaults", [](TServerFields&) {}, std::nullopt},
-    {"Step1EmptyFirstOctet", [](TServerFields& f) { f.Ip[0].clear(); }, EmptyIp},
-    {"Step1EmptyLastOctet", [](TServerFields& f) { f.Ip[3].clear(); }, EmptyIp},
-    {"Step1BeforeAnyConversion",
-     [](TServerFields& f) {
+    {"Defaults", [](ServerFields&) {}, std::nullopt},
+    {"AddressEmptyFirstOctet", [](ServerFields& f) { f.Ip[0].clear(); }, EmptyIp},
+    {"AddressEmptyLastOctet", [](ServerFields& f) { f.Ip[3].clear(); }, EmptyIp},
+    {"EmptyAddressBeforeAnyConversion",
+     [](ServerFields& f) {
          f.Ip[0] = u"abc"_s;
          f.Ip[2].clear();
      },
      EmptyIp},
-    {"Step2Over255", [](TServerFields& f) { f.Ip[3] = u"256"_s; }, BigIp},
-    {"Step2HexOver255", [](TServerFields& f) { f.Ip[1] = u"0x100"_s; }, BigIp},
-    {"Step2StopsAtFirstDecisiveField",
-     [](TServerFields& f) {
+    {"AddressOver255", [](ServerFields& f) { f.Ip[3] = u"256"_s; }, BigIp},
+    {"AddressHexOver255", [](ServerFields& f) { f.Ip[1] = u"0x100"_s; }, BigIp},
+    {"AddressStopsAtFirstDecisiveField",
+     [](ServerFields& f) {
          f.Ip[0] = u"300"_s;
          f.Ip[1] = u"abc"_s;
      },
      BigIp},
-    {"Step2NegativePasses", [](TServerFields& f) { f.Ip[3] = u"-1"_s; }, std::nullopt},
-    {"Step2LeadingZerosPass", [](TServerFields& f) { f.Ip[0] = u"010"_s; }, std::nullopt},
-    {"Step2LeadingBlankPasses", [](TServerFields& f) { f.Ip[2] = u" 1"_s; }, std::nullopt},
-    {"Step3AllZero", [](TServerFields& f) { f.Ip = quad(u"0", u"0", u"0", u"0"); }, ZeroIp},
-    {"Step3SignedZerosAreZero", [](TServerFields& f) { f.Ip = quad(u"-0", u"+0", u"00", u"$0"); },
+    {"AddressNegativePasses", [](ServerFields& f) { f.Ip[3] = u"-1"_s; }, std::nullopt},
+    {"AddressLeadingZerosPass", [](ServerFields& f) { f.Ip[0] = u"010"_s; }, std::nullopt},
+    {"AddressLeadingBlankPasses", [](ServerFields& f) { f.Ip[2] = u" 1"_s; }, std::nullopt},
+    {"AddressAllZero", [](ServerFields& f) { f.Ip = quad(u"0", u"0", u"0", u"0"); }, ZeroIp},
+    {"AddressSignedZerosAreZero", [](ServerFields& f) { f.Ip = quad(u"-0", u"+0", u"00", u"$0"); },
      ZeroIp},
-    {"Step3OneNonZeroPasses", [](TServerFields& f) { f.Ip = quad(u"0", u"0", u"0", u"1"); },
+    {"AddressOneNonZeroPasses", [](ServerFields& f) { f.Ip = quad(u"0", u"0", u"0", u"1"); },
      std::nullopt},
-    {"Step4All255", [](TServerFields& f) { f.Ip = quad(u"255", u"255", u"255", u"255"); }, FullIp},
-    {"Step4All255InHex", [](TServerFields& f) { f.Ip = quad(u"$FF", u"xff", u"0XfF", u"255"); },
+    {"AddressAll255", [](ServerFields& f) { f.Ip = quad(u"255", u"255", u"255", u"255"); }, FullIp},
+    {"AddressAll255InHex", [](ServerFields& f) { f.Ip = quad(u"$FF", u"xff", u"0XfF", u"255"); },
      FullIp},
-    {"Step5EmptyMask", [](TServerFields& f) { f.Mark[3].clear(); }, EmptyMask},
-    {"Step5AfterTheAddressSteps",
-     [](TServerFields& f) {
+    {"EmptyMask", [](ServerFields& f) { f.Mark[3].clear(); }, EmptyMask},
+    {"EmptyMaskAfterTheAddressChecks",
+     [](ServerFields& f) {
          f.Mark[0].clear();
          f.GateWay[0] = u"999"_s;
          f.NetName.clear();
      },
      EmptyMask},
     {"AddressFaultBeforeMaskFault",
-     [](TServerFields& f) {
+     [](ServerFields& f) {
          f.Ip = quad(u"0", u"0", u"0", u"0");
          f.Mark[0].clear();
      },
      ZeroIp},
-    {"Step6MaskOver255", [](TServerFields& f) { f.Mark[1] = u"999"_s; }, BigMask},
-    {"Step7MaskAllZero", [](TServerFields& f) { f.Mark = quad(u"0", u"0", u"0", u"0"); }, ZeroMask},
-    {"Step8MaskAll255", [](TServerFields& f) { f.Mark = quad(u"255", u"255", u"255", u"255"); },
+    {"MaskOver255", [](ServerFields& f) { f.Mark[1] = u"999"_s; }, BigMask},
+    {"MaskAllZero", [](ServerFields& f) { f.Mark = quad(u"0", u"0", u"0", u"0"); }, ZeroMask},
+    {"MaskAll255", [](ServerFields& f) { f.Mark = quad(u"255", u"255", u"255", u"255"); },
      FullMask},
-    {"NonContiguousMaskPasses", [](TServerFields& f) { f.Mark = quad(u"255", u"0", u"255", u"0"); },
+    {"NonContiguousMaskPasses", [](ServerFields& f) { f.Mark = quad(u"255", u"0", u"255", u"0"); },
      std::nullopt},
-    {"Step9EmptyGateway", [](TServerFields& f) { f.GateWay[2].clear(); }, EmptyGw},
-    {"Step10GatewayOver255", [](TServerFields& f) { f.GateWay[3] = u"256"_s; }, BigGw},
-    {"Step11GatewayAllZero", [](TServerFields& f) { f.GateWay = quad(u"0", u"0", u"0", u"0"); },
-     ZeroGw},
-    {"Step12GatewayAll255",
-     [](TServerFields& f) { f.GateWay = quad(u"255", u"255", u"255", u"255"); }, FullGw},
-    {"Step13EmptyName", [](TServerFields& f) { f.NetName.clear(); }, EmptyName},
-    {"Step13BlankNamePasses", [](TServerFields& f) { f.NetName = u"  "_s; }, std::nullopt},
+    {"EmptyGateway", [](ServerFields& f) { f.GateWay[2].clear(); }, EmptyGw},
+    {"GatewayOver255", [](ServerFields& f) { f.GateWay[3] = u"256"_s; }, BigGw},
+    {"GatewayAllZero", [](ServerFields& f) { f.GateWay = quad(u"0", u"0", u"0", u"0"); }, ZeroGw},
+    {"GatewayAll255", [](ServerFields& f) { f.GateWay = quad(u"255", u"255", u"255", u"255"); },
+     FullGw},
+    {"EmptyName", [](ServerFields& f) { f.NetName.clear(); }, EmptyName},
+    {"BlankNamePasses", [](ServerFields& f) { f.NetName = u"  "_s; }, std::nullopt},
     {"PresentAddressAndPortAreNotChecked",
-     [](TServerFields& f) {
+     [](ServerFields& f) {
          f.IPCurr.clear();
          f.ServicePort = u"abc"_s;
      },
      std::nullopt},
 };
 
-INSTANTIATE_TEST_SUITE_P(Steps, ServerValidation, ::testing::ValuesIn(validationCases),
+INSTANTIATE_TEST_SUITE_P(Checks, ServerValidation, ::testing::ValuesIn(validationCases),
                          [](const auto& p) { return std::string(p.param.name); });
 
 // ---- a text that does not convert ends the check with the conversion error ----------------
@@ -157,9 +156,9 @@ class ServerValidationConversion : public ::testing::TestWithParam<ConversionCas
 TEST_P(ServerValidationConversion, RaisesTheConversionErrorWithTheTextAsTyped)
 {
     const auto& c = GetParam();
-    const TServerFields f = edited(c.edit);
+    const ServerFields f = edited(c.edit);
     try {
-        ValidateServerFields(f);
+        validateServerFields(f);
         FAIL() << "no conversion error";
     } catch (const EConvertError& e) {
         EXPECT_EQ(e.Message(), c.error);
@@ -167,26 +166,26 @@ TEST_P(ServerValidationConversion, RaisesTheConversionErrorWithTheTextAsTyped)
 }
 
 const ConversionCase conversionCases[] = {
-    {"TrailingBlank", [](TServerFields& f) { f.Ip[0] = u" 1 "_s; },
+    {"TrailingBlank", [](ServerFields& f) { f.Ip[0] = u" 1 "_s; },
      u"' 1 ' is not a valid integer value"_s},
     {"NotANumberBeforeOver255",
-     [](TServerFields& f) {
+     [](ServerFields& f) {
          f.Ip[1] = u"abc"_s;
          f.Ip[2] = u"300"_s;
      },
      u"'abc' is not a valid integer value"_s},
     {"AddressConvertedBeforeMaskEmptiness",
-     [](TServerFields& f) {
+     [](ServerFields& f) {
          f.Ip[3] = u"1 "_s;
          f.Mark[0].clear();
      },
      u"'1 ' is not a valid integer value"_s},
-    {"MaskPrefixAlone", [](TServerFields& f) { f.Mark[2] = u"$"_s; },
+    {"MaskPrefixAlone", [](ServerFields& f) { f.Mark[2] = u"$"_s; },
      u"'$' is not a valid integer value"_s},
-    {"GatewaySignAlone", [](TServerFields& f) { f.GateWay[3] = u"-"_s; },
+    {"GatewaySignAlone", [](ServerFields& f) { f.GateWay[3] = u"-"_s; },
      u"'-' is not a valid integer value"_s},
     // Blanks are not empty: they pass the emptiness test and fail the conversion.
-    {"BlankOctet", [](TServerFields& f) { f.GateWay[0] = u"   "_s; },
+    {"BlankOctet", [](ServerFields& f) { f.GateWay[0] = u"   "_s; },
      u"'   ' is not a valid integer value"_s},
 };
 
@@ -214,14 +213,14 @@ class ServerDerived : public ::testing::TestWithParam<DerivedCase>
 TEST_P(ServerDerived, TextsShowOctetsAsTypedAndThePacketCarriesTheirLowBytes)
 {
     const auto& c = GetParam();
-    const TServerFields f = edited(c.edit);
-    const TServerTexts t = DeriveServerTexts(f);
+    const ServerFields f = edited(c.edit);
+    const ServerTexts t = deriveServerTexts(f);
     EXPECT_EQ(t.Ip, c.ip);
     EXPECT_EQ(t.Mask, c.mask);
     EXPECT_EQ(t.GateWay, c.gateway);
     EXPECT_EQ(t.NetName, c.netName);
 
-    const TServerPacketBuffer buffer = BuildServerPacket(f);
+    const TServerPacketBuffer buffer = buildServerPacket(f);
     const QByteArray packet(reinterpret_cast<const char*>(buffer.data()), buffer.size());
     EXPECT_EQ(packet.toHex(' '),
               QByteArray(QByteArray("\xD7") + c.octets + QByteArray(5, 100) + QByteArray(2, 0))
@@ -229,28 +228,28 @@ TEST_P(ServerDerived, TextsShowOctetsAsTypedAndThePacketCarriesTheirLowBytes)
 }
 
 const DerivedCase derivedCases[] = {
-    {"Defaults", [](TServerFields&) {}, u"192.168.1.248"_s, u"255.255.255.0"_s, u"192.168.1.1"_s,
+    {"Defaults", [](ServerFields&) {}, u"192.168.1.248"_s, u"255.255.255.0"_s, u"192.168.1.1"_s,
      u"本地连接"_s, QByteArray::fromHex("C0A801F8 FFFFFF00 C0A80101")},
-    {"MinusOneIsSentAsFF", [](TServerFields& f) { f.Ip[3] = u"-1"_s; }, u"192.168.1.-1"_s,
+    {"MinusOneIsSentAsFF", [](ServerFields& f) { f.Ip[3] = u"-1"_s; }, u"192.168.1.-1"_s,
      u"255.255.255.0"_s, u"192.168.1.1"_s, u"本地连接"_s,
      QByteArray::fromHex("C0A801FF FFFFFF00 C0A80101")},
-    {"LeadingZerosStayInTheText", [](TServerFields& f) { f.Mark[0] = u"010"_s; },
-     u"192.168.1.248"_s, u"010.255.255.0"_s, u"192.168.1.1"_s, u"本地连接"_s,
+    {"LeadingZerosStayInTheText", [](ServerFields& f) { f.Mark[0] = u"010"_s; }, u"192.168.1.248"_s,
+     u"010.255.255.0"_s, u"192.168.1.1"_s, u"本地连接"_s,
      QByteArray::fromHex("C0A801F8 0AFFFF00 C0A80101")},
     {"LeadingBlankStripped",
-     [](TServerFields& f) {
+     [](ServerFields& f) {
          f.GateWay[2] = u" 7"_s;
          f.Ip[0] = u" 10"_s;
      },
      u"10.168.1.248"_s, u"255.255.255.0"_s, u"192.168.7.1"_s, u"本地连接"_s,
      QByteArray::fromHex("0AA801F8 FFFFFF00 C0A80701")},
-    {"HexAsTyped", [](TServerFields& f) { f.Ip[1] = u"$A8"_s; }, u"192.$A8.1.248"_s,
+    {"HexAsTyped", [](ServerFields& f) { f.Ip[1] = u"$A8"_s; }, u"192.$A8.1.248"_s,
      u"255.255.255.0"_s, u"192.168.1.1"_s, u"本地连接"_s,
      QByteArray::fromHex("C0A801F8 FFFFFF00 C0A80101")},
-    {"OverRangeKeepsLowBits", [](TServerFields& f) { f.GateWay[0] = u"300"_s; }, u"192.168.1.248"_s,
+    {"OverRangeKeepsLowBits", [](ServerFields& f) { f.GateWay[0] = u"300"_s; }, u"192.168.1.248"_s,
      u"255.255.255.0"_s, u"300.168.1.1"_s, u"本地连接"_s,
      QByteArray::fromHex("C0A801F8 FFFFFF00 2CA80101")},
-    {"NameUnstripped", [](TServerFields& f) { f.NetName = u"  本地连接 2 "_s; }, u"192.168.1.248"_s,
+    {"NameUnstripped", [](ServerFields& f) { f.NetName = u"  本地连接 2 "_s; }, u"192.168.1.248"_s,
      u"255.255.255.0"_s, u"192.168.1.1"_s, u"  本地连接 2 "_s,
      QByteArray::fromHex("C0A801F8 FFFFFF00 C0A80101")},
 };
@@ -260,31 +259,31 @@ INSTANTIATE_TEST_SUITE_P(Fields, ServerDerived, ::testing::ValuesIn(derivedCases
 
 TEST(ServerPacket, RaisesForAnOctetThatDoesNotConvert)
 {
-    TServerFields f = TServerFields::Defaults();
+    ServerFields f = ServerFields::defaults();
     f.GateWay[3] = u"1 "_s;
-    EXPECT_THROW(BuildServerPacket(f), EConvertError);
+    EXPECT_THROW(buildServerPacket(f), EConvertError);
 }
 
 // ---- texts shown and logged ---------------------------------------------------------------
 
 TEST(ServerTexts, ExactTextsForTheDefaults)
 {
-    const TServerTexts t = DeriveServerTexts(TServerFields::Defaults());
-    EXPECT_EQ(FirstConfirmText(), u"确实需要立即更新服务器IP吗？请谨慎使用该功能！"_s);
-    EXPECT_EQ(SecondConfirmText(t), u"请再次确认，确实需要立即更新服务器IP吗？ IP=192.168.1.248 "
+    const ServerTexts t = deriveServerTexts(ServerFields::defaults());
+    EXPECT_EQ(firstConfirmText(), u"确实需要立即更新服务器IP吗？请谨慎使用该功能！"_s);
+    EXPECT_EQ(secondConfirmText(t), u"请再次确认，确实需要立即更新服务器IP吗？ IP=192.168.1.248 "
                                     u"子网掩码=255.255.255.0 默认网关=192.168.1.1"_s);
-    EXPECT_EQ(SummaryCaption(t),
+    EXPECT_EQ(summaryCaption(t),
               u"服务器网络配置:\r\r  服务器IP = 192.168.1.248\r\r  子网掩码 = "
               u"255.255.255.0\r\r  默认网关 = 192.168.1.1\r\r 网络连接 = 本地连接"_s);
-    EXPECT_EQ(CompletionText(t),
+    EXPECT_EQ(completionText(t),
               u"更新服务器地址完成，请记住当前修改后的服务器IP，并且等候1分钟，然后关闭服务器主机"
               u"重启系统，同时也重新启动当前客户端软件！\rIP=192.168.1.248 子网掩码=255.255.255.0 "
               u"默认网关=192.168.1.1"_s);
-    EXPECT_EQ(UpdateLogValue(t), u"  服务器IP=192.168.1.248  子网掩码=255.255.255.0  "
+    EXPECT_EQ(updateLogValue(t), u"  服务器IP=192.168.1.248  子网掩码=255.255.255.0  "
                                  u"默认网关=192.168.1.1 网络连接=本地连接"_s);
-    EXPECT_EQ(UpdateLogPath(u"/opt/tool/"_s), u"/opt/tool/IPSet.Ini"_s);
-    EXPECT_EQ(UpdateLogSection(), u"UpdateLog"_s);
-    EXPECT_EQ(UpdateLogKey(), u"Log"_s);
+    EXPECT_EQ(updateLogPath(u"/opt/tool/"_s), u"/opt/tool/IPSet.Ini"_s);
+    EXPECT_EQ(updateLogSection(), u"UpdateLog"_s);
+    EXPECT_EQ(updateLogKey(), u"Log"_s);
 }
 
 } // namespace

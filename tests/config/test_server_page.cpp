@@ -46,7 +46,7 @@ const QString DefaultLog =
 
 // A fresh page over a bound endpoint, whose update goes to a probe on the loopback and whose
 // log lives in a temporary folder.
-class ServerPage : public ::testing::Test
+class ServerPageTest : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -56,8 +56,8 @@ protected:
         // Bound as the connect command binds it: the packet leaves from the local port.
         udp.SetDefaultPort(freeUdpPort());
         udp.SetActive(true);
-        page = std::make_unique<TServerPage>(globals, udp);
-        type({{"edtIPCurr", u"127.0.0.1"_s}, {"edtServicePort", IntToStr(probe.port())}});
+        page = std::make_unique<ServerPage>(globals, udp);
+        type({{"edtIPCurr", u"127.0.0.1"_s}, {"edtServicePort", intToStr(probe.port())}});
     }
 
     QLineEdit* edit(const char* name) const
@@ -87,7 +87,7 @@ protected:
     }
     QByteArray logFileWith(const QString& value) const
     {
-        return "[UpdateLog]\r\nLog=" + ToCp936(value) + "\r\n";
+        return "[UpdateLog]\r\nLog=" + toCp936(value) + "\r\n";
     }
     QByteArray received(int timeoutMs = 2000)
     {
@@ -101,7 +101,7 @@ protected:
     void expectNothingDone()
     {
         EXPECT_EQ(received(100), "<nothing>");
-        EXPECT_TRUE(page->LbMessCaption().isEmpty());
+        EXPECT_TRUE(page->lbMessCaption().isEmpty());
         EXPECT_TRUE(label()->text().isEmpty());
         EXPECT_FALSE(QFile::exists(logPath()));
         EXPECT_TRUE(button()->isEnabled());
@@ -110,12 +110,12 @@ protected:
     FakeDialogs fake;
     UdpProbe probe;
     QTemporaryDir dir;
-    TMainGlobals globals;
+    MainGlobals globals;
     TUDPServer udp;
-    std::unique_ptr<TServerPage> page;
+    std::unique_ptr<ServerPage> page;
 };
 
-TEST_F(ServerPage, StartsWithItsFixedTexts)
+TEST_F(ServerPageTest, StartsWithItsFixedTexts)
 {
     const Texts initial = {
         {"edtIPCurr", u"192.168.1.248"_s},
@@ -133,7 +133,7 @@ TEST_F(ServerPage, StartsWithItsFixedTexts)
         {"GateWayIP3", u"1"_s},
         {"GateWayIP4", u"1"_s},
     };
-    TServerPage fresh(globals, udp);
+    ServerPage fresh(globals, udp);
     for (const auto& [name, text] : initial) {
         auto* e = fresh.findChild<QLineEdit*>(QString::fromLatin1(name));
         ASSERT_NE(e, nullptr) << name;
@@ -158,7 +158,7 @@ TEST_F(ServerPage, StartsWithItsFixedTexts)
     EXPECT_EQ(update->property("Caption").toString(), u"立即更新"_s);
     EXPECT_EQ(update->geometry(), QRect(156, 228, 101, 35));
     EXPECT_TRUE(update->isEnabled());
-    EXPECT_TRUE(fresh.LbMessCaption().isEmpty());
+    EXPECT_TRUE(fresh.lbMessCaption().isEmpty());
 
     auto* summary = fresh.findChild<QLabel*>(u"LbMess"_s);
     ASSERT_NE(summary, nullptr);
@@ -167,7 +167,7 @@ TEST_F(ServerPage, StartsWithItsFixedTexts)
     EXPECT_EQ(summary->palette().color(QPalette::WindowText), QColor(Qt::red));
 }
 
-TEST_F(ServerPage, TabGoesTopToBottomAndEndsAtTheButton)
+TEST_F(ServerPageTest, TabGoesTopToBottomAndEndsAtTheButton)
 {
     const QStringList expected = {
         u"edtIPCurr"_s,  u"edtServicePort"_s, u"edtIp1"_s,     u"edtIp2"_s,
@@ -185,7 +185,7 @@ TEST_F(ServerPage, TabGoesTopToBottomAndEndsAtTheButton)
     EXPECT_EQ(chain, expected);
 }
 
-TEST_F(ServerPage, ControlsAreNamedForScreenReaders)
+TEST_F(ServerPageTest, ControlsAreNamedForScreenReaders)
 {
     const std::vector<std::pair<const char*, QString>> names = {
         {"edtIPCurr", u"原服务器IP："_s},      {"edtServicePort", u"服务管理端口："_s},
@@ -213,7 +213,8 @@ void PrintTo(const ValidationCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class ServerPageValidation : public ServerPage, public ::testing::WithParamInterface<ValidationCase>
+class ServerPageValidation : public ServerPageTest,
+                             public ::testing::WithParamInterface<ValidationCase>
 {
 };
 
@@ -237,44 +238,46 @@ TEST_P(ServerPageValidation, ShowsTheMessageAndDoesNothingElse)
 }
 
 const ValidationCase validationCases[] = {
-    {"Step1", {{"edtIp2", u""_s}}, u"无效IP设置，IP段不允许为空！"_s},
-    {"Step1BeforeConversion",
+    {"EmptyAddressOctet", {{"edtIp2", u""_s}}, u"无效IP设置，IP段不允许为空！"_s},
+    {"EmptyAddressOctetBeforeConversion",
      {{"edtIp3", u""_s}, {"edtIp1", u"abc"_s}},
      u"无效IP设置，IP段不允许为空！"_s},
-    {"Step2", {{"edtIp4", u"256"_s}}, u"无效IP设置，IP段不允许大于255！"_s},
-    {"Step3",
+    {"AddressOctetOver255", {{"edtIp4", u"256"_s}}, u"无效IP设置，IP段不允许大于255！"_s},
+    {"AddressAllZero",
      {{"edtIp1", u"0"_s}, {"edtIp2", u"0"_s}, {"edtIp3", u"0"_s}, {"edtIp4", u"0"_s}},
      u"无效IP设置，IP段不允许全为0！"_s},
-    {"Step4",
+    {"AddressAll255",
      {{"edtIp1", u"255"_s}, {"edtIp2", u"255"_s}, {"edtIp3", u"255"_s}, {"edtIp4", u"255"_s}},
      u"无效IP设置，IP段不允许全为255！"_s},
-    {"Step5", {{"MarkIP1", u""_s}}, u"无效子网掩码设置，IP段不允许为空！"_s},
-    {"Step6", {{"MarkIP3", u"999"_s}}, u"无效子网掩码设置，IP段不允许大于255！"_s},
-    {"Step7",
+    {"EmptyMaskOctet", {{"MarkIP1", u""_s}}, u"无效子网掩码设置，IP段不允许为空！"_s},
+    {"MaskOctetOver255", {{"MarkIP3", u"999"_s}}, u"无效子网掩码设置，IP段不允许大于255！"_s},
+    {"MaskAllZero",
      {{"MarkIP1", u"0"_s}, {"MarkIP2", u"0"_s}, {"MarkIP3", u"0"_s}, {"MarkIP4", u"0"_s}},
      u"无效子网掩码设置，IP段不允许全为0！"_s},
-    {"Step8", {{"MarkIP4", u"255"_s}}, u"无效子网掩码设置，IP段不允许全为255！"_s},
-    {"Step9", {{"GateWayIP4", u""_s}}, u"无效默认网关IP设置，IP段不允许为空！"_s},
-    {"Step10", {{"GateWayIP1", u"300"_s}}, u"无效默认网关IP设置，IP段不允许大于255！"_s},
-    {"Step11",
+    {"MaskAll255", {{"MarkIP4", u"255"_s}}, u"无效子网掩码设置，IP段不允许全为255！"_s},
+    {"EmptyGatewayOctet", {{"GateWayIP4", u""_s}}, u"无效默认网关IP设置，IP段不允许为空！"_s},
+    {"GatewayOctetOver255",
+     {{"GateWayIP1", u"300"_s}},
+     u"无效默认网关IP设置，IP段不允许大于255！"_s},
+    {"GatewayAllZero",
      {{"GateWayIP1", u"0"_s},
       {"GateWayIP2", u"0"_s},
       {"GateWayIP3", u"0"_s},
       {"GateWayIP4", u"0"_s}},
      u"无效默认网关IP设置，IP段不允许全为0！"_s},
-    {"Step12",
+    {"GatewayAll255",
      {{"GateWayIP1", u"255"_s},
       {"GateWayIP2", u"255"_s},
       {"GateWayIP3", u"255"_s},
       {"GateWayIP4", u"255"_s}},
      u"无效默认网关IP设置，IP段不允许全为255！"_s},
-    {"Step13", {{"cmbNetName", u""_s}}, u"连接名称不允许为空！"_s},
+    {"EmptyConnectionName", {{"cmbNetName", u""_s}}, u"连接名称不允许为空！"_s},
     {"OnlyTheFirstFault",
      {{"MarkIP1", u""_s}, {"GateWayIP1", u""_s}, {"cmbNetName", u""_s}},
      u"无效子网掩码设置，IP段不允许为空！"_s},
 };
 
-INSTANTIATE_TEST_SUITE_P(Steps, ServerPageValidation, ::testing::ValuesIn(validationCases),
+INSTANTIATE_TEST_SUITE_P(Checks, ServerPageValidation, ::testing::ValuesIn(validationCases),
                          [](const auto& p) { return std::string(p.param.name); });
 
 struct ConversionCase {
@@ -288,7 +291,8 @@ void PrintTo(const ConversionCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class ServerPageConversion : public ServerPage, public ::testing::WithParamInterface<ConversionCase>
+class ServerPageConversion : public ServerPageTest,
+                             public ::testing::WithParamInterface<ConversionCase>
 {
 };
 
@@ -327,7 +331,7 @@ void PrintTo(const CancelCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class ServerPageCancel : public ServerPage, public ::testing::WithParamInterface<CancelCase>
+class ServerPageCancel : public ServerPageTest, public ::testing::WithParamInterface<CancelCase>
 {
 };
 
@@ -360,7 +364,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, ServerPageCancel, ::testing::ValuesIn(cancelCa
                          [](const auto& p) { return std::string(p.param.name); });
 
 // The second confirmation names the new address, so the address fields count here.
-TEST_F(ServerPage, SecondConfirmationShowsTheNewSettingsAsTyped)
+TEST_F(ServerPageTest, SecondConfirmationShowsTheNewSettingsAsTyped)
 {
     type({{"edtIp1", u" 10"_s}, {"edtIp2", u"010"_s}, {"edtIp3", u"-1"_s}, {"edtIp4", u"7"_s}});
     fake.answers = {MB::IDOK, MB::IDCANCEL};
@@ -372,7 +376,7 @@ TEST_F(ServerPage, SecondConfirmationShowsTheNewSettingsAsTyped)
 
 // ---- a full update ------------------------------------------------------------------------
 
-TEST_F(ServerPage, UpdateSendsShowsAndLogsInThatOrder)
+TEST_F(ServerPageTest, UpdateSendsShowsAndLogsInThatOrder)
 {
     type({{"edtIp1", u"192"_s}, {"edtIp2", u"168"_s}, {"edtIp3", u"1"_s}, {"edtIp4", u"248"_s}});
     QByteArray sentBeforeCompletion;
@@ -382,7 +386,7 @@ TEST_F(ServerPage, UpdateSendsShowsAndLogsInThatOrder)
         if (box.flags != 64)
             return;
         sentBeforeCompletion = received();
-        captionAtCompletion = page->LbMessCaption();
+        captionAtCompletion = page->lbMessCaption();
         logAtCompletion = QFile::exists(logPath());
     };
 
@@ -400,14 +404,14 @@ TEST_F(ServerPage, UpdateSendsShowsAndLogsInThatOrder)
               u"重启系统，同时也重新启动当前客户端软件！\rIP=192.168.1.248 子网掩码=255.255.255.0 "
               u"默认网关=192.168.1.1"_s);
     EXPECT_EQ(fake.boxes[2].caption, Caption);
-    EXPECT_EQ(page->LbMessCaption(), summary);
+    EXPECT_EQ(page->lbMessCaption(), summary);
     EXPECT_EQ(label()->text(), QString(summary).replace(u'\r', u'\n'));
     EXPECT_FALSE(button()->isEnabled());
     EXPECT_EQ(logBytes(), logFileWith(DefaultLog));
-    EXPECT_EQ(FromCp936(logBytes()), u"[UpdateLog]\r\nLog="_s + DefaultLog + u"\r\n"_s);
+    EXPECT_EQ(fromCp936(logBytes()), u"[UpdateLog]\r\nLog="_s + DefaultLog + u"\r\n"_s);
 }
 
-TEST_F(ServerPage, TheButtonsClickStartsTheUpdate)
+TEST_F(ServerPageTest, TheButtonsClickStartsTheUpdate)
 {
     page->show();
     fake.answers = {MB::IDCANCEL};
@@ -417,7 +421,7 @@ TEST_F(ServerPage, TheButtonsClickStartsTheUpdate)
 }
 
 // Enter in the connection name confirms the typed text; the list keeps its three items.
-TEST_F(ServerPage, EnterInTheConnectionNameDoesNotGrowTheList)
+TEST_F(ServerPageTest, EnterInTheConnectionNameDoesNotGrowTheList)
 {
     page->show();
     QApplication::setActiveWindow(page.get());
@@ -440,7 +444,7 @@ TEST_F(ServerPage, EnterInTheConnectionNameDoesNotGrowTheList)
 
 // One update per run: locking and unlocking the window (its pages disabled and enabled again)
 // does not bring the button back, and a click on it starts nothing.
-TEST_F(ServerPage, TheButtonStaysDisabledAfterTheSendThroughLockAndUnlock)
+TEST_F(ServerPageTest, TheButtonStaysDisabledAfterTheSendThroughLockAndUnlock)
 {
     page->show();
     page->sbUpdateIPClick();
@@ -469,7 +473,7 @@ void PrintTo(const TypedCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class ServerPageTyped : public ServerPage, public ::testing::WithParamInterface<TypedCase>
+class ServerPageTyped : public ServerPageTest, public ::testing::WithParamInterface<TypedCase>
 {
 };
 
@@ -480,7 +484,7 @@ TEST_P(ServerPageTyped, SendsTheLowBytesAndLogsTheTextsAsTyped)
     page->sbUpdateIPClick();
     EXPECT_EQ(received(), c.packet);
     EXPECT_EQ(logBytes(), logFileWith(c.logValue));
-    EXPECT_TRUE(page->LbMessCaption().endsWith(
+    EXPECT_TRUE(page->lbMessCaption().endsWith(
         c.logValue.mid(c.logValue.lastIndexOf(u"网络连接="_s) + 5).prepend(u"网络连接 = "_s)));
 }
 
@@ -516,7 +520,7 @@ INSTANTIATE_TEST_SUITE_P(Fields, ServerPageTyped, ::testing::ValuesIn(typedCases
 
 // ---- failures after the confirmations -----------------------------------------------------
 
-TEST_F(ServerPage, AFailedSendIsSilentAndASecondUpdateReplacesTheLog)
+TEST_F(ServerPageTest, AFailedSendIsSilentAndASecondUpdateReplacesTheLog)
 {
     type({{"edtServicePort", u"abc"_s}});
     page->sbUpdateIPClick();
@@ -525,19 +529,19 @@ TEST_F(ServerPage, AFailedSendIsSilentAndASecondUpdateReplacesTheLog)
     ASSERT_EQ(fake.boxes.size(), 3u);
     EXPECT_EQ(fake.boxes[2].flags, 64) << "no error box, only the completion box";
     EXPECT_TRUE(button()->isEnabled());
-    EXPECT_FALSE(page->LbMessCaption().isEmpty());
+    EXPECT_FALSE(page->lbMessCaption().isEmpty());
     EXPECT_EQ(logBytes(), logFileWith(DefaultLog));
 
-    type({{"edtIp4", u"249"_s}, {"edtServicePort", IntToStr(probe.port())}});
+    type({{"edtIp4", u"249"_s}, {"edtServicePort", intToStr(probe.port())}});
     page->sbUpdateIPClick();
     EXPECT_EQ(received(), "D7 C0 A8 01 F9 FF FF FF 00 C0 A8 01 01 64 64 64 64 64");
     EXPECT_EQ(logBytes(), logFileWith(logValue(u"192.168.1.249"_s, u"255.255.255.0"_s,
                                                u"192.168.1.1"_s, u"本地连接"_s)));
-    EXPECT_TRUE(page->LbMessCaption().contains(u"192.168.1.249"_s));
+    EXPECT_TRUE(page->lbMessCaption().contains(u"192.168.1.249"_s));
     EXPECT_FALSE(button()->isEnabled());
 }
 
-TEST_F(ServerPage, AnUnwritableLogIsReportedAfterEverythingElse)
+TEST_F(ServerPageTest, AnUnwritableLogIsReportedAfterEverythingElse)
 {
     const QString notAFolder = dir.filePath(u"file"_s);
     {
@@ -554,11 +558,11 @@ TEST_F(ServerPage, AnUnwritableLogIsReportedAfterEverythingElse)
     EXPECT_EQ(fake.boxes[3].text, u"Unable to write to "_s + notAFolder + u"/IPSet.Ini."_s);
     EXPECT_EQ(fake.boxes[3].caption, u"终端设备配置工具软件"_s);
     EXPECT_EQ(fake.boxes[3].flags, 16);
-    EXPECT_FALSE(page->LbMessCaption().isEmpty());
+    EXPECT_FALSE(page->lbMessCaption().isEmpty());
     EXPECT_FALSE(button()->isEnabled());
 }
 
-TEST_F(ServerPage, ALineBreakInTheNameCannotAddLinesToTheLog)
+TEST_F(ServerPageTest, ALineBreakInTheNameCannotAddLinesToTheLog)
 {
     const QByteArray before = "[UpdateLog]\r\nLog=old\r\n[Other]\r\nk=1\r\n";
     {
@@ -569,7 +573,7 @@ TEST_F(ServerPage, ALineBreakInTheNameCannotAddLinesToTheLog)
     combo()->setEditText(u"本地连接\r\n[Other]\nk=2"_s);
     page->sbUpdateIPClick();
     EXPECT_EQ(logBytes(), "[UpdateLog]\r\nLog=" +
-                              ToCp936(logValue(u"192.168.1.248"_s, u"255.255.255.0"_s,
+                              toCp936(logValue(u"192.168.1.248"_s, u"255.255.255.0"_s,
                                                u"192.168.1.1"_s, u"本地连接  [Other] k=2"_s)) +
                               "\r\n[Other]\r\nk=1\r\n");
 }

@@ -25,7 +25,7 @@ protected:
         globals.ShowByteCount = 53;
         udp = std::make_unique<TUDPServer>();
         udp->SetDefaultPort(freeUdpPort());
-        page = std::make_unique<TConsolePage>(globals, *udp);
+        page = std::make_unique<ConsolePage>(globals, *udp);
         udp->OnUDPRead = [this](TUDPServer& sender, const QByteArray& data,
                                 TSocketHandle& binding) {
             page->UDPServerUDPRead(sender, data, binding);
@@ -50,13 +50,13 @@ protected:
 
     QLineEdit* edit(const char* name) { return child<QLineEdit>(name); }
     QString lbNum() { return child<QLabel>("LbNum")->text(); }
-    TMonitorMemo* memo() { return child<TMonitorMemo>("Memo1"); }
+    MonitorMemo* memo() { return child<MonitorMemo>("Memo1"); }
 
     // Opens the endpoint on its free port and returns that port.
     int listen() { return udp->AcquireBinding().Port; }
 
     FakeDialogs fakeDialogs;
-    TMainGlobals globals;
+    MainGlobals globals;
     std::unique_ptr<TUDPServer> udp;
-    std::unique_ptr<TConsolePage> page;
+    std::unique_ptr<ConsolePage> page;
 };

@@ -59,7 +59,7 @@ class MonitorLineTable : public ::testing::TestWithParam<LineCase>
 TEST_P(MonitorLineTable, FormatsTheListLine)
 {
     const LineCase& c = GetParam();
-    EXPECT_EQ(MonitorLine(c.datagram, c.showByteCount, c.dataOnly, QStringLiteral("192.168.1.200"),
+    EXPECT_EQ(monitorLine(c.datagram, c.showByteCount, c.dataOnly, QStringLiteral("192.168.1.200"),
                           7500, 7520),
               c.expected);
 }
@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(MonitorLine, AppendsAfterWhatIsThere)
 {
     QString out = QStringLiteral("x");
-    AppendMonitorLine(out, bytes({1}), 2, false, QStringLiteral("127.0.0.1"), 1, 65535);
+    appendMonitorLine(out, bytes({1}), 2, false, QStringLiteral("127.0.0.1"), 1, 65535);
     EXPECT_EQ(out, QStringLiteral("xIP: 127.0.0.1 SPort:1 TPort:65535  Data: 1,0,"));
 }
 
@@ -137,13 +137,13 @@ TEST_P(TestDatagramTable, ConvertsInOrder)
 
     int showByteCount = 77;
     if (c.bytes) {
-        const TestDatagram d = BuildTestDatagram(fields, showByteCount);
+        const TestDatagram d = buildTestDatagram(fields, showByteCount);
         EXPECT_EQ(d.bytes.toHex(' '), c.bytes->toHex(' '));
         EXPECT_EQ(d.port, c.portValue);
         EXPECT_EQ(d.host, QStringLiteral(" 127.0.0.1 ")); // the host goes out as typed
     } else {
         try {
-            BuildTestDatagram(fields, showByteCount);
+            buildTestDatagram(fields, showByteCount);
             ADD_FAILURE() << "no conversion error";
         } catch (const EConvertError& e) {
             EXPECT_EQ(e.Message(), c.error);
@@ -242,9 +242,9 @@ TEST(TestDatagram, CountOutsideTheListNeverReadsPastTheArray)
     fields.port = QStringLiteral("1");
     int showByteCount = 0;
     fields.count = QStringLiteral("11");
-    EXPECT_EQ(BuildTestDatagram(fields, showByteCount).bytes.size(), 10);
+    EXPECT_EQ(buildTestDatagram(fields, showByteCount).bytes.size(), 10);
     fields.count = QStringLiteral("-1");
-    EXPECT_EQ(BuildTestDatagram(fields, showByteCount).bytes.size(), 0);
+    EXPECT_EQ(buildTestDatagram(fields, showByteCount).bytes.size(), 0);
 }
 
 } // namespace

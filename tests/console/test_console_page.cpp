@@ -35,7 +35,7 @@ QByteArray readFile(const QString& path)
     return f.readAll();
 }
 
-class ConsolePage : public ConsoleFixture
+class ConsolePageTest : public ConsoleFixture
 {
 protected:
     void SetUp() override
@@ -77,7 +77,7 @@ struct ControlCase {
     const char* accessible; // accessible name
 };
 
-class ConsoleControls : public ConsolePage, public ::testing::WithParamInterface<ControlCase>
+class ConsoleControls : public ConsolePageTest, public ::testing::WithParamInterface<ControlCase>
 {
 };
 
@@ -113,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(Page, ConsoleControls,
 
 // The captions the operator reads beside each field, the group boxes, and the looks the
 // monitor is designed with.
-TEST_F(ConsolePage, CaptionsFontsAndColours)
+TEST_F(ConsolePageTest, CaptionsFontsAndColours)
 {
     for (const char* name : {"edtIP", "edtPort", "edt1", "edt10", "cmbData", "edtNum"}) {
         QWidget* field = child<QWidget>(name);
@@ -142,7 +142,7 @@ TEST_F(ConsolePage, CaptionsFontsAndColours)
     ASSERT_NE(countCaption, nullptr);
     EXPECT_LT(countCaption->geometry().right(), lb->geometry().left()); // the count follows it
 
-    TMonitorMemo* m = memo();
+    MonitorMemo* m = memo();
     EXPECT_EQ(m->font().family(), QStringLiteral("宋体"));
     EXPECT_EQ(m->font().pixelSize(), 12);
     EXPECT_EQ(m->lineWrapMode(), QPlainTextEdit::WidgetWidth);
@@ -158,7 +158,7 @@ TEST_F(ConsolePage, CaptionsFontsAndColours)
     EXPECT_TRUE(b.top() <= c.center().y() && c.center().y() <= b.bottom());
 }
 
-TEST_F(ConsolePage, StartsWithNothingChosenAndReceivingOff)
+TEST_F(ConsolePageTest, StartsWithNothingChosenAndReceivingOff)
 {
     auto* cmb = child<QComboBox>("cmbData");
     EXPECT_FALSE(cmb->isEditable());
@@ -175,7 +175,7 @@ TEST_F(ConsolePage, StartsWithNothingChosenAndReceivingOff)
 
 // ---- the monitor over real datagrams
 
-TEST_F(ConsolePage, UncheckedListsAndCountsNothing)
+TEST_F(ConsolePageTest, UncheckedListsAndCountsNothing)
 {
     UdpProbe probe;
     const int port = listen();
@@ -183,7 +183,7 @@ TEST_F(ConsolePage, UncheckedListsAndCountsNothing)
         ASSERT_TRUE(probe.sendTo("127.0.0.1", port, bytes({9, 9})));
     ASSERT_TRUE(waitFor([&] { return delivered == 3; }));
     QTest::qWait(20); // a flush, were one due, would have run
-    EXPECT_EQ(page->MemoText(), QString());
+    EXPECT_EQ(page->memoText(), QString());
     EXPECT_EQ(globals.RecvCount, 0);
     EXPECT_EQ(lbNum(), QStringLiteral("0"));
 
@@ -192,10 +192,10 @@ TEST_F(ConsolePage, UncheckedListsAndCountsNothing)
     globals.ShowByteCount = 1;
     ASSERT_TRUE(probe.sendTo("127.0.0.1", port, bytes({5})));
     ASSERT_TRUE(waitFor([&] { return lbNum() == QStringLiteral("1"); }));
-    EXPECT_EQ(page->MemoText(), QStringLiteral("5,\n"));
+    EXPECT_EQ(page->memoText(), QStringLiteral("5,\n"));
 }
 
-TEST_F(ConsolePage, ListsEachDatagramInOrderAndCounts)
+TEST_F(ConsolePageTest, ListsEachDatagramInOrderAndCounts)
 {
     UdpProbe probe;
     const int port = listen();
@@ -208,10 +208,10 @@ TEST_F(ConsolePage, ListsEachDatagramInOrderAndCounts)
     }
     ASSERT_TRUE(waitFor([&] { return lbNum() == QStringLiteral("40"); }));
     EXPECT_EQ(globals.RecvCount, 40);
-    EXPECT_EQ(page->MemoText(), expected);
+    EXPECT_EQ(page->memoText(), expected);
 }
 
-TEST_F(ConsolePage, ShowsAddressesWhenNotDataOnly)
+TEST_F(ConsolePageTest, ShowsAddressesWhenNotDataOnly)
 {
     UdpProbe probe;
     const int port = listen();
@@ -220,12 +220,12 @@ TEST_F(ConsolePage, ShowsAddressesWhenNotDataOnly)
     globals.ShowByteCount = 2;
     ASSERT_TRUE(probe.sendTo("127.0.0.1", port, bytes({0x48, 0x01})));
     ASSERT_TRUE(waitFor([&] { return globals.RecvCount == 1; }));
-    EXPECT_EQ(page->MemoText(), QStringLiteral("IP: 127.0.0.1 SPort:%1 TPort:%2  Data: 72,1,\n")
+    EXPECT_EQ(page->memoText(), QStringLiteral("IP: 127.0.0.1 SPort:%1 TPort:%2  Data: 72,1,\n")
                                     .arg(probe.port())
                                     .arg(port));
 }
 
-TEST_F(ConsolePage, ClearKeepsTheCountResetClearsBoth)
+TEST_F(ConsolePageTest, ClearKeepsTheCountResetClearsBoth)
 {
     UdpProbe probe;
     const int port = listen();
@@ -236,50 +236,50 @@ TEST_F(ConsolePage, ClearKeepsTheCountResetClearsBoth)
     ASSERT_TRUE(waitFor([&] { return lbNum() == QStringLiteral("3"); }));
 
     child<QAction>("N1")->trigger();
-    EXPECT_EQ(page->MemoText(), QString());
+    EXPECT_EQ(page->memoText(), QString());
     EXPECT_EQ(globals.RecvCount, 3);
     EXPECT_EQ(lbNum(), QStringLiteral("3"));
 
     ASSERT_TRUE(probe.sendTo("127.0.0.1", port, bytes({4})));
     ASSERT_TRUE(waitFor([&] { return lbNum() == QStringLiteral("4"); }));
-    EXPECT_EQ(page->MemoText(), QStringLiteral("4,\n"));
+    EXPECT_EQ(page->memoText(), QStringLiteral("4,\n"));
 
     QTest::mouseClick(child<QPushButton>("Button1"), Qt::LeftButton);
     EXPECT_EQ(globals.RecvCount, 0);
     EXPECT_EQ(lbNum(), QStringLiteral("0"));
-    EXPECT_EQ(page->MemoText(), QString());
+    EXPECT_EQ(page->memoText(), QString());
 
     ASSERT_TRUE(probe.sendTo("127.0.0.1", port, bytes({5})));
     ASSERT_TRUE(waitFor([&] { return lbNum() == QStringLiteral("1"); }));
-    EXPECT_EQ(page->MemoText(), QStringLiteral("5,\n"));
+    EXPECT_EQ(page->memoText(), QStringLiteral("5,\n"));
     EXPECT_TRUE(fakeDialogs.boxes.empty());
 }
 
 // ---- lines that have not reached the view yet behave as if they had
 
-TEST_F(ConsolePage, ClearAndResetDropWaitingLines)
+TEST_F(ConsolePageTest, ClearAndResetDropWaitingLines)
 {
     allowReceiving();
     globals.ShowByteCount = 1;
     feed(bytes({1}));
     feed(bytes({2}));
-    ASSERT_EQ(memo()->PendingLines(), 2); // still waiting for the frame
+    ASSERT_EQ(memo()->pendingLines(), 2); // still waiting for the frame
 
     child<QAction>("N1")->trigger();
     EXPECT_EQ(lbNum(), QStringLiteral("2")); // the count is shown even though nothing showed
     QTest::qWait(40);
-    EXPECT_EQ(page->MemoText(), QString());
+    EXPECT_EQ(page->memoText(), QString());
 
     feed(bytes({3}));
     page->Button1Click();
     QTest::qWait(40);
-    EXPECT_EQ(page->MemoText(), QString());
+    EXPECT_EQ(page->memoText(), QString());
     EXPECT_EQ(lbNum(), QStringLiteral("0"));
     EXPECT_EQ(globals.RecvCount, 0);
 }
 
 // Nothing shown per datagram still lists a line, an empty one, and counts it.
-class ConsoleNoBytesShown : public ConsolePage, public ::testing::WithParamInterface<int>
+class ConsoleNoBytesShown : public ConsolePageTest, public ::testing::WithParamInterface<int>
 {
 };
 
@@ -289,7 +289,7 @@ TEST_P(ConsoleNoBytesShown, EachDatagramAddsAnEmptyLineAndCounts)
     globals.ShowByteCount = GetParam();
     feed(bytes({1, 2, 3}));
     feed(bytes({4}));
-    EXPECT_EQ(page->MemoText(), QStringLiteral("\n\n"));
+    EXPECT_EQ(page->memoText(), QStringLiteral("\n\n"));
     EXPECT_EQ(memo()->document()->blockCount(), 3);
     EXPECT_EQ(globals.RecvCount, 2);
     EXPECT_EQ(lbNum(), QStringLiteral("2"));
@@ -298,7 +298,7 @@ TEST_P(ConsoleNoBytesShown, EachDatagramAddsAnEmptyLineAndCounts)
 INSTANTIATE_TEST_SUITE_P(ZeroOrBelow, ConsoleNoBytesShown, ::testing::Values(0, -1, INT_MIN));
 
 // The byte count typed on the monitor's bar counts only from the next send on.
-TEST_F(ConsolePage, TypedByteCountTakesEffectAtTheNextSend)
+TEST_F(ConsolePageTest, TypedByteCountTakesEffectAtTheNextSend)
 {
     UdpProbe probe;
     listen();
@@ -312,7 +312,7 @@ TEST_F(ConsolePage, TypedByteCountTakesEffectAtTheNextSend)
     ASSERT_EQ(num->text(), QStringLiteral("2"));
 
     feed(bytes({7, 8, 9}));
-    EXPECT_EQ(page->MemoText(),
+    EXPECT_EQ(page->memoText(),
               QStringLiteral("7,8,9,") + QStringLiteral("0,").repeated(50) + u'\n');
     EXPECT_EQ(globals.ShowByteCount, 53);
 
@@ -321,61 +321,61 @@ TEST_F(ConsolePage, TypedByteCountTakesEffectAtTheNextSend)
     EXPECT_EQ(globals.ShowByteCount, 2);
     child<QAction>("N1")->trigger();
     feed(bytes({7, 8, 9}));
-    EXPECT_EQ(page->MemoText(), QStringLiteral("7,8,\n"));
+    EXPECT_EQ(page->memoText(), QStringLiteral("7,8,\n"));
     EXPECT_TRUE(fakeDialogs.boxes.empty());
 }
 
-TEST_F(ConsolePage, LabelShowsTheCountOfTheLastListedDatagram)
+TEST_F(ConsolePageTest, LabelShowsTheCountOfTheLastListedDatagram)
 {
     allowReceiving();
     feed(bytes({1}));
     feed(bytes({2}));
     globals.RecvCount = 0; // a connect in between resets the counter, not the label
-    ASSERT_TRUE(waitFor([&] { return memo()->PendingLines() == 0; }));
+    ASSERT_TRUE(waitFor([&] { return memo()->pendingLines() == 0; }));
     EXPECT_EQ(lbNum(), QStringLiteral("2"));
     feed(bytes({3}));
     ASSERT_TRUE(waitFor([&] { return lbNum() == QStringLiteral("1"); }));
 }
 
-TEST_F(ConsolePage, TabLeavesTheListInsteadOfTypingATab)
+TEST_F(ConsolePageTest, TabLeavesTheListInsteadOfTypingATab)
 {
     page->show();
     QApplication::setActiveWindow(page.get());
     memo()->setFocus();
     QTest::keyClick(memo(), Qt::Key_Tab);
-    EXPECT_EQ(page->MemoText(), QString());
+    EXPECT_EQ(page->memoText(), QString());
     EXPECT_FALSE(memo()->hasFocus());
 }
 
-TEST_F(ConsolePage, OperatorEditsComeAfterEarlierLines)
+TEST_F(ConsolePageTest, OperatorEditsComeAfterEarlierLines)
 {
     allowReceiving();
     globals.ShowByteCount = 1;
     feed(bytes({1}));
     // The typed text lands after the waiting line, as it would had the line shown at once.
     QTest::keyClicks(memo(), QStringLiteral("x"));
-    EXPECT_EQ(page->MemoText(), QStringLiteral("1,\nx"));
+    EXPECT_EQ(page->memoText(), QStringLiteral("1,\nx"));
     // The text now ends without a line break: each line comes after a break of its own.
     feed(bytes({2}));
     feed(bytes({3}));
-    EXPECT_EQ(page->MemoText(), QStringLiteral("1,\nx\n2,\n3,"));
+    EXPECT_EQ(page->memoText(), QStringLiteral("1,\nx\n2,\n3,"));
     QTest::keyClick(memo(), Qt::Key_Return);
     feed(bytes({4}));
-    EXPECT_EQ(page->MemoText(), QStringLiteral("1,\nx\n2,\n3,\n4,\n"));
+    EXPECT_EQ(page->memoText(), QStringLiteral("1,\nx\n2,\n3,\n4,\n"));
     EXPECT_EQ(globals.RecvCount, 4);
 
     // The operator's own typing stays undoable while nothing arrives; received lines are not.
     QTest::keyClicks(memo(), QStringLiteral("yz"));
     QTest::keyClick(memo(), Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(page->MemoText(), QStringLiteral("1,\nx\n2,\n3,\n4,\n"));
+    EXPECT_EQ(page->memoText(), QStringLiteral("1,\nx\n2,\n3,\n4,\n"));
     QTest::keyClick(memo(), Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(page->MemoText(), QStringLiteral("1,\nx\n2,\n3,\n4,\n"));
+    EXPECT_EQ(page->memoText(), QStringLiteral("1,\nx\n2,\n3,\n4,\n"));
 }
 
 // Every way the operator can change the list first takes in the lines that are waiting.
 struct EditCase {
     const char* name;
-    std::function<void(TMonitorMemo*)> edit;
+    std::function<void(MonitorMemo*)> edit;
     const char* expected;
 };
 
@@ -384,7 +384,7 @@ void PrintTo(const EditCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class ConsoleEdits : public ConsolePage, public ::testing::WithParamInterface<EditCase>
+class ConsoleEdits : public ConsolePageTest, public ::testing::WithParamInterface<EditCase>
 {
 };
 
@@ -393,37 +393,37 @@ TEST_P(ConsoleEdits, TakeInWaitingLinesFirst)
     allowReceiving();
     globals.ShowByteCount = 1;
     feed(bytes({1}));
-    ASSERT_EQ(memo()->PendingLines(), 1);
+    ASSERT_EQ(memo()->pendingLines(), 1);
     GetParam().edit(memo());
-    EXPECT_EQ(memo()->PendingLines(), 0);
-    EXPECT_EQ(page->MemoText(), QString::fromUtf8(GetParam().expected));
+    EXPECT_EQ(memo()->pendingLines(), 0);
+    EXPECT_EQ(page->memoText(), QString::fromUtf8(GetParam().expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Memo, ConsoleEdits,
     ::testing::Values(
-        EditCase{"Key", [](TMonitorMemo* m) { QTest::keyClick(m, Qt::Key_Z); }, "1,\nz"},
+        EditCase{"Key", [](MonitorMemo* m) { QTest::keyClick(m, Qt::Key_Z); }, "1,\nz"},
         EditCase{"InputMethod",
-                 [](TMonitorMemo* m) {
+                 [](MonitorMemo* m) {
                      QInputMethodEvent commit;
                      commit.setCommitString(QStringLiteral("备"));
                      QApplication::sendEvent(m, &commit);
                  },
                  "1,\n备"},
         EditCase{"Paste",
-                 [](TMonitorMemo* m) {
+                 [](MonitorMemo* m) {
                      QApplication::clipboard()->setText(QStringLiteral("p"));
                      m->paste();
                  },
                  "1,\np"},
         EditCase{"ShiftEnterIsALineBreak",
-                 [](TMonitorMemo* m) {
+                 [](MonitorMemo* m) {
                      QTest::keyClick(m, Qt::Key_Return, Qt::ShiftModifier);
                      EXPECT_EQ(m->document()->blockCount(), 3); // a real line, not a soft break
                  },
                  "1,\n\n"},
         EditCase{"ContextMenu",
-                 [](TMonitorMemo* m) {
+                 [](MonitorMemo* m) {
                      QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5),
                                             m->mapToGlobal(QPoint(5, 5)));
                      QApplication::sendEvent(m->viewport(), &menu);
@@ -436,7 +436,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- export
 
-class ConsoleExport : public ConsolePage
+class ConsoleExport : public ConsolePageTest
 {
 protected:
     QString path(const char* name) { return dir.filePath(QString::fromLatin1(name)); }
@@ -457,7 +457,7 @@ TEST_F(ConsoleExport, MonitorLinesEachEndWithCrLf)
     exportTo(path("a.txt")); // the second line is still waiting when the export starts
     EXPECT_EQ(readFile(path("a.txt")), QByteArray("1,2,\r\n3,0,\r\n"));
     EXPECT_TRUE(fakeDialogs.boxes.empty());
-    EXPECT_EQ(page->MemoText(), QStringLiteral("1,2,\n3,0,\n"));
+    EXPECT_EQ(page->memoText(), QStringLiteral("1,2,\n3,0,\n"));
 }
 
 TEST_F(ConsoleExport, WritesTheOperatorsTextInCodePage936)
@@ -522,9 +522,9 @@ TEST_F(ConsoleExport, MissingFolderShowsCannotCreateAndKeepsTheList)
     ASSERT_EQ(fakeDialogs.boxes.size(), 1u);
     EXPECT_EQ(fakeDialogs.boxes[0].text,
               QStringLiteral("Cannot create file \"%1\". No such file or directory.").arg(target));
-    EXPECT_EQ(fakeDialogs.boxes[0].caption, AppTitle());
+    EXPECT_EQ(fakeDialogs.boxes[0].caption, appTitle());
     EXPECT_EQ(fakeDialogs.boxes[0].flags, MB::Error);
-    EXPECT_EQ(page->MemoText(), QStringLiteral("7,\n"));
+    EXPECT_EQ(page->memoText(), QStringLiteral("7,\n"));
 }
 
 TEST_F(ConsoleExport, ProposesTheLastChosenPath)
@@ -556,7 +556,7 @@ void PrintTo(const SendCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class ConsoleSender : public ConsolePage, public ::testing::WithParamInterface<SendCase>
+class ConsoleSender : public ConsolePageTest, public ::testing::WithParamInterface<SendCase>
 {
 };
 
@@ -619,7 +619,8 @@ void PrintTo(const SendFailureCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class ConsoleSendFailure : public ConsolePage, public ::testing::WithParamInterface<SendFailureCase>
+class ConsoleSendFailure : public ConsolePageTest,
+                           public ::testing::WithParamInterface<SendFailureCase>
 {
 };
 
@@ -639,7 +640,7 @@ TEST_P(ConsoleSendFailure, ShowsTheErrorBoxAndSendsNothing)
     QTest::mouseClick(child<QPushButton>("Button12"), Qt::LeftButton);
     ASSERT_EQ(fakeDialogs.boxes.size(), 1u);
     EXPECT_EQ(fakeDialogs.boxes[0].text, QString::fromUtf8(c.box));
-    EXPECT_EQ(fakeDialogs.boxes[0].caption, AppTitle());
+    EXPECT_EQ(fakeDialogs.boxes[0].caption, appTitle());
     EXPECT_EQ(fakeDialogs.boxes[0].flags, MB::Error);
     EXPECT_EQ(globals.ShowByteCount, c.showByteCount);
     EXPECT_FALSE(probe.receive(300).has_value());

@@ -82,7 +82,7 @@ TEST_F(LabWindow, ServerAddressUpdateWithDefaultsSendsLogsAndDisablesTheButton)
 
     QFile log(appDir.filePath(u"IPSet.Ini"_s));
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    const QString text = FromCp936(log.readAll());
+    const QString text = fromCp936(log.readAll());
     EXPECT_TRUE(text.contains(u"[UpdateLog]"_s)) << qPrintable(text);
     EXPECT_TRUE(
         text.contains(QString::fromUtf8("Log=  服务器IP=192.168.1.248  子网掩码=255.255.255.0  "

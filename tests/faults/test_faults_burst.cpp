@@ -71,7 +71,7 @@ TEST_P(ReceiveOverrun, LosesDatagramsKeepsOrderAndListsALaterOne)
     showPage(2);
     child<QCheckBox>("ChOK")->setChecked(true);
 
-    const int socket = window->UDPServer().AcquireBinding().Handle();
+    const int socket = window->UDPServer().AcquireBinding().handle();
     ASSERT_GE(socket, 0);
     const int asked = c.bufferSize;
     ASSERT_EQ(::setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &asked, sizeof asked), 0);

@@ -94,7 +94,7 @@ TEST_P(ExportFault, FailsLoudlyAndLeavesNoFileThatLooksComplete)
     case Disk::Full:
         ASSERT_EQ(fake.boxes.size(), 1u);
         EXPECT_EQ(fake.boxes[0].text, u"Stream write error."_s);
-        EXPECT_EQ(fake.boxes[0].caption, AppTitle());
+        EXPECT_EQ(fake.boxes[0].caption, appTitle());
         EXPECT_EQ(fake.boxes[0].flags, MB::Error);
         // A cut-short file would pass for the whole list later: it is not left behind, and an
         // earlier export of that name stays as it was.
@@ -165,7 +165,7 @@ TEST_P(UpdateLogFault, OldLogStaysWholeAndTheErrorNamesThePath)
     const QString log = disk.file(u"IPSet.Ini"_s);
     // An earlier update, and a section the program never writes, in code page 936.
     const QByteArray old =
-        ToCp936(u"[Other]\r\nKeep=这行不动\r\n[UpdateLog]\r\nLog=  服务器IP=10.0.0.9"_s
+        toCp936(u"[Other]\r\nKeep=这行不动\r\n[UpdateLog]\r\nLog=  服务器IP=10.0.0.9"_s
                 u"  子网掩码=255.0.0.0  默认网关=10.0.0.1 网络连接=本地连接 1\r\n"_s);
     WriteWholeFile(log, old);
     ASSERT_EQ(ReadWholeFile(log), old);
@@ -193,16 +193,16 @@ TEST_P(UpdateLogFault, OldLogStaysWholeAndTheErrorNamesThePath)
     if (c.disk == Disk::Roomy) {
         ASSERT_EQ(fake.boxes.size(), 3u) << "two confirmations and the completion box";
         const QByteArray now = ReadWholeFile(log);
-        EXPECT_TRUE(now.startsWith(ToCp936(u"[Other]\r\nKeep=这行不动\r\n[UpdateLog]\r\n"_s)));
+        EXPECT_TRUE(now.startsWith(toCp936(u"[Other]\r\nKeep=这行不动\r\n[UpdateLog]\r\n"_s)));
         EXPECT_TRUE(
-            now.contains(ToCp936(u"Log=  服务器IP=192.168.1.248  子网掩码=255.255.255.0"_s)));
+            now.contains(toCp936(u"Log=  服务器IP=192.168.1.248  子网掩码=255.255.255.0"_s)));
         EXPECT_EQ(disk.entries(), before) << "no temporary file is left";
         return;
     }
     ASSERT_EQ(fake.boxes.size(), 4u);
     EXPECT_EQ(fake.boxes[2].flags, MB::Information) << "the completion box came before";
     EXPECT_EQ(fake.boxes[3].text, u"Unable to write to "_s + log + u'.');
-    EXPECT_EQ(fake.boxes[3].caption, AppTitle());
+    EXPECT_EQ(fake.boxes[3].caption, appTitle());
     EXPECT_EQ(fake.boxes[3].flags, MB::Error);
     EXPECT_EQ(ReadWholeFile(log), old) << "the old log changed";
     EXPECT_EQ(disk.entries(), before) << "no temporary file is left";

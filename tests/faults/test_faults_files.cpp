@@ -90,9 +90,9 @@ protected:
         QString error;
         try {
             if (writer == Writer::Export)
-                WriteExportFile(path, [](const auto& take) { take(u"1,2,\n"_s); });
+                writeExportFile(path, [](const auto& take) { take(u"1,2,\n"_s); });
             else
-                IniWriteString(path, u"UpdateLog"_s, u"Log"_s, u"v"_s);
+                iniWriteString(path, u"UpdateLog"_s, u"Log"_s, u"v"_s);
         } catch (const Exception& e) {
             error = e.Message();
         }

@@ -35,7 +35,7 @@ protected:
     {
         ASSERT_EQ(fake.boxes.size(), 1u);
         EXPECT_EQ(fake.boxes[0].text, HostNotFoundBox);
-        EXPECT_EQ(fake.boxes[0].caption, AppTitle());
+        EXPECT_EQ(fake.boxes[0].caption, appTitle());
         EXPECT_EQ(fake.boxes[0].flags, MB::Error);
     }
     int port = 0;

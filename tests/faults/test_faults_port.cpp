@@ -99,7 +99,7 @@ TEST_P(PortTaken, ConnectFailsWithTheBindErrorAndALaterConnectWorks)
     connectOn(wanted);
     ASSERT_EQ(fake.boxes.size(), 1u);
     EXPECT_EQ(fake.boxes[0].text, u"Could not bind socket. Address and port are already in use."_s);
-    EXPECT_EQ(fake.boxes[0].caption, AppTitle());
+    EXPECT_EQ(fake.boxes[0].caption, appTitle());
     EXPECT_EQ(fake.boxes[0].flags, MB::Error);
     EXPECT_FALSE(window->UDPServer().Active());
     // The window's state is that of before the attempt.

@@ -80,7 +80,7 @@ TEST_P(Exhausted, ConnectReportsItAndTheWindowGoesOn)
         ASSERT_TRUE(window->UDPServer().Active());
     } else {
         ASSERT_EQ(fake.boxes.size(), 1u);
-        EXPECT_EQ(fake.boxes[0].caption, AppTitle());
+        EXPECT_EQ(fake.boxes[0].caption, appTitle());
         EXPECT_EQ(fake.boxes[0].flags, MB::Error);
         if (c.shortage == Shortage::NoDescriptor)
             EXPECT_EQ(fake.boxes[0].text, u"Cannot allocate socket."_s);

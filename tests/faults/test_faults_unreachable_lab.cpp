@@ -104,9 +104,9 @@ INSTANTIATE_TEST_SUITE_P(
     Lab, Unreachable,
     ::testing::Values(
         UnreachableCase{"consoleSend", [](NoRoute& w) { w.consoleSend(u"10.1.2.3"_s); },
-                        u"Socket Error # 101\r\nNetwork is unreachable."_s, AppTitle(), MB::Error},
+                        u"Socket Error # 101\r\nNetwork is unreachable."_s, appTitle(), MB::Error},
         UnreachableCase{"parameterDownload", [](NoRoute& w) { w.download(u"10.1.2.3"_s); },
-                        u"设备设置错误！"_s, InfoCaption(), MB::Information}),
+                        u"设备设置错误！"_s, infoCaption(), MB::Information}),
     [](const auto& tp) { return std::string(tp.param.name); });
 
 // The server address command swallows a failed send: no error, the button stays enabled for

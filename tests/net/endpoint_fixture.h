@@ -50,7 +50,7 @@ protected:
 
     bool WaitForDeliveries(size_t count, int timeoutMs = 3000)
     {
-        return events->RunUntil([&] { return deliveries.size() >= count; }, timeoutMs);
+        return events->runUntil([&] { return deliveries.size() >= count; }, timeoutMs);
     }
 
     ManualEventThread* events = nullptr;

@@ -50,7 +50,7 @@ TEST_F(EndpointTest, SilentNameServerEndsInTimeAndDeliveriesGoOn)
         server->SendDatagram(u"192.168.1.2OO"_s, 7500, "x", 1);
         ADD_FAILURE() << "sent";
     } catch (const ESocketError& e) {
-        EXPECT_EQ(e.Code(), HostNotFoundCode);
+        EXPECT_EQ(e.code(), HostNotFoundCode);
     }
     const auto took = Clock::now() - started;
     peer.join();

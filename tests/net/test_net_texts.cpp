@@ -24,7 +24,7 @@ TEST_P(SocketErrorMessage, IsCodeLineBreakAndText)
 {
     const ErrorCase& c = GetParam();
     const ESocketError e(c.code);
-    EXPECT_EQ(e.Code(), c.code);
+    EXPECT_EQ(e.code(), c.code);
     EXPECT_EQ(e.Message(), QString::fromUtf8(c.message));
 }
 
@@ -62,7 +62,7 @@ TEST(SocketErrorTexts, EveryTextIsDistinctAndEndsAsWritten)
     // Each meaning has its own errno, so no two codes may share a text.
     QStringList seen;
     for (int code = 1; code < 200; ++code) {
-        const QString text = SocketErrorText(code);
+        const QString text = socketErrorText(code);
         if (text.isEmpty())
             continue;
         EXPECT_FALSE(seen.contains(text)) << code;
@@ -84,7 +84,7 @@ TEST(SocketErrorTexts, EveryCodeASocketCallGivesHasOne)
           ENETDOWN,        ENETUNREACH,  ENETRESET,    ECONNABORTED, ECONNRESET,   ENOBUFS,
           EISCONN,         ENOTCONN,     ESHUTDOWN,    ETIMEDOUT,    ECONNREFUSED, EHOSTDOWN,
           EHOSTUNREACH,    EALREADY,     EINPROGRESS,  ELOOP,        ENAMETOOLONG})
-        EXPECT_TRUE(SocketErrorText(code).trimmed().endsWith(u'.')) << code;
+        EXPECT_TRUE(socketErrorText(code).trimmed().endsWith(u'.')) << code;
 }
 
 TEST(NetExceptions, FixedMessages)
@@ -107,7 +107,7 @@ class DottedQuad : public ::testing::TestWithParam<QuadCase>
 
 TEST_P(DottedQuad, ParsesFourIntegerParts)
 {
-    EXPECT_EQ(ParseDottedQuad(QString::fromUtf8(GetParam().text)), GetParam().address);
+    EXPECT_EQ(parseDottedQuad(QString::fromUtf8(GetParam().text)), GetParam().address);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -127,9 +127,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DottedQuadText, HasNoLeadingZeros)
 {
-    EXPECT_EQ(FormatDottedQuad(0x7F000001u), u"127.0.0.1"_s);
-    EXPECT_EQ(FormatDottedQuad(0x0A00FF09u), u"10.0.255.9"_s);
-    EXPECT_EQ(FormatDottedQuad(0u), u"0.0.0.0"_s);
+    EXPECT_EQ(formatDottedQuad(0x7F000001u), u"127.0.0.1"_s);
+    EXPECT_EQ(formatDottedQuad(0x0A00FF09u), u"10.0.255.9"_s);
+    EXPECT_EQ(formatDottedQuad(0u), u"0.0.0.0"_s);
 }
 
 struct HostCase {
@@ -143,7 +143,7 @@ class HostResolves : public ::testing::TestWithParam<HostCase>
 
 TEST_P(HostResolves, WithoutAskingTheResolver)
 {
-    EXPECT_EQ(ResolveHost(QString::fromUtf8(GetParam().host)), GetParam().address);
+    EXPECT_EQ(resolveHost(QString::fromUtf8(GetParam().host)), GetParam().address);
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, HostResolves,
@@ -162,10 +162,10 @@ class HostNotFound : public ::testing::TestWithParam<const char*>
 TEST_P(HostNotFound, FailsWith11001)
 {
     try {
-        ResolveHost(QString::fromUtf8(GetParam()));
+        resolveHost(QString::fromUtf8(GetParam()));
         FAIL() << "resolved " << GetParam();
     } catch (const ESocketError& e) {
-        EXPECT_EQ(e.Code(), 11001);
+        EXPECT_EQ(e.code(), 11001);
         EXPECT_EQ(e.Message(), u"Socket Error # 11001\r\nHost not found."_s);
     }
 }
@@ -180,10 +180,10 @@ TEST(HostText, WithAnEmbeddedNulIsNotCutShort)
     // Cut at the NUL it would read "localhost"; whole, it names no host.
     const QString host = QStringLiteral("localhost") + QChar(0) + QStringLiteral("x");
     try {
-        ResolveHost(host);
+        resolveHost(host);
         FAIL() << "resolved a text with a NUL";
     } catch (const ESocketError& e) {
-        EXPECT_EQ(e.Code(), 11001);
+        EXPECT_EQ(e.code(), 11001);
     }
 }
 

@@ -47,7 +47,7 @@ TEST_P(DatagramSize, WholeOrNotAtAll)
     const QByteArray marker = "end"_ba.left(c.bufferSize); // fits every buffer
     ASSERT_TRUE(probe.sendTo("127.0.0.1", port, marker));
     ASSERT_TRUE(WaitForDeliveries(c.delivered ? 2 : 1));
-    events->RunFor(50);
+    events->runFor(50);
     if (c.delivered) {
         ASSERT_EQ(deliveries.size(), 2u);
         EXPECT_EQ(deliveries[0].data.size(), c.size);
@@ -166,9 +166,9 @@ TEST_F(EndpointTest, CloseRunsAWaitingDeliveryThenEndsTheListener)
     ASSERT_TRUE(probe.sendTo("127.0.0.1", port, "waiting"_ba));
     // The listener has handed the datagram over once it posted; nothing has been pumped.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    while (events->Posted() == 0 && std::chrono::steady_clock::now() < deadline)
+    while (events->posted() == 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_EQ(events->Posted(), 1);
+    ASSERT_EQ(events->posted(), 1);
     ASSERT_TRUE(deliveries.empty());
 
     server->SetActive(false);
@@ -176,7 +176,7 @@ TEST_F(EndpointTest, CloseRunsAWaitingDeliveryThenEndsTheListener)
     EXPECT_EQ(deliveries[0].data, "waiting"_ba);
     EXPECT_FALSE(server->Active());
     // The call posted for it finds nothing left to do.
-    events->RunPending();
+    events->runPending();
     EXPECT_EQ(deliveries.size(), 1u);
     // The port is free again: nothing listens there any more.
     UdpProbe reuse("0.0.0.0", port);
@@ -214,7 +214,7 @@ TEST_F(EndpointTest, HeldPortFailsAndLeavesTheEndpointInactive)
         EXPECT_EQ(e.Message(), u"Could not bind socket. Address and port are already in use."_s);
     }
     EXPECT_FALSE(server->Active());
-    EXPECT_EQ(events->Posted(), 0);
+    EXPECT_EQ(events->posted(), 0);
 
     server->SetDefaultPort(0);
     server->SetActive(true);
@@ -403,7 +403,7 @@ TEST_P(UnknownHost, FailsBeforeOpening)
         server->SendDatagram(QString::fromUtf8(GetParam()), 7500, "h", 1);
         FAIL() << "sent to " << GetParam();
     } catch (const ESocketError& e) {
-        EXPECT_EQ(e.Code(), 11001);
+        EXPECT_EQ(e.code(), 11001);
         EXPECT_EQ(e.Message(), u"Socket Error # 11001\r\nHost not found."_s);
     }
     EXPECT_FALSE(server->Active());
@@ -466,7 +466,7 @@ TEST_P(BroadcastOption, IsAppliedAtEveryOpen)
     server->BroadcastEnabled = GetParam();
     for (int round = 0; round < 2; ++round) {
         Open();
-        EXPECT_EQ(IntOption(server->AcquireBinding().Handle(), SOL_SOCKET, SO_BROADCAST) != 0,
+        EXPECT_EQ(IntOption(server->AcquireBinding().handle(), SOL_SOCKET, SO_BROADCAST) != 0,
                   GetParam());
         server->SetActive(false);
     }
@@ -479,7 +479,7 @@ TEST_F(EndpointTest, SetSocketOptionSetsOrRaisesTheSystemsCode)
     TSocketHandle& binding = server->AcquireBinding();
     const int ttl = 32;
     binding.SetSocketOption(IPPROTO_IP, IP_MULTICAST_TTL, &ttl, 4);
-    EXPECT_EQ(IntOption(binding.Handle(), IPPROTO_IP, IP_MULTICAST_TTL), 32);
+    EXPECT_EQ(IntOption(binding.handle(), IPPROTO_IP, IP_MULTICAST_TTL), 32);
     try {
         binding.SetSocketOption(SOL_SOCKET, 12345, &ttl, 4);
         FAIL() << "unknown option accepted";
@@ -496,7 +496,7 @@ TEST_F(EndpointTest, HandlerThatClosesTheEndpointEndsDeliveries)
     ASSERT_TRUE(probe.sendTo("127.0.0.1", port, "first"_ba));
     ASSERT_TRUE(probe.sendTo("127.0.0.1", port, "second"_ba));
     ASSERT_TRUE(WaitForDeliveries(1));
-    events->RunFor(100);
+    events->runFor(100);
     EXPECT_EQ(deliveries.size(), 1u);
     EXPECT_FALSE(server->Active());
     extra = nullptr;
@@ -524,11 +524,11 @@ TEST_F(EndpointTest, HandlerThatSendsAnswersFromTheBinding)
 }
 
 // Forwards to an event thread that outlives the endpoint, as a long-lived loop would.
-class SharedEvents : public TEventThread
+class SharedEvents : public EventThread
 {
 public:
     explicit SharedEvents(ManualEventThread& target) : target_(target) {}
-    void Post(std::function<void()> call) override { target_.Post(std::move(call)); }
+    void post(std::function<void()> call) override { target_.post(std::move(call)); }
 
 private:
     ManualEventThread& target_;
@@ -546,24 +546,24 @@ TEST(EndpointLifetime, CallsQueuedAfterDestructionDoNothing)
         UdpProbe probe;
         ASSERT_TRUE(probe.sendTo("127.0.0.1", server.AcquireBinding().Port, "late"_ba));
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        while (loop.Posted() == 0 && std::chrono::steady_clock::now() < deadline)
+        while (loop.posted() == 0 && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        ASSERT_EQ(loop.Posted(), 1);
+        ASSERT_EQ(loop.posted(), 1);
     } // the close inside destruction delivers the waiting datagram
     EXPECT_EQ(delivered, 1);
-    EXPECT_EQ(loop.RunPending(), 1);
+    EXPECT_EQ(loop.runPending(), 1);
     EXPECT_EQ(delivered, 1);
 }
 
 TEST(EndpointLifetime, SocketLayerCountsEndpoints)
 {
-    const int before = TSocketStack::EndpointCount();
+    const int before = TSocketStack::endpointCount();
     {
         TUDPServer a(std::make_unique<ManualEventThread>());
         TUDPServer b(std::make_unique<ManualEventThread>());
-        EXPECT_EQ(TSocketStack::EndpointCount(), before + 2);
+        EXPECT_EQ(TSocketStack::endpointCount(), before + 2);
     }
-    EXPECT_EQ(TSocketStack::EndpointCount(), before);
+    EXPECT_EQ(TSocketStack::endpointCount(), before);
 }
 
 TEST(EndpointLifetime, DestroyingAnOpenEndpointFreesItsPort)

@@ -35,7 +35,7 @@ protected:
         port = server.AcquireBinding().Port;
     }
 
-    bool WaitFor(size_t count, int timeoutMs = 3000)
+    bool waitFor(size_t count, int timeoutMs = 3000)
     {
         return QTest::qWaitFor([&] { return received.size() >= count; }, timeoutMs);
     }
@@ -54,7 +54,7 @@ TEST_F(QtEndpointTest, DeliversThroughTheEventLoopInOrder)
 {
     for (int i = 0; i < 500; ++i)
         ASSERT_TRUE(probe.sendTo("127.0.0.1", port, QByteArray::number(i)));
-    ASSERT_TRUE(WaitFor(500, 10000));
+    ASSERT_TRUE(waitFor(500, 10000));
     for (int i = 0; i < 500; ++i)
         EXPECT_EQ(received[i], QByteArray::number(i));
 }
@@ -77,7 +77,7 @@ TEST_F(QtEndpointTest, NestedLoopOfAModalBoxServesDeliveries)
         QTimer::singleShot(3000, &modal, [&] { modal.quit(); });
         modal.exec();
     });
-    ASSERT_TRUE(WaitFor(1));
+    ASSERT_TRUE(waitFor(1));
     QTest::qWait(20);
     EXPECT_TRUE(sawInside);
     EXPECT_EQ(received[0], "inside"_ba);
@@ -97,7 +97,7 @@ TEST_F(QtEndpointTest, HandlerWithANestedLoopIsNotReentered)
         EXPECT_EQ(received.size(), 1u) << "delivered inside the handler";
     };
     ASSERT_TRUE(probe.sendTo("127.0.0.1", port, "first"_ba));
-    ASSERT_TRUE(WaitFor(3));
+    ASSERT_TRUE(waitFor(3));
     ASSERT_EQ(received.size(), 3u);
     EXPECT_EQ(received[1], "second"_ba);
     EXPECT_EQ(received[2], "third"_ba);
@@ -114,7 +114,7 @@ TEST_F(QtEndpointTest, ThrowingHandlerShowsNothing)
     };
     ASSERT_TRUE(probe.sendTo("127.0.0.1", port, "boom"_ba));
     ASSERT_TRUE(probe.sendTo("127.0.0.1", port, "after"_ba));
-    ASSERT_TRUE(WaitFor(2));
+    ASSERT_TRUE(waitFor(2));
     EXPECT_EQ(received[1], "after"_ba);
     EXPECT_TRUE(dialogs.boxes.empty());
 }

@@ -224,7 +224,7 @@ TEST_P(UIStyleWrite, FileThemeWriteReappliesTheStyle)
     TSkinButton b;
     b.SetUIStyle(GetParam().style);
     b.SetTransparent(!GetParam().transparent);
-    b.SetFileTheme(reinterpret_cast<TSkinThemeFile*>(&placeholder));
+    b.SetFileTheme(reinterpret_cast<SkinThemeFile*>(&placeholder));
     EXPECT_EQ(b.UIStyle(), GetParam().style);
     EXPECT_EQ(b.Transparent(), GetParam().transparent);
 }
@@ -254,7 +254,7 @@ TEST(ConfigureUpdateButton, ProgramInstance)
     auto* before = new QLineEdit(&box);
     auto* after = new QLineEdit(&box);
     auto* b = new TSkinButton(&box);
-    ConfigureUpdateButton(*b, before);
+    configureUpdateButton(*b, before);
     EXPECT_EQ(b->objectName(), QStringLiteral("sbUpdateIP"));
     EXPECT_EQ(b->geometry(), QRect(156, 228, 101, 35));
     EXPECT_EQ(b->Caption(), QStringLiteral("立即更新"));
@@ -305,7 +305,7 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"Font", [](TSkinButton& b) { b.setFont(QFont(QStringLiteral("Sans"), 20)); },
                   true},
         WriteCase{"FocusedRectMargin", [](TSkinButton& b) { b.SetFocusedRectMargin(3); }, true},
-        WriteCase{"Glyph", [](TSkinButton& b) { b.SetGlyph(UpdateButtonGlyph()); }, true},
+        WriteCase{"Glyph", [](TSkinButton& b) { b.SetGlyph(updateButtonGlyph()); }, true},
         WriteCase{"Layout", [](TSkinButton& b) { b.SetLayout(TButtonLayout::blGlyphTop); }, true},
         WriteCase{"Spacing", [](TSkinButton& b) { b.SetSpacing(8); }, true},
         WriteCase{"ModalResult", [](TSkinButton& b) { b.SetModalResult(2); }, false},
@@ -739,7 +739,7 @@ protected:
     void SetUp() override
     {
         SkinButtonTest::SetUp();
-        ConfigureUpdateButton(*button);
+        configureUpdateButton(*button);
         button->setGeometry(20, 20, 101, 35);
         button->frames.clear();
     }
@@ -749,7 +749,7 @@ protected:
     {
         const QSize text = QFontMetrics(button->font())
                                .size(Qt::TextSingleLine | Qt::TextShowMnemonic, button->Caption());
-        return PlaceGlyph(button->size(), text, {16, 16}, 4, TButtonLayout::blGlyphLeft).Glyph;
+        return placeGlyph(button->size(), text, {16, 16}, 4, TButtonLayout::blGlyphLeft).Glyph;
     }
 };
 
@@ -874,7 +874,7 @@ TEST_F(SkinButtonPaint, FocusRectangleInvertsTheFace)
     button->setFocus();
     ASSERT_TRUE(button->hasFocus());
     const QImage focused = shot();
-    const QRect r = FocusRectangle(button->size(), 2);
+    const QRect r = focusRectangle(button->size(), 2);
     EXPECT_EQ(r, QRect(QPoint(2, 2), QPoint(98, 32)));
     for (QPoint p : {r.topLeft(), r.bottomRight(), QPoint(50, 2), QPoint(2, 16)}) {
         EXPECT_EQ(focused.pixel(p), unfocused.pixel(p) ^ 0x00FFFFFFu) << p.x() << "," << p.y();

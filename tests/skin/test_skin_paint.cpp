@@ -50,9 +50,9 @@ class WorkedExamplePieces : public ::testing::TestWithParam<PieceCase>
 
 TEST_P(WorkedExamplePieces, SourceAndDestination)
 {
-    const auto pieces = PlanSkinPieces({18, 21}, {101, 35});
+    const auto pieces = planSkinPieces({18, 21}, {101, 35});
     const auto& c = GetParam();
-    const TSkinPiece& p = pieces[c.order - 1];
+    const SkinPiece& p = pieces[c.order - 1];
     EXPECT_TRUE(p.Drawn);
     EXPECT_EQ(p.Corner, c.corner);
     EXPECT_EQ(p.Source, c.source);
@@ -219,7 +219,7 @@ class GlyphLayout : public ::testing::TestWithParam<LayoutCase>
 TEST_P(GlyphLayout, Points)
 {
     const auto& c = GetParam();
-    const TGlyphPlacement p = PlaceGlyph(c.button, c.text, c.glyph, c.spacing, c.layout);
+    const GlyphPlacement p = placeGlyph(c.button, c.text, c.glyph, c.spacing, c.layout);
     EXPECT_EQ(p.Glyph, c.glyphAt);
     EXPECT_EQ(p.Caption, c.captionAt);
 }
@@ -251,8 +251,8 @@ class GlyphImages : public ::testing::TestWithParam<GlyphSizeCase>
 
 TEST_P(GlyphImages, TwoImagesWhenTwiceAsWideAsHigh)
 {
-    EXPECT_EQ(GlyphImageSize(GetParam().bitmap), GetParam().image);
-    EXPECT_EQ(GlyphHasTwoImages(GetParam().bitmap), GetParam().two);
+    EXPECT_EQ(glyphImageSize(GetParam().bitmap), GetParam().image);
+    EXPECT_EQ(glyphHasTwoImages(GetParam().bitmap), GetParam().two);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, GlyphImages,
@@ -263,8 +263,8 @@ INSTANTIATE_TEST_SUITE_P(Sizes, GlyphImages,
 
 TEST(FocusRectangle, ProgramButton)
 {
-    EXPECT_EQ(FocusRectangle({101, 35}, 2), ltrb(2, 2, 99, 33));
-    EXPECT_EQ(FocusRectangle({80, 27}, 0), ltrb(0, 0, 80, 27));
+    EXPECT_EQ(focusRectangle({101, 35}, 2), ltrb(2, 2, 99, 33));
+    EXPECT_EQ(focusRectangle({80, 27}, 0), ltrb(0, 0, 80, 27));
 }
 
 struct FocusPixel {
@@ -280,7 +280,7 @@ TEST_P(FocusRectInversion, EveryOtherOutlinePixel)
 {
     QImage s(101, 35, QImage::Format_RGB32);
     s.fill(qRgb(10, 20, 30));
-    DrawFocusRectInverted(s, ltrb(2, 2, 99, 33));
+    drawFocusRectInverted(s, ltrb(2, 2, 99, 33));
     const QRgb expected = GetParam().inverted ? qRgb(245, 235, 225) : qRgb(10, 20, 30);
     EXPECT_EQ(s.pixel(GetParam().at), expected) << GetParam().at.x() << "," << GetParam().at.y();
 }
@@ -301,9 +301,9 @@ TEST(FocusRectInversion, DrawnTwiceRestoresTheImage)
         for (int x = 0; x < 40; ++x)
             s.setPixel(x, y, qRgb(x * 6, y * 8, 100));
     const QImage before = s.copy();
-    DrawFocusRectInverted(s, ltrb(2, 2, 38, 28));
+    drawFocusRectInverted(s, ltrb(2, 2, 38, 28));
     EXPECT_NE(s, before);
-    DrawFocusRectInverted(s, ltrb(2, 2, 38, 28));
+    drawFocusRectInverted(s, ltrb(2, 2, 38, 28));
     EXPECT_EQ(s, before);
 }
 
@@ -334,7 +334,7 @@ TEST_P(DisabledGlyph, HighlightSilhouetteThenShadowSilhouette)
 {
     QImage s(12, 12, QImage::Format_RGB32);
     s.fill(Back);
-    DrawGlyphDisabled(s, smallGlyph(), QRect(0, 0, 4, 4), {5, 5}, Highlight, Shadow);
+    drawGlyphDisabled(s, smallGlyph(), QRect(0, 0, 4, 4), {5, 5}, Highlight, Shadow);
     EXPECT_EQ(s.pixel(GetParam().at), GetParam().colour)
         << GetParam().at.x() << "," << GetParam().at.y();
 }
@@ -351,7 +351,7 @@ TEST(DrawGlyph, TopLeftColourIsTransparent)
 {
     QImage s(12, 12, QImage::Format_RGB32);
     s.fill(Back);
-    DrawGlyph(s, smallGlyph(), QRect(0, 0, 4, 4), {5, 5});
+    drawGlyph(s, smallGlyph(), QRect(0, 0, 4, 4), {5, 5});
     EXPECT_EQ(s.pixel(5, 5), Back);
     EXPECT_EQ(s.pixel(6, 6), qRgb(0, 0, 255));
     EXPECT_EQ(s.pixel(7, 7), qRgb(0, 0, 255));
@@ -367,7 +367,7 @@ TEST(DrawGlyph, SecondImageOfATwoImageGlyph)
     g.setPixel(5, 2, qRgb(255, 0, 0));
     QImage s(10, 10, QImage::Format_RGB32);
     s.fill(Back);
-    DrawGlyph(s, g, QRect(4, 0, 4, 4), {2, 2});
+    drawGlyph(s, g, QRect(4, 0, 4, 4), {2, 2});
     EXPECT_EQ(s.pixel(3, 4), qRgb(255, 0, 0));
     EXPECT_EQ(s.pixel(3, 3), Back);
 }

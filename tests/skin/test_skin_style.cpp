@@ -23,18 +23,18 @@ class StyleRows : public ::testing::TestWithParam<StyleRowCase>
 TEST_P(StyleRows, EntriesOneAndTwo)
 {
     const auto& c = GetParam();
-    const TStyleEntry strip = StyleEntry(c.style, 1);
-    EXPECT_EQ(strip.Kind, TStyleEntryKind::ResourceName);
+    const StyleEntryResult strip = StyleEntry(c.style, 1);
+    EXPECT_EQ(strip.Kind, StyleEntryKind::ResourceName);
     EXPECT_EQ(strip.ResourceName, QString::fromLatin1(c.strip));
-    const TStyleEntry transparent = StyleEntry(c.style, 2);
-    EXPECT_EQ(transparent.Kind, TStyleEntryKind::Boolean);
+    const StyleEntryResult transparent = StyleEntry(c.style, 2);
+    EXPECT_EQ(transparent.Kind, StyleEntryKind::Boolean);
     EXPECT_EQ(transparent.Value, c.transparent ? 1 : 0);
 }
 
 TEST_P(StyleRows, StripResourceHasTheTableSize)
 {
     const auto& c = GetParam();
-    const QImage strip = LoadSkinResource(QString::fromLatin1(c.strip));
+    const QImage strip = loadSkinResource(QString::fromLatin1(c.strip));
     ASSERT_FALSE(strip.isNull());
     EXPECT_EQ(strip.size(), c.stripSize);
 }
@@ -42,13 +42,13 @@ TEST_P(StyleRows, StripResourceHasTheTableSize)
 TEST_P(StyleRows, KeyColourOnlyWhereTheStyleUsesIt)
 {
     const auto& c = GetParam();
-    const QImage strip = LoadSkinResource(QString::fromLatin1(c.strip));
+    const QImage strip = loadSkinResource(QString::fromLatin1(c.strip));
     ASSERT_FALSE(strip.isNull());
     const int fw = strip.width() / 3;
     int keyed = 0;
     for (int y = 0; y < strip.height(); ++y)
         for (int x = 0; x < strip.width(); ++x)
-            keyed += IsSkinKeyColor(strip.pixel(x, y)) ? 1 : 0;
+            keyed += isSkinKeyColor(strip.pixel(x, y)) ? 1 : 0;
     if (!c.usesKey) {
         EXPECT_EQ(keyed, 0);
         return;
@@ -56,11 +56,11 @@ TEST_P(StyleRows, KeyColourOnlyWhereTheStyleUsesIt)
     // Outside the rounded shape: every frame's four outermost corners, never the middle.
     for (int f = 0; f < 3; ++f) {
         const int l = f * fw, r = l + fw - 1, b = strip.height() - 1;
-        EXPECT_TRUE(IsSkinKeyColor(strip.pixel(l, 0))) << f;
-        EXPECT_TRUE(IsSkinKeyColor(strip.pixel(r, 0))) << f;
-        EXPECT_TRUE(IsSkinKeyColor(strip.pixel(l, b))) << f;
-        EXPECT_TRUE(IsSkinKeyColor(strip.pixel(r, b))) << f;
-        EXPECT_FALSE(IsSkinKeyColor(strip.pixel(l + fw / 2, strip.height() / 2))) << f;
+        EXPECT_TRUE(isSkinKeyColor(strip.pixel(l, 0))) << f;
+        EXPECT_TRUE(isSkinKeyColor(strip.pixel(r, 0))) << f;
+        EXPECT_TRUE(isSkinKeyColor(strip.pixel(l, b))) << f;
+        EXPECT_TRUE(isSkinKeyColor(strip.pixel(r, b))) << f;
+        EXPECT_FALSE(isSkinKeyColor(strip.pixel(l + fw / 2, strip.height() / 2))) << f;
     }
 }
 
@@ -84,9 +84,9 @@ class StyleEntryNone : public ::testing::TestWithParam<NoEntryCase>
 
 TEST_P(StyleEntryNone, KindNoneValueMinusOne)
 {
-    const TStyleEntry e =
+    const StyleEntryResult e =
         StyleEntry(static_cast<TSkinUIStyle>(GetParam().style), GetParam().position);
-    EXPECT_EQ(e.Kind, TStyleEntryKind::None);
+    EXPECT_EQ(e.Kind, StyleEntryKind::None);
     EXPECT_EQ(e.Value, -1);
     EXPECT_TRUE(e.ResourceName.isEmpty());
 }
@@ -112,8 +112,8 @@ TEST_P(Resolve, ThemeFileNeverLoadedFallsBackToDeepBlue)
     // Any non-null pointer stands for an assigned theme; it is never dereferenced.
     static char fakeTheme;
     const auto* theme =
-        GetParam().withTheme ? reinterpret_cast<const TSkinThemeFile*>(&fakeTheme) : nullptr;
-    const TResolvedUIStyle r = ResolveUIStyle(theme, GetParam().in);
+        GetParam().withTheme ? reinterpret_cast<const SkinThemeFile*>(&fakeTheme) : nullptr;
+    const ResolvedUIStyle r = ResolveUIStyle(theme, GetParam().in);
     EXPECT_FALSE(r.UseThemeFile);
     EXPECT_EQ(r.Style, GetParam().out);
 }
@@ -179,7 +179,7 @@ TEST(Slice, IndexOutsideTheStripReadsNothingOutside)
 
 TEST(LoadStyleFrame, WinXPHotFrameIsTheMiddleThird)
 {
-    const QImage strip = LoadSkinResource(QStringLiteral("WINXP_BUTTON"));
+    const QImage strip = loadSkinResource(QStringLiteral("WINXP_BUTTON"));
     QImage frame;
     LoadStyleFrame(nullptr, TSkinUIStyle::WinXP, 1, 3, frame, 2);
     ASSERT_EQ(frame.size(), QSize(18, 21));
@@ -210,9 +210,9 @@ TEST(LoadStyleFrame, WrongKindLoadsNothing)
 
 TEST(LoadSkinResource, UnknownOrPathLikeNamesGiveNothing)
 {
-    EXPECT_TRUE(LoadSkinResource(QStringLiteral("NO_SUCH_BUTTON")).isNull());
-    EXPECT_TRUE(LoadSkinResource(QString()).isNull());
-    EXPECT_TRUE(LoadSkinResource(QStringLiteral("../skin/WINXP_BUTTON")).isNull());
+    EXPECT_TRUE(loadSkinResource(QStringLiteral("NO_SUCH_BUTTON")).isNull());
+    EXPECT_TRUE(loadSkinResource(QString()).isNull());
+    EXPECT_TRUE(loadSkinResource(QStringLiteral("../skin/WINXP_BUTTON")).isNull());
 }
 
 // The WinXP strip as its description gives it, frame by frame.
@@ -228,7 +228,7 @@ class WinXPStrip : public ::testing::TestWithParam<XpPixel>
 
 TEST_P(WinXPStrip, Pixel)
 {
-    const QImage strip = LoadSkinResource(QStringLiteral("WINXP_BUTTON"));
+    const QImage strip = loadSkinResource(QStringLiteral("WINXP_BUTTON"));
     ASSERT_FALSE(strip.isNull());
     const auto& c = GetParam();
     EXPECT_EQ(strip.pixel(c.frame * 18 + c.x, c.y) & 0xFFFFFFu, c.colour & 0xFFFFFFu)
@@ -278,7 +278,7 @@ INSTANTIATE_TEST_SUITE_P(Description, WinXPStrip, ::testing::ValuesIn(xpPixels()
 
 TEST(WinXPStrip, IsA256ColourBitmap)
 {
-    const QImage strip = LoadSkinResource(QStringLiteral("WINXP_BUTTON"));
+    const QImage strip = loadSkinResource(QStringLiteral("WINXP_BUTTON"));
     EXPECT_EQ(strip.format(), QImage::Format_Indexed8);
     EXPECT_LE(strip.colorCount(), 256);
 }
@@ -295,7 +295,7 @@ class ResourcesMatchGenerator : public ::testing::TestWithParam<ArtCase>
 
 TEST_P(ResourcesMatchGenerator, PixelForPixel)
 {
-    const QImage stored = LoadSkinResource(QString::fromLatin1(GetParam().name));
+    const QImage stored = loadSkinResource(QString::fromLatin1(GetParam().name));
     const QImage drawn = GetParam().draw();
     ASSERT_EQ(stored.size(), drawn.size());
     for (int y = 0; y < drawn.height(); ++y)
@@ -304,16 +304,16 @@ TEST_P(ResourcesMatchGenerator, PixelForPixel)
 }
 
 INSTANTIATE_TEST_SUITE_P(Strips, ResourcesMatchGenerator,
-                         ::testing::Values(ArtCase{"WINXP_BUTTON", SkinArt::WinXPStrip},
-                                           ArtCase{"MACOS_BUTTON", SkinArt::MacOSStrip},
-                                           ArtCase{"DEEPBLUE_BUTTON", SkinArt::DeepBlueStrip},
-                                           ArtCase{"PROTEIN_BUTTON", SkinArt::ProteinStrip},
-                                           ArtCase{"BLUEGLASS_BUTTON", SkinArt::BlueGlassStrip},
-                                           ArtCase{"UPDATE_GLYPH", SkinArt::UpdateGlyph}));
+                         ::testing::Values(ArtCase{"WINXP_BUTTON", SkinArt::winXPStrip},
+                                           ArtCase{"MACOS_BUTTON", SkinArt::macOSStrip},
+                                           ArtCase{"DEEPBLUE_BUTTON", SkinArt::deepBlueStrip},
+                                           ArtCase{"PROTEIN_BUTTON", SkinArt::proteinStrip},
+                                           ArtCase{"BLUEGLASS_BUTTON", SkinArt::blueGlassStrip},
+                                           ArtCase{"UPDATE_GLYPH", SkinArt::updateGlyph}));
 
 TEST(UpdateGlyph, BlueTriangleOnWhite)
 {
-    const QImage g = UpdateButtonGlyph();
+    const QImage g = updateButtonGlyph();
     ASSERT_EQ(g.size(), QSize(16, 16));
     EXPECT_EQ(g.depth(), 24);
     EXPECT_EQ(g.pixel(0, 0), qRgb(255, 255, 255));

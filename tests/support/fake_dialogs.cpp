@@ -10,7 +10,7 @@ FakeDialogs::~FakeDialogs()
     installDialogs(nullptr);
 }
 
-int FakeDialogs::MessageBox(const QString& text, const QString& caption, int flags)
+int FakeDialogs::messageBox(const QString& text, const QString& caption, int flags)
 {
     boxes.push_back({text, caption, flags});
     if (onBox)
@@ -22,7 +22,7 @@ int FakeDialogs::MessageBox(const QString& text, const QString& caption, int fla
     return answer;
 }
 
-std::optional<QString> FakeDialogs::SaveFileName(const SaveDialogRequest& request)
+std::optional<QString> FakeDialogs::saveFileName(const SaveDialogRequest& request)
 {
     saveRequests.push_back(request);
     if (saveAnswers.empty())

@@ -22,8 +22,8 @@ public:
     FakeDialogs();
     ~FakeDialogs() override;
 
-    int MessageBox(const QString& text, const QString& caption, int flags) override;
-    std::optional<QString> SaveFileName(const SaveDialogRequest& request) override;
+    int messageBox(const QString& text, const QString& caption, int flags) override;
+    std::optional<QString> saveFileName(const SaveDialogRequest& request) override;
 
     std::vector<Box> boxes;                      // every message box, in order
     std::deque<int> answers;                     // next answers to message boxes

@@ -36,7 +36,7 @@ protected:
         return w;
     }
     QLineEdit* edit(const char* name) { return child<QLineEdit>(name); }
-    TConsolePage* console() { return window->findChild<TConsolePage*>(); }
+    ConsolePage* console() { return window->findChild<ConsolePage*>(); }
     bool unlocked() { return child<QTabWidget>("PageControl1")->isEnabled(); }
 
     // Presses connect with the right password and the given local port.
@@ -52,7 +52,7 @@ protected:
     // Lines of the receive list, without the empty one after the last line break.
     QStringList listedLines()
     {
-        QStringList lines = console()->MemoText().split(QChar(u'\n'));
+        QStringList lines = console()->memoText().split(QChar(u'\n'));
         while (!lines.isEmpty() && lines.last().isEmpty())
             lines.removeLast();
         return lines;

@@ -40,13 +40,13 @@ static void initParamResources()
     Q_INIT_RESOURCE(param_page);
 }
 
-TParamPage::TParamPage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::TParamPage>()), globals_(globals), udp_(udp)
+ParamPage::ParamPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::ParamPage>()), globals_(globals), udp_(udp)
 {
     initParamResources();
     ui->setupUi(this);
 
-    ui->cmbType->addItems(DeviceTypeCaptions());
+    ui->cmbType->addItems(deviceTypeCaptions());
     ui->cmbType->setCurrentIndex(-1);
     ui->SpeedButton1->setIcon(downloadGlyph());
     // Reachable by Tab, but a click leaves the focus in the field the operator was in.
@@ -72,13 +72,13 @@ TParamPage::TParamPage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent)
 
     // activated, not currentIndexChanged: choosing the item already shown is a choice too,
     // and setting the index from code is not.
-    connect(ui->cmbType, &QComboBox::activated, this, &TParamPage::cmbTypeChange);
-    connect(ui->SpeedButton1, &QToolButton::clicked, this, &TParamPage::SpeedButton1Click);
+    connect(ui->cmbType, &QComboBox::activated, this, &ParamPage::cmbTypeChange);
+    connect(ui->SpeedButton1, &QToolButton::clicked, this, &ParamPage::SpeedButton1Click);
 }
 
-TParamPage::~TParamPage() = default;
+ParamPage::~ParamPage() = default;
 
-void TParamPage::cmbTypeChange(int index)
+void ParamPage::cmbTypeChange(int index)
 {
     runGuarded([&] {
         if (index < 0 || index >= DeviceTypeCount)
@@ -95,7 +95,7 @@ void TParamPage::cmbTypeChange(int index)
         ui->edtID2->setText(u"0"_s);
         globals_.DeviceType = index + 1;
 
-        const DeviceTypeView view = DeviceTypeViewFor(globals_.DeviceType);
+        const DeviceTypeView view = deviceTypeViewFor(globals_.DeviceType);
         setCaption(ui->Lbl_GroupIP, ui->edtGroupIP, view.groupCaption);
         if (view.ymCaption)
             setCaption(ui->Lbl_YM, ui->edtYM, *view.ymCaption);
@@ -110,41 +110,41 @@ void TParamPage::cmbTypeChange(int index)
     });
 }
 
-void TParamPage::SpeedButton1Click()
+void ParamPage::SpeedButton1Click()
 {
     runGuarded([&] {
         const ParamFields fields = fieldTexts();
         const int deviceType = globals_.DeviceType;
-        if (const auto fault = ValidateParamFields(fields, deviceType, ui->Lbl_YM->text(),
+        if (const auto fault = validateParamFields(fields, deviceType, ui->Lbl_YM->text(),
                                                    ui->Lbl_CallServerIP->text())) {
-            InfoBox(fault->message);
+            infoBox(fault->message);
             fieldFor(fault->field)->setFocus();
             return;
         }
 
         // A field that does not convert ends the command here, through the error box.
-        const ParamPacket packet = BuildParamPacket(fields, deviceType);
+        const ParamPacket packet = buildParamPacket(fields, deviceType);
 
         bool sent = false;
         try {
-            const int port = StrToInt(fields.currPort);
+            const int port = strToInt(fields.currPort);
             udp_.SendDatagram(fields.currIP, port, packet.data(), ParamPacketSize);
             sent = true;
         } catch (...) {
             // The operator learns of it from the box below; the packet is dropped.
         }
-        InfoBox(sent ? u"设备设置完成！"_s : u"设备设置错误！"_s);
+        infoBox(sent ? u"设备设置完成！"_s : u"设备设置错误！"_s);
     });
 }
 
-void TParamPage::changeEvent(QEvent* event)
+void ParamPage::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::FontChange)
         placeRelabelled();
 }
 
-ParamFields TParamPage::fieldTexts() const
+ParamFields ParamPage::fieldTexts() const
 {
     ParamFields f;
     f.currIP = ui->edtCurrIP->text();
@@ -165,7 +165,7 @@ ParamFields TParamPage::fieldTexts() const
     return f;
 }
 
-QLineEdit* TParamPage::fieldFor(ParamField field) const
+QLineEdit* ParamPage::fieldFor(ParamField field) const
 {
     switch (field) {
     case ParamField::CurrIP:
@@ -188,7 +188,7 @@ QLineEdit* TParamPage::fieldFor(ParamField field) const
     return ui->edtCurrIP;
 }
 
-void TParamPage::setCaption(QLabel* label, QLineEdit* field, const QString& caption)
+void ParamPage::setCaption(QLabel* label, QLineEdit* field, const QString& caption)
 {
     label->setText(caption);
     if (!caption.isEmpty())
@@ -197,13 +197,13 @@ void TParamPage::setCaption(QLabel* label, QLineEdit* field, const QString& capt
 }
 
 // Sizes the label to its caption and keeps its right edge next to the field.
-void TParamPage::placeBeside(QLabel* label, QWidget* field)
+void ParamPage::placeBeside(QLabel* label, QWidget* field)
 {
     const int width = label->sizeHint().width();
     label->setGeometry(field->x() - LabelGap - width, field->y(), width, field->height());
 }
 
-void TParamPage::placeRelabelled()
+void ParamPage::placeRelabelled()
 {
     placeBeside(ui->Lbl_GroupIP, ui->edtGroupIP);
     placeBeside(ui->Lbl_YM, ui->edtYM);

@@ -8,21 +8,21 @@
 class QLabel;
 class QLineEdit;
 class TUDPServer;
-struct TMainGlobals;
+struct MainGlobals;
 
 namespace Ui
 {
-class TParamPage;
+class ParamPage;
 }
 
 // The device parameter page: the device type list, the fields of the parameter download
 // packet and the download button.
-class TParamPage : public QWidget
+class ParamPage : public QWidget
 {
     Q_OBJECT
 public:
-    TParamPage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent = nullptr);
-    ~TParamPage() override;
+    ParamPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent = nullptr);
+    ~ParamPage() override;
 
 public Q_SLOTS:
     // The operator chose a device type (also when choosing the same one again).
@@ -40,7 +40,7 @@ private:
     void placeBeside(QLabel* label, QWidget* field);
     void placeRelabelled();
 
-    std::unique_ptr<Ui::TParamPage> ui;
-    TMainGlobals& globals_;
+    std::unique_ptr<Ui::ParamPage> ui;
+    MainGlobals& globals_;
     TUDPServer& udp_;
 };

@@ -16,8 +16,8 @@
 
 using namespace Qt::StringLiterals;
 
-TServerPage::TServerPage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::TServerPage>()), globals_(globals), udp_(udp)
+ServerPage::ServerPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::ServerPage>()), globals_(globals), udp_(udp)
 {
     ui->setupUi(this);
 
@@ -40,37 +40,37 @@ TServerPage::TServerPage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent
     };
     for (const auto& row : rows) {
         for (int i = 0; i < 4; ++i)
-            row.fields[i]->setAccessibleName(row.label->text() + u" 第"_s + IntToStr(i + 1) +
+            row.fields[i]->setAccessibleName(row.label->text() + u" 第"_s + intToStr(i + 1) +
                                              u"段"_s);
     }
     ui->cmbNetName->setAccessibleName(ui->LabelNetName->text());
     ui->LbMess->setAccessibleName(u"更新结果"_s);
 
     // The command relies only on the button's click and its enabled state.
-    ConfigureUpdateButton(*ui->sbUpdateIP, ui->cmbNetName);
-    connect(ui->sbUpdateIP, &TSkinCustomButton::clicked, this, &TServerPage::sbUpdateIPClick);
+    configureUpdateButton(*ui->sbUpdateIP, ui->cmbNetName);
+    connect(ui->sbUpdateIP, &TSkinCustomButton::clicked, this, &ServerPage::sbUpdateIPClick);
 }
 
-TServerPage::~TServerPage() = default;
+ServerPage::~ServerPage() = default;
 
-QString TServerPage::LbMessCaption() const
+QString ServerPage::lbMessCaption() const
 {
     return ui->LbMess->property("caption").toString();
 }
 
-QWidget* TServerPage::updateButton() const
+QWidget* ServerPage::updateButton() const
 {
     return ui->sbUpdateIP;
 }
 
-void TServerPage::sbUpdateIPClick()
+void ServerPage::sbUpdateIPClick()
 {
     runGuarded([this] { updateServer(); });
 }
 
-TServerFields TServerPage::readFields() const
+ServerFields ServerPage::readFields() const
 {
-    TServerFields f;
+    ServerFields f;
     f.IPCurr = ui->edtIPCurr->text();
     f.ServicePort = ui->edtServicePort->text();
     f.Ip = {ui->edtIp1->text(), ui->edtIp2->text(), ui->edtIp3->text(), ui->edtIp4->text()};
@@ -81,38 +81,38 @@ TServerFields TServerPage::readFields() const
     return f;
 }
 
-void TServerPage::updateServer()
+void ServerPage::updateServer()
 {
-    if (const auto fault = ValidateServerFields(readFields())) {
-        InfoBox(*fault);
+    if (const auto fault = validateServerFields(readFields())) {
+        infoBox(*fault);
         return;
     }
-    if (!ConfirmBox(FirstConfirmText()))
+    if (!confirmBox(firstConfirmText()))
         return;
-    const TServerTexts texts = DeriveServerTexts(readFields());
-    if (!ConfirmBox(SecondConfirmText(texts)))
+    const ServerTexts texts = deriveServerTexts(readFields());
+    if (!confirmBox(secondConfirmText(texts)))
         return;
     sendPacket();
-    setSummary(SummaryCaption(texts));
-    InfoBox(CompletionText(texts));
-    IniWriteString(UpdateLogPath(globals_.AppDir), UpdateLogSection(), UpdateLogKey(),
-                   UpdateLogValue(texts));
+    setSummary(summaryCaption(texts));
+    infoBox(completionText(texts));
+    iniWriteString(updateLogPath(globals_.AppDir), updateLogSection(), updateLogKey(),
+                   updateLogValue(texts));
 }
 
-void TServerPage::sendPacket()
+void ServerPage::sendPacket()
 {
-    const TServerPacketBuffer packet = BuildServerPacket(readFields());
+    const TServerPacketBuffer packet = buildServerPacket(readFields());
     // Whatever goes wrong from here on is not reported: the update carries on as if sent, and
     // the button stays enabled for another try.
     try {
-        const int port = StrToInt(ui->edtServicePort->text());
+        const int port = strToInt(ui->edtServicePort->text());
         udp_.SendDatagram(ui->edtIPCurr->text(), port, packet.data(), ServerPacketSize);
         updateButton()->setEnabled(false);
     } catch (...) {
     }
 }
 
-void TServerPage::setSummary(const QString& caption)
+void ServerPage::setSummary(const QString& caption)
 {
     ui->LbMess->setProperty("caption", caption);
     QString shown = caption;

@@ -4,39 +4,39 @@
 #include <QWidget>
 #include <memory>
 
-struct TMainGlobals;
-struct TServerFields;
+struct MainGlobals;
+struct ServerFields;
 class TUDPServer;
 
 namespace Ui
 {
-class TServerPage;
+class ServerPage;
 }
 
 // The server address page: the server's present address and port, its new address, mask and
 // gateway octet by octet, its connection name, and the update button.
-class TServerPage : public QWidget
+class ServerPage : public QWidget
 {
     Q_OBJECT
 public:
-    TServerPage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent = nullptr);
-    ~TServerPage() override;
+    ServerPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent = nullptr);
+    ~ServerPage() override;
 
     // The summary label's caption as set, with its CR characters (the label shows them as
     // line breaks).
-    QString LbMessCaption() const;
+    QString lbMessCaption() const;
 
 public Q_SLOTS:
     void sbUpdateIPClick();
 
 private:
     void updateServer();
-    TServerFields readFields() const;
+    ServerFields readFields() const;
     void sendPacket();
     void setSummary(const QString& caption);
     QWidget* updateButton() const;
 
-    std::unique_ptr<Ui::TServerPage> ui;
-    TMainGlobals& globals_;
+    std::unique_ptr<Ui::ServerPage> ui;
+    MainGlobals& globals_;
     TUDPServer& udp_;
 };

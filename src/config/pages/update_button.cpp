@@ -5,12 +5,12 @@
 
 #include <QImage>
 
-QImage UpdateButtonGlyph()
+QImage updateButtonGlyph()
 {
-    return LoadSkinResource(QStringLiteral("UPDATE_GLYPH")).convertToFormat(QImage::Format_RGB888);
+    return loadSkinResource(QStringLiteral("UPDATE_GLYPH")).convertToFormat(QImage::Format_RGB888);
 }
 
-void ConfigureUpdateButton(TSkinButton& button, QWidget* tabAfter)
+void configureUpdateButton(TSkinButton& button, QWidget* tabAfter)
 {
     button.setObjectName(QStringLiteral("sbUpdateIP"));
     button.setGeometry(156, 228, 101, 35);
@@ -22,7 +22,7 @@ void ConfigureUpdateButton(TSkinButton& button, QWidget* tabAfter)
     button.SetTransparent(true); // ...which the stored True then overrides
     button.SetModalResult(0);
     button.SetFocusedRectMargin(2);
-    button.SetGlyph(UpdateButtonGlyph());
+    button.SetGlyph(updateButtonGlyph());
     button.SetLayout(TButtonLayout::blGlyphLeft);
     button.SetSpacing(4);
     button.SetMouseContinuouslyDownInterval(100);

@@ -49,7 +49,7 @@ QLineEdit* addField(QFormLayout* form, QWidget* owner, const QString& name, cons
 
 } // namespace
 
-TConsolePage::TConsolePage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent)
+ConsolePage::ConsolePage(MainGlobals& globals, TUDPServer& udp, QWidget* parent)
     : QWidget(parent), globals_(globals), udp_(udp)
 {
     auto* layout = new QHBoxLayout(this);
@@ -57,7 +57,7 @@ TConsolePage::TConsolePage(TMainGlobals& globals, TUDPServer& udp, QWidget* pare
     layout->addWidget(buildMonitor(), 1);
 }
 
-QWidget* TConsolePage::buildSender()
+QWidget* ConsolePage::buildSender()
 {
     auto* box = new QGroupBox(u"数据发送"_s, this);
     box->setObjectName(u"gbSend"_s);
@@ -65,7 +65,7 @@ QWidget* TConsolePage::buildSender()
     edtIP = addField(form, box, u"edtIP"_s, u"对方IP："_s, u"255.255.255.255"_s);
     edtPort = addField(form, box, u"edtPort"_s, u"对方端口："_s, u"7500"_s);
     for (int k = 0; k < 10; ++k) {
-        const QString number = IntToStr(k + 1);
+        const QString number = intToStr(k + 1);
         edtData[k] = addField(form, box, u"edt"_s + number, u"数据"_s + number + u"："_s,
                               k == 0 ? u"1"_s : u"0"_s);
     }
@@ -74,7 +74,7 @@ QWidget* TConsolePage::buildSender()
     cmbData->setObjectName(u"cmbData"_s);
     cmbData->setEditable(false);
     for (int n = 1; n <= 10; ++n)
-        cmbData->addItem(IntToStr(n));
+        cmbData->addItem(intToStr(n));
     cmbData->setCurrentIndex(-1);
     const QString countCaption = u"数据个数："_s;
     cmbData->setAccessibleName(countCaption);
@@ -84,7 +84,7 @@ QWidget* TConsolePage::buildSender()
     Button12 = new QPushButton(u"发送"_s, box);
     Button12->setObjectName(u"Button12"_s);
     Button12->setAccessibleName(u"发送"_s);
-    connect(Button12, &QPushButton::clicked, this, &TConsolePage::Button12Click);
+    connect(Button12, &QPushButton::clicked, this, &ConsolePage::Button12Click);
 
     auto* row = new QHBoxLayout;
     row->addWidget(cmbData, 1);
@@ -93,7 +93,7 @@ QWidget* TConsolePage::buildSender()
     return box;
 }
 
-QWidget* TConsolePage::buildMonitor()
+QWidget* ConsolePage::buildMonitor()
 {
     auto* monitor = new QWidget(this);
     auto* column = new QVBoxLayout(monitor);
@@ -130,7 +130,7 @@ QWidget* TConsolePage::buildMonitor()
     Button1 = new QPushButton(u"清零"_s, monitor);
     Button1->setObjectName(u"Button1"_s);
     Button1->setAccessibleName(u"清零"_s);
-    connect(Button1, &QPushButton::clicked, this, &TConsolePage::Button1Click);
+    connect(Button1, &QPushButton::clicked, this, &ConsolePage::Button1Click);
     bar->addWidget(Button1);
 
     ch1 = new QCheckBox(u"仅显示数据"_s, monitor);
@@ -145,7 +145,7 @@ QWidget* TConsolePage::buildMonitor()
     auto* box = new QGroupBox(listCaption, monitor);
     box->setObjectName(u"gbRecv"_s);
     auto* boxLayout = new QVBoxLayout(box);
-    Memo1 = new TMonitorMemo(box);
+    Memo1 = new MonitorMemo(box);
     Memo1->setObjectName(u"Memo1"_s);
     Memo1->setAccessibleName(listCaption);
     Memo1->setFont(songFont(12));
@@ -157,7 +157,7 @@ QWidget* TConsolePage::buildMonitor()
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     boxLayout->addWidget(Memo1);
     column->addWidget(box, 1);
-    connect(Memo1, &TMonitorMemo::Flushed, this, &TConsolePage::showListedCount);
+    connect(Memo1, &MonitorMemo::flushed, this, &ConsolePage::showListedCount);
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(u"PopupMenu1"_s);
@@ -165,52 +165,52 @@ QWidget* TConsolePage::buildMonitor()
     N1->setObjectName(u"N1"_s);
     N2 = PopupMenu1->addAction(u"导出成文件"_s);
     N2->setObjectName(u"N2"_s);
-    connect(N1, &QAction::triggered, this, &TConsolePage::N1Click);
-    connect(N2, &QAction::triggered, this, &TConsolePage::N2Click);
+    connect(N1, &QAction::triggered, this, &ConsolePage::N1Click);
+    connect(N2, &QAction::triggered, this, &ConsolePage::N2Click);
     Memo1->SetPopupMenu(PopupMenu1);
     return monitor;
 }
 
-void TConsolePage::selectFirstByteCount()
+void ConsolePage::selectFirstByteCount()
 {
     cmbData->setCurrentIndex(0);
 }
 
-void TConsolePage::UDPServerUDPRead(TUDPServer& /*Sender*/, const QByteArray& AData,
-                                    TSocketHandle& ABinding)
+void ConsolePage::UDPServerUDPRead(TUDPServer& /*Sender*/, const QByteArray& AData,
+                                   TSocketHandle& ABinding)
 {
     if (!ChOK->isChecked())
         return;
     line_.resize(0);
-    AppendMonitorLine(line_, AData, globals_.ShowByteCount, ch1->isChecked(), ABinding.SenderIP,
+    appendMonitorLine(line_, AData, globals_.ShowByteCount, ch1->isChecked(), ABinding.SenderIP,
                       ABinding.SenderPort, ABinding.Port);
-    Memo1->AddLine(line_);
-    // A 32-bit counter that wraps like the original's rather than overflowing.
+    Memo1->addLine(line_);
+    // A 32-bit counter that wraps rather than overflowing.
     globals_.RecvCount = static_cast<int>(static_cast<unsigned>(globals_.RecvCount) + 1u);
     listedCount_ = globals_.RecvCount;
     // LbNum follows when the lines reach the list (Flushed), at most a frame later.
 }
 
-void TConsolePage::showListedCount()
+void ConsolePage::showListedCount()
 {
-    const QString text = IntToStr(listedCount_);
+    const QString text = intToStr(listedCount_);
     if (LbNum->text() != text)
         showCount(text);
 }
 
 // The count is read out with its caption, current with every change.
-void TConsolePage::showCount(const QString& text)
+void ConsolePage::showCount(const QString& text)
 {
     LbNum->setText(text);
     LbNum->setAccessibleName(u"本地接收到的数据条数："_s + text);
 }
 
-QString TConsolePage::MemoText()
+QString ConsolePage::memoText()
 {
-    return Memo1->Text();
+    return Memo1->text();
 }
 
-void TConsolePage::N1Click()
+void ConsolePage::N1Click()
 {
     runGuarded([&] {
         Memo1->clear();
@@ -218,7 +218,7 @@ void TConsolePage::N1Click()
     });
 }
 
-void TConsolePage::Button1Click()
+void ConsolePage::Button1Click()
 {
     runGuarded([&] {
         globals_.RecvCount = 0;
@@ -228,17 +228,17 @@ void TConsolePage::Button1Click()
     });
 }
 
-void TConsolePage::N2Click()
+void ConsolePage::N2Click()
 {
     runGuarded([&] {
-        if (!SaveDialog1.Execute())
+        if (!SaveDialog1.execute())
             return;
-        WriteExportFile(SaveDialog1.FileName,
+        writeExportFile(SaveDialog1.FileName,
                         [this](const auto& take) { Memo1->forEachTextPiece(take); });
     });
 }
 
-void TConsolePage::Button12Click()
+void ConsolePage::Button12Click()
 {
     runGuarded([&] {
         TestDatagramFields fields;
@@ -248,7 +248,7 @@ void TConsolePage::Button12Click()
         fields.count = cmbData->currentText();
         fields.port = edtPort->text();
         fields.host = edtIP->text();
-        const TestDatagram datagram = BuildTestDatagram(fields, globals_.ShowByteCount);
+        const TestDatagram datagram = buildTestDatagram(fields, globals_.ShowByteCount);
         udp_.SendDatagram(datagram.host, datagram.port, datagram.bytes.constData(),
                           static_cast<int>(datagram.bytes.size()));
     });

@@ -13,17 +13,17 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class TMonitorMemo;
+class MonitorMemo;
 class TSocketHandle;
 class TUDPServer;
-struct TMainGlobals;
+struct MainGlobals;
 
 // The test page: the test datagram sender on the left, the receive monitor on the right.
-class TConsolePage : public QWidget
+class ConsolePage : public QWidget
 {
     Q_OBJECT
 public:
-    TConsolePage(TMainGlobals& globals, TUDPServer& udp, QWidget* parent = nullptr);
+    ConsolePage(MainGlobals& globals, TUDPServer& udp, QWidget* parent = nullptr);
 
     // The endpoint's read handler: lists and counts one datagram while receiving is allowed.
     // Called on the event thread, one datagram at a time. Failures go back to the endpoint,
@@ -34,9 +34,9 @@ public:
     void selectFirstByteCount();
 
     // The list's whole text, every listed datagram included.
-    QString MemoText();
+    QString memoText();
 
-    TSaveDialog SaveDialog1;
+    SaveDialog SaveDialog1;
 
 public Q_SLOTS:
     void N1Click();       // clear the list, keep the count
@@ -50,7 +50,7 @@ private:
     void showListedCount();
     void showCount(const QString& text);
 
-    TMainGlobals& globals_;
+    MainGlobals& globals_;
     TUDPServer& udp_;
     QString line_;        // reused for each datagram's line
     int listedCount_ = 0; // RecvCount right after the last listed datagram; LbNum shows it
@@ -65,7 +65,7 @@ private:
     QLabel* LbNum = nullptr;
     QPushButton* Button1 = nullptr;
     QCheckBox* ch1 = nullptr;
-    TMonitorMemo* Memo1 = nullptr;
+    MonitorMemo* Memo1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* N1 = nullptr;
     QAction* N2 = nullptr;

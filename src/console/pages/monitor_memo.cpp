@@ -15,13 +15,13 @@ namespace
 constexpr int FlushIntervalMs = 16;
 } // namespace
 
-TMonitorMemo::TMonitorMemo(QWidget* parent) : QPlainTextEdit(parent)
+MonitorMemo::MonitorMemo(QWidget* parent) : QPlainTextEdit(parent)
 {
     flushTimer_.setSingleShot(true);
-    connect(&flushTimer_, &QTimer::timeout, this, &TMonitorMemo::Flush);
+    connect(&flushTimer_, &QTimer::timeout, this, &MonitorMemo::flush);
 }
 
-void TMonitorMemo::AddLine(QStringView line)
+void MonitorMemo::addLine(QStringView line)
 {
     pending_ += line;
     pending_ += u'\n';
@@ -29,7 +29,7 @@ void TMonitorMemo::AddLine(QStringView line)
     scheduleFlush();
 }
 
-void TMonitorMemo::scheduleFlush()
+void MonitorMemo::scheduleFlush()
 {
     if (flushTimer_.isActive())
         return;
@@ -38,7 +38,7 @@ void TMonitorMemo::scheduleFlush()
     flushTimer_.start(static_cast<int>(std::max<qint64>(0, FlushIntervalMs - since)));
 }
 
-void TMonitorMemo::Flush()
+void MonitorMemo::flush()
 {
     flushTimer_.stop();
     sinceFlush_.start();
@@ -75,18 +75,18 @@ void TMonitorMemo::Flush()
     pendingLines_ = 0;
     if (followTail)
         bar->setValue(bar->maximum());
-    Q_EMIT Flushed();
+    Q_EMIT flushed();
 }
 
-QString TMonitorMemo::Text()
+QString MonitorMemo::text()
 {
-    Flush();
+    flush();
     return toPlainText();
 }
 
-void TMonitorMemo::forEachTextPiece(const std::function<void(QStringView)>& take)
+void MonitorMemo::forEachTextPiece(const std::function<void(QStringView)>& take)
 {
-    Flush();
+    flush();
     constexpr int slice = 1 << 20;
     QTextDocument& doc = *document();
     // The last block's end carries no separator of its own.
@@ -99,7 +99,7 @@ void TMonitorMemo::forEachTextPiece(const std::function<void(QStringView)>& take
     }
 }
 
-void TMonitorMemo::clear()
+void MonitorMemo::clear()
 {
     flushTimer_.stop();
     pending_.clear();
@@ -107,9 +107,9 @@ void TMonitorMemo::clear()
     QPlainTextEdit::clear();
 }
 
-void TMonitorMemo::keyPressEvent(QKeyEvent* event)
+void MonitorMemo::keyPressEvent(QKeyEvent* event)
 {
-    Flush();
+    flush();
     // Shift+Enter would make a soft break inside a line; in this list every break is a line.
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
         (event->modifiers() & Qt::ShiftModifier)) {
@@ -122,27 +122,27 @@ void TMonitorMemo::keyPressEvent(QKeyEvent* event)
     QPlainTextEdit::keyPressEvent(event);
 }
 
-void TMonitorMemo::inputMethodEvent(QInputMethodEvent* event)
+void MonitorMemo::inputMethodEvent(QInputMethodEvent* event)
 {
-    Flush();
+    flush();
     QPlainTextEdit::inputMethodEvent(event);
 }
 
-void TMonitorMemo::insertFromMimeData(const QMimeData* source)
+void MonitorMemo::insertFromMimeData(const QMimeData* source)
 {
-    Flush();
+    flush();
     QPlainTextEdit::insertFromMimeData(source);
 }
 
-void TMonitorMemo::dropEvent(QDropEvent* event)
+void MonitorMemo::dropEvent(QDropEvent* event)
 {
-    Flush();
+    flush();
     QPlainTextEdit::dropEvent(event);
 }
 
-void TMonitorMemo::contextMenuEvent(QContextMenuEvent* event)
+void MonitorMemo::contextMenuEvent(QContextMenuEvent* event)
 {
-    Flush();
+    flush();
     if (!popupMenu_) {
         QPlainTextEdit::contextMenuEvent(event);
         return;

@@ -13,27 +13,27 @@ class QMenu;
 // wait in a buffer and go into the document together, at most about once a frame; everything
 // that reads the list or lets the operator edit it first puts the waiting lines in, so the
 // list always behaves as if each line had been added the moment it came.
-class TMonitorMemo : public QPlainTextEdit
+class MonitorMemo : public QPlainTextEdit
 {
     Q_OBJECT
 public:
-    explicit TMonitorMemo(QWidget* parent = nullptr);
+    explicit MonitorMemo(QWidget* parent = nullptr);
 
     // Adds a line as the new last line: after a line break, or after one of its own when the
     // operator left the text without one at the end.
-    void AddLine(QStringView line);
+    void addLine(QStringView line);
 
     // Puts the waiting lines into the document now.
-    void Flush();
+    void flush();
 
     // The whole text, every added line included.
-    QString Text();
+    QString text();
 
     // Hands the whole text, every added line included, to take a slice at a time: one pass
     // over the document without a copy of it all.
     void forEachTextPiece(const std::function<void(QStringView)>& take);
 
-    int PendingLines() const { return pendingLines_; }
+    int pendingLines() const { return pendingLines_; }
 
     // The menu shown on the list's context-menu request.
     void SetPopupMenu(QMenu* menu) { popupMenu_ = menu; }
@@ -44,7 +44,7 @@ public Q_SLOTS:
 
 Q_SIGNALS:
     // Lines went into the document.
-    void Flushed();
+    void flushed();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

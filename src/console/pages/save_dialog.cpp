@@ -2,10 +2,10 @@
 
 #include "common/dialogs.h"
 
-bool TSaveDialog::Execute()
+bool SaveDialog::execute()
 {
     const std::optional<QString> chosen =
-        dialogs().SaveFileName(SaveDialogRequest{FileName, DefaultExt, Filter});
+        dialogs().saveFileName(SaveDialogRequest{FileName, DefaultExt, Filter});
     if (!chosen)
         return false;
     FileName = *chosen;

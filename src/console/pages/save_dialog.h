@@ -3,7 +3,7 @@
 #include <QString>
 
 // The export's file-save dialog: what it proposes, and the path it remembers for next time.
-class TSaveDialog
+class SaveDialog
 {
 public:
     QString FileName = QStringLiteral("123"); // initial name; then the last chosen full path
@@ -11,5 +11,5 @@ public:
     QString Filter = QStringLiteral("txt");
 
     // Asks for a file through the dialog seam; false when the operator cancels.
-    bool Execute();
+    bool execute();
 };

@@ -17,12 +17,12 @@ int main(int argc, char** argv)
         const char* name;
         QImage image;
     } files[] = {
-        {"WINXP_BUTTON.bmp", SkinArt::WinXPStrip()},
-        {"MACOS_BUTTON.bmp", SkinArt::MacOSStrip()},
-        {"DEEPBLUE_BUTTON.bmp", SkinArt::DeepBlueStrip()},
-        {"PROTEIN_BUTTON.bmp", SkinArt::ProteinStrip()},
-        {"BLUEGLASS_BUTTON.bmp", SkinArt::BlueGlassStrip()},
-        {"UPDATE_GLYPH.bmp", SkinArt::UpdateGlyph()},
+        {"WINXP_BUTTON.bmp", SkinArt::winXPStrip()},
+        {"MACOS_BUTTON.bmp", SkinArt::macOSStrip()},
+        {"DEEPBLUE_BUTTON.bmp", SkinArt::deepBlueStrip()},
+        {"PROTEIN_BUTTON.bmp", SkinArt::proteinStrip()},
+        {"BLUEGLASS_BUTTON.bmp", SkinArt::blueGlassStrip()},
+        {"UPDATE_GLYPH.bmp", SkinArt::updateGlyph()},
     };
     int status = 0;
     for (const auto& f : files) {

@@ -156,7 +156,7 @@ QImage threeFrames(int fw, int fh, int radius, QRgb border, const QRgb (&faces)[
 
 } // namespace
 
-QImage WinXPStrip()
+QImage winXPStrip()
 {
     QImage img = canvas(54, 21, qRgb(236, 233, 216));
     xpNormalFace(img, 0);
@@ -167,7 +167,7 @@ QImage WinXPStrip()
     return toIndexed(img);
 }
 
-QImage MacOSStrip()
+QImage macOSStrip()
 {
     const QRgb faces[3][2] = {{qRgb(250, 250, 250), qRgb(205, 205, 205)},
                               {qRgb(214, 232, 252), qRgb(120, 170, 230)},
@@ -175,7 +175,7 @@ QImage MacOSStrip()
     return threeFrames(84, 23, 8, qRgb(110, 110, 110), faces);
 }
 
-QImage DeepBlueStrip()
+QImage deepBlueStrip()
 {
     const QRgb faces[3][2] = {{qRgb(70, 100, 160), qRgb(30, 50, 110)},
                               {qRgb(90, 130, 200), qRgb(40, 70, 140)},
@@ -183,7 +183,7 @@ QImage DeepBlueStrip()
     return threeFrames(74, 21, 0, qRgb(10, 20, 60), faces);
 }
 
-QImage ProteinStrip()
+QImage proteinStrip()
 {
     const QRgb faces[3][2] = {{qRgb(240, 240, 235), qRgb(200, 205, 195)},
                               {qRgb(230, 245, 225), qRgb(170, 210, 160)},
@@ -191,7 +191,7 @@ QImage ProteinStrip()
     return threeFrames(74, 21, 0, qRgb(90, 110, 80), faces);
 }
 
-QImage BlueGlassStrip()
+QImage blueGlassStrip()
 {
     const QRgb faces[3][2] = {{qRgb(200, 225, 250), qRgb(90, 150, 220)},
                               {qRgb(220, 240, 255), qRgb(110, 180, 245)},
@@ -199,7 +199,7 @@ QImage BlueGlassStrip()
     return threeFrames(77, 27, 9, qRgb(40, 80, 150), faces);
 }
 
-QImage UpdateGlyph()
+QImage updateGlyph()
 {
     QImage img = canvas(16, 16, qRgb(255, 255, 255));
     // Triangle pointing right: base from (4, 2) to (4, 13), apex at (12, 7.5).

@@ -8,11 +8,11 @@
 namespace SkinArt
 {
 
-QImage WinXPStrip();     // 54 x 21, 256 colours
-QImage MacOSStrip();     // 252 x 23, key colour outside the rounded shape
-QImage DeepBlueStrip();  // 222 x 21
-QImage ProteinStrip();   // 222 x 21
-QImage BlueGlassStrip(); // 231 x 27, key colour outside the rounded shape
-QImage UpdateGlyph();    // 16 x 16, 24 bits: blue right-pointing triangle on white
+QImage winXPStrip();     // 54 x 21, 256 colours
+QImage macOSStrip();     // 252 x 23, key colour outside the rounded shape
+QImage deepBlueStrip();  // 222 x 21
+QImage proteinStrip();   // 222 x 21
+QImage blueGlassStrip(); // 231 x 27, key colour outside the rounded shape
+QImage updateGlyph();    // 16 x 16, 24 bits: blue right-pointing triangle on white
 
 } // namespace SkinArt
