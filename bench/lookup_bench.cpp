@@ -9,9 +9,9 @@
 // only the loopback, where a UDP socket on 127.0.0.53:53 reads queries and drops them, and a
 // mount namespace whose /etc/resolv.conf names only that server with the resolver's default
 // time-outs (5 s, two tries). Nothing leaves the machine.
-#include "app/fonts.h"
 #include "app/main_window.h"
 #include "common/dialogs.h"
+#include "skin/song_font.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -15,6 +15,7 @@
 #include "console/pages/console_page.h"
 #include "console/pages/monitor_memo.h"
 #include "net/udp_server.h"
+#include "skin/song_font.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -333,7 +334,7 @@ int runLines(const Options& o)
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("Noto Serif CJK SC")});
+    registerFontSubstitutions();
     QApplication app(argc, argv);
     Options o;
     const QStringList args = app.arguments().mid(1);

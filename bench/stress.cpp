@@ -18,7 +18,7 @@
 // --stall-at N hangs the event thread for 12 s in cycle N, to see the watchdog fire.
 // --max-disconnect-ms N judges disconnects against N ms instead of 50 (sanitizer builds).
 // Exit code 0 only when nothing went wrong.
-#include "app/fonts.h"
+#include "skin/song_font.h"
 #include "app/main_window.h"
 #include "common/dialogs.h"
 #include "console/pages/console_page.h"

@@ -1,4 +1,4 @@
-#include "app/fonts.h"
+#include "skin/song_font.h"
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
 #include "common/dialogs.h"

@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "common/dialogs.h"
+#include "common/globals.h"
 #include "common/guard.h"
 #include "common/sysutils.h"
 #include "config/pages/param_page.h"
@@ -8,6 +9,7 @@
 #include "config/param_packet.h"
 #include "console/pages/console_page.h"
 #include "net/udp_server.h"
+#include "skin/song_font.h"
 #include "ui_main_window.h"
 
 #include <QComboBox>
@@ -84,9 +86,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     // maximized window is restored.
     move(53, 167);
 
-    QFont windowFont(QStringLiteral("宋体"));
-    windowFont.setPixelSize(14);
-    setFont(windowFont);
+    setFont(songFont(14));
     QPalette face = palette();
     face.setColor(QPalette::Window, face.color(QPalette::Button));
     setPalette(face);
@@ -186,7 +186,7 @@ void TfrmMain::BitBtn1Click()
         consolePage_->selectFirstByteCount();
         Globals.AppDir =
             QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
-        Globals.ShowByteCount = 53;
+        Globals.ShowByteCount = DefaultShowByteCount;
         Globals.RecvCount = 0;
     });
 }

@@ -3,7 +3,7 @@
 //   render_window <output folder>
 // Connecting binds a port the system picks on this host; nothing is sent.
 
-#include "app/fonts.h"
+#include "skin/song_font.h"
 #include "app/main_window.h"
 #include "common/dialogs.h"
 

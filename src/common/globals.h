@@ -2,6 +2,9 @@
 
 #include <QString>
 
+// Received bytes listed per datagram until the operator chooses another count.
+constexpr int DefaultShowByteCount = 53;
+
 // The window-wide state that commands hand to each other. One instance lives in the main
 // window; the pages hold a reference to it.
 struct MainGlobals {

@@ -4,13 +4,16 @@
 #include <QString>
 #include <array>
 
+// Size of the sender's byte array.
+constexpr int TestDatagramCapacity = 10;
+
 // Texts of the sender's fields as the operator left them.
 struct TestDatagramFields {
-    QString byteCount;             // edtNum: new ShowByteCount
-    std::array<QString, 10> bytes; // edt1 .. edt10
-    QString count;                 // cmbData: how many bytes go out
-    QString port;                  // edtPort
-    QString host;                  // edtIP, used unchanged
+    QString byteCount;                               // edtNum: new ShowByteCount
+    std::array<QString, TestDatagramCapacity> bytes; // edt1 .. edt10
+    QString count;                                   // cmbData: how many bytes go out
+    QString port;                                    // edtPort
+    QString host;                                    // edtIP, used unchanged
 };
 
 // What the send command hands to the endpoint.
@@ -19,9 +22,6 @@ struct TestDatagram {
     int port = 0;
     QByteArray bytes; // the first count bytes of the ten
 };
-
-// Size of the sender's byte array.
-constexpr int TestDatagramCapacity = 10;
 
 // Converts the fields in the command's fixed order: the byte count first (stored into
 // showByteCount at once, so it stays stored when a later field fails), then the ten bytes

@@ -48,12 +48,6 @@ bool portHeld(int port)
 class MainWindowTest : public WindowFixture
 {
 protected:
-    void TearDown() override
-    {
-        WindowFixture::TearDown();
-        EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty()) << "a window was left open";
-    }
-
     QTabWidget* pages() { return child<QTabWidget>("PageControl1"); }
     QString label(const char* name) { return child<QLabel>(name)->text(); }
 
@@ -286,9 +280,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, ConnectPortText,
                          ::testing::Values(PortText{"Above", above}, PortText{"Negative", negative},
                                            PortText{"FarAbove", farAbove}, PortText{"Hex", hex},
                                            PortText{"LeadingBlanks", leadingBlanks}),
-                         [](const ::testing::TestParamInfo<PortText>& param) {
-                             return std::string(param.param.name);
-                         });
+                         CaseName());
 
 TEST_F(MainWindowTest, APortThatIsNoNumberLeavesTheEndpointInactiveAndTheWindowAsItWas)
 {

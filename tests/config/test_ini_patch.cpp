@@ -1,4 +1,5 @@
 #include "config/ini_log.h"
+#include "support/test_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -72,8 +73,7 @@ const PatchCase patchCases[] = {
      "[UpdateLog\x81]]\nLog=1\n[UpdateLog]\nLog=V\n"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Files, IniPatch, ::testing::ValuesIn(patchCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Files, IniPatch, ::testing::ValuesIn(patchCases), CaseName());
 
 // Letter case folds only for ASCII: these double-byte characters differ in their second
 // byte ("A" against "a") and are different names.

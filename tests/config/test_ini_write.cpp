@@ -1,6 +1,7 @@
 #include "common/exceptions.h"
 #include "common/sysutils.h"
 #include "config/ini_log.h"
+#include "support/test_helpers.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,11 +18,6 @@
 using namespace Qt::StringLiterals;
 
 // Readable failure messages for texts.
-static void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
 namespace
 {
 
@@ -153,7 +149,7 @@ const UnwritableCase unwritableCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Paths, IniWriteUnwritable, ::testing::ValuesIn(unwritableCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+                         CaseName());
 
 // A failure at any step before the rename leaves the old log whole and no temporary file.
 struct FailingStepCase {
@@ -220,7 +216,7 @@ const FailingStepCase failingStepCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Steps, IniWriteFailingStep, ::testing::ValuesIn(failingStepCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+                         CaseName());
 
 TEST(IniWriteShortWrites, AreCarriedOnUntilEverythingIsWritten)
 {

@@ -3,6 +3,7 @@
 #include "config/pages/param_page.h"
 #include "net/udp_server.h"
 #include "support/fake_dialogs.h"
+#include "support/test_helpers.h"
 #include "support/udp_probe.h"
 
 #include <gtest/gtest.h>
@@ -83,6 +84,6 @@ INSTANTIATE_TEST_SUITE_P(
                       // only the lab's.
                       LabCase{"threeNumbersAreAName", u"10.20.30"_s, false, u"设备设置错误！"_s},
                       LabCase{"fiveNumbersAreAName", u"1.2.3.4.5"_s, false, u"设备设置错误！"_s}),
-    [](const auto& tp) { return std::string(tp.param.name); });
+    CaseName());
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "common/exceptions.h"
 #include "config/param_packet.h"
+#include "support/test_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -8,11 +9,6 @@
 #include <ostream>
 
 using namespace Qt::StringLiterals;
-
-void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace
 {
@@ -118,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
                        f.id1 = u"abc"_s;
                    },
                    expected(kGroupDefault, kZeros12)}),
-    [](const auto& tp) { return std::string(tp.param.name); });
+    CaseName());
 
 // The byte layout written out once in full, against mistakes in the helpers above.
 TEST(ParamPacket, CodeOneDefaultsByteForByte)
@@ -191,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(
                          f.callIp = u" 10.0.0.2"_s;
                      },
                      29, hex("0A000001 0A000002")}),
-    [](const auto& tp) { return std::string(tp.param.name); });
+    CaseName());
 
 // --- conversion faults while packing: the first field in packing order is quoted -------------
 
@@ -272,7 +268,7 @@ INSTANTIATE_TEST_SUITE_P(
                   u"'z' is not a valid integer value"_s},
         FaultCase{"code4Id2", 4, [](ParamFields& f) { f.id2 = u"0x"_s; },
                   u"'0x' is not a valid integer value"_s}),
-    [](const auto& tp) { return std::string(tp.param.name); });
+    CaseName());
 
 // --- IPstrToByte -----------------------------------------------------------------------------
 
@@ -329,7 +325,7 @@ INSTANTIATE_TEST_SUITE_P(
                       bad("notTrimmed", u"1.2.3.4 "_s, u"4 "_s),
                       bad("letters", u"a.b.c.d"_s, u"a"_s), bad("signAlone", u"1.-.3.4"_s, u"-"_s),
                       bad("fullWidthDigits", u"１.2.3.4"_s, u"１"_s)),
-    [](const auto& tp) { return std::string(tp.param.name); });
+    CaseName());
 
 // --- validation: lengths are bytes of the code-page-936 form --------------------------------
 
@@ -370,7 +366,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LengthCase{"fourChineseAreEightBytes", u"一二三四"_s, true},
                       LengthCase{"eightChineseAreSixteenBytes", u"一二三四五六七八"_s, false},
                       LengthCase{"mixedFifteen", u"一二三四五六七8"_s, true}),
-    [](const auto& tp) { return std::string(tp.param.name); });
+    CaseName());
 
 TEST(ParamValidation, GroupFieldOnlyForMulticastTypes)
 {

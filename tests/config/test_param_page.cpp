@@ -3,6 +3,7 @@
 #include "config/pages/param_page.h"
 #include "net/udp_server.h"
 #include "support/fake_dialogs.h"
+#include "support/test_helpers.h"
 #include "support/udp_probe.h"
 
 #include <gtest/gtest.h>
@@ -20,11 +21,6 @@
 #include <ostream>
 
 using namespace Qt::StringLiterals;
-
-void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace
 {
@@ -54,6 +50,10 @@ using Edits = std::vector<std::pair<const char*, QString>>;
 
 // One parameter page on a bound loopback endpoint, with the message boxes faked.
 struct Fixture {
+    // Declared first, so it checks after the page is gone.
+    struct NoWindowsLeft {
+        ~NoWindowsLeft() { expectNoTopLevelWidgetsLeft(); }
+    } noWindowsLeft;
     FakeDialogs fake;
     MainGlobals globals;
     TUDPServer udp;
@@ -66,12 +66,7 @@ struct Fixture {
         udp.SetActive(true);
     }
 
-    template <class W = QWidget> W* w(const char* name)
-    {
-        auto* found = page.findChild<W*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
+    template <class W = QWidget> W* w(const char* name) { return findNamed<W>(&page, name); }
     QLineEdit* edit(const char* name) { return w<QLineEdit>(name); }
     QString caption(const char* name) { return w<QLabel>(name)->text(); }
     bool shown(const char* name) { return !w(name)->isHidden(); }
@@ -379,7 +374,7 @@ INSTANTIATE_TEST_SUITE_P(
                      kGroupDefault,
                      u"报警主机一IP"_s},
         SequenceCase{"plainThenRadio", {1, 10}, true, kMulticast, kGroupDefault, kPlainCaption}),
-    [](const auto& tp) { return std::string(tp.param.name); });
+    CaseName());
 
 TEST(ParamPage, OnlyAnOperatorChoiceRunsTheChange)
 {
@@ -522,7 +517,7 @@ INSTANTIATE_TEST_SUITE_P(
                        {{"edtGroupIP", u""_s}, {"edtYM", u""_s}},
                        u"组播IP不能为空！"_s,
                        "edtGroupIP"}),
-    [](const auto& tp) { return std::string(tp.param.name); });
+    CaseName());
 
 // --- faults while the packet is built ---------------------------------------------------------
 
@@ -579,7 +574,7 @@ INSTANTIATE_TEST_SUITE_P(
                        u"'7500 ' is not a valid integer value."_s},
         ConversionCase{
             "alarmNumber", {4}, {{"edtID2", u"two"_s}}, u"'two' is not a valid integer value."_s}),
-    [](const auto& tp) { return std::string(tp.param.name); });
+    CaseName());
 
 TEST(ParamPage, ZoneNumberLeftForMulticastTypeFailsValidation)
 {
@@ -655,7 +650,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"edtNetIP", u" 192.168.1.1 "_s}, {"edtOrder", u" 70000"_s}},
                  hex("48 C0A801C8 C0A801F8 C0A80101 1170 1D56 1D60 C800 FFFFFFFF E0000130 "
                      "000000000000000000000000")}),
-    [](const auto& tp) { return std::string(tp.param.name); });
+    CaseName());
 
 class ParamPageSendFault : public ::testing::TestWithParam<const char*>
 {

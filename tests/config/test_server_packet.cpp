@@ -1,5 +1,6 @@
 #include "common/exceptions.h"
 #include "config/server_packet.h"
+#include "support/test_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -8,11 +9,6 @@
 using namespace Qt::StringLiterals;
 
 // Readable failure messages for texts.
-static void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
 namespace
 {
 
@@ -134,7 +130,7 @@ const ValidationCase validationCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Checks, ServerValidation, ::testing::ValuesIn(validationCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+                         CaseName());
 
 // ---- a text that does not convert ends the check with the conversion error ----------------
 
@@ -190,7 +186,7 @@ const ConversionCase conversionCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Fields, ServerValidationConversion, ::testing::ValuesIn(conversionCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+                         CaseName());
 
 // ---- derived texts and packet bytes -------------------------------------------------------
 
@@ -254,8 +250,7 @@ const DerivedCase derivedCases[] = {
      QByteArray::fromHex("C0A801F8 FFFFFF00 C0A80101")},
 };
 
-INSTANTIATE_TEST_SUITE_P(Fields, ServerDerived, ::testing::ValuesIn(derivedCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Fields, ServerDerived, ::testing::ValuesIn(derivedCases), CaseName());
 
 TEST(ServerPacket, RaisesForAnOctetThatDoesNotConvert)
 {

@@ -4,6 +4,7 @@
 #include "config/pages/server_page.h"
 #include "net/udp_server.h"
 #include "support/fake_dialogs.h"
+#include "support/test_helpers.h"
 #include "support/udp_probe.h"
 
 #include <QApplication>
@@ -22,11 +23,6 @@
 using namespace Qt::StringLiterals;
 
 // Readable failure messages for texts.
-static void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
 namespace
 {
 
@@ -59,13 +55,13 @@ protected:
         page = std::make_unique<ServerPage>(globals, udp);
         type({{"edtIPCurr", u"127.0.0.1"_s}, {"edtServicePort", intToStr(probe.port())}});
     }
-
-    QLineEdit* edit(const char* name) const
+    void TearDown() override
     {
-        auto* e = page->findChild<QLineEdit*>(QString::fromLatin1(name));
-        EXPECT_NE(e, nullptr) << name;
-        return e;
+        page.reset();
+        expectNoTopLevelWidgetsLeft();
     }
+
+    QLineEdit* edit(const char* name) const { return findNamed<QLineEdit>(page.get(), name); }
     QComboBox* combo() const { return page->findChild<QComboBox*>(u"cmbNetName"_s); }
     QWidget* button() const { return page->findChild<QWidget*>(u"sbUpdateIP"_s); }
     QLabel* label() const { return page->findChild<QLabel*>(u"LbMess"_s); }
@@ -278,7 +274,7 @@ const ValidationCase validationCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Checks, ServerPageValidation, ::testing::ValuesIn(validationCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+                         CaseName());
 
 struct ConversionCase {
     const char* name;
@@ -316,7 +312,7 @@ const ConversionCase conversionCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Fields, ServerPageConversion, ::testing::ValuesIn(conversionCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+                         CaseName());
 
 // ---- confirmations ------------------------------------------------------------------------
 
@@ -360,8 +356,7 @@ const CancelCase cancelCases[] = {
     {"OtherAnswerSecond", {MB::IDOK, 7}, 2},
 };
 
-INSTANTIATE_TEST_SUITE_P(Answers, ServerPageCancel, ::testing::ValuesIn(cancelCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Answers, ServerPageCancel, ::testing::ValuesIn(cancelCases), CaseName());
 
 // The second confirmation names the new address, so the address fields count here.
 TEST_F(ServerPageTest, SecondConfirmationShowsTheNewSettingsAsTyped)
@@ -515,8 +510,7 @@ const TypedCase typedCases[] = {
      logValue(u"192.168.1.248"_s, u"255.255.255.0"_s, u"192.168.1.1"_s, u"本地连接 2"_s)},
 };
 
-INSTANTIATE_TEST_SUITE_P(Fields, ServerPageTyped, ::testing::ValuesIn(typedCases),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Fields, ServerPageTyped, ::testing::ValuesIn(typedCases), CaseName());
 
 // ---- failures after the confirmations -----------------------------------------------------
 

@@ -5,6 +5,7 @@
 #include "console/pages/monitor_memo.h"
 #include "net/udp_server.h"
 #include "support/fake_dialogs.h"
+#include "support/test_helpers.h"
 #include "support/udp_probe.h"
 
 #include <QCheckBox>
@@ -39,14 +40,10 @@ protected:
         // The endpoint goes first: its close may still deliver to the page.
         udp.reset();
         page.reset();
+        expectNoTopLevelWidgetsLeft();
     }
 
-    template <class T> T* child(const char* name)
-    {
-        T* w = page->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
+    template <class T> T* child(const char* name) { return findNamed<T>(page.get(), name); }
 
     QLineEdit* edit(const char* name) { return child<QLineEdit>(name); }
     QString lbNum() { return child<QLabel>("LbNum")->text(); }

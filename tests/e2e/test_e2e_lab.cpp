@@ -14,9 +14,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -88,6 +90,55 @@ TEST_F(LabWindow, ServerAddressUpdateWithDefaultsSendsLogsAndDisablesTheButton)
         text.contains(QString::fromUtf8("Log=  服务器IP=192.168.1.248  子网掩码=255.255.255.0  "
                                         "默认网关=192.168.1.1 网络连接=本地连接")))
         << qPrintable(text);
+}
+
+// terminal-sim stands in for the device and the server and reads back what the window sent
+// with its default fields; it exits 0 only when both packets arrived with these fields.
+TEST_F(LabWindow, TheSimulatorReadsTheDefaultFieldsBackFromBothPackets)
+{
+    QTemporaryFile expect;
+    ASSERT_TRUE(expect.open());
+    expect.write(R"({"kind":"param","type":1,"type_name":"普通终端","new_ip":"192.168.1.200",)"
+                 R"("server_ip":"192.168.1.248","gateway":"192.168.1.1","command_port":7500,)"
+                 R"("data_port":7510,"server_port":7520,"device_address":200,)"
+                 R"("broadcast_ip":"255.255.255.255","hidden_group_ip":"224.0.1.48",)"
+                 R"("from":"192.168.1.200:7520","to":"192.168.1.200:7500"})"
+                 "\n"
+                 R"({"kind":"server","new_ip":"192.168.1.248","subnet_mask":"255.255.255.0",)"
+                 R"("gateway":"192.168.1.1","from":"192.168.1.248:7520","to":"192.168.1.248:7550"})"
+                 "\n");
+    expect.flush();
+    QProcess sim;
+    sim.start(QString::fromUtf8(TERMINAL_SIM),
+              {u"--device-address"_s, u"192.168.1.200"_s, u"--server-address"_s, u"192.168.1.248"_s,
+               u"--expect"_s, expect.fileName(), u"--timeout"_s, u"20"_s});
+    QString said;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            said += QString::fromUtf8(sim.readAllStandardError());
+            return said.contains(u"监听"_s) || sim.state() == QProcess::NotRunning;
+        },
+        10000));
+    ASSERT_EQ(sim.state(), QProcess::Running) << said.toStdString();
+
+    showPage(0);
+    auto* type = child<QComboBox>("cmbType");
+    type->setFocus();
+    QTest::keyClick(type, Qt::Key_Down); // "普通终端"
+    QTest::mouseClick(child<QWidget>("SpeedButton1"), Qt::LeftButton);
+    QTemporaryDir appDir; // the update log goes here
+    window->Globals.AppDir = appDir.path() + u'/';
+    showPage(1);
+    QTest::mouseClick(child<QWidget>("sbUpdateIP"), Qt::LeftButton);
+    ASSERT_EQ(fake.boxes.size(), 4u);
+    EXPECT_EQ(fake.boxes[0].text, u"设备设置完成！"_s);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim.state() == QProcess::NotRunning; }, 20000));
+    said += QString::fromUtf8(sim.readAllStandardError());
+    EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sim.exitCode(), 0) << said.toStdString()
+                                 << QString::fromUtf8(sim.readAllStandardOutput()).toStdString();
+    EXPECT_TRUE(said.contains(u"全部 2 个期望的数据包都已收到"_s)) << said.toStdString();
 }
 
 TEST_F(LabWindow, TestDatagramWithDefaultsIsBroadcastAndAnAnswerIsListed)

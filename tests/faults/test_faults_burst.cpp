@@ -1,5 +1,6 @@
 // A burst far beyond the socket's receive buffer while the event thread is busy: datagrams are
 // lost, nothing else goes wrong, and the listener goes on.
+#include "support/test_helpers.h"
 #include "support/udp_probe.h"
 #include "support/window_fixture.h"
 
@@ -137,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, ReceiveOverrun,
                          ::testing::Values(BurstCase{"small", 4, 4096},
                                            BurstCase{"large", 1400, 4096},
                                            BurstCase{"largest", 8192, 16384}),
-                         [](const auto& tp) { return std::string(tp.param.name); });
+                         CaseName());
 
 // A modal box runs a loop of its own; datagrams keep being listed while it is up, in order. The
 // scripted box turns the event loop the way a real one does.

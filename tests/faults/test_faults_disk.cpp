@@ -2,6 +2,7 @@
 // the test's own mount namespace, so the host's file systems are never touched.
 #include "common/sysutils.h"
 #include "mount_sandbox.h"
+#include "support/test_helpers.h"
 #include "support/udp_probe.h"
 #include "support/window_fixture.h"
 
@@ -119,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ExportCase{"diskFillsOverAnOldFile", 2000, Disk::Full, true},
                       ExportCase{"readOnly", 5, Disk::ReadOnly, false},
                       ExportCase{"readOnlyKeepsTheOldFile", 5, Disk::ReadOnly, true}),
-    [](const auto& tp) { return std::string(tp.param.name); });
+    CaseName());
 
 // A failed export does not spoil the next one: with room made, the same path takes the list.
 TEST_F(DiskFixture, ExportWorksAgainOnceThereIsRoom)
@@ -213,6 +214,6 @@ INSTANTIATE_TEST_SUITE_P(Faults, UpdateLogFault,
                          ::testing::Values(LogCase{"roomy", Disk::Roomy},
                                            LogCase{"readOnlyFolder", Disk::ReadOnly},
                                            LogCase{"fullDisk", Disk::Full}),
-                         [](const auto& tp) { return std::string(tp.param.name); });
+                         CaseName());
 
 } // namespace

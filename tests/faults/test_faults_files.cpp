@@ -5,6 +5,8 @@
 #include "config/ini_log.h"
 #include "console/export_file.h"
 
+#include "support/test_helpers.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -19,11 +21,6 @@
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
-
-static void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace
 {

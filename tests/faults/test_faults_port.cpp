@@ -1,4 +1,5 @@
 // Another process takes the local port between two connects of the window.
+#include "support/test_helpers.h"
 #include "support/udp_probe.h"
 #include "support/window_fixture.h"
 
@@ -127,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, PortTaken,
                          ::testing::Values(SquatCase{"takenAfterDisconnect", true, true},
                                            SquatCase{"otherPortTakenWhileConnected", false, false},
                                            SquatCase{"otherPortTakenAfterDisconnect", true, false}),
-                         [](const auto& tp) { return std::string(tp.param.name); });
+                         CaseName());
 
 // The descriptors the process holds open.
 int openDescriptors()

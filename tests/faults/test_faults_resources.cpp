@@ -2,6 +2,7 @@
 // it was, and neither a later disconnect nor its own destruction waits for a listener that
 // never ran.
 #include "support/no_new_threads.h"
+#include "support/test_helpers.h"
 #include "support/udp_probe.h"
 #include "support/window_fixture.h"
 
@@ -122,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ShortageCase{"noDescriptor", Shortage::NoDescriptor, false},
                       ShortageCase{"noWakeDescriptor", Shortage::NoWakeDescriptor, true},
                       ShortageCase{"noThread", Shortage::NoThread, false}),
-    [](const auto& tp) { return std::string(tp.param.name); });
+    CaseName());
 
 // The window closed right after a connect that found no thread: destruction does not hang.
 TEST_F(WindowFixture, DestroyedAfterAConnectWithoutThreadReturns)

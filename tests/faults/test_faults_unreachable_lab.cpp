@@ -1,5 +1,6 @@
 // Runs inside tests/lab.sh's namespace, whose default route it deletes: 10.x is then on no
 // network at all, and sends there fail with ENETUNREACH.
+#include "support/test_helpers.h"
 #include "support/window_fixture.h"
 
 #include <QComboBox>
@@ -107,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
                         u"Socket Error # 101\r\nNetwork is unreachable."_s, appTitle(), MB::Error},
         UnreachableCase{"parameterDownload", [](NoRoute& w) { w.download(u"10.1.2.3"_s); },
                         u"设备设置错误！"_s, infoCaption(), MB::Information}),
-    [](const auto& tp) { return std::string(tp.param.name); });
+    CaseName());
 
 // The server address command swallows a failed send: no error, the button stays enabled for
 // another try, and the completion box and the log follow as after a send.

@@ -3,15 +3,11 @@
 // the bound, and datagrams go on being delivered while the lookup runs.
 #include "endpoint_fixture.h"
 #include "support/name_server.h"
+#include "support/test_helpers.h"
 
 #include <chrono>
 
 using namespace Qt::StringLiterals;
-
-static void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace
 {

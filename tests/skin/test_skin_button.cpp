@@ -3,6 +3,7 @@
 #include "skin/skin_button.h"
 #include "skin/skin_paint.h"
 #include "support/fake_dialogs.h"
+#include "support/test_helpers.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -21,14 +22,6 @@
 
 namespace
 {
-
-// Test names from the cases' own names.
-struct CaseName {
-    template <class T> std::string operator()(const ::testing::TestParamInfo<T>& param) const
-    {
-        return param.param.name;
-    }
-};
 
 // Records which state image every paint asked for: N normal, H hot, P pressed, D disabled.
 class RecordingButton : public TSkinButton
@@ -98,6 +91,7 @@ protected:
     void TearDown() override
     {
         window.reset();
+        expectNoTopLevelWidgetsLeft();
         EXPECT_TRUE(dialogs.boxes.empty())
             << "unexpected box: " << dialogs.boxes.front().text.toStdString();
     }

@@ -1,12 +1,25 @@
+#include "skin/song_font.h"
+#include "support/test_helpers.h"
+
 #include <QApplication>
-#include <QFont>
+#include <QStringList>
+#include <QWidget>
 #include <gtest/gtest.h>
+
+void expectNoTopLevelWidgetsLeft()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QStringList left;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowType() != Qt::ToolTip && w->windowType() != Qt::Desktop)
+            left << QString::fromLatin1(w->metaObject()->className()) + u' ' + w->objectName();
+    EXPECT_TRUE(left.isEmpty()) << "left open: " << left.join(u", ").toStdString();
+}
 
 // Widget tests: a QApplication on the platform set by the test's environment (offscreen).
 int main(int argc, char** argv)
 {
-    QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("Noto Serif CJK SC")});
-    QFont::insertSubstitutions(QStringLiteral("SimSun"), {QStringLiteral("Noto Serif CJK SC")});
+    registerFontSubstitutions();
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -5,6 +5,7 @@
 #include "console/pages/console_page.h"
 #include "net/udp_server.h"
 #include "support/fake_dialogs.h"
+#include "support/test_helpers.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -27,14 +28,13 @@ protected:
         QApplication::setActiveWindow(window.get());
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
-    void TearDown() override { window.reset(); }
-
-    template <class T> T* child(const char* name)
+    void TearDown() override
     {
-        auto* w = window->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
+        window.reset();
+        expectNoTopLevelWidgetsLeft();
     }
+
+    template <class T> T* child(const char* name) { return findNamed<T>(window.get(), name); }
     QLineEdit* edit(const char* name) { return child<QLineEdit>(name); }
     ConsolePage* console() { return window->findChild<ConsolePage*>(); }
     bool unlocked() { return child<QTabWidget>("PageControl1")->isEnabled(); }

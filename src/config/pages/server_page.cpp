@@ -9,6 +9,7 @@
 #include "config/server_packet.h"
 #include "net/udp_server.h"
 #include "skin/skin_button.h"
+#include "skin/song_font.h"
 #include "ui_server_page.h"
 
 #include <QFont>
@@ -21,9 +22,7 @@ ServerPage::ServerPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent)
 {
     ui->setupUi(this);
 
-    QFont font(u"宋体"_s);
-    font.setPixelSize(14);
-    ui->LbMess->setFont(font);
+    ui->LbMess->setFont(songFont(14));
     QPalette palette = ui->LbMess->palette();
     palette.setColor(QPalette::WindowText, Qt::red);
     ui->LbMess->setPalette(palette);

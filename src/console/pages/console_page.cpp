@@ -6,8 +6,10 @@
 #include "console/export_file.h"
 #include "console/monitor_line.h"
 #include "console/pages/monitor_memo.h"
+#include "console/pages/packet_tips.h"
 #include "console/test_datagram.h"
 #include "net/udp_server.h"
+#include "skin/song_font.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -26,13 +28,6 @@ using namespace Qt::StringLiterals;
 
 namespace
 {
-
-QFont songFont(int pixels)
-{
-    QFont font(u"宋体"_s);
-    font.setPixelSize(pixels);
-    return font;
-}
 
 // A field with its caption in a form row; the caption is also what a screen reader says.
 QLineEdit* addField(QFormLayout* form, QWidget* owner, const QString& name, const QString& caption,
@@ -64,7 +59,7 @@ QWidget* ConsolePage::buildSender()
     auto* form = new QFormLayout(box);
     edtIP = addField(form, box, u"edtIP"_s, u"对方IP："_s, u"255.255.255.255"_s);
     edtPort = addField(form, box, u"edtPort"_s, u"对方端口："_s, u"7500"_s);
-    for (int k = 0; k < 10; ++k) {
+    for (int k = 0; k < TestDatagramCapacity; ++k) {
         const QString number = intToStr(k + 1);
         edtData[k] = addField(form, box, u"edt"_s + number, u"数据"_s + number + u"："_s,
                               k == 0 ? u"1"_s : u"0"_s);
@@ -73,7 +68,7 @@ QWidget* ConsolePage::buildSender()
     cmbData = new QComboBox(box); // a drop-down list: nothing can be typed into it
     cmbData->setObjectName(u"cmbData"_s);
     cmbData->setEditable(false);
-    for (int n = 1; n <= 10; ++n)
+    for (int n = 1; n <= TestDatagramCapacity; ++n)
         cmbData->addItem(intToStr(n));
     cmbData->setCurrentIndex(-1);
     const QString countCaption = u"数据个数："_s;
@@ -107,7 +102,7 @@ QWidget* ConsolePage::buildMonitor()
 
     const QString numCaption = u"数据字节个数："_s;
     auto* numLabel = new QLabel(numCaption, monitor);
-    edtNum = new QLineEdit(u"53"_s, monitor);
+    edtNum = new QLineEdit(intToStr(DefaultShowByteCount), monitor);
     edtNum->setObjectName(u"edtNum"_s);
     edtNum->setAccessibleName(numCaption);
     edtNum->setMaximumWidth(60);
@@ -168,6 +163,8 @@ QWidget* ConsolePage::buildMonitor()
     connect(N1, &QAction::triggered, this, &ConsolePage::N1Click);
     connect(N2, &QAction::triggered, this, &ConsolePage::N2Click);
     Memo1->SetPopupMenu(PopupMenu1);
+    // A line showing a whole packet explains it, read with the type chosen on the parameter page.
+    new PacketTips(Memo1, [this] { return globals_.DeviceType; });
     return monitor;
 }
 
@@ -243,7 +240,7 @@ void ConsolePage::Button12Click()
     runGuarded([&] {
         TestDatagramFields fields;
         fields.byteCount = edtNum->text();
-        for (int k = 0; k < 10; ++k)
+        for (int k = 0; k < TestDatagramCapacity; ++k)
             fields.bytes[static_cast<std::size_t>(k)] = edtData[k]->text();
         fields.count = cmbData->currentText();
         fields.port = edtPort->text();

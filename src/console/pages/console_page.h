@@ -1,6 +1,7 @@
 #pragma once
 
 #include "console/pages/save_dialog.h"
+#include "console/test_datagram.h"
 
 #include <QString>
 #include <QWidget>
@@ -57,7 +58,7 @@ private:
 
     QLineEdit* edtIP = nullptr;
     QLineEdit* edtPort = nullptr;
-    QLineEdit* edtData[10] = {};
+    QLineEdit* edtData[TestDatagramCapacity] = {};
     QComboBox* cmbData = nullptr;
     QPushButton* Button12 = nullptr;
     QCheckBox* ChOK = nullptr;

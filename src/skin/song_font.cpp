@@ -1,6 +1,5 @@
-#include "app/fonts.h"
+#include "skin/song_font.h"
 
-#include <QFont>
 #include <QStringList>
 
 void registerFontSubstitutions()
@@ -9,4 +8,11 @@ void registerFontSubstitutions()
                               QStringLiteral("Noto Sans CJK SC")};
     QFont::insertSubstitutions(QStringLiteral("宋体"), song);
     QFont::insertSubstitutions(QStringLiteral("SimSun"), song);
+}
+
+QFont songFont(int pixels)
+{
+    QFont font(QStringLiteral("宋体"));
+    font.setPixelSize(pixels);
+    return font;
 }

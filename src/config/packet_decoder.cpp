@@ -1,0 +1,240 @@
+#include "config/packet_decoder.h"
+
+#include "config/device_types.h"
+#include "config/param_packet.h"
+#include "config/server_packet.h"
+
+#include <QJsonValue>
+#include <cstdint>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+// A fault shows at most this many bytes: enough to recognise a packet, bounded for a flood of
+// large datagrams.
+constexpr qsizetype HexShown = 64;
+
+QString hexOf(QByteArrayView datagram)
+{
+    QString text = QString::fromLatin1(
+        datagram.first(std::min(datagram.size(), HexShown)).toByteArray().toHex(' ').toUpper());
+    if (datagram.size() > HexShown)
+        text += u" ..."_s;
+    return text;
+}
+
+QString hexByte(std::uint8_t b)
+{
+    return u"%1"_s.arg(b, 2, 16, QChar(u'0')).toUpper();
+}
+
+PacketFault fault(QByteArrayView datagram, const QString& error, const QString& reason)
+{
+    return {error, reason, hexOf(datagram), static_cast<int>(datagram.size())};
+}
+
+// Reads the fields of one packet; every read is within the length checked before.
+class Reader
+{
+public:
+    explicit Reader(QByteArrayView bytes) : bytes_(bytes) {}
+
+    std::uint8_t at(int offset) const { return static_cast<std::uint8_t>(bytes_[offset]); }
+
+    void quad(int offset, const QString& key, const QString& caption)
+    {
+        const QString value = u"%1.%2.%3.%4"_s.arg(at(offset))
+                                  .arg(at(offset + 1))
+                                  .arg(at(offset + 2))
+                                  .arg(at(offset + 3));
+        fields_.append({key, caption, value, false});
+    }
+    void highFirst(int offset, const QString& key, const QString& caption)
+    {
+        number(at(offset) * 256 + at(offset + 1), key, caption);
+    }
+    void lowFirst(int offset, const QString& key, const QString& caption)
+    {
+        number(at(offset) + at(offset + 1) * 256, key, caption);
+    }
+    // The first byte from `from` to `to` (inclusive) that is not zero, or -1.
+    int firstNonZero(int from, int to) const
+    {
+        for (int i = from; i <= to; ++i) {
+            if (at(i) != 0)
+                return i;
+        }
+        return -1;
+    }
+
+    QList<PacketField> take() { return std::move(fields_); }
+
+private:
+    void number(int value, const QString& key, const QString& caption)
+    {
+        fields_.append({key, caption, QString::number(value), true});
+    }
+
+    QByteArrayView bytes_;
+    QList<PacketField> fields_;
+};
+
+// The bytes a device type's packet leaves at zero: from, to (inclusive).
+struct Unused {
+    int from = 0;
+    int to = -1;
+};
+
+Unused unusedBytes(int code)
+{
+    if (code == 4)
+        return {};
+    if (code == 5)
+        return {37, 40};
+    return {29, 40};
+}
+
+DecodeResult decodeParam(QByteArrayView datagram, int code)
+{
+    if (datagram.size() != ParamPacketSize)
+        return fault(datagram, u"length"_s, u"参数包应为41字节，收到%1字节"_s.arg(datagram.size()));
+    if (code < 1 || code > DeviceTypeCount)
+        return fault(datagram, u"type"_s, u"设备类型代码%1不在1至12之间"_s.arg(code));
+
+    Reader r(datagram);
+    const QString typeName = deviceTypeCaptions().at(code - 1);
+    const Unused unused = unusedBytes(code);
+    // Code 6 puts a 16-bit number into bytes 25 and 26; 27 and 28 stay zero.
+    for (const auto& [from, to] :
+         {std::pair{unused.from, unused.to}, code == 6 ? std::pair{27, 28} : std::pair{0, -1}}) {
+        const int at = r.firstNonZero(from, to);
+        if (at >= 0)
+            return fault(datagram, u"unused"_s,
+                         u"%1的参数包不使用偏移%2至%3，偏移%4应为00，收到%5"_s.arg(typeName)
+                             .arg(from)
+                             .arg(to)
+                             .arg(at)
+                             .arg(hexByte(r.at(at))));
+    }
+
+    r.quad(1, u"new_ip"_s, u"更新后设备IP"_s);
+    r.quad(5, u"server_ip"_s, u"服务器IP"_s);
+    r.quad(9, u"gateway"_s, u"网关地址"_s);
+    r.highFirst(13, u"command_port"_s, u"命令端口"_s);
+    r.highFirst(15, u"data_port"_s, u"数据端口"_s);
+    r.highFirst(17, u"server_port"_s, u"服务器端口"_s);
+    r.lowFirst(19, u"device_address"_s, u"设备地址"_s);
+    r.quad(21, u"broadcast_ip"_s, u"数据广播IP"_s);
+    switch (code) {
+    case 4:
+        r.quad(25, u"subnet_mask"_s, u"子网掩码"_s);
+        r.quad(29, u"alarm_host1_ip"_s, u"报警主机一IP"_s);
+        r.quad(33, u"alarm_host2_ip"_s, u"报警主机二IP"_s);
+        r.lowFirst(37, u"alarm_host1_id"_s, u"一键报警主机一地址"_s);
+        r.lowFirst(39, u"alarm_host2_id"_s, u"一键报警主机二地址"_s);
+        break;
+    case 5:
+        r.quad(25, u"multicast_ip"_s, u"组播IP"_s);
+        r.quad(29, u"subnet_mask"_s, u"子网掩码"_s);
+        r.quad(33, u"paging_server_ip"_s, u"寻呼服务器IP"_s);
+        break;
+    case 6:
+        r.lowFirst(25, u"amplifier"_s, u"从属功放设备编号"_s);
+        break;
+    case 8:
+    case 10:
+    case 11:
+        r.quad(25, u"multicast_ip"_s, u"组播IP"_s);
+        break;
+    default: // the page hides the group field, yet its text is sent
+        r.quad(25, u"hidden_group_ip"_s, u"组播IP（隐藏）"_s);
+        break;
+    }
+    return DecodedPacket{PacketKind::Param, code, r.take()};
+}
+
+DecodeResult decodeServer(QByteArrayView datagram)
+{
+    if (datagram.size() != ServerPacketSize)
+        return fault(datagram, u"length"_s,
+                     u"服务器地址包应为18字节，收到%1字节"_s.arg(datagram.size()));
+    Reader r(datagram);
+    for (int i = 13; i < ServerPacketSize; ++i) {
+        if (r.at(i) != 100)
+            return fault(
+                datagram, u"unused"_s,
+                u"服务器地址包偏移13至17应为64，偏移%1收到%2"_s.arg(i).arg(hexByte(r.at(i))));
+    }
+    r.quad(1, u"new_ip"_s, u"更新服务器IP"_s);
+    r.quad(5, u"subnet_mask"_s, u"子网掩码"_s);
+    r.quad(9, u"gateway"_s, u"默认网关"_s);
+    return DecodedPacket{PacketKind::Server, 0, r.take()};
+}
+
+} // namespace
+
+const PacketField* DecodedPacket::field(QStringView key) const
+{
+    for (const PacketField& f : fields) {
+        if (f.key == key)
+            return &f;
+    }
+    return nullptr;
+}
+
+DecodeResult decodePacket(QByteArrayView datagram, int deviceType)
+{
+    if (datagram.isEmpty())
+        return fault(datagram, u"empty"_s, u"空数据包"_s);
+    const auto command = static_cast<std::uint8_t>(datagram[0]);
+    if (command == ParamCommand)
+        return decodeParam(datagram, deviceType);
+    if (command == ServerPacketCommand)
+        return decodeServer(datagram);
+    return fault(datagram, u"command"_s,
+                 u"首字节%1既不是参数包的48也不是服务器地址包的D7"_s.arg(hexByte(command)));
+}
+
+QString packetText(const DecodeResult& result)
+{
+    if (const auto* f = std::get_if<PacketFault>(&result))
+        return u"无法解读的数据包：%1；数据（%2字节）：%3"_s.arg(f->reason).arg(f->length).arg(
+            f->hex);
+    const auto& p = std::get<DecodedPacket>(result);
+    QString text = p.kind == PacketKind::Param
+                       ? u"参数包 "_s + deviceTypeCaptions().at(p.deviceType - 1)
+                       : u"服务器地址包"_s;
+    for (const PacketField& f : p.fields)
+        text += u' ' + f.caption + u'=' + f.value;
+    return text;
+}
+
+QJsonObject packetJson(const DecodeResult& result)
+{
+    QJsonObject json;
+    if (const auto* f = std::get_if<PacketFault>(&result)) {
+        json.insert(u"kind"_s, u"invalid"_s);
+        json.insert(u"error"_s, f->error);
+        json.insert(u"reason"_s, f->reason);
+        json.insert(u"length"_s, f->length);
+        json.insert(u"hex"_s, f->hex);
+        return json;
+    }
+    const auto& p = std::get<DecodedPacket>(result);
+    if (p.kind == PacketKind::Param) {
+        json.insert(u"kind"_s, u"param"_s);
+        json.insert(u"type"_s, p.deviceType);
+        json.insert(u"type_name"_s, deviceTypeCaptions().at(p.deviceType - 1));
+    } else {
+        json.insert(u"kind"_s, u"server"_s);
+    }
+    for (const PacketField& f : p.fields) {
+        if (f.number)
+            json.insert(f.key, f.value.toInt());
+        else
+            json.insert(f.key, f.value);
+    }
+    return json;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+
+class QPlainTextEdit;
+
+// Explains a receive-list line that shows a whole packet: resting the pointer on it shows the
+// packet read into its fields as a tooltip. Watches the list's viewport only; the lines, the
+// list and the export are not touched.
+class PacketTips : public QObject
+{
+    Q_OBJECT
+public:
+    // deviceType answers the type that parameter packets are read with, asked at each hover.
+    PacketTips(QPlainTextEdit* list, std::function<int()> deviceType);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QPlainTextEdit* list_;
+    std::function<int()> deviceType_;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+// Small pieces every test file would otherwise write for itself.
+#include <QObject>
+#include <QString>
+#include <gtest/gtest.h>
+#include <ostream>
+#include <string>
+
+// GoogleTest prints a QString as readable text instead of its bytes.
+void PrintTo(const QString& text, std::ostream* os);
+
+// Names a parameterised case after its `name` field.
+struct CaseName {
+    template <class P> std::string operator()(const ::testing::TestParamInfo<P>& info) const
+    {
+        return std::string(info.param.name);
+    }
+};
+
+// The named child of type T, with a test failure when there is none.
+template <class T> T* findNamed(const QObject* parent, const char* name)
+{
+    auto* found = parent->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+// Fails the running test when a top-level widget outlives it (after pending deletions run):
+// each test starts with no window of an earlier one.
+void expectNoTopLevelWidgetsLeft();
