@@ -43,6 +43,23 @@ build() { # <dir> <target or ""> cmake args...
   fi
 }
 
+# Qt Test's QCOMPARE, QVERIFY and QTRY_* only return from the function they fail in and record
+# nothing outside QTest::qExec: in a GoogleTest body a failed check passes. No test file that
+# is not run by QTest::qExec may use them.
+qt_checks_in_gtest() {
+  local file found=0
+  while IFS= read -r file; do
+    grep -qE 'QTEST_(APPLESS_|GUILESS_)?MAIN|QTest::qExec' "$file" && continue
+    if grep -nE '\b(QCOMPARE|QVERIFY|QTRY_[A-Z_]+)\b' "$file"; then
+      echo "$file: Qt Test checks in a GoogleTest file never fail; use GoogleTest assertions" >&2
+      found=1
+    fi
+  done < <(find tests bench -name '*.cpp' -o -name '*.h')
+  return $found
+}
+echo "=== Qt Test checks in GoogleTest files"
+if qt_checks_in_gtest; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
+
 build build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo && run_ctest build
 if [ "$quick" -eq 0 ]; then
 build build-asan "" -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=address,undefined && run_ctest build-asan

@@ -80,6 +80,7 @@ TfrmMain::TfrmMain(QWidget* parent)
 {
     initAppResources();
     ui->setupUi(this);
+    showConnectionState(ui->Label4->text());
     setObjectName(QStringLiteral("frmMain"));
     // The form file gives a top-level window only its size; the place matters when the
     // maximized window is restored.
@@ -178,7 +179,7 @@ void TfrmMain::BitBtn1Click()
             return;
         }
         connectEndpoint();
-        ui->Label4->setText(QStringLiteral("连接"));
+        showConnectionState(QStringLiteral("连接"));
         ui->PageControl1->setEnabled(true);
         ui->Lb_Mss->hide();
         ui->PageControl1->setCurrentWidget(ui->TabSheet1);
@@ -203,11 +204,18 @@ void TfrmMain::connectEndpoint()
     udpServer_->SetActive(true);
 }
 
+// A screen reader reads the state with its caption, as the label's neighbours show it.
+void TfrmMain::showConnectionState(const QString& state)
+{
+    ui->Label4->setText(state);
+    ui->Label4->setAccessibleName(QStringLiteral("连接状态：") + state);
+}
+
 void TfrmMain::BitBtn2Click()
 {
     runGuarded([this] {
         udpServer_->SetActive(false);
-        ui->Label4->setText(QStringLiteral("断开"));
+        showConnectionState(QStringLiteral("断开"));
         ui->PageControl1->setEnabled(false);
         ui->Lb_Mss->show();
     });

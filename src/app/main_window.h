@@ -46,6 +46,7 @@ protected:
 
 private:
     void connectEndpoint();
+    void showConnectionState(const QString& state);
 
     std::unique_ptr<Ui::TfrmMain> ui;
     std::unique_ptr<TUDPServer> udpServer_;

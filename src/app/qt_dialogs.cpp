@@ -66,6 +66,8 @@ std::optional<QString> QtDialogs::saveFileName(const SaveDialogRequest& request)
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(request.defaultExt);
+    // It proposes the last path, so a second export would silently replace the first: ask.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     dialog.setNameFilters(
         {QStringLiteral("文本文件 (*.%1)").arg(request.filter), QStringLiteral("所有文件 (*)")});
     dialog.selectFile(request.fileName);

@@ -51,28 +51,78 @@ bool writeAll(const FileOps& ops, int fd, QByteArrayView bytes)
     return true;
 }
 
+namespace
+{
+
+QByteArray folderOf(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+}
+
+QByteArray nameOf(const QByteArray& path)
+{
+    return path.mid(path.lastIndexOf('/') + 1);
+}
+
+// Not a regular file: a folder says so, anything else (a FIFO, a device, a socket) is an
+// invalid target. Never opened, so nothing can block on it.
+int notRegularError(mode_t mode)
+{
+    return S_ISDIR(mode) ? EISDIR : EINVAL;
+}
+
+} // namespace
+
 QByteArray resolvedPath(const QByteArray& path)
 {
-    if (char* real = ::realpath(path.constData(), nullptr)) {
-        QByteArray resolved(real);
-        std::free(real);
-        return resolved;
+    // A link that names a file not there yet is followed too: that file is created and the
+    // link stays, as when writing through the link.
+    QByteArray current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        if (char* real = ::realpath(current.constData(), nullptr)) {
+            QByteArray resolved(real);
+            std::free(real);
+            return resolved;
+        }
+        char target[4096];
+        const ssize_t n = ::readlink(current.constData(), target, sizeof target);
+        if (n < 0 || n == static_cast<ssize_t>(sizeof target)) {
+            // The last part is missing: its folder resolved, its name kept.
+            if (char* real = ::realpath(folderOf(current).constData(), nullptr)) {
+                QByteArray resolved(real);
+                std::free(real);
+                if (!resolved.endsWith('/'))
+                    resolved.append('/');
+                return resolved.append(nameOf(current));
+            }
+            return current;
+        }
+        QByteArray next(target, n);
+        current = next.startsWith('/') ? next : folderOf(current).append('/').append(next);
     }
-    return path;
+    return current;
 }
 
 bool readWholeFile(const QByteArray& path, QByteArray& bytes, bool& exists)
 {
     exists = false;
-    FileDescriptor fd(::open(path.constData(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid())
-        return errno == ENOENT;
     struct stat info {
     };
+    if (::stat(path.constData(), &info) != 0)
+        return errno == ENOENT;
+    if (!S_ISREG(info.st_mode)) {
+        errno = notRegularError(info.st_mode);
+        return false;
+    }
+    // Without waiting, should a FIFO have taken the file's place since.
+    FileDescriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid())
+        return false;
     if (::fstat(fd.get(), &info) != 0)
         return false;
     if (!S_ISREG(info.st_mode)) {
-        errno = EISDIR;
+        errno = notRegularError(info.st_mode);
         return false;
     }
     char chunk[65536];
@@ -96,11 +146,7 @@ namespace
 // Makes a rename durable. Best effort: the new content is in place either way.
 void syncFolderOf(const QByteArray& path)
 {
-    const qsizetype slash = path.lastIndexOf('/');
-    const QByteArray folder = slash < 0    ? QByteArray(".")
-                              : slash == 0 ? QByteArray("/")
-                                           : path.left(slash);
-    FileDescriptor fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor fd(::open(folderOf(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.valid())
         ::fsync(fd.get());
 }
@@ -124,6 +170,11 @@ bool AtomicFile::open()
     struct stat info {
     };
     const bool exists = ::stat(target_.constData(), &info) == 0;
+    // Only a regular file is replaced: a folder, a FIFO or a device is refused at once.
+    if (exists && !S_ISREG(info.st_mode)) {
+        errno = notRegularError(info.st_mode);
+        return false;
+    }
     if (exists && (info.st_mode & 0222) == 0) {
         errno = EACCES;
         return false;

@@ -42,11 +42,13 @@ private:
 bool writeAll(const FileOps& ops, int fd, QByteArrayView bytes);
 
 // The path with its symbolic links resolved, so that replacing it replaces the file a link
-// names and the link stays; the path as given when it cannot be resolved.
+// names and the link stays, also when that file does not exist yet; the path as given when it
+// cannot be resolved.
 QByteArray resolvedPath(const QByteArray& path);
 
 // The whole content of a regular file. exists is false when there is no file; returns false
-// (errno set) when something is there that cannot be read as a regular file.
+// (errno set: EISDIR for a folder, EINVAL for a FIFO, device or socket) at once when something
+// is there that cannot be read as a regular file; a FIFO is never waited on.
 bool readWholeFile(const QByteArray& path, QByteArray& bytes, bool& exists);
 
 // A replacement of one file. open() makes the temporary file; write() appends to it;
@@ -61,8 +63,9 @@ public:
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
-    // Refuses (EACCES) a target marked read-only, which the rename would otherwise pass over,
-    // also for root. An existing target's mode and owner carry over to the new file.
+    // Refuses a target that is no regular file (EISDIR for a folder, EINVAL for a FIFO,
+    // device or socket), and (EACCES) one marked read-only, which the rename would otherwise
+    // pass over, also for root. An existing target's mode and owner carry over.
     bool open();
     bool write(QByteArrayView bytes);
     bool commit();

@@ -2,11 +2,11 @@
 
 #include "common/exceptions.h"
 #include "common/posix_file.h"
+#include "common/sysutils.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringEncoder>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -26,8 +26,8 @@ bool isBreak(char16_t c)
 }
 
 // Received lines are plain ASCII and are copied as they are; only the operator's own text
-// needs the real encoder.
-void appendExportText(QByteArray& out, QStringEncoder& encoder, QStringView text)
+// needs the code-page-936 conversion, which gives every character it lacks a "?".
+void appendExportText(QByteArray& out, QStringView text)
 {
     const char16_t* p = text.utf16();
     const qsizetype n = text.size();
@@ -59,7 +59,7 @@ void appendExportText(QByteArray& out, QStringEncoder& encoder, QStringView text
             while (i < n && !isPlain(p[i]) && !isBreak(p[i]) && p[i] != u'\r' &&
                    p[i] != QChar::Nbsp)
                 ++i;
-            out += encoder.encode(QStringView(p + start, i - start));
+            out += toCp936(QStringView(p + start, i - start).toString());
         }
     }
 }
@@ -71,13 +71,26 @@ void appendExportText(QByteArray& out, QStringEncoder& encoder, QStringView text
 
 template <class Sink> void forEachExportChunk(const ExportSource& source, Sink&& sink)
 {
-    QStringEncoder encoder("GBK");
     QByteArray chunk;
+    // A surrogate pair split between two pieces is one character: its first half waits.
+    QString held;
     source([&](QStringView text) {
+        QString joined;
+        if (!held.isEmpty()) {
+            joined = held + text;
+            held.clear();
+            text = joined;
+        }
+        if (!text.isEmpty() && text.back().isHighSurrogate()) {
+            held = text.back();
+            text.chop(1);
+        }
         chunk.resize(0);
-        appendExportText(chunk, encoder, text);
+        appendExportText(chunk, text);
         sink(chunk);
     });
+    if (!held.isEmpty())
+        sink(toCp936(held));
 }
 
 } // namespace

@@ -20,7 +20,7 @@ public:
     // Runs queued calls as they come for ms milliseconds.
     void runFor(int ms);
     // Runs queued calls until done() holds or timeoutMs passed; returns done().
-    bool runUntil(const std::function<bool()>& done, int timeoutMs);
+    bool runUntil(const std::function<bool()>& done, int timeoutMs) override;
     // Calls posted so far (run or not).
     long posted() const;
 

@@ -5,9 +5,15 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <system_error>
+#include <thread>
 
 namespace
 {
@@ -31,25 +37,32 @@ bool LooksNumeric(const QByteArray& name)
     return ::inet_aton(name.constData(), &ignored) != 0;
 }
 
+// Every answer that means "this name gives no address" (no such name, no name server that
+// answers, a name server that fails, a name without IPv4 records) is a host not found, as
+// the operator sees it. Only running out of memory or descriptors says something else.
 int LookupErrorCode(int gaiError, int savedErrno)
 {
     switch (gaiError) {
-    case EAI_AGAIN:
-        return 11002; // temporary failure of the name server
+    case EAI_MEMORY:
+        return ENOMEM;
     case EAI_SYSTEM:
-        return savedErrno != 0 ? savedErrno : HostNotFoundCode;
-    case EAI_FAIL:
-        return 11003; // unrecoverable name server failure
+        if (savedErrno == EMFILE || savedErrno == ENFILE || savedErrno == ENOMEM ||
+            savedErrno == ENOBUFS)
+            return savedErrno;
+        return HostNotFoundCode;
     default:
         return HostNotFoundCode;
     }
 }
 
-uint32_t LookupByName(const QString& host)
+// What one lookup gives: an address, or the code it fails with.
+struct LookupResult {
+    uint32_t address = 0;
+    int error = 0;
+};
+
+LookupResult lookupBlocking(const QByteArray& name)
 {
-    const QByteArray name = host.toUtf8();
-    if (name.isEmpty() || name.contains('\0') || LooksNumeric(name))
-        throw ESocketError(HostNotFoundCode);
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
@@ -60,21 +73,70 @@ uint32_t LookupByName(const QString& host)
     if (rc != 0 || answer == nullptr) {
         if (answer != nullptr)
             ::freeaddrinfo(answer);
-        throw ESocketError(LookupErrorCode(rc != 0 ? rc : EAI_NONAME, savedErrno));
+        return {0, LookupErrorCode(rc != 0 ? rc : EAI_NONAME, savedErrno)};
     }
-    uint32_t address = 0;
-    bool found = false;
+    LookupResult result{0, HostNotFoundCode};
     for (const addrinfo* a = answer; a != nullptr; a = a->ai_next) {
         if (a->ai_family == AF_INET && a->ai_addr != nullptr) {
-            address = ntohl(reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr);
-            found = true;
+            result = {ntohl(reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr), 0};
             break;
         }
     }
     ::freeaddrinfo(answer);
-    if (!found)
+    return result;
+}
+
+// The lookup's own thread and the waiting caller share this. The thread may outlive the wait
+// (a name server that never answers); it then finishes alone and its answer is dropped.
+struct PendingLookup {
+    std::mutex lock;
+    std::condition_variable finished;
+    bool done = false;
+    LookupResult result;
+};
+
+LookupResult lookupBounded(const QByteArray& name, const LookupWait& wait)
+{
+    auto pending = std::make_shared<PendingLookup>();
+    try {
+        std::thread([pending, name] {
+            const LookupResult result = lookupBlocking(name);
+            {
+                std::lock_guard guard(pending->lock);
+                pending->result = result;
+                pending->done = true;
+            }
+            pending->finished.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to spare: ask on this one rather than not at all.
+        return lookupBlocking(name);
+    }
+    const auto isDone = [&pending] {
+        std::lock_guard guard(pending->lock);
+        return pending->done;
+    };
+    if (wait) {
+        wait(isDone, LookupTimeoutMs);
+    } else {
+        std::unique_lock held(pending->lock);
+        pending->finished.wait_for(held, std::chrono::milliseconds(LookupTimeoutMs),
+                                   [&pending] { return pending->done; });
+    }
+    std::lock_guard guard(pending->lock);
+    // A name that gives no answer in time names no host anyone could wait for.
+    return pending->done ? pending->result : LookupResult{0, HostNotFoundCode};
+}
+
+uint32_t LookupByName(const QString& host, const LookupWait& wait)
+{
+    const QByteArray name = host.toUtf8();
+    if (name.isEmpty() || name.contains('\0') || LooksNumeric(name))
         throw ESocketError(HostNotFoundCode);
-    return address;
+    const LookupResult result = lookupBounded(name, wait);
+    if (result.error != 0)
+        throw ESocketError(result.error);
+    return result.address;
 }
 
 } // namespace
@@ -118,11 +180,11 @@ static bool IsLocalhost(const QString& host)
     return true;
 }
 
-uint32_t resolveHost(const QString& host)
+uint32_t resolveHost(const QString& host, const LookupWait& wait)
 {
     if (IsLocalhost(host))
         return 0x7F000001u;
     if (const auto quad = parseDottedQuad(host))
         return *quad;
-    return LookupByName(host);
+    return LookupByName(host, wait);
 }

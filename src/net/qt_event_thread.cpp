@@ -1,6 +1,35 @@
 #include "net/qt_event_thread.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEvent>
+#include <QEventLoop>
 #include <QMetaObject>
+#include <QTimer>
+
+namespace
+{
+
+// Drops the operator's input while installed, as a modal box does for the windows it blocks:
+// nothing typed or clicked during a wait can start another command, now or afterwards.
+class InputBlocker : public QObject
+{
+public:
+    InputBlocker() { QCoreApplication::instance()->installEventFilter(this); }
+    ~InputBlocker() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        return event->isInputEvent() || event->type() == QEvent::Shortcut ||
+               event->type() == QEvent::Close;
+    }
+};
+
+// How often the nested loop looks whether the wait is over.
+constexpr int PollMs = 5;
+
+} // namespace
 
 QtEventThread::QtEventThread() : context_(std::make_unique<QObject>())
 {
@@ -11,6 +40,26 @@ QtEventThread::~QtEventThread() = default;
 void QtEventThread::post(std::function<void()> call)
 {
     QMetaObject::invokeMethod(context_.get(), std::move(call), Qt::QueuedConnection);
+}
+
+bool QtEventThread::runUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    if (done())
+        return true;
+    if (QCoreApplication::instance() == nullptr)
+        return EventThread::runUntil(done, timeoutMs);
+    const QDeadlineTimer deadline(timeoutMs);
+    InputBlocker blocker;
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(PollMs);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done() || deadline.hasExpired())
+            loop.quit();
+    });
+    poll.start();
+    loop.exec();
+    return done();
 }
 
 std::unique_ptr<EventThread> makeQtEventThread()

@@ -13,6 +13,9 @@ public:
     QtEventThread();
     ~QtEventThread() override;
     void post(std::function<void()> call) override;
+    // A nested event loop that runs queued calls, timers and painting, while every input event
+    // of the operator (keys, mouse, wheel, touch, shortcuts, closing a window) is dropped.
+    bool runUntil(const std::function<bool()>& done, int timeoutMs) override;
 
 private:
     std::unique_ptr<QObject> context_;

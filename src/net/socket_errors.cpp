@@ -3,6 +3,7 @@
 #include "net/net_exceptions.h"
 
 #include <cerrno>
+#include <cstring>
 
 QString socketErrorText(int code)
 {
@@ -51,10 +52,28 @@ QString socketErrorText(int code)
         {EHOSTUNREACH, "No route to host."},
         {ENOTEMPTY, "Directory not empty"},
         {HostNotFoundCode, "Host not found."},
+        // Further codes the socket calls here can give, by their own meaning (EPERM: a
+        // firewall rule refused the datagram).
+        {EPERM, "Operation not permitted."},
+        {ENOENT, "No such file or directory."},
+        {EIO, "Input/output error."},
+        {ENXIO, "No such device or address."},
+        {ENOMEM, "Out of memory."},
+        {ENODEV, "No such device."},
+        {ENFILE, "Too many open files in system."},
+        {EPIPE, "Broken pipe."},
+        {ENONET, "Machine is not on the network."},
+        {EPROTO, "Protocol error."},
+        {ENOPKG, "Package not installed."},
     };
     for (const Entry& e : table) {
         if (e.code == code)
             return QString::fromLatin1(e.text);
+    }
+    // Any other system code still says what it means, in the system's own English words.
+    if (code > 0 && code < 4096) {
+        if (const char* meaning = ::strerrordesc_np(code))
+            return QString::fromLatin1(meaning) + u'.';
     }
     return {};
 }

@@ -3,5 +3,6 @@
 #include <QString>
 
 // The text that follows "Socket Error # <code>\r\n" for a system error code (errno) or the
-// resolver's HostNotFoundCode; empty for a code without a text.
+// resolver's HostNotFoundCode: the traditional socket-layer text of the same meaning, or the
+// code's own meaning; empty only for a code that is neither (0, negative, unknown).
 QString socketErrorText(int code);

@@ -6,8 +6,10 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace
@@ -43,6 +45,14 @@ sockaddr_in MakeAddress(uint32_t address, int port)
 }
 
 } // namespace
+
+bool EventThread::runUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return done();
+}
 
 struct TUDPServer::Impl {
     Impl(TUDPServer& owner_, std::unique_ptr<EventThread> events_)
@@ -197,7 +207,12 @@ void TUDPServer::SendDatagram(const QString& host, int port, const void* bytes, 
 {
     if (count < 0)
         throw ESocketError(EINVAL);
-    const uint32_t address = resolveHost(host);
+    // A name lookup may take seconds; meanwhile datagrams are still listed and the window
+    // painted, but nothing the operator does can start another command.
+    const uint32_t address =
+        resolveHost(host, [this](const std::function<bool()>& done, int timeoutMs) {
+            d->events->runUntil(done, timeoutMs);
+        });
     TSocketHandle& b = AcquireBinding();
     const sockaddr_in to = MakeAddress(address, port);
     const ssize_t sent = ::sendto(b.handle_, bytes, static_cast<size_t>(count), 0,

@@ -17,6 +17,10 @@ class EventThread
 public:
     virtual ~EventThread() = default;
     virtual void post(std::function<void()> call) = 0;
+    // Called on the event thread: keeps it serving posted calls until done() holds or timeoutMs
+    // has passed, as a modal box would (the Qt one also paints, but drops the operator's
+    // input meanwhile); returns done(). This one only waits.
+    virtual bool runUntil(const std::function<bool()>& done, int timeoutMs);
 };
 std::unique_ptr<EventThread> makeQtEventThread();
 

@@ -4,8 +4,10 @@
 #include "support/udp_probe.h"
 #include "support/window_fixture.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -146,7 +148,8 @@ TEST(MainWindowFrame, RestoresToTheDesignedBounds)
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
         EXPECT_TRUE(window.isMaximized());
         window.showNormal();
-        QTRY_COMPARE(window.size(), designed.size());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.size() == designed.size(); }, 5000))
+            << window.width() << "x" << window.height();
         EXPECT_EQ(window.pos(), designed.topLeft());
     }
     EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
@@ -405,3 +408,43 @@ TEST_F(MainWindowTest, NoDeliveryOnceDestructionHasBegun)
 }
 
 } // namespace
+
+// What a screen reader reads for the labels that show a value: caption and value together,
+// current after every change.
+TEST_F(MainWindowTest, ValueLabelsAreReadByScreenReadersWithTheirCaption)
+{
+    const auto said = [&](const char* name, QAccessible::Text what = QAccessible::Name) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(child<QLabel>(name));
+        return a ? a->text(what) : u"<no interface>"_s;
+    };
+    EXPECT_EQ(said("Label4"), u"连接状态：断开"_s);
+    EXPECT_EQ(said("LbNum"), u"本地接收到的数据条数：0"_s);
+    EXPECT_TRUE(said("LbMess", QAccessible::Description).isEmpty());
+
+    const int port = freeUdpPort();
+    connectOn(port);
+    EXPECT_EQ(said("Label4"), u"连接状态：连接"_s);
+
+    showPage(2);
+    child<QCheckBox>("ChOK")->setChecked(true);
+    UdpProbe peer;
+    ASSERT_TRUE(peer.sendTo("127.0.0.1", port, "\x01"_ba));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return said("LbNum") == u"本地接收到的数据条数：1"_s; }, 3000))
+        << said("LbNum").toStdString();
+    QTest::mouseClick(child<QPushButton>("Button1"), Qt::LeftButton);
+    EXPECT_EQ(said("LbNum"), u"本地接收到的数据条数：0"_s);
+
+    showPage(1);
+    UdpProbe server;
+    edit("edtIPCurr")->setText(u"127.0.0.1"_s);
+    edit("edtServicePort")->setText(QString::number(server.port()));
+    window->Globals.AppDir = QDir::tempPath() + u"/no-such-folder-for-the-log/"_s;
+    QTest::mouseClick(child<QWidget>("sbUpdateIP"), Qt::LeftButton);
+    EXPECT_EQ(said("LbMess"), u"更新结果"_s);
+    EXPECT_EQ(said("LbMess", QAccessible::Description), child<QLabel>("LbMess")->text());
+    EXPECT_TRUE(said("LbMess", QAccessible::Description).contains(u"服务器IP = 192.168.1.248"_s));
+
+    disconnect();
+    EXPECT_EQ(said("Label4"), u"连接状态：断开"_s);
+}

@@ -29,6 +29,8 @@ TEST(ServerPageLab, DefaultFieldsReachTheServersManagementPort)
     MainGlobals globals;
     globals.AppDir = dir.path() + u'/';
     TUDPServer udp;
+    udp.SetDefaultPort(7520); // as the connect command binds it
+    udp.SetActive(true);
     ServerPage page(globals, udp);
     fake.answers = {MB::IDOK, MB::IDOK};
 
@@ -38,6 +40,7 @@ TEST(ServerPageLab, DefaultFieldsReachTheServersManagementPort)
     ASSERT_TRUE(datagram.has_value());
     EXPECT_EQ(datagram->data.toHex(' ').toUpper(),
               "D7 C0 A8 01 F8 FF FF FF 00 C0 A8 01 01 64 64 64 64 64");
+    EXPECT_EQ(datagram->fromPort, 7520) << "not sent from the bound endpoint";
     ASSERT_EQ(fake.boxes.size(), 3u);
     EXPECT_EQ(fake.boxes[2].flags, 64);
     EXPECT_FALSE(page.findChild<QWidget*>(u"sbUpdateIP"_s)->isEnabled());

@@ -40,8 +40,8 @@ QString logValue(const QString& ip, const QString& mask, const QString& gw, cons
 const QString DefaultLog =
     logValue(u"192.168.1.248"_s, u"255.255.255.0"_s, u"192.168.1.1"_s, u"本地连接"_s);
 
-// A fresh page whose update goes to a probe on the loopback and whose log lives in a
-// temporary folder.
+// A fresh page over a bound endpoint, whose update goes to a probe on the loopback and whose
+// log lives in a temporary folder.
 class ServerPageTest : public ::testing::Test
 {
 protected:
@@ -49,6 +49,9 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         globals.AppDir = dir.path() + u'/';
+        // Bound as the connect command binds it: the packet leaves from the local port.
+        udp.SetDefaultPort(freeUdpPort());
+        udp.SetActive(true);
         page = std::make_unique<ServerPage>(globals, udp);
         type({{"edtIPCurr", u"127.0.0.1"_s}, {"edtServicePort", intToStr(probe.port())}});
     }
@@ -85,6 +88,9 @@ protected:
     QByteArray received(int timeoutMs = 2000)
     {
         const auto d = probe.receive(timeoutMs);
+        if (d) {
+            EXPECT_EQ(d->fromPort, udp.DefaultPort()) << "not sent from the bound endpoint";
+        }
         return d ? d->data.toHex(' ').toUpper() : QByteArray("<nothing>");
     }
     // The page's state when an update ended before anything was sent.

@@ -106,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(Page, ConsoleControls,
                                            ControlCase{"Button12", "发送", "发送"},
                                            ControlCase{"ChOK", "允许接收数据", "允许接收数据"},
                                            ControlCase{"edtNum", "53", "数据字节个数："},
-                                           ControlCase{"LbNum", "0", "本地接收到的数据条数："},
+                                           ControlCase{"LbNum", "0", "本地接收到的数据条数：0"},
                                            ControlCase{"Button1", "清零", "清零"},
                                            ControlCase{"ch1", "仅显示数据", "仅显示数据"},
                                            ControlCase{"Memo1", "", "数据接收"}));
@@ -475,6 +475,18 @@ TEST_F(ConsoleExport, WritesTheOperatorsTextInCodePage936)
     EXPECT_EQ(readFile(path("b.txt")).toHex(' '), QByteArray("1,2,\r\n\xB1\xB8\xD7\xA2"
                                                              "abc\r\n3,0,")
                                                       .toHex(' '));
+}
+
+// Characters code page 936 has no form for (default-ignorable ones, a lone surrogate) each
+// leave a "?" in the file, as everywhere else in the program, rather than vanishing.
+TEST_F(ConsoleExport, CharactersWithoutACodePage936FormBecomeQuestionMarks)
+{
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral(u"a\u200Bb\u00ADc") + QChar(0xD800) +
+                           QStringLiteral(u"d\U0001F600"));
+    QApplication::sendEvent(memo(), &commit);
+    exportTo(path("d.txt"));
+    EXPECT_EQ(readFile(path("d.txt")), QByteArray("a?b?c?d?"));
 }
 
 TEST_F(ConsoleExport, EmptyListGivesEmptyFileAndReplacesOldOne)

@@ -4,6 +4,7 @@
 #include "common/dialogs.h"
 #include "common/sysutils.h"
 #include "console_fixture.h"
+#include "support/test_helpers.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -144,7 +145,7 @@ TEST_P(ConsoleSpoolEmptying, ExportHoldsEveryLineSinceInOrderWithTheOperatorsTex
 INSTANTIATE_TEST_SUITE_P(Spool, ConsoleSpoolEmptying,
                          ::testing::Values(EmptyingCase{"clear", "N1", "14"},
                                            EmptyingCase{"reset", "Button1", "0"}),
-                         [](const auto& tp) { return std::string(tp.param.name); });
+                         CaseName());
 
 // Only this process can read the spool: mode 0600, and no name in the folder for anyone to
 // open. It goes with a clear and with the page.

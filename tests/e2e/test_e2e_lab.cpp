@@ -163,7 +163,8 @@ TEST_F(LabWindow, TestDatagramWithDefaultsIsBroadcastAndAnAnswerIsListed)
     auto* memo = child<QPlainTextEdit>("Memo1");
     const QString expected =
         u"IP: 192.168.1.200 SPort:7501 TPort:7520  Data: 72,1,"_s + u"0,"_s.repeated(51);
-    QTRY_COMPARE_WITH_TIMEOUT(memo->toPlainText().trimmed(), expected, 3000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return memo->toPlainText().trimmed() == expected; }, 3000))
+        << memo->toPlainText().toStdString();
     EXPECT_EQ(child<QLabel>("LbNum")->text(), u"1"_s);
 }
 

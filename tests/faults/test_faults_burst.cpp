@@ -129,7 +129,9 @@ TEST_P(ReceiveOverrun, LosesDatagramsKeepsOrderAndListsALaterOne)
         previous = n;
     }
     EXPECT_EQ(window->Globals.RecvCount, lines.size());
-    QTRY_COMPARE(child<QLabel>("LbNum")->text(), QString::number(lines.size()));
+    const QString count = QString::number(lines.size());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return child<QLabel>("LbNum")->text() == count; }, 5000))
+        << child<QLabel>("LbNum")->text().toStdString() << " shown for " << lines.size();
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, ReceiveOverrun,

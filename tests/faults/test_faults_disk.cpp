@@ -39,7 +39,8 @@ protected:
             if (n % 200 == 199)
                 QTest::qWait(1); // let the event thread keep up; loss is not under test here
         }
-        [&] { QTRY_COMPARE_WITH_TIMEOUT(listedLines().size(), count, 10000); }();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return listedLines().size() == count; }, 10000))
+            << listedLines().size() << " of " << count << " listed";
         return listedLines();
     }
 };

@@ -3,6 +3,8 @@
 #include "support/udp_probe.h"
 #include "support/window_fixture.h"
 
+#include <QDir>
+
 #include <arpa/inet.h>
 #include <csignal>
 #include <netinet/in.h>
@@ -117,7 +119,8 @@ TEST_P(PortTaken, ConnectFailsWithTheBindErrorAndALaterConnectWorks)
     child<QCheckBox>("ChOK")->setChecked(true);
     UdpProbe peer;
     ASSERT_TRUE(peer.sendTo("127.0.0.1", later, QByteArray("\x07\x08", 2)));
-    QTRY_COMPARE(listedLines().size(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listedLines().size() == 1; }, 5000))
+        << listedLines().size() << " lines listed";
     EXPECT_TRUE(listedLines()[0].startsWith(u"7,8,0,"_s)) << qPrintable(listedLines()[0]);
 }
 
@@ -127,22 +130,34 @@ INSTANTIATE_TEST_SUITE_P(Faults, PortTaken,
                                            SquatCase{"otherPortTakenAfterDisconnect", true, false}),
                          CaseName());
 
+// The descriptors the process holds open.
+int openDescriptors()
+{
+    return static_cast<int>(QDir(u"/proc/self/fd"_s)
+                                .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                                .size());
+}
+
 // While another process holds the port, connecting again and again fails the same way each
-// time and leaks nothing: afterwards the port the squatter let go can be bound.
+// time and leaks nothing: the process holds no more descriptors than before, and afterwards
+// the port the squatter let go can be bound.
 TEST_F(WindowFixture, RepeatedFailedConnectsLeaveNoSocketBehind)
 {
     const int port = freeUdpPort();
     {
         PortSquatter squatter(port);
         ASSERT_TRUE(squatter.bound());
+        connectOn(port); // whatever the first box opens once (fonts, ...) is open from here
+        const int before = openDescriptors();
         for (int i = 0; i < 20; ++i)
             connectOn(port);
-        ASSERT_EQ(fake.boxes.size(), 20u);
+        EXPECT_EQ(openDescriptors(), before) << "descriptors left by failed connects";
+        ASSERT_EQ(fake.boxes.size(), 21u);
         for (const auto& box : fake.boxes)
             EXPECT_EQ(box.text, u"Could not bind socket. Address and port are already in use."_s);
     }
     connectOn(port);
-    EXPECT_EQ(fake.boxes.size(), 20u);
+    EXPECT_EQ(fake.boxes.size(), 21u);
     EXPECT_TRUE(window->UDPServer().Active());
 }
 

@@ -113,7 +113,8 @@ TEST_P(Exhausted, ConnectReportsItAndTheWindowGoesOn)
     child<QCheckBox>("ChOK")->setChecked(true);
     UdpProbe peer;
     ASSERT_TRUE(peer.sendTo("127.0.0.1", port, QByteArray("\x05", 1)));
-    QTRY_COMPARE(listedLines().size(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listedLines().size() == 1; }, 5000))
+        << listedLines().size() << " lines listed";
     EXPECT_TRUE(listedLines()[0].startsWith(u"5,0,0,"_s));
 }
 

@@ -44,6 +44,7 @@ ServerPage::ServerPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent)
                                              u"段"_s);
     }
     ui->cmbNetName->setAccessibleName(ui->LabelNetName->text());
+    ui->LbMess->setAccessibleName(u"更新结果"_s);
 
     // The command relies only on the button's click and its enabled state.
     configureUpdateButton(*ui->sbUpdateIP, ui->cmbNetName);
@@ -119,4 +120,6 @@ void ServerPage::setSummary(const QString& caption)
     QString shown = caption;
     shown.replace(QChar(13), QChar(10));
     ui->LbMess->setText(shown);
+    // A screen reader reads the summary too: its title by name, the whole text as description.
+    ui->LbMess->setAccessibleDescription(shown);
 }

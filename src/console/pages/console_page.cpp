@@ -113,9 +113,9 @@ QWidget* ConsolePage::buildMonitor()
 
     const QString countCaption = u"本地接收到的数据条数："_s;
     bar->addWidget(new QLabel(countCaption, monitor));
-    LbNum = new QLabel(u"0"_s, monitor);
+    LbNum = new QLabel(monitor);
     LbNum->setObjectName(u"LbNum"_s);
-    LbNum->setAccessibleName(countCaption);
+    showCount(u"0"_s);
     LbNum->setFont(songFont(14));
     QPalette red = LbNum->palette();
     red.setColor(QPalette::WindowText, Qt::red);
@@ -201,7 +201,7 @@ void ConsolePage::showListedCount()
 {
     const QString text = intToStr(listedCount_);
     if (LbNum->text() != text)
-        LbNum->setText(text);
+        showCount(text);
     showLinesAside();
 }
 
@@ -222,6 +222,13 @@ void ConsolePage::showLinesAside()
     LbAside->show();
 }
 
+// The count is read out with its caption, current with every change.
+void ConsolePage::showCount(const QString& text)
+{
+    LbNum->setText(text);
+    LbNum->setAccessibleName(u"本地接收到的数据条数："_s + text);
+}
+
 QString ConsolePage::memoText()
 {
     return Memo1->text();
@@ -240,7 +247,7 @@ void ConsolePage::Button1Click()
     runGuarded([&] {
         globals_.RecvCount = 0;
         listedCount_ = 0;
-        LbNum->setText(u"0"_s);
+        showCount(u"0"_s);
         Memo1->clear();
         showLinesAside();
     });

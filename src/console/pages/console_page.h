@@ -50,6 +50,7 @@ private:
     QWidget* buildMonitor();
     void showListedCount();
     void showLinesAside();
+    void showCount(const QString& text);
 
     MainGlobals& globals_;
     TUDPServer& udp_;
