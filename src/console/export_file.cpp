@@ -95,9 +95,9 @@ template <class Sink> void forEachExportChunk(const ExportSource& source, Sink&&
 
 } // namespace
 
-void encodeExportText(QByteArray& out, QStringEncoder& encoder, QStringView text)
+void encodeExportText(QByteArray& out, QStringView text)
 {
-    appendExportText(out, encoder, text);
+    appendExportText(out, text);
 }
 
 QByteArray exportBytes(const ExportSource& source)

@@ -13,11 +13,10 @@ using ExportSource = std::function<void(const std::function<void(QStringView)>& 
 // Bytes already in export form (lines that left the list earlier), handed to `take` in order.
 using ExportBytesSource = std::function<void(const std::function<void(QByteArrayView)>& take)>;
 
-class QStringEncoder;
 
 // Appends the export form of a piece of the list's text to out (a line break inside it
-// becomes CR LF; the piece's own end adds none). The encoder is one for "GBK".
-void encodeExportText(QByteArray& out, QStringEncoder& encoder, QStringView text);
+// becomes CR LF; the piece's own end adds none).
+void encodeExportText(QByteArray& out, QStringView text);
 
 // The whole export file for the text: its lines joined by CR LF, code page 936, no BOM.
 QByteArray exportBytes(const ExportSource& source);

@@ -161,6 +161,6 @@ INSTANTIATE_TEST_SUITE_P(
                       FileCase{"logDanglingLink", Writer::UpdateLog, Kind::DanglingLink, nullptr},
                       FileCase{"logLinkIntoNoFolder", Writer::UpdateLog, Kind::LinkIntoNoFolder,
                                ""}),
-    [](const auto& tp) { return std::string(tp.param.name); });
+    CaseName());
 
 } // namespace

@@ -105,7 +105,7 @@ void MonitorMemo::keepAside()
     cursor.setPosition(doc->findBlockByNumber(leaving).position(), QTextCursor::KeepAnchor);
     // The leaving lines, each ending in a paragraph separator that becomes CR LF.
     QByteArray bytes;
-    encodeExportText(bytes, encoder_, cursor.selectedText());
+    encodeExportText(bytes, cursor.selectedText());
     if (!spool_.append(std::move(bytes), leaving)) {
         if (!spool_.usable())
             reportSpoolFault(); // else the disk lags behind: the lines wait for a later flush

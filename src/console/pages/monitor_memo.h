@@ -6,7 +6,6 @@
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QString>
-#include <QStringEncoder>
 #include <QStringView>
 #include <QTimer>
 #include <algorithm>
@@ -89,6 +88,5 @@ private:
     QMenu* popupMenu_ = nullptr;
     int keptLines_ = DefaultKeptLines;
     MonitorSpool spool_{MonitorSpool::defaultFolder()};
-    QStringEncoder encoder_{"GBK"};
     std::atomic<bool> faultPosted_{false}; // a call to tell the fault is on its way
 };
