@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 #include "common/sysutils.h"
 #include "net/udp_server.h"
+#include "simulator.h"
 #include "support/fake_dialogs.h"
 #include "support/udp_probe.h"
 #include "support/window_fixture.h"
@@ -109,17 +110,12 @@ TEST_F(LabWindow, TheSimulatorReadsTheDefaultFieldsBackFromBothPackets)
                  "\n");
     expect.flush();
     QProcess sim;
-    sim.start(QString::fromUtf8(TERMINAL_SIM),
-              {u"--device-address"_s, u"192.168.1.200"_s, u"--server-address"_s, u"192.168.1.248"_s,
-               u"--expect"_s, expect.fileName(), u"--timeout"_s, u"20"_s});
     QString said;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            said += QString::fromUtf8(sim.readAllStandardError());
-            return said.contains(u"监听"_s) || sim.state() == QProcess::NotRunning;
-        },
-        10000));
-    ASSERT_EQ(sim.state(), QProcess::Running) << said.toStdString();
+    ASSERT_TRUE(startSimulator(sim,
+                               {u"--device-address"_s, u"192.168.1.200"_s, u"--server-address"_s,
+                                u"192.168.1.248"_s, u"--expect"_s, expect.fileName(),
+                                u"--timeout"_s, u"20"_s},
+                               said));
 
     showPage(0);
     auto* type = child<QComboBox>("cmbType");

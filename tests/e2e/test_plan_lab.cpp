@@ -2,6 +2,7 @@
 // three-row plan, one press per device, and terminal-sim reads every packet back.
 #include "config/pages/plan_panel.h"
 #include "config/plan_results.h"
+#include "simulator.h"
 #include "support/window_fixture.h"
 
 #include <QFile>
@@ -53,17 +54,12 @@ TEST_F(PlanLab, ThreeDevicesOnePressEachAndTheSimulatorReadsEveryPacket)
     expect.close();
 
     QProcess sim;
-    sim.start(QString::fromUtf8(TERMINAL_SIM),
-              {u"--device-address"_s, u"192.168.1.200"_s, u"--server-address"_s, u"127.0.0.1"_s,
-               u"--expect"_s, expect.fileName(), u"--timeout"_s, u"30"_s});
     QString said;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            said += QString::fromUtf8(sim.readAllStandardError());
-            return said.contains(u"监听"_s) || sim.state() == QProcess::NotRunning;
-        },
-        10000));
-    ASSERT_EQ(sim.state(), QProcess::Running) << said.toStdString();
+    ASSERT_TRUE(
+        startSimulator(sim,
+                       {u"--device-address"_s, u"192.168.1.200"_s, u"--server-address"_s,
+                        u"127.0.0.1"_s, u"--expect"_s, expect.fileName(), u"--timeout"_s, u"30"_s},
+                       said));
 
     connectOn(7520);
     ASSERT_TRUE(unlocked());
