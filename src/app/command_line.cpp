@@ -39,9 +39,9 @@ QString helpText(const std::vector<TerminalOption>& options)
     return text;
 }
 
-const std::vector<TerminalOption>& terminalOptions()
+std::vector<TerminalOption>& terminalOptions()
 {
-    static const std::vector<TerminalOption> options = {
+    static std::vector<TerminalOption> options = {
         {u"--help"_s, u"-h"_s, QString(), u"显示本帮助后退出"_s,
          [](const QString&, QTextStream& out, QTextStream&) {
              out << helpText(terminalOptions());

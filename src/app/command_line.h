@@ -19,8 +19,9 @@ struct TerminalOption {
     std::function<int(const QString& value, QTextStream& out, QTextStream& err)> run;
 };
 
-// The program's terminal options, in the order --help lists them.
-const std::vector<TerminalOption>& terminalOptions();
+// The program's terminal options, in the order --help lists them. The program adds those whose
+// work lives in libraries this one does not link (--check-plan) before it runs them.
+std::vector<TerminalOption>& terminalOptions();
 
 QString versionText();
 QString helpText(const std::vector<TerminalOption>& options);

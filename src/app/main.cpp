@@ -7,16 +7,20 @@
 #include "skin/song_font.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 #include <QTextStream>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 
 int main(int argc, char** argv)
 {
-    if (argc == 3 && std::strcmp(argv[1], "--check-plan") == 0)
-        return checkPlanCommand(argv[2]);
+    terminalOptions().push_back({QStringLiteral("--check-plan"), QString(), QStringLiteral("FILE"),
+                                 QStringLiteral("检查批量配置方案，列出其中的错误后退出"),
+                                 [](const QString& file, QTextStream& out, QTextStream&) {
+                                     out.flush(); // the check prints on its own
+                                     return checkPlanCommand(QFile::encodeName(file).constData());
+                                 }});
 
     // --help and --version answer before any window exists: no display is needed for them.
     {
