@@ -12,8 +12,10 @@ int checkPlanCommand(const char* path)
 {
     QByteArray bytes;
     bool exists = false;
-    if (!readWholeFile(QByteArray(path), bytes, exists) || !exists) {
-        std::fprintf(stderr, "%s: %s\n", path, exists ? std::strerror(errno) : "No such file");
+    // A folder or a FIFO is refused with its own reason, not reported as missing.
+    const bool read = readWholeFile(QByteArray(path), bytes, exists);
+    if (!read || !exists) {
+        std::fprintf(stderr, "%s: %s\n", path, read ? "No such file" : std::strerror(errno));
         return 2;
     }
     // The page's texts as the window opens, before any device type is chosen.
