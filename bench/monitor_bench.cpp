@@ -186,8 +186,7 @@ void exportAndCheck(Harness& h, long lineCount)
     installDialogs(nullptr);
     const QByteArray path = QFile::encodeName(dialogs.path);
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    struct stat st {
-    };
+    struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0) {
         std::printf("  export            FAILED: no file\n");
         return;

@@ -107,8 +107,7 @@ QByteArray resolvedPath(const QByteArray& path)
 bool readWholeFile(const QByteArray& path, QByteArray& bytes, bool& exists)
 {
     exists = false;
-    struct stat info {
-    };
+    struct stat info {};
     if (::stat(path.constData(), &info) != 0)
         return errno == ENOENT;
     if (!S_ISREG(info.st_mode)) {
@@ -167,8 +166,7 @@ AtomicFile::~AtomicFile()
 
 bool AtomicFile::open()
 {
-    struct stat info {
-    };
+    struct stat info {};
     const bool exists = ::stat(target_.constData(), &info) == 0;
     // Only a regular file is replaced: a folder, a FIFO or a device is refused at once.
     if (exists && !S_ISREG(info.st_mode)) {
@@ -223,8 +221,7 @@ bool appendDurably(const QByteArray& path, QByteArrayView bytes, const FileOps& 
         ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
     if (!fd.valid())
         return false;
-    struct stat info {
-    };
+    struct stat info {};
     if (::fstat(fd.get(), &info) != 0)
         return false;
     if (!S_ISREG(info.st_mode)) {

@@ -54,8 +54,7 @@ QByteArray planResultLine(const PlanResult& result, bool first)
 bool appendPlanResult(const QString& path, const PlanResult& result, QString* error)
 {
     const QByteArray native = QFile::encodeName(path);
-    struct stat info {
-    };
+    struct stat info {};
     const bool first = ::stat(native.constData(), &info) != 0 || info.st_size == 0;
     if (appendDurably(native, planResultLine(result, first)))
         return true;

@@ -13,7 +13,6 @@ using ExportSource = std::function<void(const std::function<void(QStringView)>& 
 // Bytes already in export form (lines that left the list earlier), handed to `take` in order.
 using ExportBytesSource = std::function<void(const std::function<void(QByteArrayView)>& take)>;
 
-
 // Appends the export form of a piece of the list's text to out (a line break inside it
 // becomes CR LF; the piece's own end adds none).
 void encodeExportText(QByteArray& out, QStringView text);

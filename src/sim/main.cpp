@@ -367,8 +367,7 @@ bool installSignals()
 {
     if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return false;
-    struct sigaction sa {
-    };
+    struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     return sigaction(SIGINT, &sa, nullptr) == 0 && sigaction(SIGTERM, &sa, nullptr) == 0;

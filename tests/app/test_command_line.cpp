@@ -46,8 +46,7 @@ std::vector<TerminalOption> optionsWithAValue()
 }
 
 class TerminalOptionRun : public testing::TestWithParam<OptionCase>
-{
-};
+{};
 
 TEST_P(TerminalOptionRun, AnswersOrLeavesTheArgumentsToTheWindow)
 {

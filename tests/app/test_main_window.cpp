@@ -241,8 +241,7 @@ struct PortText {
 };
 
 class ConnectPortText : public MainWindowTest, public ::testing::WithParamInterface<PortText>
-{
-};
+{};
 
 TEST_P(ConnectPortText, BindsTheLow16Bits)
 {

@@ -16,8 +16,7 @@ struct IntCase {
 };
 
 class StrToIntTable : public ::testing::TestWithParam<IntCase>
-{
-};
+{};
 
 TEST_P(StrToIntTable, ConvertsOrRaisesWithTheWholeText)
 {
@@ -107,8 +106,7 @@ TEST(Cp936, NothingVanishesInEitherDirection)
 // direction marks, variation selectors, tags) when the code page lacks them, instead of giving
 // a "?"; each must still take a byte so that lengths and exported text lose nothing.
 class IgnorableCharacters : public ::testing::TestWithParam<char32_t>
-{
-};
+{};
 
 TEST_P(IgnorableCharacters, BecomeAQuestionMark)
 {
@@ -138,8 +136,7 @@ struct BoxCase {
 };
 
 class ErrorBoxRule : public ::testing::TestWithParam<BoxCase>
-{
-};
+{};
 
 TEST_P(ErrorBoxRule, AppendsAFullStopAfterCharactersAboveTheFullStop)
 {

@@ -24,8 +24,7 @@ void PrintTo(const PatchCase& c, std::ostream* os)
 }
 
 class IniPatch : public ::testing::TestWithParam<PatchCase>
-{
-};
+{};
 
 TEST_P(IniPatch, ChangesOnlyTheKeysLine)
 {

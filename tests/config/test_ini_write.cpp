@@ -81,8 +81,7 @@ TEST_F(IniWrite, KeepsEveryOtherByteAndTheFileMode)
 
     EXPECT_EQ(readAll(path), "; \xB1\xB8\xD7\xA2\r\n[Site]\r\nName=A\r\n\r\n[updatelog]\r\n"
                              "LOG=new\r\nkeep=1\r\n");
-    struct stat info {
-    };
+    struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
 }
@@ -121,8 +120,7 @@ void PrintTo(const UnwritableCase& c, std::ostream* os)
 }
 
 class IniWriteUnwritable : public ::testing::TestWithParam<UnwritableCase>
-{
-};
+{};
 
 TEST_P(IniWriteUnwritable, RaisesUnableToWriteWithTheFullPath)
 {
@@ -163,8 +161,7 @@ void PrintTo(const FailingStepCase& c, std::ostream* os)
 }
 
 class IniWriteFailingStep : public ::testing::TestWithParam<FailingStepCase>
-{
-};
+{};
 
 TEST_P(IniWriteFailingStep, LeavesTheOldFileWhole)
 {

@@ -19,8 +19,7 @@ struct FolderCase {
 };
 
 class UpdateLogFolderChoice : public testing::TestWithParam<FolderCase>
-{
-};
+{};
 
 TEST_P(UpdateLogFolderChoice, PicksTheProgramsFolderOrTheUsersDataFolder)
 {

@@ -204,8 +204,7 @@ QByteArray withByte(QByteArray bytes, int offset, char value)
 }
 
 class MalformedPacket : public ::testing::TestWithParam<Malformed>
-{
-};
+{};
 
 TEST_P(MalformedPacket, IsReportedWithItsReasonAndHex)
 {

@@ -33,8 +33,7 @@ void PrintTo(const LabCase& c, std::ostream* os)
 }
 
 class ParamPageLab : public ::testing::TestWithParam<LabCase>
-{
-};
+{};
 
 TEST_P(ParamPageLab, DownloadWithTheDesignedFields)
 {

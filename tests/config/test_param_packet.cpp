@@ -56,8 +56,7 @@ struct PacketCase {
 };
 
 class ParamPacketByType : public ::testing::TestWithParam<PacketCase>
-{
-};
+{};
 
 TEST_P(ParamPacketByType, BuildsTheFortyOneBytes)
 {
@@ -135,8 +134,7 @@ struct EncodingCase {
 };
 
 class ParamPacketEncoding : public ::testing::TestWithParam<EncodingCase>
-{
-};
+{};
 
 TEST_P(ParamPacketEncoding, PutsTheValueAtItsOffset)
 {
@@ -199,8 +197,7 @@ struct FaultCase {
 };
 
 class ParamPacketFault : public ::testing::TestWithParam<FaultCase>
-{
-};
+{};
 
 TEST_P(ParamPacketFault, RaisesTheConversionErrorOfTheFirstBadField)
 {
@@ -280,8 +277,7 @@ struct QuadCase {
 };
 
 class IPstrToByteCases : public ::testing::TestWithParam<QuadCase>
-{
-};
+{};
 
 TEST_P(IPstrToByteCases, ConvertsPieceByPiece)
 {
@@ -336,8 +332,7 @@ struct LengthCase {
 };
 
 class ParamValidationLength : public ::testing::TestWithParam<LengthCase>
-{
-};
+{};
 
 TEST_P(ParamValidationLength, CountsBytesNotCharacters)
 {

@@ -119,8 +119,7 @@ void PrintTo(const FieldCase& c, std::ostream* os)
 }
 
 class ParamPageFields : public ::testing::TestWithParam<FieldCase>
-{
-};
+{};
 
 TEST_P(ParamPageFields, OpensWithItsDesignedTextCaptionAndPlace)
 {
@@ -257,8 +256,7 @@ void PrintTo(const TypeCase& c, std::ostream* os)
 }
 
 class ParamPageType : public ::testing::TestWithParam<TypeCase>
-{
-};
+{};
 
 TEST_P(ParamPageType, ChoosingATypeSetsVisibilityCaptionsAndTexts)
 {
@@ -330,8 +328,7 @@ struct SequenceCase {
 };
 
 class ParamPageSequence : public ::testing::TestWithParam<SequenceCase>
-{
-};
+{};
 
 TEST_P(ParamPageSequence, LaterChoicesKeepWhatTheyDoNotSet)
 {
@@ -416,8 +413,7 @@ struct ValidationCase {
 };
 
 class ParamPageValidation : public ::testing::TestWithParam<ValidationCase>
-{
-};
+{};
 
 TEST_P(ParamPageValidation, ReportsTheFirstFaultAndFocusesItsField)
 {
@@ -529,8 +525,7 @@ struct ConversionCase {
 };
 
 class ParamPageConversion : public ::testing::TestWithParam<ConversionCase>
-{
-};
+{};
 
 TEST_P(ParamPageConversion, EndsInTheErrorBoxWithoutFocusMoveOrSending)
 {
@@ -601,8 +596,7 @@ QByteArray hex(const char* spaced)
 }
 
 class ParamPageSend : public ::testing::TestWithParam<SendCase>
-{
-};
+{};
 
 TEST_P(ParamPageSend, TheProbeReceivesExactlyThePacket)
 {
@@ -653,8 +647,7 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName());
 
 class ParamPageSendFault : public ::testing::TestWithParam<const char*>
-{
-};
+{};
 
 TEST_P(ParamPageSendFault, APortThatIsNoIntegerReportsTheErrorAndSendsNothing)
 {

@@ -42,8 +42,7 @@ struct CsvCase {
 };
 
 class CsvReader : public ::testing::TestWithParam<CsvCase>
-{
-};
+{};
 
 TEST_P(CsvReader, DecodesAndSplitsAsSpreadsheetsWrite)
 {
@@ -135,8 +134,7 @@ struct CheckCase {
 };
 
 class PlanChecks : public ::testing::TestWithParam<CheckCase>
-{
-};
+{};
 
 TEST_P(PlanChecks, ReportRowColumnAndTheDownloadsMessage)
 {

@@ -56,8 +56,7 @@ void PrintTo(const ValidationCase& c, std::ostream* os)
 }
 
 class ServerValidation : public ::testing::TestWithParam<ValidationCase>
-{
-};
+{};
 
 TEST_P(ServerValidation, ReportsTheFirstFailingCheck)
 {
@@ -146,8 +145,7 @@ void PrintTo(const ConversionCase& c, std::ostream* os)
 }
 
 class ServerValidationConversion : public ::testing::TestWithParam<ConversionCase>
-{
-};
+{};
 
 TEST_P(ServerValidationConversion, RaisesTheConversionErrorWithTheTextAsTyped)
 {
@@ -203,8 +201,7 @@ void PrintTo(const DerivedCase& c, std::ostream* os)
 }
 
 class ServerDerived : public ::testing::TestWithParam<DerivedCase>
-{
-};
+{};
 
 TEST_P(ServerDerived, TextsShowOctetsAsTypedAndThePacketCarriesTheirLowBytes)
 {

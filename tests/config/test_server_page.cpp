@@ -211,8 +211,7 @@ void PrintTo(const ValidationCase& c, std::ostream* os)
 
 class ServerPageValidation : public ServerPageTest,
                              public ::testing::WithParamInterface<ValidationCase>
-{
-};
+{};
 
 TEST_P(ServerPageValidation, ShowsTheMessageAndDoesNothingElse)
 {
@@ -289,8 +288,7 @@ void PrintTo(const ConversionCase& c, std::ostream* os)
 
 class ServerPageConversion : public ServerPageTest,
                              public ::testing::WithParamInterface<ConversionCase>
-{
-};
+{};
 
 TEST_P(ServerPageConversion, ShowsTheFrameworksErrorBoxAndStops)
 {
@@ -328,8 +326,7 @@ void PrintTo(const CancelCase& c, std::ostream* os)
 }
 
 class ServerPageCancel : public ServerPageTest, public ::testing::WithParamInterface<CancelCase>
-{
-};
+{};
 
 TEST_P(ServerPageCancel, AnyAnswerButOkEndsSilently)
 {
@@ -469,8 +466,7 @@ void PrintTo(const TypedCase& c, std::ostream* os)
 }
 
 class ServerPageTyped : public ServerPageTest, public ::testing::WithParamInterface<TypedCase>
-{
-};
+{};
 
 TEST_P(ServerPageTyped, SendsTheLowBytesAndLogsTheTextsAsTyped)
 {

@@ -53,8 +53,7 @@ void PrintTo(const LineCase& c, std::ostream* os)
 }
 
 class MonitorLineTable : public ::testing::TestWithParam<LineCase>
-{
-};
+{};
 
 TEST_P(MonitorLineTable, FormatsTheListLine)
 {
@@ -121,8 +120,7 @@ constexpr std::array<const char*, 10> oneToTen = {"1", "2", "3", "4", "5",
                                                   "6", "7", "8", "9", "10"};
 
 class TestDatagramTable : public ::testing::TestWithParam<DatagramCase>
-{
-};
+{};
 
 TEST_P(TestDatagramTable, ConvertsInOrder)
 {

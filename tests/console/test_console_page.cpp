@@ -78,8 +78,7 @@ struct ControlCase {
 };
 
 class ConsoleControls : public ConsolePageTest, public ::testing::WithParamInterface<ControlCase>
-{
-};
+{};
 
 TEST_P(ConsoleControls, StartWithTheirTextsAndNames)
 {
@@ -280,8 +279,7 @@ TEST_F(ConsolePageTest, ClearAndResetDropWaitingLines)
 
 // Nothing shown per datagram still lists a line, an empty one, and counts it.
 class ConsoleNoBytesShown : public ConsolePageTest, public ::testing::WithParamInterface<int>
-{
-};
+{};
 
 TEST_P(ConsoleNoBytesShown, EachDatagramAddsAnEmptyLineAndCounts)
 {
@@ -385,8 +383,7 @@ void PrintTo(const EditCase& c, std::ostream* os)
 }
 
 class ConsoleEdits : public ConsolePageTest, public ::testing::WithParamInterface<EditCase>
-{
-};
+{};
 
 TEST_P(ConsoleEdits, TakeInWaitingLinesFirst)
 {
@@ -557,8 +554,7 @@ void PrintTo(const SendCase& c, std::ostream* os)
 }
 
 class ConsoleSender : public ConsolePageTest, public ::testing::WithParamInterface<SendCase>
-{
-};
+{};
 
 TEST_P(ConsoleSender, SendsTheBytesInFieldOrder)
 {
@@ -621,8 +617,7 @@ void PrintTo(const SendFailureCase& c, std::ostream* os)
 
 class ConsoleSendFailure : public ConsolePageTest,
                            public ::testing::WithParamInterface<SendFailureCase>
-{
-};
+{};
 
 TEST_P(ConsoleSendFailure, ShowsTheErrorBoxAndSendsNothing)
 {

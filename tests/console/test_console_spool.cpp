@@ -96,8 +96,7 @@ struct EmptyingCase {
 };
 
 class ConsoleSpoolEmptying : public ConsoleSpool, public ::testing::WithParamInterface<EmptyingCase>
-{
-};
+{};
 
 TEST_P(ConsoleSpoolEmptying, ExportHoldsEveryLineSinceInOrderWithTheOperatorsText)
 {
@@ -156,8 +155,7 @@ TEST_F(ConsoleSpool, FileIsPrivateNamelessAndGoesWithClearAndExit)
     ASSERT_EQ(open.size(), 1) << qPrintable(open.join(u'\n'));
     EXPECT_TRUE(open[0].endsWith(u" (deleted)"_s)) << qPrintable(open[0]);
     const QByteArray fd = QFile::encodeName(open[0].section(u" -> "_s, 0, 0));
-    struct stat st {
-    };
+    struct stat st {};
     ASSERT_EQ(::stat(fd.constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
     // Its writer catches up with the six lines that left.

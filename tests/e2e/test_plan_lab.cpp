@@ -16,8 +16,7 @@ namespace
 {
 
 class PlanLab : public WindowFixture
-{
-};
+{};
 
 TEST_F(PlanLab, ThreeDevicesOnePressEachAndTheSimulatorReadsEveryPacket)
 {

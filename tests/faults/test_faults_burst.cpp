@@ -60,8 +60,7 @@ void PrintTo(const BurstCase& c, std::ostream* os)
 }
 
 class ReceiveOverrun : public WindowFixture, public ::testing::WithParamInterface<BurstCase>
-{
-};
+{};
 
 TEST_P(ReceiveOverrun, LosesDatagramsKeepsOrderAndListsALaterOne)
 {

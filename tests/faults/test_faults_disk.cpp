@@ -62,8 +62,7 @@ void PrintTo(const ExportCase& c, std::ostream* os)
 }
 
 class ExportFault : public DiskFixture, public ::testing::WithParamInterface<ExportCase>
-{
-};
+{};
 
 TEST_P(ExportFault, FailsLoudlyAndLeavesNoFileThatLooksComplete)
 {

@@ -108,8 +108,7 @@ TEST_P(OddTarget, IsRefusedAtOnceOrWrittenThroughTheLink)
     const QString path = dir.filePath(c.writer == Writer::Export ? u"out.txt"_s : u"IPSet.Ini"_s);
     if (!make(c.kind, path))
         GTEST_SKIP() << "cannot make it here: " << std::strerror(errno);
-    struct stat before {
-    };
+    struct stat before {};
     ASSERT_EQ(::lstat(local(path).constData(), &before), 0);
 
     const QString error = write(c.writer, path, c.kind == Kind::Fifo ? path : QString());
@@ -131,8 +130,7 @@ TEST_P(OddTarget, IsRefusedAtOnceOrWrittenThroughTheLink)
         EXPECT_EQ(error, QString(u"Unable to write to "_s + path));
     }
     // What stood there is still there, as it was; nothing else is left behind.
-    struct stat after {
-    };
+    struct stat after {};
     ASSERT_EQ(::lstat(local(path).constData(), &after), 0);
     EXPECT_EQ(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
     EXPECT_EQ(after.st_ino, before.st_ino);

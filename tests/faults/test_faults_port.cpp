@@ -80,8 +80,7 @@ void PrintTo(const SquatCase& c, std::ostream* os)
 }
 
 class PortTaken : public WindowFixture, public ::testing::WithParamInterface<SquatCase>
-{
-};
+{};
 
 TEST_P(PortTaken, ConnectFailsWithTheBindErrorAndALaterConnectWorks)
 {

@@ -17,15 +17,13 @@ namespace
 
 unsigned long freeBlocks(const QString& path)
 {
-    struct statvfs st {
-    };
+    struct statvfs st {};
     return ::statvfs(QFile::encodeName(path).constData(), &st) == 0 ? st.f_bfree : 0;
 }
 
 unsigned long totalBlocks(const QString& path)
 {
-    struct statvfs st {
-    };
+    struct statvfs st {};
     return ::statvfs(QFile::encodeName(path).constData(), &st) == 0 ? st.f_blocks : 1;
 }
 

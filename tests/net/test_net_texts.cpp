@@ -17,8 +17,7 @@ struct ErrorCase {
 };
 
 class SocketErrorMessage : public ::testing::TestWithParam<ErrorCase>
-{
-};
+{};
 
 TEST_P(SocketErrorMessage, IsCodeLineBreakAndText)
 {
@@ -102,8 +101,7 @@ struct QuadCase {
 };
 
 class DottedQuad : public ::testing::TestWithParam<QuadCase>
-{
-};
+{};
 
 TEST_P(DottedQuad, ParsesFourIntegerParts)
 {
@@ -138,8 +136,7 @@ struct HostCase {
 };
 
 class HostResolves : public ::testing::TestWithParam<HostCase>
-{
-};
+{};
 
 TEST_P(HostResolves, WithoutAskingTheResolver)
 {
@@ -154,8 +151,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, HostResolves,
                                            HostCase{"192.168.1.248", 0xC0A801F8u}));
 
 class HostNotFound : public ::testing::TestWithParam<const char*>
-{
-};
+{};
 
 // Numeric-looking texts other than the four-part form name no host, and are refused without
 // a name server, so these hold on a machine without one.

@@ -31,8 +31,7 @@ struct SizeCase {
 };
 
 class DatagramSize : public EndpointTest, public ::testing::WithParamInterface<SizeCase>
-{
-};
+{};
 
 // Every datagram is followed by a marker: an oversized one must vanish without stopping the
 // listener, and nothing may arrive cut short.
@@ -68,8 +67,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, DatagramSize,
                                            SizeCase{0, 1, false}));
 
 class SenderAddress : public EndpointTest, public ::testing::WithParamInterface<const char*>
-{
-};
+{};
 
 TEST_P(SenderAddress, AndPortsAreReported)
 {
@@ -132,8 +130,7 @@ TEST_F(EndpointTest, HandlerSeesTheReceivingBindingAsCurrent)
 
 class ThrowingHandler : public EndpointTest,
                         public ::testing::WithParamInterface<std::function<void()>>
-{
-};
+{};
 
 TEST_P(ThrowingHandler, IsDiscardedAndLaterDatagramsArrive)
 {
@@ -291,8 +288,7 @@ struct LocalAddressCase {
 };
 
 class LocalAddress : public EndpointTest, public ::testing::WithParamInterface<LocalAddressCase>
-{
-};
+{};
 
 TEST_P(LocalAddress, IsBoundAndReadBack)
 {
@@ -329,8 +325,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, LocalAddress,
                                            LocalAddressCase{"192.0.2.1", nullptr}));
 
 class PortModulo : public EndpointTest, public ::testing::WithParamInterface<int>
-{
-};
+{};
 
 TEST_P(PortModulo, BindsAndSendsTheLow16Bits)
 {
@@ -377,8 +372,7 @@ TEST_F(EndpointTest, EmptyDatagramIsSent)
 }
 
 class HostText : public EndpointTest, public ::testing::WithParamInterface<const char*>
-{
-};
+{};
 
 TEST_P(HostText, ReachesTheLoopback)
 {
@@ -394,8 +388,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, HostText,
                                            " 127.0.0.1", "$7F.0.0.1"));
 
 class UnknownHost : public EndpointTest, public ::testing::WithParamInterface<const char*>
-{
-};
+{};
 
 TEST_P(UnknownHost, FailsBeforeOpening)
 {
@@ -417,8 +410,7 @@ struct SendFailure {
 };
 
 class SendFails : public EndpointTest, public ::testing::WithParamInterface<SendFailure>
-{
-};
+{};
 
 TEST_P(SendFails, WithItsOwnMessage)
 {
@@ -458,8 +450,7 @@ int IntOption(int socket, int level, int option)
 }
 
 class BroadcastOption : public EndpointTest, public ::testing::WithParamInterface<bool>
-{
-};
+{};
 
 TEST_P(BroadcastOption, IsAppliedAtEveryOpen)
 {

@@ -225,8 +225,7 @@ struct LogCase {
 };
 
 class UnpackedProgram : public Package, public testing::WithParamInterface<LogCase>
-{
-};
+{};
 
 TEST_P(UnpackedProgram, ShowsItsWindowAndLogsTheServerUpdate)
 {

@@ -142,8 +142,7 @@ void PrintTo(const ExpectCase& c, std::ostream* os)
 }
 
 class SimExpect : public ::testing::TestWithParam<ExpectCase>
-{
-};
+{};
 
 TEST_P(SimExpect, ExitsZeroOnlyWhenTheExpectedPacketsArrivedInOrder)
 {
@@ -223,8 +222,7 @@ void PrintTo(const RefusedCase& c, std::ostream* os)
 }
 
 class SimRefuses : public ::testing::TestWithParam<RefusedCase>
-{
-};
+{};
 
 TEST_P(SimRefuses, WithAClearMessageAndItsExitCode)
 {

@@ -187,8 +187,7 @@ struct StyleCase {
 };
 
 class UIStyleWrite : public ::testing::TestWithParam<StyleCase>
-{
-};
+{};
 
 TEST_P(UIStyleWrite, ResetsTransparentAndFrameMasked)
 {
@@ -279,8 +278,7 @@ struct WriteCase {
 };
 
 class PropertyWrite : public SkinButtonTest, public ::testing::WithParamInterface<WriteCase>
-{
-};
+{};
 
 TEST_P(PropertyWrite, RepaintsImmediatelyOrStoresOnly)
 {
@@ -399,8 +397,7 @@ struct EdgeCase {
 };
 
 class MouseEdges : public SkinButtonTest, public ::testing::WithParamInterface<EdgeCase>
-{
-};
+{};
 
 // A move counts as outside only beyond W or H; a release clicks only strictly inside.
 TEST_P(MouseEdges, MoveAndReleaseBoundaries)
@@ -488,8 +485,7 @@ struct IntervalCase {
 };
 
 class RepeatInterval : public SkinButtonTest, public ::testing::WithParamInterface<IntervalCase>
-{
-};
+{};
 
 TEST_P(RepeatInterval, ReadWhenTheTimerIsCreated)
 {
@@ -533,8 +529,7 @@ struct KeyCase {
 };
 
 class PressKeys : public SkinButtonTest, public ::testing::WithParamInterface<KeyCase>
-{
-};
+{};
 
 TEST_P(PressKeys, HeldShowsPressedReleaseClicksOnce)
 {
@@ -665,8 +660,7 @@ struct DialogKeyCase {
 };
 
 class DialogKeys : public SkinButtonTest, public ::testing::WithParamInterface<DialogKeyCase>
-{
-};
+{};
 
 TEST_P(DialogKeys, DefaultAndCancel)
 {
@@ -830,8 +824,7 @@ void PrintTo(const TwoImageCase& c, std::ostream* os)
 }
 
 class TwoImageGlyph : public SkinButtonPaint, public ::testing::WithParamInterface<TwoImageCase>
-{
-};
+{};
 
 TEST_P(TwoImageGlyph, DrawsTheImageForTheState)
 {
@@ -913,8 +906,7 @@ struct CaptionCase {
 };
 
 class CaptionBlanks : public SkinButtonPaint, public ::testing::WithParamInterface<CaptionCase>
-{
-};
+{};
 
 TEST_P(CaptionBlanks, TrimmedForTheTestDrawnUntrimmed)
 {
@@ -955,8 +947,7 @@ struct TransparencyCase {
 };
 
 class Transparency : public ::testing::TestWithParam<TransparencyCase>
-{
-};
+{};
 
 TEST_P(Transparency, ContainerShowsThroughTheKeyedCorners)
 {

@@ -45,8 +45,7 @@ struct PieceCase {
 };
 
 class WorkedExamplePieces : public ::testing::TestWithParam<PieceCase>
-{
-};
+{};
 
 TEST_P(WorkedExamplePieces, SourceAndDestination)
 {
@@ -79,8 +78,7 @@ struct Origin {
 };
 
 class WorkedExamplePixels : public ::testing::TestWithParam<Origin>
-{
-};
+{};
 
 TEST_P(WorkedExamplePixels, ComesFromTheRightFramePixel)
 {
@@ -134,8 +132,7 @@ struct KeyCase {
 };
 
 class KeyColour : public ::testing::TestWithParam<KeyCase>
-{
-};
+{};
 
 TEST_P(KeyColour, CornersOnlyWhenNotMaskedStretchNever)
 {
@@ -169,8 +166,7 @@ struct TinyCase {
 };
 
 class TinySizes : public ::testing::TestWithParam<TinyCase>
-{
-};
+{};
 
 TEST_P(TinySizes, NeverDrawOutsideTheRectangle)
 {
@@ -213,8 +209,7 @@ struct LayoutCase {
 };
 
 class GlyphLayout : public ::testing::TestWithParam<LayoutCase>
-{
-};
+{};
 
 TEST_P(GlyphLayout, Points)
 {
@@ -246,8 +241,7 @@ struct GlyphSizeCase {
 };
 
 class GlyphImages : public ::testing::TestWithParam<GlyphSizeCase>
-{
-};
+{};
 
 TEST_P(GlyphImages, TwoImagesWhenTwiceAsWideAsHigh)
 {
@@ -273,8 +267,7 @@ struct FocusPixel {
 };
 
 class FocusRectInversion : public ::testing::TestWithParam<FocusPixel>
-{
-};
+{};
 
 TEST_P(FocusRectInversion, EveryOtherOutlinePixel)
 {
@@ -327,8 +320,7 @@ constexpr QRgb Highlight = 0xFFFFFFFEu;
 constexpr QRgb Shadow = 0xFF808081u;
 
 class DisabledGlyph : public ::testing::TestWithParam<GlyphPixel>
-{
-};
+{};
 
 TEST_P(DisabledGlyph, HighlightSilhouetteThenShadowSilhouette)
 {

@@ -17,8 +17,7 @@ struct StyleRowCase {
 };
 
 class StyleRows : public ::testing::TestWithParam<StyleRowCase>
-{
-};
+{};
 
 TEST_P(StyleRows, EntriesOneAndTwo)
 {
@@ -79,8 +78,7 @@ struct NoEntryCase {
 };
 
 class StyleEntryNone : public ::testing::TestWithParam<NoEntryCase>
-{
-};
+{};
 
 TEST_P(StyleEntryNone, KindNoneValueMinusOne)
 {
@@ -104,8 +102,7 @@ struct ResolveCase {
 };
 
 class Resolve : public ::testing::TestWithParam<ResolveCase>
-{
-};
+{};
 
 TEST_P(Resolve, ThemeFileNeverLoadedFallsBackToDeepBlue)
 {
@@ -145,8 +142,7 @@ struct SliceCase {
 };
 
 class Slice : public ::testing::TestWithParam<SliceCase>
-{
-};
+{};
 
 TEST_P(Slice, CutsTheFrameColumnsUnscaled)
 {
@@ -223,8 +219,7 @@ struct XpPixel {
 };
 
 class WinXPStrip : public ::testing::TestWithParam<XpPixel>
-{
-};
+{};
 
 TEST_P(WinXPStrip, Pixel)
 {
@@ -290,8 +285,7 @@ struct ArtCase {
 };
 
 class ResourcesMatchGenerator : public ::testing::TestWithParam<ArtCase>
-{
-};
+{};
 
 TEST_P(ResourcesMatchGenerator, PixelForPixel)
 {
