@@ -22,7 +22,7 @@ QString planColumnCaption(PlanColumn column);
 // The short English key of a column.
 QString planColumnKey(PlanColumn column);
 
-// The device type code a cell names: its list caption or its code 1 to 12; none otherwise.
+// The device type code a cell names: its list caption or its code; none otherwise.
 std::optional<int> deviceTypeFor(const QString& cell);
 
 // What the page holds when the plan is read: absent columns take these values.
