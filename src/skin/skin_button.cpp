@@ -15,57 +15,57 @@ TSkinButton::~TSkinButton() = default;
 
 void TSkinButton::SetGlyph(const QImage& value)
 {
-    FGlyph = value.copy();
+    glyph_ = value.copy();
     repaint();
 }
 
 void TSkinButton::SetLayout(TButtonLayout value)
 {
-    FLayout = value;
+    layout_ = value;
     repaint();
 }
 
 void TSkinButton::SetSpacing(int value)
 {
-    FSpacing = value;
+    spacing_ = value;
     repaint();
 }
 
 void TSkinButton::UIStyleChanged()
 {
-    const ResolvedUIStyle resolved = ResolveUIStyle(FileTheme(), UIStyle());
+    const ResolvedUIStyle resolved = resolveUIStyle(FileTheme(), UIStyle());
     // No theme file is ever loaded, so the built-in table decides.
-    const StyleEntryResult entry = StyleEntry(resolved.Style, StyleEntryButtonTransparent);
-    SetTransparent(entry.Kind == StyleEntryKind::Boolean && entry.Value != 0);
+    const StyleEntryResult entry = styleEntry(resolved.style, StyleEntryButtonTransparent);
+    SetTransparent(entry.kind == StyleEntryKind::Boolean && entry.value != 0);
 }
 
 void TSkinButton::PaintFace(QImage& surface, const QImage& frame)
 {
-    DrawSkinStretched(frame, surface, surface.rect(), FrameMasked());
-    if (FGlyph.isNull())
+    drawSkinStretched(frame, surface, surface.rect(), FrameMasked());
+    if (glyph_.isNull())
         return;
     const QFontMetrics fm(font());
     const QSize text = fm.size(Qt::TextSingleLine | Qt::TextShowMnemonic, Caption());
-    const QSize glyph = glyphImageSize(FGlyph.size());
-    const GlyphPlacement at = placeGlyph(size(), text, glyph, FSpacing, FLayout);
-    FCaptionPos = at.Caption;
-    QPoint g = at.Glyph;
+    const QSize glyph = glyphImageSize(glyph_.size());
+    const GlyphPlacement at = placeGlyph(size(), text, glyph, spacing_, layout_);
+    captionPos_ = at.caption;
+    QPoint g = at.glyph;
     if (Pressed())
         g += QPoint(1, 1);
     const QRect first(QPoint(0, 0), glyph);
-    if (glyphHasTwoImages(FGlyph.size())) {
-        drawGlyph(surface, FGlyph, ownEnabled() ? first : first.translated(glyph.width(), 0), g);
+    if (glyphHasTwoImages(glyph_.size())) {
+        drawGlyph(surface, glyph_, ownEnabled() ? first : first.translated(glyph.width(), 0), g);
     } else if (ownEnabled()) {
-        drawGlyph(surface, FGlyph, first, g);
+        drawGlyph(surface, glyph_, first, g);
     } else {
-        drawGlyphDisabled(surface, FGlyph, first, g, palette().color(QPalette::Light).rgb(),
+        drawGlyphDisabled(surface, glyph_, first, g, palette().color(QPalette::Light).rgb(),
                           palette().color(QPalette::Dark).rgb());
     }
 }
 
 void TSkinButton::PaintCaption(QImage& surface, const QString& text)
 {
-    if (FGlyph.isNull()) {
+    if (glyph_.isNull()) {
         TSkinCustomButton::PaintCaption(surface, text);
         return;
     }
@@ -82,18 +82,18 @@ void TSkinButton::PaintCaption(QImage& surface, const QString& text)
     p.setPen(palette().color(QPalette::WindowText));
     if (!ownEnabled()) {
         p.setPen(QColor(255, 255, 255));
-        draw(FCaptionPos + QPoint(1, 1));
+        draw(captionPos_ + QPoint(1, 1));
         p.setPen(QColor(128, 128, 128));
     } else if (Pressed()) {
-        FCaptionPos += QPoint(1, 1);
+        captionPos_ += QPoint(1, 1);
     }
-    draw(FCaptionPos);
+    draw(captionPos_);
 }
 
 void TSkinButton::PaintFocus(QImage& surface)
 {
     if (UIStyle() == TSkinUIStyle::MacOS || UIStyle() == TSkinUIStyle::BlueGlass)
-        FBoldCaption = true; // these skins show the focus as a bold caption
+        boldCaption_ = true; // these skins show the focus as a bold caption
     else
         TSkinCustomButton::PaintFocus(surface);
 }

@@ -18,14 +18,14 @@ public:
     explicit TSkinButton(QWidget* parent = nullptr);
     ~TSkinButton() override;
 
-    const QImage& Glyph() const { return FGlyph; }
+    const QImage& Glyph() const { return glyph_; }
     void SetGlyph(const QImage& value);
-    TButtonLayout Layout() const { return FLayout; }
+    TButtonLayout Layout() const { return layout_; }
     void SetLayout(TButtonLayout value);
-    int Spacing() const { return FSpacing; }
+    int Spacing() const { return spacing_; }
     void SetSpacing(int value);
     // Top-left point of the caption as last worked out by a paint with a glyph.
-    QPoint CaptionPos() const { return FCaptionPos; }
+    QPoint CaptionPos() const { return captionPos_; }
 
 protected:
     void UIStyleChanged() override;
@@ -34,8 +34,8 @@ protected:
     void PaintFocus(QImage& surface) override;
 
 private:
-    QImage FGlyph;
-    TButtonLayout FLayout = TButtonLayout::blGlyphLeft;
-    QPoint FCaptionPos;
-    int FSpacing = 4;
+    QImage glyph_;
+    TButtonLayout layout_ = TButtonLayout::blGlyphLeft;
+    QPoint captionPos_;
+    int spacing_ = 4;
 };

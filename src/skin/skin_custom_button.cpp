@@ -22,7 +22,7 @@ namespace
 
 // The style a new button starts with. Skinned forms, whose style a button would follow,
 // do not exist in this program.
-TSkinUIStyle DefaultUIStyle(QObject* owner)
+TSkinUIStyle defaultUIStyle(QObject* owner)
 {
     Q_UNUSED(owner);
     return TSkinUIStyle::DeepBlue;
@@ -96,20 +96,20 @@ TSkinCustomButton::TSkinCustomButton(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     SetTabStop(true);
-    SetUIStyle(DefaultUIStyle(parent));
+    SetUIStyle(defaultUIStyle(parent));
 }
 
 TSkinCustomButton::~TSkinCustomButton()
 {
     // The timer is a child and dies with the button; stop it first so no tick is queued
     // into a half-destroyed object.
-    if (FRepeatTimer)
-        FRepeatTimer->stop();
+    if (repeatTimer_)
+        repeatTimer_->stop();
 }
 
 void TSkinCustomButton::SetCaption(const QString& value)
 {
-    FCaption = value;
+    caption_ = value;
     setAccessibleName(withoutMnemonics(value));
     updateShortcuts();
     CaptionChanged();
@@ -118,47 +118,47 @@ void TSkinCustomButton::SetCaption(const QString& value)
 
 void TSkinCustomButton::SetAutoSize(bool value)
 {
-    FAutoSize = value;
+    autoSize_ = value;
     ApplyAutoSize();
     repaint();
 }
 
 void TSkinCustomButton::SetUIStyle(TSkinUIStyle value)
 {
-    FUIStyle = value;
+    uiStyle_ = value;
     UIStyleChanged();
     repaint();
 }
 
 void TSkinCustomButton::SetFileTheme(SkinThemeFile* value)
 {
-    FFileTheme = value;
-    SetUIStyle(FUIStyle);
+    fileTheme_ = value;
+    SetUIStyle(uiStyle_);
 }
 
 void TSkinCustomButton::SetTransparent(bool value)
 {
-    FTransparent = value;
+    transparent_ = value;
     TransparentChanged();
     repaint();
 }
 
 void TSkinCustomButton::SetCancel(bool value)
 {
-    FCancel = value;
+    cancel_ = value;
     updateShortcuts();
 }
 
 void TSkinCustomButton::SetDefault(bool value)
 {
     // Nothing else to tell the window: the dialog key is looked up when it is typed.
-    FDefault = value;
+    default_ = value;
     updateShortcuts();
 }
 
 void TSkinCustomButton::SetFocusedRectMargin(int value)
 {
-    FFocusedRectMargin = value;
+    focusedRectMargin_ = value;
     repaint();
 }
 
@@ -175,11 +175,11 @@ void TSkinCustomButton::SetTabStop(bool value)
 
 void TSkinCustomButton::ApplyAutoSize()
 {
-    if (!FAutoSize)
+    if (!autoSize_)
         return;
     QImage strip;
     try {
-        ::LoadStyleFrame(FFileTheme, FUIStyle, StyleEntryButtonStrip, 0, strip, 0, false);
+        ::loadStyleFrame(fileTheme_, uiStyle_, StyleEntryButtonStrip, 0, strip, 0, false);
     } catch (...) {
         strip = QImage(); // a missing strip sizes like an empty one
     }
@@ -195,13 +195,13 @@ void TSkinCustomButton::FontChanged()
 
 void TSkinCustomButton::TransparentChanged()
 {
-    FFrameMasked = FTransparent;
+    frameMasked_ = transparent_;
     repaint();
 }
 
 void TSkinCustomButton::LoadStyleFrame(int position, int count, QImage& target, int index)
 {
-    ::LoadStyleFrame(FFileTheme, FUIStyle, position, count, target, index);
+    ::loadStyleFrame(fileTheme_, uiStyle_, position, count, target, index);
 }
 
 void TSkinCustomButton::GetNormalFrame(QImage& frame)
@@ -240,7 +240,7 @@ void TSkinCustomButton::PaintFace(QImage& surface, const QImage& frame)
     if (!ownEnabled()) {
         drawGlyphDisabled(surface, frame, all, {0, 0}, palette().color(QPalette::Light).rgb(),
                           palette().color(QPalette::Dark).rgb());
-    } else if (FFrameMasked) {
+    } else if (frameMasked_) {
         drawGlyph(surface, frame, all, {0, 0});
     } else {
         QPainter p(&surface);
@@ -251,7 +251,7 @@ void TSkinCustomButton::PaintFace(QImage& surface, const QImage& frame)
 void TSkinCustomButton::PaintCaption(QImage& surface, const QString& text)
 {
     QPainter p(&surface);
-    p.setFont(captionFont(FBoldCaption));
+    p.setFont(captionFont(boldCaption_));
     p.setBackgroundMode(Qt::TransparentMode);
     const int flags = Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic;
     QRect q = rect();
@@ -260,16 +260,16 @@ void TSkinCustomButton::PaintCaption(QImage& surface, const QString& text)
         p.setPen(QColor(255, 255, 255));
         p.drawText(q.translated(1, 1), flags, text);
         p.setPen(QColor(128, 128, 128));
-    } else if (FPressed) {
+    } else if (pressed_) {
         q.translate(1, 1);
     }
     p.drawText(q, flags, text);
-    FBoldCaption = false;
+    boldCaption_ = false;
 }
 
 void TSkinCustomButton::PaintFocus(QImage& surface)
 {
-    drawFocusRectInverted(surface, focusRectangle(size(), FFocusedRectMargin));
+    drawFocusRectInverted(surface, focusRectangle(size(), focusedRectMargin_));
 }
 
 void TSkinCustomButton::PaintParentBackground(QImage& surface, QWidget* control)
@@ -302,9 +302,9 @@ void TSkinCustomButton::paintEvent(QPaintEvent*)
         try {
             if (!ownEnabled())
                 GetDisabledFrame(frame);
-            else if (FPressed)
+            else if (pressed_)
                 GetPressedFrame(frame);
-            else if (FMouseOver)
+            else if (mouseOver_)
                 GetHotFrame(frame);
             else
                 GetNormalFrame(frame);
@@ -315,7 +315,7 @@ void TSkinCustomButton::paintEvent(QPaintEvent*)
         }
         QImage buffer(size(), QImage::Format_RGB32);
         buffer.fill(palette().color(backgroundRole()));
-        if (FTransparent) {
+        if (transparent_) {
             QWidget* container = parentWidget();
             const bool tabSheet =
                 container && qobject_cast<QStackedWidget*>(container->parentWidget()) &&
@@ -325,8 +325,8 @@ void TSkinCustomButton::paintEvent(QPaintEvent*)
         PaintFace(buffer, frame);
         if (hasFocus() && TabStop())
             PaintFocus(buffer);
-        if (!trim(FCaption).isEmpty())
-            PaintCaption(buffer, FCaption);
+        if (!trim(caption_).isEmpty())
+            PaintCaption(buffer, caption_);
         QPainter p(this);
         p.drawImage(0, 0, buffer);
     });
@@ -344,15 +344,15 @@ bool TSkinCustomButton::canFocus() const
 
 void TSkinCustomButton::Click()
 {
-    if (FPressed) {
+    if (pressed_) {
         destroyRepeatTimer();
-        FPressed = false;
+        pressed_ = false;
         repaint();
     }
     if (TabStop() && canFocus() && isEnabled())
         setFocus(Qt::OtherFocusReason);
     if (parentWidget())
-        window()->setProperty(ModalResultProperty, FModalResult);
+        window()->setProperty(ModalResultProperty, modalResult_);
     QPointer<TSkinCustomButton> alive(this);
     if (OnClick)
         OnClick(this);
@@ -362,10 +362,10 @@ void TSkinCustomButton::Click()
 
 void TSkinCustomButton::destroyRepeatTimer()
 {
-    if (!FRepeatTimer)
+    if (!repeatTimer_)
         return;
-    QTimer* t = FRepeatTimer;
-    FRepeatTimer = nullptr;
+    QTimer* t = repeatTimer_;
+    repeatTimer_ = nullptr;
     t->stop();
     t->disconnect(this);
     // Deferred: this may run inside the timer's own tick.
@@ -386,15 +386,15 @@ void TSkinCustomButton::repeatTimerTick()
 void TSkinCustomButton::leftPress()
 {
     mouseEntered(); // a press proves the mouse is over the button, enter seen or not
-    FClickArmed = true;
-    FPressed = true;
-    if (!FRepeatTimer) {
-        FRepeatTimer = new QTimer(this);
-        FRepeatTimer->setInterval(std::max(FMouseContinuouslyDownInterval, 0));
-        connect(FRepeatTimer, &QTimer::timeout, this, &TSkinCustomButton::repeatTimerTick);
+    clickArmed_ = true;
+    pressed_ = true;
+    if (!repeatTimer_) {
+        repeatTimer_ = new QTimer(this);
+        repeatTimer_->setInterval(std::max(mouseContinuouslyDownInterval_, 0));
+        connect(repeatTimer_, &QTimer::timeout, this, &TSkinCustomButton::repeatTimerTick);
         // A period of 0 would tick at every turn of the event loop; it never ticks instead.
-        if (FRepeatTimer->interval() > 0)
-            FRepeatTimer->start();
+        if (repeatTimer_->interval() > 0)
+            repeatTimer_->start();
     }
     repaint();
 }
@@ -419,8 +419,8 @@ void TSkinCustomButton::mouseMoveEvent(QMouseEvent* event)
     runGuarded([&] {
         const QPoint pt = event->position().toPoint();
         if (pt.x() < 0 || pt.y() < 0 || pt.x() > width() || pt.y() > height()) {
-            FMouseOver = false;
-            FPressed = false;
+            mouseOver_ = false;
+            pressed_ = false;
             repaint();
         }
         // While a button is held the toolkit keeps enter and leave back; the button still
@@ -440,8 +440,8 @@ void TSkinCustomButton::mouseReleaseEvent(QMouseEvent* event)
     runGuarded([&] {
         if (event->button() != Qt::LeftButton)
             return;
-        const bool armed = FClickArmed;
-        FClickArmed = false;
+        const bool armed = clickArmed_;
+        clickArmed_ = false;
         if (armed && rect().contains(event->position().toPoint()))
             Click();
     });
@@ -456,7 +456,7 @@ void TSkinCustomButton::keyPressEvent(QKeyEvent* event)
     }
     runGuarded([&] {
         if (hasFocus() && isEnabled()) {
-            FPressed = true;
+            pressed_ = true;
             repaint();
         }
     });
@@ -472,8 +472,8 @@ void TSkinCustomButton::keyReleaseEvent(QKeyEvent* event)
     // Auto-repeat sends a release before every repeated press; only the real one counts.
     if (!event->isAutoRepeat()) {
         runGuarded([&] {
-            if (hasFocus() && FPressed && isEnabled()) {
-                FPressed = false;
+            if (hasFocus() && pressed_ && isEnabled()) {
+                pressed_ = false;
                 repaint();
                 Click();
             }
@@ -484,10 +484,10 @@ void TSkinCustomButton::keyReleaseEvent(QKeyEvent* event)
 
 void TSkinCustomButton::mouseEntered()
 {
-    if (FMouseInside)
+    if (mouseInside_)
         return;
-    FMouseInside = true;
-    FMouseOver = true;
+    mouseInside_ = true;
+    mouseOver_ = true;
     repaint();
     if (OnMouseEnter)
         OnMouseEnter(this);
@@ -495,11 +495,11 @@ void TSkinCustomButton::mouseEntered()
 
 void TSkinCustomButton::mouseLeft()
 {
-    if (!FMouseInside)
+    if (!mouseInside_)
         return;
-    FMouseInside = false;
-    FMouseOver = false;
-    FPressed = false;
+    mouseInside_ = false;
+    mouseOver_ = false;
+    pressed_ = false;
     destroyRepeatTimer();
     repaint();
     if (OnMouseExit)
@@ -542,7 +542,7 @@ void TSkinCustomButton::changeEvent(QEvent* event)
             break;
         case QEvent::WindowTitleChange:
             // The window text and the caption go together.
-            if (windowTitle() != FCaption)
+            if (windowTitle() != caption_)
                 SetCaption(windowTitle());
             break;
         default:
@@ -554,7 +554,7 @@ void TSkinCustomButton::changeEvent(QEvent* event)
 void TSkinCustomButton::dialogKey(bool isDefault)
 {
     runGuarded([&] {
-        const bool wanted = isDefault ? FDefault : FCancel;
+        const bool wanted = isDefault ? default_ : cancel_;
         if (wanted && canFocus())
             Click();
     });
@@ -572,10 +572,10 @@ void TSkinCustomButton::updateShortcuts()
         slot->setContext(Qt::WindowShortcut);
         connect(slot.data(), &QShortcut::activated, this, onActivated);
     };
-    make(FDefaultKey, FDefault, QKeySequence(Qt::Key_Return), [this] { dialogKey(true); });
-    make(FDefaultKeypad, FDefault, QKeySequence(Qt::Key_Enter), [this] { dialogKey(true); });
-    make(FCancelKey, FCancel, QKeySequence(Qt::Key_Escape), [this] { dialogKey(false); });
-    make(FAccelKey, true, QKeySequence::mnemonic(FCaption), [this] {
+    make(defaultKey_, default_, QKeySequence(Qt::Key_Return), [this] { dialogKey(true); });
+    make(defaultKeypad_, default_, QKeySequence(Qt::Key_Enter), [this] { dialogKey(true); });
+    make(cancelKey_, cancel_, QKeySequence(Qt::Key_Escape), [this] { dialogKey(false); });
+    make(accelKey_, true, QKeySequence::mnemonic(caption_), [this] {
         runGuarded([this] {
             if (isEnabled())
                 Click();

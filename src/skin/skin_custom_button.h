@@ -34,27 +34,27 @@ public:
     explicit TSkinCustomButton(QWidget* parent = nullptr);
     ~TSkinCustomButton() override;
 
-    QString Caption() const { return FCaption; }
+    QString Caption() const { return caption_; }
     void SetCaption(const QString& value);
-    bool AutoSize() const { return FAutoSize; }
+    bool AutoSize() const { return autoSize_; }
     void SetAutoSize(bool value);
-    TSkinUIStyle UIStyle() const { return FUIStyle; }
+    TSkinUIStyle UIStyle() const { return uiStyle_; }
     void SetUIStyle(TSkinUIStyle value);
-    SkinThemeFile* FileTheme() const { return FFileTheme; }
+    SkinThemeFile* FileTheme() const { return fileTheme_; }
     void SetFileTheme(SkinThemeFile* value);
-    bool Transparent() const { return FTransparent; }
+    bool Transparent() const { return transparent_; }
     void SetTransparent(bool value);
-    bool FrameMasked() const { return FFrameMasked; }
-    int ModalResult() const { return FModalResult; }
-    void SetModalResult(int value) { FModalResult = value; }
-    bool Cancel() const { return FCancel; }
+    bool FrameMasked() const { return frameMasked_; }
+    int ModalResult() const { return modalResult_; }
+    void SetModalResult(int value) { modalResult_ = value; }
+    bool Cancel() const { return cancel_; }
     void SetCancel(bool value);
-    bool Default() const { return FDefault; }
+    bool Default() const { return default_; }
     void SetDefault(bool value);
-    int FocusedRectMargin() const { return FFocusedRectMargin; }
+    int FocusedRectMargin() const { return focusedRectMargin_; }
     void SetFocusedRectMargin(int value);
-    int MouseContinuouslyDownInterval() const { return FMouseContinuouslyDownInterval; }
-    void SetMouseContinuouslyDownInterval(int value) { FMouseContinuouslyDownInterval = value; }
+    int MouseContinuouslyDownInterval() const { return mouseContinuouslyDownInterval_; }
+    void SetMouseContinuouslyDownInterval(int value) { mouseContinuouslyDownInterval_ = value; }
     // Kept for stored forms only: writes are ignored and it always reads 0.
     uint ResHandle() const { return 0; }
     void SetResHandle(uint) {}
@@ -65,12 +65,12 @@ public:
     // the input but leaves the look.
     bool ownEnabled() const;
 
-    bool MouseOver() const { return FMouseOver; }
-    bool Pressed() const { return FPressed; }
-    bool BoldCaption() const { return FBoldCaption; }
+    bool MouseOver() const { return mouseOver_; }
+    bool Pressed() const { return pressed_; }
+    bool BoldCaption() const { return boldCaption_; }
     // The auto-repeat timer while it exists (from a left-button press until the click or
     // the mouse leaving), else null.
-    QTimer* RepeatTimer() const { return FRepeatTimer; }
+    QTimer* RepeatTimer() const { return repeatTimer_; }
 
     // Releases the button if held, takes the focus, sets the window's modal result and
     // raises OnClick and clicked().
@@ -124,7 +124,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
 
-    bool FBoldCaption = false;
+    bool boldCaption_ = false;
 
 private:
     void destroyRepeatTimer();
@@ -136,24 +136,24 @@ private:
     void mouseEntered();
     void mouseLeft();
 
-    QString FCaption;
-    bool FAutoSize = false;
-    bool FCancel = false;
-    bool FDefault = false;
-    bool FTransparent = false;
-    int FModalResult = 0;
-    TSkinUIStyle FUIStyle = TSkinUIStyle::DeepBlue;
-    SkinThemeFile* FFileTheme = nullptr;
-    bool FFrameMasked = false;
-    QTimer* FRepeatTimer = nullptr;
-    int FMouseContinuouslyDownInterval = 100;
-    int FFocusedRectMargin = 2;
-    bool FMouseOver = false;
-    bool FPressed = false;
-    bool FClickArmed = false;  // the left button went down on the button
-    bool FMouseInside = false; // enter seen, leave not yet
-    QPointer<QShortcut> FDefaultKey;
-    QPointer<QShortcut> FDefaultKeypad;
-    QPointer<QShortcut> FCancelKey;
-    QPointer<QShortcut> FAccelKey;
+    QString caption_;
+    bool autoSize_ = false;
+    bool cancel_ = false;
+    bool default_ = false;
+    bool transparent_ = false;
+    int modalResult_ = 0;
+    TSkinUIStyle uiStyle_ = TSkinUIStyle::DeepBlue;
+    SkinThemeFile* fileTheme_ = nullptr;
+    bool frameMasked_ = false;
+    QTimer* repeatTimer_ = nullptr;
+    int mouseContinuouslyDownInterval_ = 100;
+    int focusedRectMargin_ = 2;
+    bool mouseOver_ = false;
+    bool pressed_ = false;
+    bool clickArmed_ = false;  // the left button went down on the button
+    bool mouseInside_ = false; // enter seen, leave not yet
+    QPointer<QShortcut> defaultKey_;
+    QPointer<QShortcut> defaultKeypad_;
+    QPointer<QShortcut> cancelKey_;
+    QPointer<QShortcut> accelKey_;
 };

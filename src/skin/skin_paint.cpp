@@ -35,24 +35,24 @@ SkinPiece stretch(const QRect& source, const QRect& dest)
 std::array<SkinPiece, 9> planSkinPieces(QSize frame, QSize target)
 {
     const int sw = frame.width(), sh = frame.height();
-    const int W = target.width(), H = target.height();
+    const int targetW = target.width(), targetH = target.height();
     const int hw = sw / 2, hh = sh / 2;
-    const int dw = W / 2, dh = H / 2;
+    const int dw = targetW / 2, dh = targetH / 2;
     std::array<SkinPiece, 9> p;
 
     // Corners: the smaller of source part and destination part, kept at their own corner.
     int w = nonNegative(std::min(hw, dw)), h = nonNegative(std::min(hh, dh));
     p[0] = corner(ltrb(0, 0, w, h), ltrb(0, 0, w, h));
-    const QRect TL = p[0].Dest;
+    const QRect tl = p[0].dest;
 
     w = nonNegative(std::min(hw, dw));
     h = nonNegative(std::min(hh - 1, dh - 1));
-    p[1] = corner(ltrb(0, sh - h, w, sh), ltrb(0, H - h, w, H));
-    const QRect BL = p[1].Dest;
+    p[1] = corner(ltrb(0, sh - h, w, sh), ltrb(0, targetH - h, w, targetH));
+    const QRect bl = p[1].dest;
 
     // Left edge: keeps the left of its source when narrower.
     {
-        const QRect dest = ltrb(0, TL.bottom() + 1, TL.right() + 1, BL.top());
+        const QRect dest = ltrb(0, tl.bottom() + 1, tl.right() + 1, bl.top());
         const int partW = hw;
         const int srcW = std::min(partW, dest.width());
         p[2] = stretch(ltrb(0, hh, srcW, sh - hh), dest);
@@ -60,33 +60,33 @@ std::array<SkinPiece, 9> planSkinPieces(QSize frame, QSize target)
 
     w = nonNegative(std::min(hw - 1, dw - 1));
     h = nonNegative(std::min(hh, dh));
-    p[3] = corner(ltrb(sw - w, 0, sw, h), ltrb(W - w, 0, W, h));
-    const QRect TR = p[3].Dest;
+    p[3] = corner(ltrb(sw - w, 0, sw, h), ltrb(targetW - w, 0, targetW, h));
+    const QRect tr = p[3].dest;
 
     w = nonNegative(std::min(hw - 1, dw - 1));
     h = nonNegative(std::min(hh - 1, dh - 1));
-    p[4] = corner(ltrb(sw - w, sh - h, sw, sh), ltrb(W - w, H - h, W, H));
-    const QRect BR = p[4].Dest;
+    p[4] = corner(ltrb(sw - w, sh - h, sw, sh), ltrb(targetW - w, targetH - h, targetW, targetH));
+    const QRect br = p[4].dest;
 
     // Right edge: keeps the right of its source when narrower.
     {
-        const QRect dest = ltrb(TR.left(), TR.bottom() + 1, TR.right() + 1, BR.top());
+        const QRect dest = ltrb(tr.left(), tr.bottom() + 1, tr.right() + 1, br.top());
         const int partL = sw - hw + 1;
         const int srcW = std::min(sw - partL, dest.width());
         p[5] = stretch(ltrb(sw - srcW, sh - hh, sw, hh + 2), dest);
     }
     // Top edge: keeps the top of its source when lower.
     {
-        const QRect dest = ltrb(TL.right() + 1, 0, TR.left(), TL.bottom() + 1);
+        const QRect dest = ltrb(tl.right() + 1, 0, tr.left(), tl.bottom() + 1);
         const int srcH = std::min(hh, dest.height());
         p[6] = stretch(ltrb(hw, 0, sw - hw + 1, srcH), dest);
     }
     // Centre: never reduced.
     p[7] = stretch(ltrb(hw, hh, sw - hw + 1, sh - hh),
-                   ltrb(TL.right() + 1, TL.bottom() + 1, TR.left(), BR.top() - 1));
+                   ltrb(tl.right() + 1, tl.bottom() + 1, tr.left(), br.top() - 1));
     // Bottom edge: one pixel further left and up than its neighbours, keeps the bottom.
     {
-        const QRect dest = ltrb(TL.right(), BL.top() - 1, BR.left(), BR.bottom() + 1);
+        const QRect dest = ltrb(tl.right(), bl.top() - 1, br.left(), br.bottom() + 1);
         const int srcH = std::min(sh - (sh - hh), dest.height());
         p[8] = stretch(ltrb(hw, sh - srcH, sw - hw + 1, sh), dest);
     }
@@ -140,7 +140,7 @@ void drawStretched(const QImage& frame, QImage& surface, const QRect& clip, cons
 
 } // namespace
 
-void DrawSkinStretched(const QImage& frame, QImage& surface, const QRect& rect, bool masked)
+void drawSkinStretched(const QImage& frame, QImage& surface, const QRect& rect, bool masked)
 {
     if (frame.isNull() || surface.isNull())
         return;
@@ -150,13 +150,13 @@ void DrawSkinStretched(const QImage& frame, QImage& surface, const QRect& rect, 
     if (clip.isEmpty())
         return;
     for (const SkinPiece& piece : planSkinPieces(f.size(), rect.size())) {
-        if (!piece.Drawn)
+        if (!piece.drawn)
             continue;
-        const QRect dest = piece.Dest.translated(rect.topLeft());
-        if (piece.Corner)
-            drawCorner(f, surface, clip, piece.Source, dest.topLeft(), masked);
+        const QRect dest = piece.dest.translated(rect.topLeft());
+        if (piece.corner)
+            drawCorner(f, surface, clip, piece.source, dest.topLeft(), masked);
         else
-            drawStretched(f, surface, clip, piece.Source, dest);
+            drawStretched(f, surface, clip, piece.source, dest);
     }
 }
 
@@ -172,26 +172,26 @@ QSize glyphImageSize(QSize bitmap)
 
 GlyphPlacement placeGlyph(QSize button, QSize text, QSize glyph, int spacing, TButtonLayout layout)
 {
-    const int W = button.width(), H = button.height();
+    const int targetW = button.width(), targetH = button.height();
     const int tw = text.width(), th = text.height();
     const int gw = glyph.width(), gh = glyph.height();
     GlyphPlacement p;
     switch (layout) {
     case TButtonLayout::blGlyphLeft:
-        p.Glyph = {(W - (tw + gw + spacing)) / 2, (H - gh) / 2};
-        p.Caption = {p.Glyph.x() + gw + spacing, (H - th) / 2};
+        p.glyph = {(targetW - (tw + gw + spacing)) / 2, (targetH - gh) / 2};
+        p.caption = {p.glyph.x() + gw + spacing, (targetH - th) / 2};
         break;
     case TButtonLayout::blGlyphRight:
-        p.Glyph = {(W + tw + spacing - gw) / 2, (H - gh) / 2};
-        p.Caption = {p.Glyph.x() - tw - spacing, (H - th) / 2};
+        p.glyph = {(targetW + tw + spacing - gw) / 2, (targetH - gh) / 2};
+        p.caption = {p.glyph.x() - tw - spacing, (targetH - th) / 2};
         break;
     case TButtonLayout::blGlyphTop:
-        p.Glyph = {(W - gw) / 2, (H - (th + gh + spacing)) / 2};
-        p.Caption = {(W - tw) / 2, p.Glyph.y() + gh + spacing};
+        p.glyph = {(targetW - gw) / 2, (targetH - (th + gh + spacing)) / 2};
+        p.caption = {(targetW - tw) / 2, p.glyph.y() + gh + spacing};
         break;
     case TButtonLayout::blGlyphBottom:
-        p.Glyph = {(W - gw) / 2, (H + th + spacing - gh) / 2};
-        p.Caption = {(W - tw) / 2, p.Glyph.y() - th - spacing};
+        p.glyph = {(targetW - gw) / 2, (targetH + th + spacing - gh) / 2};
+        p.caption = {(targetW - tw) / 2, p.glyph.y() - th - spacing};
         break;
     }
     return p;

@@ -15,10 +15,10 @@ enum class TButtonLayout : quint8 { blGlyphLeft, blGlyphRight, blGlyphTop, blGly
 
 // One of the nine pieces a skin frame is cut into.
 struct SkinPiece {
-    QRect Source;        // part of the frame, after reduction
-    QRect Dest;          // where it goes, relative to the target rectangle
-    bool Corner = false; // copied unscaled; otherwise stretched
-    bool Drawn = false;  // false when the piece is empty and skipped
+    QRect source;        // part of the frame, after reduction
+    QRect dest;          // where it goes, relative to the target rectangle
+    bool corner = false; // copied unscaled; otherwise stretched
+    bool drawn = false;  // false when the piece is empty and skipped
 };
 
 // The nine pieces for a frame of `frame` size drawn into a rectangle of `target` size, in
@@ -28,15 +28,15 @@ std::array<SkinPiece, 9> planSkinPieces(QSize frame, QSize target);
 
 // Draws the frame stretched into `rect` of `surface`. Stretched pieces never draw pixels of
 // the skin key colour; corner pieces leave them out only when `masked`.
-void DrawSkinStretched(const QImage& frame, QImage& surface, const QRect& rect, bool masked);
+void drawSkinStretched(const QImage& frame, QImage& surface, const QRect& rect, bool masked);
 
 // Size of one glyph image: a bitmap twice as wide as high holds two (enabled, disabled).
 QSize glyphImageSize(QSize bitmap);
 bool glyphHasTwoImages(QSize bitmap);
 
 struct GlyphPlacement {
-    QPoint Glyph;
-    QPoint Caption;
+    QPoint glyph;
+    QPoint caption;
 };
 
 // Glyph and caption points for a button of `button` size, a caption of `text` size and one

@@ -44,7 +44,7 @@ constexpr StyleRow rows[StyleCount] = {
 
 } // namespace
 
-ResolvedUIStyle ResolveUIStyle(const SkinThemeFile* theme, TSkinUIStyle style)
+ResolvedUIStyle resolveUIStyle(const SkinThemeFile* theme, TSkinUIStyle style)
 {
     if (style != TSkinUIStyle::FromThemeFile)
         return {false, style};
@@ -53,7 +53,7 @@ ResolvedUIStyle ResolveUIStyle(const SkinThemeFile* theme, TSkinUIStyle style)
     return {false, TSkinUIStyle::DeepBlue};
 }
 
-StyleEntryResult StyleEntry(TSkinUIStyle style, int position)
+StyleEntryResult styleEntry(TSkinUIStyle style, int position)
 {
     const int s = static_cast<int>(style);
     if (s < 1 || s > StyleCount || position < 1 || position > StyleEntryCount)
@@ -80,7 +80,7 @@ QImage loadSkinResource(const QString& name)
     return QImage(path);
 }
 
-void SliceFrame(const QImage& strip, QImage& target, int count, int index)
+void sliceFrame(const QImage& strip, QImage& target, int count, int index)
 {
     if (count <= 0) {
         target = strip;
@@ -92,21 +92,21 @@ void SliceFrame(const QImage& strip, QImage& target, int count, int index)
     target = strip.copy(fw * (index - 1), 0, fw, strip.height());
 }
 
-void LoadStyleFrame(const SkinThemeFile* theme, TSkinUIStyle style, int position, int count,
+void loadStyleFrame(const SkinThemeFile* theme, TSkinUIStyle style, int position, int count,
                     QImage& target, int index, bool resolve)
 {
     TSkinUIStyle used = style;
     if (resolve) {
-        const ResolvedUIStyle r = ResolveUIStyle(theme, style);
+        const ResolvedUIStyle r = resolveUIStyle(theme, style);
         // A loaded theme file would supply the strip here; none ever is.
-        used = r.Style;
+        used = r.style;
     }
-    const StyleEntryResult entry = StyleEntry(used, position);
-    if (entry.Kind != StyleEntryKind::ResourceName)
+    const StyleEntryResult entry = styleEntry(used, position);
+    if (entry.kind != StyleEntryKind::ResourceName)
         return;
-    const QImage strip = loadSkinResource(entry.ResourceName);
+    const QImage strip = loadSkinResource(entry.resourceName);
     if (strip.isNull())
-        throw Exception(QStringLiteral("Resource ") + entry.ResourceName +
+        throw Exception(QStringLiteral("Resource ") + entry.resourceName +
                         QStringLiteral(" not found"));
-    SliceFrame(strip, target, count, index);
+    sliceFrame(strip, target, count, index);
 }

@@ -31,9 +31,9 @@ inline bool isSkinKeyColor(QRgb pixel)
 enum class StyleEntryKind : quint8 { None, Integer, Colour, ResourceName, Boolean };
 
 struct StyleEntryResult {
-    StyleEntryKind Kind = StyleEntryKind::None;
-    qint32 Value = -1;    // integer, colour or Boolean (0/1); index of the name for resources
-    QString ResourceName; // the bitmap resource's name for StyleEntryKind::ResourceName
+    StyleEntryKind kind = StyleEntryKind::None;
+    qint32 value = -1;    // integer, colour or Boolean (0/1); index of the name for resources
+    QString resourceName; // the bitmap resource's name for StyleEntryKind::ResourceName
 };
 
 // Positions of the style table that the button reads.
@@ -42,28 +42,28 @@ constexpr int StyleEntryButtonTransparent = 2; // Boolean: default Transparent
 constexpr int StyleEntryCount = 42;
 
 struct ResolvedUIStyle {
-    bool UseThemeFile = false;
-    TSkinUIStyle Style = TSkinUIStyle::DeepBlue;
+    bool useThemeFile = false;
+    TSkinUIStyle style = TSkinUIStyle::DeepBlue;
 };
 
 // A built-in style stays as it is; FromThemeFile uses a loaded theme file and otherwise
 // falls back to DeepBlue.
-ResolvedUIStyle ResolveUIStyle(const SkinThemeFile* theme, TSkinUIStyle style);
+ResolvedUIStyle resolveUIStyle(const SkinThemeFile* theme, TSkinUIStyle style);
 
 // Entry at position 1..42 of a built-in style's row; a style outside 1..5 (or a position
 // outside the table) gives the kind None and the value -1.
-StyleEntryResult StyleEntry(TSkinUIStyle style, int position);
+StyleEntryResult styleEntry(TSkinUIStyle style, int position);
 
 // The program's bitmap resource of that name; a null image when there is none.
 QImage loadSkinResource(const QString& name);
 
 // Cuts frame `index` (1-based) of `count` equal frames out of a strip, unscaled. A count of
 // 0 or less copies the whole strip.
-void SliceFrame(const QImage& strip, QImage& target, int count, int index);
+void sliceFrame(const QImage& strip, QImage& target, int count, int index);
 
 // Loads the strip named at `position` of the resolved style into `target`: the whole strip
 // when count is 0, else frame `index` of `count`. A wrong entry kind
 // leaves `target` untouched; a missing resource raises Exception. With resolve false the style is
 // used as given (auto-size).
-void LoadStyleFrame(const SkinThemeFile* theme, TSkinUIStyle style, int position, int count,
+void loadStyleFrame(const SkinThemeFile* theme, TSkinUIStyle style, int position, int count,
                     QImage& target, int index, bool resolve = true);

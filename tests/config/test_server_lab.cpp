@@ -84,9 +84,9 @@ TEST(ServerPageLab, TheSkinnedButtonRunsTheUpdateAndThenLooksDisabled)
     EXPECT_FALSE(button->isEnabled());
 
     QImage normal;
-    LoadStyleFrame(nullptr, TSkinUIStyle::WinXP, 1, 3, normal, 1);
+    loadStyleFrame(nullptr, TSkinUIStyle::WinXP, 1, 3, normal, 1);
     QImage hot;
-    LoadStyleFrame(nullptr, TSkinUIStyle::WinXP, 1, 3, hot, 2);
+    loadStyleFrame(nullptr, TSkinUIStyle::WinXP, 1, 3, hot, 2);
     const QImage shown = button->grab().toImage();
     // Column 1 of the left edge is stretched from row 10 of the frame; the hot frame is warm there.
     ASSERT_NE(normal.pixel(1, 10), hot.pixel(1, 10));

@@ -737,7 +737,7 @@ protected:
     {
         const QSize text = QFontMetrics(button->font())
                                .size(Qt::TextSingleLine | Qt::TextShowMnemonic, button->Caption());
-        return placeGlyph(button->size(), text, {16, 16}, 4, TButtonLayout::blGlyphLeft).Glyph;
+        return placeGlyph(button->size(), text, {16, 16}, 4, TButtonLayout::blGlyphLeft).glyph;
     }
 };
 

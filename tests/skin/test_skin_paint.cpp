@@ -52,10 +52,10 @@ TEST_P(WorkedExamplePieces, SourceAndDestination)
     const auto pieces = planSkinPieces({18, 21}, {101, 35});
     const auto& c = GetParam();
     const SkinPiece& p = pieces[c.order - 1];
-    EXPECT_TRUE(p.Drawn);
-    EXPECT_EQ(p.Corner, c.corner);
-    EXPECT_EQ(p.Source, c.source);
-    EXPECT_EQ(p.Dest, c.dest);
+    EXPECT_TRUE(p.drawn);
+    EXPECT_EQ(p.corner, c.corner);
+    EXPECT_EQ(p.source, c.source);
+    EXPECT_EQ(p.dest, c.dest);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -83,7 +83,7 @@ class WorkedExamplePixels : public ::testing::TestWithParam<Origin>
 TEST_P(WorkedExamplePixels, ComesFromTheRightFramePixel)
 {
     QImage s = surface(101, 35);
-    DrawSkinStretched(codedFrame(18, 21), s, s.rect(), false);
+    drawSkinStretched(codedFrame(18, 21), s, s.rect(), false);
     const auto& c = GetParam();
     EXPECT_EQ(decode(s.pixel(c.at)), c.from) << c.piece << " at " << c.at.x() << "," << c.at.y();
 }
@@ -105,10 +105,10 @@ INSTANTIATE_TEST_SUITE_P(
         Origin{{9, 25}, {9, 11}, "bottom edge"}, Origin{{50, 30}, {9, 16}, "bottom edge"},
         Origin{{92, 34}, {9, 20}, "bottom edge"}));
 
-TEST(DrawSkinStretched, WorkedExampleCoversEveryPixel)
+TEST(drawSkinStretched, WorkedExampleCoversEveryPixel)
 {
     QImage s = surface(101, 35);
-    DrawSkinStretched(codedFrame(18, 21), s, s.rect(), true);
+    drawSkinStretched(codedFrame(18, 21), s, s.rect(), true);
     for (int y = 0; y < 35; ++y)
         for (int x = 0; x < 101; ++x)
             ASSERT_NE(s.pixel(x, y), Sentinel) << x << "," << y;
@@ -138,7 +138,7 @@ TEST_P(KeyColour, CornersOnlyWhenNotMaskedStretchNever)
 {
     const auto& c = GetParam();
     QImage s = surface(101, 35);
-    DrawSkinStretched(frameWithKeyAt({c.keyInFrame}), s, s.rect(), c.masked);
+    drawSkinStretched(frameWithKeyAt({c.keyInFrame}), s, s.rect(), c.masked);
     const QRgb got = s.pixel(c.seenOnButton);
     if (c.drawn) {
         EXPECT_EQ(got, qRgb(255, 0, 255));
@@ -172,7 +172,7 @@ TEST_P(TinySizes, NeverDrawOutsideTheRectangle)
 {
     const auto& c = GetParam();
     QImage s = surface(40, 40);
-    DrawSkinStretched(codedFrame(c.frame.width(), c.frame.height()), s, c.rect, true);
+    drawSkinStretched(codedFrame(c.frame.width(), c.frame.height()), s, c.rect, true);
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 40; ++x)
             if (!c.rect.contains(x, y)) {
@@ -190,10 +190,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TinyCase{{0, 0}, {5, 5, 20, 20}}, TinyCase{{18, 21}, {30, 30, 20, 20}},
                       TinyCase{{18, 21}, {-5, -5, 20, 20}}));
 
-TEST(DrawSkinStretched, OffsetRectangleKeepsTheWorkedExample)
+TEST(drawSkinStretched, OffsetRectangleKeepsTheWorkedExample)
 {
     QImage s = surface(121, 45);
-    DrawSkinStretched(codedFrame(18, 21), s, QRect(10, 5, 101, 35), false);
+    drawSkinStretched(codedFrame(18, 21), s, QRect(10, 5, 101, 35), false);
     EXPECT_EQ(s.pixel(9, 5), Sentinel);
     EXPECT_EQ(decode(s.pixel(10, 5)), QPoint(0, 0));
     EXPECT_EQ(decode(s.pixel(10 + 8, 5 + 34)), QPoint(9, 20));
@@ -215,8 +215,8 @@ TEST_P(GlyphLayout, Points)
 {
     const auto& c = GetParam();
     const GlyphPlacement p = placeGlyph(c.button, c.text, c.glyph, c.spacing, c.layout);
-    EXPECT_EQ(p.Glyph, c.glyphAt);
-    EXPECT_EQ(p.Caption, c.captionAt);
+    EXPECT_EQ(p.glyph, c.glyphAt);
+    EXPECT_EQ(p.caption, c.captionAt);
 }
 
 INSTANTIATE_TEST_SUITE_P(

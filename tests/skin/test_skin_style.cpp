@@ -22,12 +22,12 @@ class StyleRows : public ::testing::TestWithParam<StyleRowCase>
 TEST_P(StyleRows, EntriesOneAndTwo)
 {
     const auto& c = GetParam();
-    const StyleEntryResult strip = StyleEntry(c.style, 1);
-    EXPECT_EQ(strip.Kind, StyleEntryKind::ResourceName);
-    EXPECT_EQ(strip.ResourceName, QString::fromLatin1(c.strip));
-    const StyleEntryResult transparent = StyleEntry(c.style, 2);
-    EXPECT_EQ(transparent.Kind, StyleEntryKind::Boolean);
-    EXPECT_EQ(transparent.Value, c.transparent ? 1 : 0);
+    const StyleEntryResult strip = styleEntry(c.style, 1);
+    EXPECT_EQ(strip.kind, StyleEntryKind::ResourceName);
+    EXPECT_EQ(strip.resourceName, QString::fromLatin1(c.strip));
+    const StyleEntryResult transparent = styleEntry(c.style, 2);
+    EXPECT_EQ(transparent.kind, StyleEntryKind::Boolean);
+    EXPECT_EQ(transparent.value, c.transparent ? 1 : 0);
 }
 
 TEST_P(StyleRows, StripResourceHasTheTableSize)
@@ -83,10 +83,10 @@ class StyleEntryNone : public ::testing::TestWithParam<NoEntryCase>
 TEST_P(StyleEntryNone, KindNoneValueMinusOne)
 {
     const StyleEntryResult e =
-        StyleEntry(static_cast<TSkinUIStyle>(GetParam().style), GetParam().position);
-    EXPECT_EQ(e.Kind, StyleEntryKind::None);
-    EXPECT_EQ(e.Value, -1);
-    EXPECT_TRUE(e.ResourceName.isEmpty());
+        styleEntry(static_cast<TSkinUIStyle>(GetParam().style), GetParam().position);
+    EXPECT_EQ(e.kind, StyleEntryKind::None);
+    EXPECT_EQ(e.value, -1);
+    EXPECT_TRUE(e.resourceName.isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(OutsideTheTable, StyleEntryNone,
@@ -110,9 +110,9 @@ TEST_P(Resolve, ThemeFileNeverLoadedFallsBackToDeepBlue)
     static char fakeTheme;
     const auto* theme =
         GetParam().withTheme ? reinterpret_cast<const SkinThemeFile*>(&fakeTheme) : nullptr;
-    const ResolvedUIStyle r = ResolveUIStyle(theme, GetParam().in);
-    EXPECT_FALSE(r.UseThemeFile);
-    EXPECT_EQ(r.Style, GetParam().out);
+    const ResolvedUIStyle r = resolveUIStyle(theme, GetParam().in);
+    EXPECT_FALSE(r.useThemeFile);
+    EXPECT_EQ(r.style, GetParam().out);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -149,7 +149,7 @@ TEST_P(Slice, CutsTheFrameColumnsUnscaled)
     const auto& c = GetParam();
     const QImage strip = columnStrip(c.stripWidth, 5);
     QImage frame;
-    SliceFrame(strip, frame, c.count, c.index);
+    sliceFrame(strip, frame, c.count, c.index);
     ASSERT_EQ(frame.size(), QSize(c.frameWidth, 5));
     for (int y = 0; y < 5; ++y)
         for (int x = 0; x < c.frameWidth; ++x)
@@ -167,9 +167,9 @@ INSTANTIATE_TEST_SUITE_P(Frames, Slice,
 TEST(Slice, IndexOutsideTheStripReadsNothingOutside)
 {
     QImage frame;
-    SliceFrame(columnStrip(54, 5), frame, 3, 4);
+    sliceFrame(columnStrip(54, 5), frame, 3, 4);
     EXPECT_EQ(frame.size(), QSize(18, 5));
-    SliceFrame(columnStrip(54, 5), frame, 3, 0);
+    sliceFrame(columnStrip(54, 5), frame, 3, 0);
     EXPECT_EQ(frame.size(), QSize(18, 5));
 }
 
@@ -177,7 +177,7 @@ TEST(LoadStyleFrame, WinXPHotFrameIsTheMiddleThird)
 {
     const QImage strip = loadSkinResource(QStringLiteral("WINXP_BUTTON"));
     QImage frame;
-    LoadStyleFrame(nullptr, TSkinUIStyle::WinXP, 1, 3, frame, 2);
+    loadStyleFrame(nullptr, TSkinUIStyle::WinXP, 1, 3, frame, 2);
     ASSERT_EQ(frame.size(), QSize(18, 21));
     for (int y = 0; y < 21; ++y)
         for (int x = 0; x < 18; ++x)
@@ -187,20 +187,20 @@ TEST(LoadStyleFrame, WinXPHotFrameIsTheMiddleThird)
 TEST(LoadStyleFrame, FromThemeFileDrawsDeepBlue)
 {
     QImage frame;
-    LoadStyleFrame(nullptr, TSkinUIStyle::FromThemeFile, 1, 3, frame, 1);
+    loadStyleFrame(nullptr, TSkinUIStyle::FromThemeFile, 1, 3, frame, 1);
     EXPECT_EQ(frame.size(), QSize(74, 21));
     // Without resolving, the theme style has no strip: nothing is loaded.
     QImage untouched(3, 3, QImage::Format_RGB32);
-    LoadStyleFrame(nullptr, TSkinUIStyle::FromThemeFile, 1, 3, untouched, 1, false);
+    loadStyleFrame(nullptr, TSkinUIStyle::FromThemeFile, 1, 3, untouched, 1, false);
     EXPECT_EQ(untouched.size(), QSize(3, 3));
 }
 
 TEST(LoadStyleFrame, WrongKindLoadsNothing)
 {
     QImage frame(5, 6, QImage::Format_RGB32);
-    LoadStyleFrame(nullptr, TSkinUIStyle::WinXP, 2, 3, frame, 1); // entry 2 is a Boolean
+    loadStyleFrame(nullptr, TSkinUIStyle::WinXP, 2, 3, frame, 1); // entry 2 is a Boolean
     EXPECT_EQ(frame.size(), QSize(5, 6));
-    LoadStyleFrame(nullptr, static_cast<TSkinUIStyle>(9), 1, 3, frame, 1);
+    loadStyleFrame(nullptr, static_cast<TSkinUIStyle>(9), 1, 3, frame, 1);
     EXPECT_EQ(frame.size(), QSize(5, 6));
 }
 

@@ -1,0 +1,45 @@
+#!/bin/bash
+# Fails on a naming or formatting fault in src/: clang-format with the root .clang-format, and
+# clang-tidy's readability-identifier-naming with the root .clang-tidy (whose IgnoredRegexp
+# options list the names the window, the endpoint and the skinned button keep).
+#   scripts/check_style.sh [build dir]   (default build; configured here when missing)
+set -uo pipefail
+cd "$(dirname "$0")/.."
+dir=${1:-build}
+tidy=$(command -v clang-tidy-14 || command -v clang-tidy)
+format=$(command -v clang-format-14 || command -v clang-format)
+runner=$(command -v run-clang-tidy-14 || command -v run-clang-tidy)
+if [ -z "$tidy" ] || [ -z "$format" ] || [ -z "$runner" ]; then
+  echo "check_style: clang-tidy and clang-format are needed (scripts/deps.sh installs them)" >&2
+  exit 1
+fi
+mapfile -t sources < <(git ls-files 'src/*.cpp' 'src/*.h')
+status=0
+
+echo "=== clang-format over src/"
+if ! "$format" --dry-run --Werror "${sources[@]}"; then
+  echo "check_style: run clang-format -i on the files above" >&2
+  status=1
+fi
+
+echo "=== naming over src/"
+if [ ! -f "$dir/compile_commands.json" ]; then
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
+fi
+# The generated ui_*.h and moc files need the build's autogen step.
+autogen=$(cmake --build "$dir" --target help | sed -n 's/^\.\.\. \(.*_autogen\)$/\1/p')
+# shellcheck disable=SC2086
+cmake --build "$dir" --target $autogen >/dev/null 2>&1 || true
+log=$(mktemp)
+"$runner" -p "$dir" -clang-tidy-binary "$tidy" -quiet -j"$(nproc)" "$PWD/src/" >"$log" 2>&1
+if grep -q "readability-identifier-naming" "$log"; then
+  grep -E "^$PWD/src/.*(warning|error):" "$log" | sed "s|^$PWD/||" | sort -u >&2
+  echo "check_style: names above break the naming rule (see .clang-tidy)" >&2
+  status=1
+elif grep -qE "error:" "$log"; then
+  grep -E "error:" "$log" | sort -u | head -20 >&2
+  status=1
+fi
+rm -f "$log"
+[ "$status" -eq 0 ] && echo "style: clean"
+exit $status
