@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
         IPstrToByte(text, b[0], b[1], b[2], b[3]);
     } catch (const EConvertError& e) {
         fuzz::check(expected.failingPiece.has_value());
-        fuzz::check(e.Message() == fuzz::conversionMessage(*expected.failingPiece));
+        fuzz::check(e.message() == fuzz::conversionMessage(*expected.failingPiece));
         return 0;
     }
     fuzz::check(!expected.failingPiece.has_value());

@@ -169,7 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
         packet = buildParamPacket(f, DeviceType(code));
     } catch (const EConvertError& e) {
         fuzz::check(std::holds_alternative<QString>(expected));
-        fuzz::check(e.Message() == fuzz::conversionMessage(std::get<QString>(expected)));
+        fuzz::check(e.message() == fuzz::conversionMessage(std::get<QString>(expected)));
         return 0;
     }
     fuzz::check(std::holds_alternative<ParamPacket>(expected));

@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
         message = validateServerFields(f);
     } catch (const EConvertError& e) {
         fuzz::check(expected.unconverted.has_value());
-        fuzz::check(e.Message() == fuzz::conversionMessage(*expected.unconverted));
+        fuzz::check(e.message() == fuzz::conversionMessage(*expected.unconverted));
         return 0;
     }
     fuzz::check(!expected.unconverted);

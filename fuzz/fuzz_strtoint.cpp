@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     } catch (const EConvertError& e) {
         if (expected)
             std::abort();
-        if (e.Message() != u"'" + text + u"' is not a valid integer value")
+        if (e.message() != u"'" + text + u"' is not a valid integer value")
             std::abort();
     }
     return 0;

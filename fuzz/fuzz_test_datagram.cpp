@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
         datagram = buildTestDatagram(f, showByteCount);
     } catch (const EConvertError& e) {
         fuzz::check(failing.has_value());
-        fuzz::check(e.Message() == fuzz::conversionMessage(*failing));
+        fuzz::check(e.message() == fuzz::conversionMessage(*failing));
         const bool countConverted = fuzz::toInt(f.byteCount).has_value();
         fuzz::check(showByteCount == (countConverted ? values[0] : untouched));
         return 0;

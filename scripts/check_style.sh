@@ -31,9 +31,11 @@ autogen=$(cmake --build "$dir" --target help | sed -n 's/^\.\.\. \(.*_autogen\)$
 # shellcheck disable=SC2086
 cmake --build "$dir" --target $autogen >/dev/null 2>&1 || true
 log=$(mktemp)
-"$runner" -p "$dir" -clang-tidy-binary "$tidy" -quiet -j"$(nproc)" "$PWD/src/" >"$log" 2>&1
+"$runner" -p "$dir" -clang-tidy-binary "$tidy" -quiet -j"$(nproc)" "$PWD/src/" 2>&1 |
+  sed -E 's/\x1b\[[0-9;]*m//g' >"$log"
 if grep -q "readability-identifier-naming" "$log"; then
-  grep -E "^$PWD/src/.*(warning|error):" "$log" | sed "s|^$PWD/||" | sort -u >&2
+  grep -E "^$PWD/src/.*(warning|error):" "$log" | sed -E "s|^$PWD/||; s/ \[readability.*//" |
+    sort -u >&2
   echo "check_style: names above break the naming rule (see .clang-tidy)" >&2
   status=1
 elif grep -qE "error:" "$log"; then

@@ -57,6 +57,14 @@ qt_checks_in_gtest() {
   done < <(find tests bench -name '*.cpp' -o -name '*.h')
   return $found
 }
+# Naming and formatting of src/ (scripts/check_style.sh runs it alone).
+style_check() {
+  build build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo || return 1
+  scripts/check_style.sh build
+}
+echo "=== style"
+if style_check; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
+
 echo "=== Qt Test checks in GoogleTest files"
 if qt_checks_in_gtest; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
 

@@ -75,12 +75,12 @@ void hostPage(QWidget* tabSheet, QWidget* page)
 } // namespace
 
 TfrmMain::TfrmMain(QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::TfrmMain>()),
+    : QWidget(parent), ui_(std::make_unique<Ui::TfrmMain>()),
       udpServer_(std::make_unique<TUDPServer>())
 {
     initAppResources();
-    ui->setupUi(this);
-    showConnectionState(ui->Label4->text());
+    ui_->setupUi(this);
+    showConnectionState(ui_->Label4->text());
     setObjectName(QStringLiteral("frmMain"));
     // The form file gives a top-level window only its size; the place matters when the
     // maximized window is restored.
@@ -93,26 +93,26 @@ TfrmMain::TfrmMain(QWidget* parent)
     setAutoFillBackground(true);
 
     auto* starStyle = new StarPasswordStyle;
-    starStyle->setParent(ui->edtMM);
-    ui->edtMM->setStyle(starStyle);
+    starStyle->setParent(ui_->edtMM);
+    ui_->edtMM->setStyle(starStyle);
 
-    QPalette closeText = ui->SpeedButton8->palette();
+    QPalette closeText = ui_->SpeedButton8->palette();
     closeText.setColor(QPalette::ButtonText, Qt::black);
-    ui->SpeedButton8->setPalette(closeText);
+    ui_->SpeedButton8->setPalette(closeText);
 
-    QFont lockFont = ui->Lb_Mss->font();
+    QFont lockFont = ui_->Lb_Mss->font();
     lockFont.setPixelSize(21);
-    ui->Lb_Mss->setFont(lockFont);
-    QPalette red = ui->Lb_Mss->palette();
+    ui_->Lb_Mss->setFont(lockFont);
+    QPalette red = ui_->Lb_Mss->palette();
     red.setColor(QPalette::WindowText, Qt::red);
-    ui->Lb_Mss->setPalette(red);
+    ui_->Lb_Mss->setPalette(red);
 
     paramPage_ = new ParamPage(Globals, *udpServer_);
-    hostPage(ui->TabSheet1, paramPage_);
+    hostPage(ui_->TabSheet1, paramPage_);
     serverPage_ = new ServerPage(Globals, *udpServer_);
-    hostPage(ui->TabSheet4, serverPage_);
+    hostPage(ui_->TabSheet4, serverPage_);
     consolePage_ = new ConsolePage(Globals, *udpServer_);
-    hostPage(ui->TabSheet2, consolePage_);
+    hostPage(ui_->TabSheet2, consolePage_);
     auto* wheelGuard = new FocusedWheelOnly(this);
     for (QComboBox* list : findChildren<QComboBox*>()) {
         list->setFocusPolicy(Qt::StrongFocus);
@@ -124,9 +124,9 @@ TfrmMain::TfrmMain(QWidget* parent)
         consolePage_->UDPServerUDPRead(sender, datagram, binding);
     };
 
-    connect(ui->BitBtn1, &QPushButton::clicked, this, &TfrmMain::BitBtn1Click);
-    connect(ui->BitBtn2, &QPushButton::clicked, this, &TfrmMain::BitBtn2Click);
-    connect(ui->SpeedButton8, &QToolButton::clicked, this, &TfrmMain::SpeedButton8Click);
+    connect(ui_->BitBtn1, &QPushButton::clicked, this, &TfrmMain::BitBtn1Click);
+    connect(ui_->BitBtn2, &QPushButton::clicked, this, &TfrmMain::BitBtn2Click);
+    connect(ui_->SpeedButton8, &QToolButton::clicked, this, &TfrmMain::SpeedButton8Click);
 }
 
 TfrmMain::~TfrmMain()
@@ -160,8 +160,8 @@ void TfrmMain::FormShow()
 {
     runGuarded([this] {
         Globals.DeviceType = 1;
-        ui->PageControl1->setCurrentWidget(ui->TabSheet3);
-        ui->edtMM->setFocus();
+        ui_->PageControl1->setCurrentWidget(ui_->TabSheet3);
+        ui_->edtMM->setFocus();
     });
 }
 
@@ -173,16 +173,16 @@ void TfrmMain::SpeedButton8Click()
 void TfrmMain::BitBtn1Click()
 {
     runGuarded([this] {
-        if (ui->edtMM->text() != Password) {
+        if (ui_->edtMM->text() != Password) {
             infoBox(QStringLiteral("请输入正确的密码！"));
-            ui->edtMM->setFocus();
+            ui_->edtMM->setFocus();
             return;
         }
         connectEndpoint();
         showConnectionState(QStringLiteral("连接"));
-        ui->PageControl1->setEnabled(true);
-        ui->Lb_Mss->hide();
-        ui->PageControl1->setCurrentWidget(ui->TabSheet1);
+        ui_->PageControl1->setEnabled(true);
+        ui_->Lb_Mss->hide();
+        ui_->PageControl1->setCurrentWidget(ui_->TabSheet1);
         consolePage_->selectFirstByteCount();
         Globals.AppDir =
             QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
@@ -196,7 +196,7 @@ void TfrmMain::BitBtn1Click()
 void TfrmMain::connectEndpoint()
 {
     udpServer_->SetActive(false);
-    const int port = strToInt(ui->Edit3->text());
+    const int port = strToInt(ui_->Edit3->text());
     udpServer_->SetDefaultPort(port);
     TSocketHandle& binding = udpServer_->AcquireBinding();
     const int ttl = MulticastTimeToLive;
@@ -207,8 +207,8 @@ void TfrmMain::connectEndpoint()
 // A screen reader reads the state with its caption, as the label's neighbours show it.
 void TfrmMain::showConnectionState(const QString& state)
 {
-    ui->Label4->setText(state);
-    ui->Label4->setAccessibleName(QStringLiteral("连接状态：") + state);
+    ui_->Label4->setText(state);
+    ui_->Label4->setAccessibleName(QStringLiteral("连接状态：") + state);
 }
 
 void TfrmMain::BitBtn2Click()
@@ -216,7 +216,7 @@ void TfrmMain::BitBtn2Click()
     runGuarded([this] {
         udpServer_->SetActive(false);
         showConnectionState(QStringLiteral("断开"));
-        ui->PageControl1->setEnabled(false);
-        ui->Lb_Mss->show();
+        ui_->PageControl1->setEnabled(false);
+        ui_->Lb_Mss->show();
     });
 }

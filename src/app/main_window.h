@@ -48,7 +48,7 @@ private:
     void connectEndpoint();
     void showConnectionState(const QString& state);
 
-    std::unique_ptr<Ui::TfrmMain> ui;
+    std::unique_ptr<Ui::TfrmMain> ui_;
     std::unique_ptr<TUDPServer> udpServer_;
     ParamPage* paramPage_ = nullptr;
     ServerPage* serverPage_ = nullptr;

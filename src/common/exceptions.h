@@ -9,7 +9,7 @@ class Exception : public std::exception
 {
 public:
     explicit Exception(QString message);
-    const QString& Message() const noexcept { return message_; }
+    const QString& message() const noexcept { return message_; }
     const char* what() const noexcept override { return utf8_.constData(); }
 
 private:

@@ -27,7 +27,7 @@ void runGuarded(void (*body)(void*), void* context) noexcept
     try {
         body(context);
     } catch (const Exception& e) {
-        show(e.Message());
+        show(e.message());
     } catch (const std::exception& e) {
         show(QString::fromLocal8Bit(e.what()));
     } catch (...) {

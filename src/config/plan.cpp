@@ -137,7 +137,7 @@ void PlanChecker::checkDownload(PlanRow& row)
         packet = buildParamPacket(fields, type);
     } catch (const EConvertError& e) {
         fault(row, nameOf(unconvertedField(fields, type).value_or(PlanColumn::Upip)),
-              errorBoxText(e.Message()));
+              errorBoxText(e.message()));
         return;
     }
     if (!convertsAsInt(fields.currPort)) {

@@ -35,7 +35,7 @@ constexpr std::array<ByteText, 256> makeByteTexts()
     return table;
 }
 
-constexpr std::array<ByteText, 256> byteTexts = makeByteTexts();
+constexpr std::array<ByteText, 256> ByteTexts = makeByteTexts();
 
 } // namespace
 
@@ -52,7 +52,7 @@ void appendDataText(QString& out, QByteArrayView datagram, int showByteCount)
     for (int i = 0; i < shown; ++i) {
         // Bytes past the datagram's end are the zeroed rest of the receive buffer.
         const auto byte = i < copied ? static_cast<unsigned char>(datagram[i]) : 0u;
-        const ByteText& t = byteTexts[byte];
+        const ByteText& t = ByteTexts[byte];
         // Always four characters: the room is there, and a fixed-size copy is one store.
         std::memcpy(p, t.chars.data(), sizeof t.chars);
         p += t.length;

@@ -22,7 +22,7 @@ namespace
 // "0x7f000001", octal parts) or made only of digits and dots names no host here: such texts
 // are refused without asking the resolver, so they never go out as a numeric address other
 // than the four-part form and never wait on a name server.
-bool LooksNumeric(const QByteArray& name)
+bool looksNumeric(const QByteArray& name)
 {
     bool digitsAndDots = true;
     for (const char c : name) {
@@ -40,7 +40,7 @@ bool LooksNumeric(const QByteArray& name)
 // Every answer that means "this name gives no address" (no such name, no name server that
 // answers, a name server that fails, a name without IPv4 records) is a host not found, as
 // the operator sees it. Only running out of memory or descriptors says something else.
-int LookupErrorCode(int gaiError, int savedErrno)
+int lookupErrorCode(int gaiError, int savedErrno)
 {
     switch (gaiError) {
     case EAI_MEMORY:
@@ -73,7 +73,7 @@ LookupResult lookupBlocking(const QByteArray& name)
     if (rc != 0 || answer == nullptr) {
         if (answer != nullptr)
             ::freeaddrinfo(answer);
-        return {0, LookupErrorCode(rc != 0 ? rc : EAI_NONAME, savedErrno)};
+        return {0, lookupErrorCode(rc != 0 ? rc : EAI_NONAME, savedErrno)};
     }
     LookupResult result{0, HostNotFoundCode};
     for (const addrinfo* a = answer; a != nullptr; a = a->ai_next) {
@@ -128,10 +128,10 @@ LookupResult lookupBounded(const QByteArray& name, const LookupWait& wait)
     return pending->done ? pending->result : LookupResult{0, HostNotFoundCode};
 }
 
-uint32_t LookupByName(const QString& host, const LookupWait& wait)
+uint32_t lookupByName(const QString& host, const LookupWait& wait)
 {
     const QByteArray name = host.toUtf8();
-    if (name.isEmpty() || name.contains('\0') || LooksNumeric(name))
+    if (name.isEmpty() || name.contains('\0') || looksNumeric(name))
         throw ESocketError(HostNotFoundCode);
     const LookupResult result = lookupBounded(name, wait);
     if (result.error != 0)
@@ -165,7 +165,7 @@ QString formatDottedQuad(uint32_t address)
 }
 
 // ASCII letters only: Unicode folding would also take e.g. "LOCALHO\u017FT" for localhost.
-static bool IsLocalhost(const QString& host)
+static bool isLocalhost(const QString& host)
 {
     static constexpr char16_t upper[] = u"LOCALHOST";
     if (host.size() != 9)
@@ -182,9 +182,9 @@ static bool IsLocalhost(const QString& host)
 
 uint32_t resolveHost(const QString& host, const LookupWait& wait)
 {
-    if (IsLocalhost(host))
+    if (isLocalhost(host))
         return 0x7F000001u;
     if (const auto quad = parseDottedQuad(host))
         return *quad;
-    return LookupByName(host, wait);
+    return lookupByName(host, wait);
 }

@@ -19,14 +19,14 @@ namespace
 // holds a few hundred milliseconds of traffic. As root the system limit is passed by.
 constexpr int ReceiveBufferBytes = 4 * 1024 * 1024;
 
-void SizeReceiveBuffer(int socket)
+void sizeReceiveBuffer(int socket)
 {
     const int bytes = ReceiveBufferBytes;
     if (::setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0)
         ::setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
 }
 
-void CloseSocket(int& handle)
+void closeSocket(int& handle)
 {
     if (handle >= 0) {
         ::shutdown(handle, SHUT_WR);
@@ -35,7 +35,7 @@ void CloseSocket(int& handle)
     }
 }
 
-sockaddr_in MakeAddress(uint32_t address, int port)
+sockaddr_in makeAddress(uint32_t address, int port)
 {
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -55,13 +55,13 @@ bool EventThread::runUntil(const std::function<bool()>& done, int timeoutMs)
 }
 
 struct TUDPServer::Impl {
-    Impl(TUDPServer& owner_, std::unique_ptr<EventThread> events_)
-        : owner(owner_), events(events_ ? std::move(events_) : makeQtEventThread())
+    Impl(TUDPServer& server, std::unique_ptr<EventThread> eventThread)
+        : owner(server), events(eventThread ? std::move(eventThread) : makeQtEventThread())
     {
     }
 
-    void Open();
-    void Close();
+    void open();
+    void close();
     void Deliver(const QByteArray& data, TSocketHandle& binding);
 
     TUDPServer& owner;
@@ -73,13 +73,13 @@ struct TUDPServer::Impl {
     bool closing = false;
 };
 
-void TUDPServer::Impl::Open()
+void TUDPServer::Impl::open()
 {
     if (!binding)
         binding = std::make_unique<TSocketHandle>();
     TSocketHandle& b = *binding;
     b.Port = defaultPort;
-    CloseSocket(b.handle_);
+    closeSocket(b.handle_);
 
     b.handle_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (b.handle_ < 0)
@@ -95,7 +95,7 @@ void TUDPServer::Impl::Open()
         }
         local = *quad;
     }
-    sockaddr_in a = MakeAddress(local, b.Port);
+    sockaddr_in a = makeAddress(local, b.Port);
     if (::bind(b.handle_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
         const int error = errno;
         // The failed attempt's socket goes at once; nothing is left behind.
@@ -110,7 +110,7 @@ void TUDPServer::Impl::Open()
         b.IP = formatDottedQuad(ntohl(a.sin_addr.s_addr));
         b.Port = ntohs(a.sin_port);
     }
-    SizeReceiveBuffer(b.handle_);
+    sizeReceiveBuffer(b.handle_);
 
     current = &b;
     listener = std::make_unique<TUDPListenerThread>(
@@ -122,7 +122,7 @@ void TUDPServer::Impl::Open()
         // No thread could be made: stay inactive, or a close would wait for it forever.
         listener.reset();
         current = nullptr;
-        CloseSocket(b.handle_);
+        closeSocket(b.handle_);
         throw;
     }
 
@@ -130,7 +130,7 @@ void TUDPServer::Impl::Open()
     b.SetSocketOption(SOL_SOCKET, SO_BROADCAST, &broadcast, sizeof broadcast);
 }
 
-void TUDPServer::Impl::Close()
+void TUDPServer::Impl::close()
 {
     // A handler run by the close wait may write Active false again; the outer close finishes.
     if (closing || (current == nullptr && listener == nullptr))
@@ -143,7 +143,7 @@ void TUDPServer::Impl::Close()
         listener->waitFor();
     }
     if (binding)
-        CloseSocket(binding->handle_);
+        closeSocket(binding->handle_);
     listener.reset();
     current = nullptr;
     closing = false;
@@ -157,23 +157,23 @@ void TUDPServer::Impl::Deliver(const QByteArray& data, TSocketHandle& receiving)
 }
 
 TUDPServer::TUDPServer(std::unique_ptr<EventThread> eventThread)
-    : d(std::make_unique<Impl>(*this, std::move(eventThread)))
+    : d_(std::make_unique<Impl>(*this, std::move(eventThread)))
 {
     TSocketStack::enter();
 }
 
 TUDPServer::~TUDPServer()
 {
-    d->Close();
-    if (d->binding)
-        CloseSocket(d->binding->handle_);
-    d->binding.reset();
+    d_->close();
+    if (d_->binding)
+        closeSocket(d_->binding->handle_);
+    d_->binding.reset();
     TSocketStack::leave();
 }
 
 bool TUDPServer::Active() const
 {
-    return d->current != nullptr;
+    return d_->current != nullptr;
 }
 
 void TUDPServer::SetActive(bool value)
@@ -181,26 +181,26 @@ void TUDPServer::SetActive(bool value)
     if (value == Active())
         return;
     if (value)
-        d->Open();
+        d_->open();
     else
-        d->Close();
+        d_->close();
 }
 
 int TUDPServer::DefaultPort() const
 {
-    return d->defaultPort;
+    return d_->defaultPort;
 }
 
 void TUDPServer::SetDefaultPort(int port)
 {
-    d->defaultPort = port;
+    d_->defaultPort = port;
 }
 
 TSocketHandle& TUDPServer::AcquireBinding()
 {
-    if (d->current == nullptr)
-        d->Open();
-    return *d->current;
+    if (d_->current == nullptr)
+        d_->open();
+    return *d_->current;
 }
 
 void TUDPServer::SendDatagram(const QString& host, int port, const void* bytes, int count)
@@ -211,10 +211,10 @@ void TUDPServer::SendDatagram(const QString& host, int port, const void* bytes, 
     // painted, but nothing the operator does can start another command.
     const uint32_t address =
         resolveHost(host, [this](const std::function<bool()>& done, int timeoutMs) {
-            d->events->runUntil(done, timeoutMs);
+            d_->events->runUntil(done, timeoutMs);
         });
     TSocketHandle& b = AcquireBinding();
-    const sockaddr_in to = MakeAddress(address, port);
+    const sockaddr_in to = makeAddress(address, port);
     const ssize_t sent = ::sendto(b.handle_, bytes, static_cast<size_t>(count), 0,
                                   reinterpret_cast<const sockaddr*>(&to), sizeof to);
     if (sent < 0) {

@@ -54,5 +54,5 @@ public:
 
 private:
     struct Impl;
-    std::unique_ptr<Impl> d;
+    std::unique_ptr<Impl> d_;
 };

@@ -22,7 +22,7 @@ constexpr int StyleCount = 5;
 
 // The kind of every position. Only the two positions the button reads are filled; the
 // other forty belong to skinned controls this program does not contain and hold nothing.
-constexpr std::array<StyleEntryKind, StyleEntryCount> entryKinds = [] {
+constexpr std::array<StyleEntryKind, StyleEntryCount> EntryKinds = [] {
     std::array<StyleEntryKind, StyleEntryCount> k{};
     for (auto& e : k)
         e = StyleEntryKind::None;
@@ -37,7 +37,7 @@ struct StyleRow {
 };
 
 // Rows for MacOS, WinXP, DeepBlue, Protein, BlueGlass (styles 1..5).
-constexpr StyleRow rows[StyleCount] = {
+constexpr StyleRow StyleRows[StyleCount] = {
     {u"MACOS_BUTTON", true},    {u"WINXP_BUTTON", false},    {u"DEEPBLUE_BUTTON", false},
     {u"PROTEIN_BUTTON", false}, {u"BLUEGLASS_BUTTON", true},
 };
@@ -58,8 +58,8 @@ StyleEntryResult styleEntry(TSkinUIStyle style, int position)
     const int s = static_cast<int>(style);
     if (s < 1 || s > StyleCount || position < 1 || position > StyleEntryCount)
         return {};
-    const StyleRow& row = rows[s - 1];
-    switch (entryKinds[position - 1]) {
+    const StyleRow& row = StyleRows[s - 1];
+    switch (EntryKinds[position - 1]) {
     case StyleEntryKind::ResourceName:
         return {StyleEntryKind::ResourceName, s - 1, QString::fromUtf16(row.buttonStrip)};
     case StyleEntryKind::Boolean:

@@ -29,7 +29,7 @@ TEST_P(StrToIntTable, ConvertsOrRaisesWithTheWholeText)
             strToInt(text);
             FAIL() << "accepted: '" << c.text << "'";
         } catch (const EConvertError& e) {
-            EXPECT_EQ(e.Message(), u"'" + text + u"' is not a valid integer value");
+            EXPECT_EQ(e.message(), u"'" + text + u"' is not a valid integer value");
         }
     }
 }

@@ -47,7 +47,7 @@ QString failureOf(const std::function<void()>& write)
     try {
         write();
     } catch (const Exception& e) {
-        return e.Message();
+        return e.message();
     }
     return u"<none>"_s;
 }

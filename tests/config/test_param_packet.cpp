@@ -209,7 +209,7 @@ TEST_P(ParamPacketFault, RaisesTheConversionErrorOfTheFirstBadField)
         buildParamPacket(f, DeviceType(c.code));
         FAIL() << "no conversion error";
     } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), c.message);
+        EXPECT_EQ(e.message(), c.message);
     }
 }
 
@@ -293,7 +293,7 @@ TEST_P(IPstrToByteCases, ConvertsPieceByPiece)
         IPstrToByte(c.text, b[0], b[1], b[2], b[3]);
         FAIL() << "no conversion error";
     } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), c.message);
+        EXPECT_EQ(e.message(), c.message);
     }
 }
 

@@ -155,7 +155,7 @@ TEST_P(ServerValidationConversion, RaisesTheConversionErrorWithTheTextAsTyped)
         validateServerFields(f);
         FAIL() << "no conversion error";
     } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), c.error);
+        EXPECT_EQ(e.message(), c.error);
     }
 }
 

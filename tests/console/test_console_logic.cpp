@@ -144,7 +144,7 @@ TEST_P(TestDatagramTable, ConvertsInOrder)
             buildTestDatagram(fields, showByteCount);
             ADD_FAILURE() << "no conversion error";
         } catch (const EConvertError& e) {
-            EXPECT_EQ(e.Message(), c.error);
+            EXPECT_EQ(e.message(), c.error);
         }
     }
     EXPECT_EQ(showByteCount, c.showByteCount);

@@ -91,7 +91,7 @@ protected:
             else
                 iniWriteString(path, u"UpdateLog"_s, u"Log"_s, u"v"_s);
         } catch (const Exception& e) {
-            error = e.Message();
+            error = e.message();
         }
         finished.store(true);
         rescue.join();

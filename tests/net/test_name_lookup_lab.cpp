@@ -23,7 +23,7 @@ TEST_F(EndpointTest, NameServerUnreachableIsHostNotFound)
             server->SendDatagram(QString::fromLatin1(name), 7500, "x", 1);
             ADD_FAILURE() << "sent to " << name;
         } catch (const ESocketError& e) {
-            EXPECT_EQ(e.Message(), u"Socket Error # 11001\r\nHost not found."_s) << name;
+            EXPECT_EQ(e.message(), u"Socket Error # 11001\r\nHost not found."_s) << name;
         }
     }
     EXPECT_FALSE(server->Active()) << "a failed lookup opened the endpoint";

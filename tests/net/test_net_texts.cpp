@@ -24,7 +24,7 @@ TEST_P(SocketErrorMessage, IsCodeLineBreakAndText)
     const ErrorCase& c = GetParam();
     const ESocketError e(c.code);
     EXPECT_EQ(e.code(), c.code);
-    EXPECT_EQ(e.Message(), QString::fromUtf8(c.message));
+    EXPECT_EQ(e.message(), QString::fromUtf8(c.message));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -88,11 +88,11 @@ TEST(SocketErrorTexts, EveryCodeASocketCallGivesHasOne)
 
 TEST(NetExceptions, FixedMessages)
 {
-    EXPECT_EQ(EInvalidSocket().Message(), u"Cannot allocate socket."_s);
-    EXPECT_EQ(ECouldNotBindSocket().Message(),
+    EXPECT_EQ(EInvalidSocket().message(), u"Cannot allocate socket."_s);
+    EXPECT_EQ(ECouldNotBindSocket().message(),
               u"Could not bind socket. Address and port are already in use."_s);
-    EXPECT_EQ(EPackageSizeTooBig().Message(), u"Package Size Too Big."_s);
-    EXPECT_EQ(ENotAllBytesSent().Message(), u"Not all bytes sent."_s);
+    EXPECT_EQ(EPackageSizeTooBig().message(), u"Package Size Too Big."_s);
+    EXPECT_EQ(ENotAllBytesSent().message(), u"Not all bytes sent."_s);
 }
 
 struct QuadCase {
@@ -162,7 +162,7 @@ TEST_P(HostNotFound, FailsWith11001)
         FAIL() << "resolved " << GetParam();
     } catch (const ESocketError& e) {
         EXPECT_EQ(e.code(), 11001);
-        EXPECT_EQ(e.Message(), u"Socket Error # 11001\r\nHost not found."_s);
+        EXPECT_EQ(e.message(), u"Socket Error # 11001\r\nHost not found."_s);
     }
 }
 

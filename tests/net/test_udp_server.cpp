@@ -208,7 +208,7 @@ TEST_F(EndpointTest, HeldPortFailsAndLeavesTheEndpointInactive)
         server->SetActive(true);
         FAIL() << "bound a held port";
     } catch (const ECouldNotBindSocket& e) {
-        EXPECT_EQ(e.Message(), u"Could not bind socket. Address and port are already in use."_s);
+        EXPECT_EQ(e.message(), u"Could not bind socket. Address and port are already in use."_s);
     }
     EXPECT_FALSE(server->Active());
     EXPECT_EQ(events->posted(), 0);
@@ -242,7 +242,7 @@ TEST_F(EndpointTest, NoDescriptorLeftRaisesCannotAllocateSocket)
         if (failure)
             std::rethrow_exception(failure);
     } catch (const EInvalidSocket& e) {
-        message = e.Message();
+        message = e.message();
     }
     EXPECT_EQ(message, u"Cannot allocate socket."_s);
     EXPECT_FALSE(server->Active());
@@ -303,7 +303,7 @@ TEST_P(LocalAddress, IsBoundAndReadBack)
             server->SetActive(true);
             FAIL() << "bound " << GetParam().ip;
         } catch (const ESocketError& e) {
-            EXPECT_EQ(e.Message(), u"Socket Error # 99\r\nCannot assign requested address."_s);
+            EXPECT_EQ(e.message(), u"Socket Error # 99\r\nCannot assign requested address."_s);
         }
         EXPECT_FALSE(server->Active());
         return;
@@ -397,7 +397,7 @@ TEST_P(UnknownHost, FailsBeforeOpening)
         FAIL() << "sent to " << GetParam();
     } catch (const ESocketError& e) {
         EXPECT_EQ(e.code(), 11001);
-        EXPECT_EQ(e.Message(), u"Socket Error # 11001\r\nHost not found."_s);
+        EXPECT_EQ(e.message(), u"Socket Error # 11001\r\nHost not found."_s);
     }
     EXPECT_FALSE(server->Active());
 }
@@ -420,7 +420,7 @@ TEST_P(SendFails, WithItsOwnMessage)
         server->SendDatagram(u"127.0.0.1"_s, probe.port(), big.constData(), GetParam().count);
         FAIL() << "sent " << GetParam().count;
     } catch (const ENetException& e) {
-        EXPECT_EQ(e.Message(), QString::fromUtf8(GetParam().message));
+        EXPECT_EQ(e.message(), QString::fromUtf8(GetParam().message));
     }
     EXPECT_FALSE(probe.receive(50));
 }
@@ -475,7 +475,7 @@ TEST_F(EndpointTest, SetSocketOptionSetsOrRaisesTheSystemsCode)
         binding.SetSocketOption(SOL_SOCKET, 12345, &ttl, 4);
         FAIL() << "unknown option accepted";
     } catch (const ESocketError& e) {
-        EXPECT_EQ(e.Message(), u"Socket Error # 92\r\nBad protocol option."_s);
+        EXPECT_EQ(e.message(), u"Socket Error # 92\r\nBad protocol option."_s);
     }
 }
 

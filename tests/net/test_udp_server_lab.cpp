@@ -33,7 +33,7 @@ TEST(LabBroadcast, IsRefusedWhenTheOptionIsOff)
         server.SendDatagram(u"255.255.255.255"_s, listener.port(), "\x01", 1);
         FAIL() << "broadcast sent without the option";
     } catch (const ESocketError& e) {
-        EXPECT_EQ(e.Message(), u"Socket Error # 13\r\nAccess denied."_s);
+        EXPECT_EQ(e.message(), u"Socket Error # 13\r\nAccess denied."_s);
     }
     EXPECT_FALSE(listener.receive(100));
 }

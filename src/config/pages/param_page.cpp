@@ -48,17 +48,17 @@ static void initParamResources()
 }
 
 ParamPage::ParamPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::ParamPage>()), globals_(globals), udp_(udp)
+    : QWidget(parent), ui_(std::make_unique<Ui::ParamPage>()), globals_(globals), udp_(udp)
 {
     initParamResources();
-    ui->setupUi(this);
+    ui_->setupUi(this);
 
-    ui->cmbType->addItems(deviceTypeCaptions());
-    ui->cmbType->setCurrentIndex(-1);
-    ui->SpeedButton1->setIcon(downloadGlyph());
+    ui_->cmbType->addItems(deviceTypeCaptions());
+    ui_->cmbType->setCurrentIndex(-1);
+    ui_->SpeedButton1->setIcon(downloadGlyph());
     // Reachable by Tab, but a click leaves the focus in the field the operator was in.
-    ui->SpeedButton1->setFocusPolicy(Qt::TabFocus);
-    ui->SpeedButton1->hide();
+    ui_->SpeedButton1->setFocusPolicy(Qt::TabFocus);
+    ui_->SpeedButton1->hide();
 
     for (const FieldSpec& spec : paramFieldTable()) {
         auto* label = findChild<QLabel*>(QString::fromUtf16(spec.label));
@@ -68,7 +68,7 @@ ParamPage::ParamPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent)
         if (spec.text)
             edits_[fieldIndex(spec.key)] = qobject_cast<QLineEdit*>(field);
     }
-    ui->SpeedButton1->setAccessibleName(ui->SpeedButton1->text());
+    ui_->SpeedButton1->setAccessibleName(ui_->SpeedButton1->text());
     placeRelabelled();
 
     // Beside the designed controls, after them in the tab order.
@@ -77,8 +77,8 @@ ParamPage::ParamPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent)
 
     // activated, not currentIndexChanged: choosing the item already shown is a choice too,
     // and setting the index from code is not.
-    connect(ui->cmbType, &QComboBox::activated, this, &ParamPage::cmbTypeChange);
-    connect(ui->SpeedButton1, &QToolButton::clicked, this, &ParamPage::SpeedButton1Click);
+    connect(ui_->cmbType, &QComboBox::activated, this, &ParamPage::cmbTypeChange);
+    connect(ui_->SpeedButton1, &QToolButton::clicked, this, &ParamPage::SpeedButton1Click);
 }
 
 ParamPage::~ParamPage() = default;
@@ -89,30 +89,30 @@ void ParamPage::cmbTypeChange(int index)
         const auto type = DeviceType::fromCode(index + 1);
         if (!type)
             return; // no item chosen
-        if (ui->cmbType->currentIndex() != index)
-            ui->cmbType->setCurrentIndex(index);
+        if (ui_->cmbType->currentIndex() != index)
+            ui_->cmbType->setCurrentIndex(index);
 
-        ui->SpeedButton1->show();
-        ui->gb1->hide();
-        ui->gb2->hide();
-        ui->Lbl_GroupIP->hide();
-        ui->edtGroupIP->hide();
-        ui->edtID1->setText(u"0"_s);
-        ui->edtID2->setText(u"0"_s);
+        ui_->SpeedButton1->show();
+        ui_->gb1->hide();
+        ui_->gb2->hide();
+        ui_->Lbl_GroupIP->hide();
+        ui_->edtGroupIP->hide();
+        ui_->edtID1->setText(u"0"_s);
+        ui_->edtID2->setText(u"0"_s);
         globals_.DeviceType = type->code();
 
         const DeviceTypeView view = type->view();
-        setCaption(ui->Lbl_GroupIP, ui->edtGroupIP, view.groupCaption);
+        setCaption(ui_->Lbl_GroupIP, ui_->edtGroupIP, view.groupCaption);
         if (view.ymCaption)
-            setCaption(ui->Lbl_YM, ui->edtYM, *view.ymCaption);
+            setCaption(ui_->Lbl_YM, ui_->edtYM, *view.ymCaption);
         if (view.callCaption)
-            setCaption(ui->Lbl_CallServerIP, ui->edtCallIp, *view.callCaption);
+            setCaption(ui_->Lbl_CallServerIP, ui_->edtCallIp, *view.callCaption);
         if (view.groupText)
-            ui->edtGroupIP->setText(*view.groupText);
-        ui->Lbl_GroupIP->setVisible(view.groupVisible);
-        ui->edtGroupIP->setVisible(view.groupVisible);
-        ui->gb1->setVisible(view.gb1Visible);
-        ui->gb2->setVisible(view.gb2Visible);
+            ui_->edtGroupIP->setText(*view.groupText);
+        ui_->Lbl_GroupIP->setVisible(view.groupVisible);
+        ui_->edtGroupIP->setVisible(view.groupVisible);
+        ui_->gb1->setVisible(view.gb1Visible);
+        ui_->gb2->setVisible(view.gb2Visible);
     });
 }
 
@@ -126,8 +126,8 @@ ParamPage::DownloadOutcome ParamPage::download()
     const ParamFields fields = fieldTexts();
     // Set when the window is shown, then only by the type list.
     const DeviceType deviceType(globals_.DeviceType);
-    if (const auto fault = validateParamFields(fields, deviceType, ui->Lbl_YM->text(),
-                                               ui->Lbl_CallServerIP->text())) {
+    if (const auto fault = validateParamFields(fields, deviceType, ui_->Lbl_YM->text(),
+                                               ui_->Lbl_CallServerIP->text())) {
         infoBox(fault->message);
         fieldFor(fault->field)->setFocus();
         return {false, fault->message};
@@ -151,7 +151,7 @@ ParamPage::DownloadOutcome ParamPage::download()
 
 int ParamPage::chosenType() const
 {
-    return ui->cmbType->currentIndex() < 0 ? 0 : globals_.DeviceType;
+    return ui_->cmbType->currentIndex() < 0 ? 0 : globals_.DeviceType;
 }
 
 ParamPage::DownloadOutcome ParamPage::sendPlanRow(const PlanRow& row)
@@ -168,7 +168,7 @@ ParamPage::DownloadOutcome ParamPage::sendPlanRow(const PlanRow& row)
         try {
             outcome = download();
         } catch (const Exception& e) {
-            outcome.message = errorBoxText(e.Message());
+            outcome.message = errorBoxText(e.message());
             throw;
         } catch (const std::exception& e) {
             outcome.message = errorBoxText(QString::fromLocal8Bit(e.what()));
@@ -229,7 +229,7 @@ void ParamPage::placeBeside(QLabel* label, QWidget* field)
 
 void ParamPage::placeRelabelled()
 {
-    placeBeside(ui->Lbl_GroupIP, ui->edtGroupIP);
-    placeBeside(ui->Lbl_YM, ui->edtYM);
-    placeBeside(ui->Lbl_CallServerIP, ui->edtCallIp);
+    placeBeside(ui_->Lbl_GroupIP, ui_->edtGroupIP);
+    placeBeside(ui_->Lbl_YM, ui_->edtYM);
+    placeBeside(ui_->Lbl_CallServerIP, ui_->edtCallIp);
 }

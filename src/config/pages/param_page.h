@@ -50,7 +50,7 @@ private:
     void placeBeside(QLabel* label, QWidget* field);
     void placeRelabelled();
 
-    std::unique_ptr<Ui::ParamPage> ui;
+    std::unique_ptr<Ui::ParamPage> ui_;
     // The line edit of each field, by key; null for the type list.
     std::array<QLineEdit*, ParamFieldCount> edits_{};
     MainGlobals& globals_;
