@@ -4,10 +4,8 @@
 # Install it with: apt install ./out/terminal-config-tool_<version>_amd64.deb
 set -e
 cd "$(dirname "$0")/.."
-scripts/deps.sh
 out=$(realpath -m "${1:-out}")
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target TerminalConfigTool
+scripts/build.sh TerminalConfigTool
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
 deb="$out/terminal-config-tool_${version}_amd64.deb"
 rm -f "$deb"

@@ -2,9 +2,7 @@
 # Builds the program and starts it (under Xvfb when there is no display).
 set -e
 cd "$(dirname "$0")/.."
-scripts/deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target TerminalConfigTool
+scripts/build.sh TerminalConfigTool
 if [ -z "$DISPLAY" ] && [ -z "$WAYLAND_DISPLAY" ]; then
   n=99
   while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done

@@ -61,8 +61,12 @@ int main(int argc, char** argv)
         ok &= save(window, folder, "0-locked.png");
 
         window.findChild<QLineEdit*>(QStringLiteral("edtMM"))->setText(QStringLiteral("40617293"));
-        window.findChild<QLineEdit*>(QStringLiteral("Edit3"))->setText(QStringLiteral("0"));
+        // Bound on a port the system picks, so that a running copy on 7520 does not stop the
+        // pictures; the field then reads as an installer's window does.
+        auto* port = window.findChild<QLineEdit*>(QStringLiteral("Edit3"));
+        port->setText(QStringLiteral("0"));
         window.BitBtn1Click();
+        port->setText(QStringLiteral("7520"));
         auto* pages = window.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
         const char* names[] = {"1-parameters.png", "2-server.png", "3-console.png"};
         for (int i = 0; i < 3; ++i) {

@@ -1,0 +1,10 @@
+#!/bin/sh
+# Installs what is missing, configures the normal build folder and builds the given targets:
+#   scripts/build.sh TARGET...   (run.sh, package.sh and screenshots.sh build through it)
+set -e
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+for target in "$@"; do
+  cmake --build build -j"$(nproc)" --target "$target"
+done
