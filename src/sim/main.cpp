@@ -2,6 +2,7 @@
 // device's command port and the server's service management port, prints every datagram read
 // back into its fields, and with --expect checks that the expected packets arrived.
 
+#include "capture/capture_writer.h"
 #include "config/packet_decoder.h"
 #include "sim/expectation.h"
 
@@ -107,6 +108,7 @@ struct Options {
     QString expectFile;
     std::optional<qint64> timeoutMs;
     std::optional<qint64> count;
+    QString pcap;
 };
 
 std::optional<int> portOption(const QCommandLineParser& p, const QString& name, QString& error)
@@ -146,6 +148,8 @@ std::variant<Options, QString> parseOptions(QCommandLineParser& p, const QString
          u"FILE"_s},
         {u"timeout"_s, u"最多等待的秒数（使用 --expect 时默认 10）。"_s, u"SECONDS"_s},
         {u"count"_s, u"收到 N 个数据包后结束。"_s, u"N"_s},
+        {u"pcap"_s, u"把收到的每个数据包记录到 pcapng 抓包文件（可用 Wireshark 打开）。"_s,
+         u"FILE"_s},
     });
     if (!p.parse(arguments))
         return p.errorText();
@@ -172,6 +176,7 @@ std::variant<Options, QString> parseOptions(QCommandLineParser& p, const QString
     if (!ok || o.deviceType < 1 || o.deviceType > 12)
         return u"--type 需要 1 到 12 之间的设备类型代码，收到“%1”"_s.arg(p.value(u"type"_s));
     o.json = p.isSet(u"json"_s);
+    o.pcap = p.value(u"pcap"_s);
     o.expectFile = p.value(u"expect"_s);
     if (p.isSet(u"timeout"_s)) {
         const double seconds = p.value(u"timeout"_s).toDouble(&ok);
@@ -259,6 +264,11 @@ public:
             const int on = 1;
             setsockopt(e.fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
         }
+        QString error;
+        if (!o_.pcap.isEmpty() && !capture_.start(o_.pcap, error)) {
+            printErr(error);
+            return ExitUsage;
+        }
         printErr(u"监听 设备 %1 服务器 %2"_s.arg(endpoints_[0].name(), endpoints_[1].name()));
         const int result = loop();
         for (Endpoint& e : endpoints_)
@@ -327,6 +337,7 @@ private:
     int handle(const Endpoint& e, const Arrival& arrival)
     {
         ++received_;
+        record(e, arrival);
         const QJsonObject* expected =
             expecting() && matched_ < expected_.size() ? &expected_[matched_] : nullptr;
         const int type = expected ? expectedDeviceType(*expected, o_.deviceType) : o_.deviceType;
@@ -356,7 +367,24 @@ private:
         return -1;
     }
 
+    void record(const Endpoint& e, const Arrival& arrival)
+    {
+        if (!capture_.running())
+            return;
+        in_addr to{};
+        inet_pton(AF_INET, e.address.toLatin1().constData(), &to);
+        capture_.add(
+            {arrival.stampNs,
+             ntohl(arrival.from.sin_addr.s_addr),
+             ntohs(arrival.from.sin_port),
+             ntohl(to.s_addr),
+             static_cast<uint16_t>(e.port),
+             QByteArray(arrival.bytes.data(), static_cast<qsizetype>(arrival.bytes.size())),
+             {}});
+    }
+
     Options o_;
+    CaptureWriter capture_;
     QList<QJsonObject> expected_;
     std::vector<Endpoint> endpoints_;
     qint64 received_ = 0;
