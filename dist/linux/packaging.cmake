@@ -10,9 +10,9 @@ set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(dist_dir ${PROJECT_SOURCE_DIR}/dist/linux)
 set(dist_out ${PROJECT_BINARY_DIR}/dist)
 set(PACKAGE_VENDOR "声域网络广播科技有限公司")
-# Placeholders under the reserved .example domain until the project has a public home.
+# The maintainer field needs an address; the project has no public home yet, so no homepage
+# or screenshot address is given anywhere until one exists.
 set(PACKAGE_CONTACT "Terminal Config Tool maintainers <maintainers@terminal-config-tool.example>")
-set(SCREENSHOT_URL "${PROJECT_HOMEPAGE_URL}docs/1-parameters.png")
 set(CPACK_PACKAGE_CONTACT ${PACKAGE_CONTACT})
 
 configure_file(${dist_dir}/terminal-config-tool.desktop.in ${dist_out}/${APP_ID}.desktop @ONLY)
@@ -39,6 +39,9 @@ foreach(size 16 22 24 32 48 64 128 256)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
           RENAME ${APP_ID}.png)
 endforeach()
+# Debian's Wireshark loads every Lua file of its global plugin folder (tshark -G folders).
+install(FILES ${PROJECT_SOURCE_DIR}/dist/wireshark/pa_terminal.lua
+        DESTINATION lib/${CMAKE_LIBRARY_ARCHITECTURE}/wireshark/plugins)
 install(FILES ${dist_out}/terminal-config-tool.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${dist_dir}/copyright ${dist_out}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/terminal-config-tool)
@@ -59,10 +62,11 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${PROJECT_HOMEPAGE_URL})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Not linked, so shlibdeps cannot see them: the window's Song face and Qt's Chinese texts.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, qt6-translations-l10n")
+# Capture files open in Wireshark, which loads the dissector installed below.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wireshark | tshark")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "configure the terminal devices of an IP public-address system")
 set(CPACK_PACKAGE_DESCRIPTION

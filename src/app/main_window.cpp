@@ -134,6 +134,7 @@ TfrmMain::~TfrmMain()
     // No datagram may reach a control once destruction has begun: detach the handler, then
     // close the endpoint (which waits for its listener) while every control still exists.
     udpServer_->OnUDPRead = nullptr;
+    consolePage_->stopCapture();
     try {
         udpServer_->SetActive(false);
     } catch (...) {
@@ -214,6 +215,7 @@ void TfrmMain::showConnectionState(const QString& state)
 void TfrmMain::BitBtn2Click()
 {
     runGuarded([this] {
+        consolePage_->stopCapture();
         udpServer_->SetActive(false);
         showConnectionState(QStringLiteral("断开"));
         ui_->PageControl1->setEnabled(false);

@@ -251,3 +251,34 @@ bool appendDurably(const QByteArray& path, QByteArrayView bytes, const FileOps& 
         syncFolderOf(path);
     return true;
 }
+
+int createPrivateFile(const QByteArray& path)
+{
+    struct stat info {};
+    if (::stat(path.constData(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        errno = notRegularError(info.st_mode);
+        return -1;
+    }
+    FileDescriptor fd;
+    QByteArray temp;
+    for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
+        temp = path;
+        temp.append(".tmp").append(QByteArray::number(::getpid())).append('-');
+        temp.append(QByteArray::number(QRandomGenerator::global()->generate(), 36));
+        fd.reset(::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (!fd.valid() && errno != EEXIST)
+            return -1;
+    }
+    if (!fd.valid())
+        return -1;
+    // The umask may only take bits away; make sure nobody else reads the traffic.
+    ::fchmod(fd.get(), 0600);
+    if (::rename(temp.constData(), path.constData()) != 0) {
+        const int error = errno;
+        ::unlink(temp.constData());
+        errno = error;
+        return -1;
+    }
+    syncFolderOf(path);
+    return fd.release();
+}

@@ -116,3 +116,9 @@ private:
 // what was there before stays whole.
 bool appendDurably(const QByteArray& path, QByteArrayView bytes,
                    const FileOps& ops = FileOps::system());
+
+// Makes a new, empty file readable by its owner only (0600) at path and returns its open
+// descriptor for writing, or -1 (errno set). The file is made under a temporary name and
+// renamed over path, so an earlier file stays as it was when anything fails; a folder, FIFO,
+// device or socket at path is refused (EISDIR, EINVAL) without being opened.
+int createPrivateFile(const QByteArray& path);

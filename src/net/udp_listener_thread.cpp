@@ -8,11 +8,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace
@@ -44,6 +46,37 @@ template <class Pred> bool SpinUntil(Clock::duration limit, Pred done)
 }
 
 } // namespace
+
+void enableReceiveInfo(int socket)
+{
+    // Best effort: without them a capture takes the present time and the bound address.
+    const int on = 1;
+    ::setsockopt(socket, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    ::setsockopt(socket, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
+}
+
+void readReceiveInfo(const msghdr& message, ReceiveInfo& info)
+{
+    bool timed = false;
+    auto& m = const_cast<msghdr&>(message); // the macros take no const
+    for (cmsghdr* c = CMSG_FIRSTHDR(&m); c != nullptr; c = CMSG_NXTHDR(&m, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec t{};
+            std::memcpy(&t, CMSG_DATA(c), sizeof t);
+            info.timeNs = static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+            timed = true;
+        } else if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+            in_pktinfo p{};
+            std::memcpy(&p, CMSG_DATA(c), sizeof p);
+            info.localAddress = ntohl(p.ipi_addr.s_addr);
+        }
+    }
+    if (!timed) {
+        timespec t{};
+        ::clock_gettime(CLOCK_REALTIME, &t);
+        info.timeNs = static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+    }
+}
 
 // What the listener and the event thread share. The buffer and the sender are written by the
 // listener only while the slot is Empty, and read on the event thread only while it is
@@ -98,8 +131,9 @@ struct TUDPListenerThread::Mailbox {
 };
 
 TUDPListenerThread::TUDPListenerThread(TSocketHandle& binding, int bufferSize, EventThread& events,
-                                       TDeliver deliver)
+                                       TDeliver deliver, ReceiveTap* tap)
     : socket_(binding.handle()), bufferSize_(bufferSize < 0 ? 0 : bufferSize),
+      localPort_(static_cast<std::uint16_t>(binding.Port)), tap_(tap),
       box_(std::make_shared<Mailbox>())
 {
     box_->buffer = QByteArray(bufferSize_, Qt::Uninitialized);
@@ -194,9 +228,16 @@ bool TUDPListenerThread::receiveOne()
     socklen_t fromLength = sizeof from;
     // MSG_TRUNC makes the result the datagram's real length, so an oversized one is seen and
     // dropped rather than delivered cut short.
-    const ssize_t n =
-        ::recvfrom(socket_, buffer.data(), static_cast<size_t>(bufferSize_),
-                   MSG_DONTWAIT | MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &fromLength);
+    iovec part{buffer.data(), static_cast<size_t>(bufferSize_)};
+    alignas(cmsghdr) char control[ReceiveInfoControlBytes];
+    msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = fromLength;
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t n = ::recvmsg(socket_, &message, MSG_DONTWAIT | MSG_TRUNC);
     if (n < 0)
         return errno == EINTR;
     if (n > bufferSize_)
@@ -205,6 +246,14 @@ bool TUDPListenerThread::receiveOne()
 
     box_->senderAddress = ntohl(from.sin_addr.s_addr);
     box_->senderPort = ntohs(from.sin_port);
+    if (tap_ != nullptr && tap_->armed()) {
+        ReceiveInfo info;
+        info.fromAddress = box_->senderAddress;
+        info.fromPort = box_->senderPort;
+        info.localPort = localPort_;
+        readReceiveInfo(message, info);
+        (*tap_)(buffer, info);
+    }
     handOver();
     return true;
 }

@@ -10,6 +10,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 
 namespace
@@ -70,6 +71,7 @@ struct TUDPServer::Impl {
     std::unique_ptr<TSocketHandle> binding; // the one entry of the bindings, from the first open
     TSocketHandle* current = nullptr;
     std::unique_ptr<TUDPListenerThread> listener;
+    ReceiveTap tap;
     bool closing = false;
 };
 
@@ -111,11 +113,13 @@ void TUDPServer::Impl::open()
         b.Port = ntohs(a.sin_port);
     }
     sizeReceiveBuffer(b.handle_);
+    enableReceiveInfo(b.handle_);
 
     current = &b;
     listener = std::make_unique<TUDPListenerThread>(
         b, owner.BufferSize, *events,
-        [this](const QByteArray& data, TSocketHandle& receiving) { Deliver(data, receiving); });
+        [this](const QByteArray& data, TSocketHandle& receiving) { Deliver(data, receiving); },
+        &tap);
     try {
         listener->start();
     } catch (...) {
@@ -203,7 +207,13 @@ TSocketHandle& TUDPServer::AcquireBinding()
     return *d_->current;
 }
 
-void TUDPServer::SendDatagram(const QString& host, int port, const void* bytes, int count)
+ReceiveTap& TUDPServer::receiveTap()
+{
+    return d_->tap;
+}
+
+void TUDPServer::SendDatagram(const QString& host, int port, const void* bytes, int count,
+                              const char* purpose)
 {
     if (count < 0)
         throw ESocketError(EINVAL);
@@ -225,4 +235,17 @@ void TUDPServer::SendDatagram(const QString& host, int port, const void* bytes, 
     }
     if (sent < count)
         throw ENotAllBytesSent();
+    if (OnSent) {
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        SentDatagram record;
+        record.timeNs = static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+        record.localAddress = parseDottedQuad(b.IP).value_or(0);
+        record.localPort = static_cast<std::uint16_t>(b.Port);
+        record.toAddress = address;
+        record.toPort = static_cast<std::uint16_t>(port);
+        record.bytes = QByteArrayView(static_cast<const char*>(bytes), count);
+        record.purpose = purpose;
+        OnSent(record);
+    }
 }

@@ -4,11 +4,26 @@
 #include "net/socket_handle.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
 class TUDPServer;
+class ReceiveTap;
+
+// A datagram the endpoint has sent, for a recorder; addresses in host order.
+struct SentDatagram {
+    std::int64_t timeNs = 0; // since 1970, UTC
+    std::uint32_t localAddress = 0;
+    std::uint16_t localPort = 0;
+    std::uint32_t toAddress = 0;
+    std::uint16_t toPort = 0;
+    QByteArrayView bytes;
+    const char* purpose = nullptr; // the command that sent it, UTF-8; may be null
+};
+using TSendTap = std::function<void(const SentDatagram&)>;
 
 // Hands a call from the listener thread to the event thread. The app uses the Qt one
 // (queued calls on the QCoreApplication's thread); tests may drive their own.
@@ -50,7 +65,14 @@ public:
     TSocketHandle& AcquireBinding();
 
     // Resolves host, opens when inactive, sends count bytes to the low 16 bits of port.
-    void SendDatagram(const QString& host, int port, const void* bytes, int count);
+    // purpose names the command for a recorder of sent datagrams.
+    void SendDatagram(const QString& host, int port, const void* bytes, int count,
+                      const char* purpose = nullptr);
+
+    // Called on the event thread with every datagram sent; it must only queue.
+    TSendTap OnSent;
+    // Sees every received datagram on the listener thread, before the handler does.
+    ReceiveTap& receiveTap();
 
 private:
     struct Impl;

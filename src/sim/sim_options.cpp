@@ -46,6 +46,8 @@ void describe(QCommandLineParser& p)
          u"FILE"_s},
         {u"timeout"_s, u"最多等待的秒数（使用 --expect 时默认 10）。"_s, u"SECONDS"_s},
         {u"count"_s, u"收到 N 个数据包后结束。"_s, u"N"_s},
+        {u"pcap"_s, u"把收到的每个数据包记录到 pcapng 抓包文件（可用 Wireshark 打开）。"_s,
+         u"FILE"_s},
     });
 }
 
@@ -80,6 +82,7 @@ std::variant<SimOptions, SimExit> parseSimOptions(const QStringList& arguments)
         return usage(u"--type 需要 1 到 %1 之间的设备类型代码，收到“%2”"_s.arg(DeviceTypeCount)
                          .arg(p.value(u"type"_s)));
     o.json = p.isSet(u"json"_s);
+    o.pcap = p.value(u"pcap"_s);
     o.expectFile = p.value(u"expect"_s);
     if (p.isSet(u"timeout"_s)) {
         const double seconds = p.value(u"timeout"_s).toDouble(&ok);

@@ -23,6 +23,7 @@ struct SimOptions {
     QString expectFile;
     std::optional<qint64> timeoutMs;
     std::optional<qint64> count;
+    QString pcap; // capture file of what arrives; empty for none
 };
 
 // The run ends before it starts: the help text (exit 0, to standard output) or a bad option's

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QJsonDocument>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -50,8 +51,14 @@ int Simulator::run()
             return ExitCannotListen;
         }
     }
+    QString error;
+    if (!o_.pcap.isEmpty() && !capture_.start(o_.pcap, error)) {
+        output_.err(error);
+        return ExitUsage;
+    }
     output_.err(u"监听 设备 %1 服务器 %2"_s.arg(endpoints_[0].name(), endpoints_[1].name()));
     const int result = loop();
+    capture_.stop();
     for (SimEndpoint& e : endpoints_)
         e.fd.reset();
     return result;
@@ -110,9 +117,25 @@ int Simulator::finish(const QString& why)
     return ExitExpectFailed;
 }
 
+void Simulator::record(const SimEndpoint& e, const Arrival& arrival)
+{
+    if (!capture_.running())
+        return;
+    in_addr to{};
+    inet_pton(AF_INET, e.address.toLatin1().constData(), &to);
+    capture_.add({arrival.stampNs,
+                  ntohl(arrival.from.sin_addr.s_addr),
+                  ntohs(arrival.from.sin_port),
+                  ntohl(to.s_addr),
+                  static_cast<uint16_t>(e.port),
+                  QByteArray(arrival.bytes.data(), static_cast<qsizetype>(arrival.bytes.size())),
+                  {}});
+}
+
 int Simulator::handle(const SimEndpoint& e, const Arrival& arrival)
 {
     ++received_;
+    record(e, arrival);
     const QJsonObject* expected =
         expecting() && matched_ < expected_.size() ? &expected_[matched_] : nullptr;
     const int type = expected ? expectedDeviceType(*expected, o_.deviceType) : o_.deviceType;

@@ -3,6 +3,7 @@
 // The simulator's run: listens on the device's and the server's endpoints, prints every
 // datagram read back into its fields, and checks it against the next expected packet.
 
+#include "capture/capture_writer.h"
 #include "sim/sim_options.h"
 #include "sim/sim_socket.h"
 
@@ -37,12 +38,14 @@ private:
     int loop();
     bool expecting() const { return !o_.expectFile.isEmpty(); }
     int finish(const QString& why);
+    void record(const SimEndpoint& endpoint, const Arrival& arrival);
 
     SimOptions o_;
     QList<QJsonObject> expected_;
     SignalPipe& stopSignals_;
     SimOutput output_;
     SimEndpoint endpoints_[2];
+    CaptureWriter capture_;
     qint64 received_ = 0;
     qsizetype matched_ = 0;
 };

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QFile>
 #include <QJsonDocument>
 #include <random>
 #include <utility>
@@ -183,6 +184,34 @@ TEST(PacketDecoder, TextAndJsonForms)
                   .toJson(QJsonDocument::Compact),
               QByteArray(R"({"error":"command","hex":"01 02","kind":"invalid","length":2,)"
                          R"("reason":"首字节01既不是参数包的48也不是服务器地址包的D7"})"));
+}
+
+// The table the Wireshark dissector's test reads too: both must read each packet alike.
+TEST(PacketDecoder, ReadsTheSharedTableOfPackets)
+{
+    QFile table(QString::fromUtf8(PACKET_TABLE));
+    ASSERT_TRUE(table.open(QIODevice::ReadOnly));
+    int rows = 0;
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        if (line.trimmed().isEmpty() || line.startsWith('#'))
+            continue;
+        ++rows;
+        const QJsonObject row = QJsonDocument::fromJson(line).object();
+        const std::string name = row[u"name"_s].toString().toStdString();
+        const QJsonObject expect = row[u"expect"_s].toObject();
+        const QJsonObject got = packetJson(decodePacket(
+            QByteArray::fromHex(row[u"hex"_s].toString().toLatin1()), row[u"type"_s].toInt()));
+        for (auto it = expect.begin(); it != expect.end(); ++it)
+            EXPECT_EQ(got[it.key()].toVariant().toString(), it.value().toVariant().toString())
+                << name << " " << it.key().toStdString();
+        if (expect[u"kind"_s] == u"invalid"_s)
+            continue;
+        // Every field the decoder reads is in the table, so the dissector is held to all.
+        for (auto it = got.begin(); it != got.end(); ++it)
+            EXPECT_TRUE(expect.contains(it.key()) || it.key() == u"type_name"_s)
+                << name << " lacks " << it.key().toStdString();
+    }
+    EXPECT_GE(rows, 10);
 }
 
 struct Malformed {

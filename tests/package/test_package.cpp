@@ -127,6 +127,8 @@ TEST_F(Package, ControlFieldsNameThePackageAndItsDependencies)
     EXPECT_EQ(fields[u"Description"_s],
               u"configure the terminal devices of an IP public-address system"_s);
     EXPECT_TRUE(info.out.contains(u"\n (broadcast audio) system"_s)) << "long description";
+    EXPECT_EQ(fields[u"Suggests"_s], u"wireshark | tshark"_s);
+    EXPECT_FALSE(info.out.contains(u"Homepage"_s)) << "no home page exists yet";
     // Named by hand (fonts, translations) and found by shlibdeps (the libraries).
     const QStringList depends = fields[u"Depends"_s].split(u", "_s);
     for (const QString& wanted : {u"fonts-noto-cjk"_s, u"qt6-translations-l10n"_s,
@@ -155,6 +157,7 @@ TEST_F(Package, HoldsTheProgramItsEntryIconsAndDocuments)
         u"-rw-r--r-- root/root ./usr/share/man/man1/terminal-config-tool.1.gz"_s,
         u"-rw-r--r-- root/root ./usr/share/doc/terminal-config-tool/copyright"_s,
         u"-rw-r--r-- root/root ./usr/share/doc/terminal-config-tool/changelog.gz"_s,
+        u"-rw-r--r-- root/root ./usr/lib/x86_64-linux-gnu/wireshark/plugins/pa_terminal.lua"_s,
     };
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
         expected << u"-rw-r--r-- root/root ./usr/share/icons/hicolor/%1x%1/apps/%2.png"_s.arg(size)

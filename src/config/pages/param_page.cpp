@@ -139,7 +139,8 @@ ParamPage::DownloadOutcome ParamPage::download()
     bool sent = false;
     try {
         const int port = strToInt(fields.currPort);
-        udp_.SendDatagram(fields.currIP, port, packet.data(), ParamPacketSize);
+        udp_.SendDatagram(fields.currIP, port, packet.data(), ParamPacketSize,
+                          "参数包（下载参数）");
         sent = true;
     } catch (...) {
         // The operator learns of it from the box below; the packet is dropped.

@@ -108,7 +108,8 @@ void ServerPage::sendPacket()
     // the button stays enabled for another try.
     try {
         const int port = strToInt(ui->edtServicePort->text());
-        udp_.SendDatagram(ui->edtIPCurr->text(), port, packet.data(), ServerPacketSize);
+        udp_.SendDatagram(ui->edtIPCurr->text(), port, packet.data(), ServerPacketSize,
+                          "服务器地址包（立即更新）");
         updateButton()->setEnabled(false);
     } catch (...) {
     }

@@ -5,6 +5,7 @@
 #include "common/guard.h"
 #include "common/sysutils.h"
 #include "console/export_file.h"
+#include "console/pages/capture_control.h"
 #include "console/monitor_line.h"
 #include "console/pages/monitor_memo.h"
 #include "console/pages/packet_tips.h"
@@ -134,6 +135,9 @@ QWidget* ConsolePage::buildMonitor()
     ch1->setAccessibleName(u"仅显示数据"_s);
     ch1->setChecked(true);
     bar->addWidget(ch1);
+    capture_ = new CaptureControl(udp_, monitor);
+    bar->addWidget(capture_->checkBox());
+    bar->addWidget(capture_->pathLabel(), 1);
     bar->addStretch(1);
     column->addLayout(bar);
 
@@ -229,6 +233,11 @@ void ConsolePage::showCount(const QString& text)
     LbNum->setAccessibleName(u"本地接收到的数据条数："_s + text);
 }
 
+void ConsolePage::stopCapture()
+{
+    capture_->stop();
+}
+
 QString ConsolePage::memoText()
 {
     return Memo1->text();
@@ -277,6 +286,6 @@ void ConsolePage::Button12Click()
         fields.host = edtIP->text();
         const TestDatagram datagram = buildTestDatagram(fields, globals_.ShowByteCount);
         udp_.SendDatagram(datagram.host, datagram.port, datagram.bytes.constData(),
-                          static_cast<int>(datagram.bytes.size()));
+                          static_cast<int>(datagram.bytes.size()), "测试数据（发送）");
     });
 }

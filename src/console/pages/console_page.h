@@ -14,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class CaptureControl;
 class MonitorMemo;
 class TSocketHandle;
 class TUDPServer;
@@ -36,6 +37,10 @@ public:
 
     // The list's whole text, every listed datagram included.
     QString memoText();
+
+    // The capture file beside the list; stopCapture ends a recording (disconnect, exit).
+    CaptureControl* capture() const { return capture_; }
+    void stopCapture();
 
     SaveDialog SaveDialog1;
 
@@ -72,4 +77,5 @@ private:
     QMenu* PopupMenu1 = nullptr;
     QAction* N1 = nullptr;
     QAction* N2 = nullptr;
+    CaptureControl* capture_ = nullptr;
 };

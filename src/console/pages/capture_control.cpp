@@ -1,0 +1,128 @@
+#include "console/pages/capture_control.h"
+
+#include "capture/capture_writer.h"
+#include "common/dialogs.h"
+#include "common/guard.h"
+#include "net/udp_listener_thread.h"
+#include "net/udp_server.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QMetaObject>
+#include <QWidget>
+
+using namespace Qt::StringLiterals;
+
+CaptureControl::CaptureControl(TUDPServer& udp, QWidget* parent)
+    : QObject(parent), udp_(udp), writer_(std::make_shared<CaptureWriter>())
+{
+    dialog.FileName = u"capture.pcapng"_s;
+    dialog.DefaultExt = u"pcapng"_s;
+    dialog.Filter = u"pcapng"_s;
+
+    chCapture_ = new QCheckBox(u"记录抓包文件"_s, parent);
+    chCapture_->setObjectName(u"chCapture"_s);
+    chCapture_->setAccessibleName(u"记录抓包文件"_s);
+    LbCapture_ = new QLabel(parent);
+    LbCapture_->setObjectName(u"LbCapture"_s);
+    LbCapture_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long path must not widen the window; the tip shows it whole.
+    LbCapture_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    showPath({});
+    connect(chCapture_, &QCheckBox::clicked, this,
+            [this](bool checked) { runGuarded([&] { toggled(checked); }); });
+
+    writer_->setFaultNotice([this](const QString& text) {
+        // From the writer's thread: the box and the clean-up belong to the event thread.
+        QMetaObject::invokeMethod(
+            this,
+            [this, text] {
+                runGuarded([&] {
+                    stop();
+                    infoBox(text);
+                });
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+CaptureControl::~CaptureControl()
+{
+    stop();
+}
+
+void CaptureControl::toggled(bool checked)
+{
+    if (checked)
+        start();
+    else
+        stop();
+}
+
+void CaptureControl::start()
+{
+    chCapture_->setChecked(false);
+    if (!dialog.execute())
+        return;
+    QString error;
+    if (!writer_->start(dialog.FileName, error)) {
+        infoBox(error);
+        return;
+    }
+    attach();
+    chCapture_->setChecked(true);
+    showPath(dialog.FileName);
+}
+
+void CaptureControl::stop()
+{
+    detach();
+    writer_->stop();
+    chCapture_->setChecked(false);
+    showPath({});
+}
+
+void CaptureControl::attach()
+{
+    std::weak_ptr<CaptureWriter> weak = writer_;
+    udp_.receiveTap().set([weak](const QByteArray& data, const ReceiveInfo& info) {
+        if (const auto writer = weak.lock()) {
+            CaptureRecord r;
+            r.timeNs = info.timeNs;
+            r.fromAddress = info.fromAddress;
+            r.fromPort = info.fromPort;
+            r.toAddress = info.localAddress;
+            r.toPort = info.localPort;
+            // A copy of its own, so the listener's buffer stays free for the next datagram.
+            r.payload = QByteArray(data.constData(), data.size());
+            writer->add(std::move(r));
+        }
+    });
+    udp_.OnSent = [weak](const SentDatagram& sent) {
+        if (const auto writer = weak.lock()) {
+            CaptureRecord r;
+            r.timeNs = sent.timeNs;
+            r.fromAddress = sent.localAddress;
+            r.fromPort = sent.localPort;
+            r.toAddress = sent.toAddress;
+            r.toPort = sent.toPort;
+            r.payload = sent.bytes.toByteArray();
+            if (sent.purpose != nullptr)
+                r.comment = QByteArray(sent.purpose);
+            writer->add(std::move(r));
+        }
+    };
+}
+
+void CaptureControl::detach()
+{
+    udp_.receiveTap().set(nullptr);
+    udp_.OnSent = nullptr;
+}
+
+void CaptureControl::showPath(const QString& path)
+{
+    LbCapture_->setText(path);
+    LbCapture_->setToolTip(path);
+    LbCapture_->setAccessibleName(u"抓包文件："_s + (path.isEmpty() ? u"无"_s : path));
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "console/pages/save_dialog.h"
+
+#include <QObject>
+#include <memory>
+
+class CaptureWriter;
+class QCheckBox;
+class QLabel;
+class QWidget;
+class TUDPServer;
+
+// The test console's "记录抓包文件" box: while it is checked, every datagram the endpoint
+// receives or sends is recorded into a pcapng file, beside the receive list and whatever it
+// shows. Received ones are queued from the listener thread, sent ones from the send path, so
+// the event thread does no more than before.
+class CaptureControl : public QObject
+{
+    Q_OBJECT
+public:
+    CaptureControl(TUDPServer& udp, QWidget* parent);
+    ~CaptureControl() override;
+
+    QCheckBox* checkBox() const { return chCapture_; }
+    QLabel* pathLabel() const { return LbCapture_; }
+    CaptureWriter& writer() { return *writer_; }
+
+    // Ends a recording (disconnect, exit); the box is cleared.
+    void stop();
+
+    SaveDialog dialog;
+
+private:
+    void toggled(bool checked);
+    void start();
+    void attach();
+    void detach();
+    void showPath(const QString& path);
+
+    TUDPServer& udp_;
+    std::shared_ptr<CaptureWriter> writer_;
+    QCheckBox* chCapture_ = nullptr;
+    QLabel* LbCapture_ = nullptr;
+};

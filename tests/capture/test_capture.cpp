@@ -1,0 +1,273 @@
+#include "capture/capture_writer.h"
+#include "capture/pcapng.h"
+#include "pcapng_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <map>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+CaptureRecord randomRecord(std::mt19937& rng)
+{
+    std::uniform_int_distribution<std::uint32_t> any;
+    // Sizes cluster at the edges: empty, the padding steps and the largest whole payload.
+    static const int sizes[] = {0, 1, 2, 3, 4, 5, 18, 41, 8191, CaptureMaxPayload};
+    std::uniform_int_distribution<int> pick(0, 14);
+    const int k = pick(rng);
+    const int size = k < 10 ? sizes[k] : std::uniform_int_distribution<int>(0, 9000)(rng);
+    CaptureRecord r;
+    r.timeNs = static_cast<std::int64_t>(any(rng)) << 28 | any(rng) % (1 << 28);
+    r.fromAddress = any(rng);
+    r.toAddress = any(rng);
+    r.fromPort = static_cast<std::uint16_t>(any(rng));
+    r.toPort = static_cast<std::uint16_t>(any(rng));
+    r.payload.resize(size);
+    for (char& c : r.payload)
+        c = static_cast<char>(any(rng));
+    if (any(rng) % 2)
+        r.comment = QByteArray(static_cast<int>(any(rng) % 40), 'x') + "参数包（下载参数）";
+    return r;
+}
+
+TEST(Pcapng, AnyDatagramAndAddressesReadBackTheSame)
+{
+    std::mt19937 rng(23);
+    for (int round = 0; round < 40; ++round) {
+        std::vector<CaptureRecord> records;
+        QByteArray file = pcapngFileHeader();
+        for (int i = 0; i < 25; ++i) {
+            records.push_back(randomRecord(rng));
+            appendPcapngRecord(file, records.back());
+        }
+        std::string why;
+        const auto read = readPcapng(file, why);
+        ASSERT_TRUE(read) << why;
+        EXPECT_EQ(read->linkType, 101);
+        EXPECT_EQ(read->tsResolution, 9);
+        ASSERT_EQ(read->packets.size(), records.size());
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            const CaptureRecord& w = records[i];
+            const ReadPacket& r = read->packets[i];
+            const qsizetype kept = std::min<qsizetype>(w.payload.size(), CaptureMaxPayload);
+            ASSERT_EQ(r.payload, w.payload.left(kept)) << "record " << i;
+            EXPECT_EQ(r.originalLength, 28 + w.payload.size());
+            EXPECT_EQ(r.timestamp, static_cast<std::uint64_t>(w.timeNs));
+            EXPECT_EQ(r.from, w.fromAddress);
+            EXPECT_EQ(r.to, w.toAddress);
+            EXPECT_EQ(r.fromPort, w.fromPort);
+            EXPECT_EQ(r.toPort, w.toPort);
+            EXPECT_EQ(r.comment, w.comment);
+        }
+    }
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+TEST(CaptureWriter, RecordsInOrderIntoAPrivateFileThatReplacesAnEarlierOne)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"site.pcapng"_s);
+    {
+        QFile earlier(path);
+        ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+        earlier.write("old");
+        earlier.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    }
+    CaptureWriter writer;
+    QString error;
+    ASSERT_TRUE(writer.start(path, error)) << error.toStdString();
+    std::mt19937 rng(7);
+    std::vector<CaptureRecord> records;
+    for (int i = 0; i < 3000; ++i) {
+        records.push_back(randomRecord(rng));
+        records.back().payload.truncate(100);
+        ASSERT_TRUE(writer.add(records.back()));
+    }
+    writer.stop();
+    EXPECT_FALSE(writer.add(records.front())) << "nothing is taken after the stop";
+    EXPECT_EQ(writer.recorded(), 3000u);
+    EXPECT_EQ(writer.lost(), 0u);
+
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    std::string why;
+    const auto read = readPcapng(readAll(path), why);
+    ASSERT_TRUE(read) << why;
+    ASSERT_EQ(read->packets.size(), records.size());
+    for (std::size_t i = 0; i < records.size(); ++i)
+        ASSERT_EQ(read->packets[i].payload, records[i].payload) << i;
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{u"site.pcapng"_s});
+}
+
+TEST(CaptureWriter, AFolderOrFifoIsRefusedAtOnceAndLeftAlone)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(u"pipe"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    struct Case {
+        QString path;
+        QString reason;
+    };
+    for (const Case& c :
+         {Case{dir.path(), u"Is a directory"_s}, Case{fifo, u"Invalid argument"_s}}) {
+        CaptureWriter writer;
+        QString error;
+        ASSERT_FALSE(writer.start(c.path, error));
+        EXPECT_EQ(error, u"无法创建抓包文件“%1”：%2。"_s.arg(c.path, c.reason));
+        EXPECT_FALSE(writer.running());
+        EXPECT_FALSE(writer.add(CaptureRecord{}));
+    }
+    struct stat info {};
+    ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System).size(), 1);
+}
+
+TEST(CaptureWriter, RecordsReachTheFileWithinASecondWhileRunning)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"live.pcapng"_s);
+    CaptureWriter writer;
+    QString error;
+    ASSERT_TRUE(writer.start(path, error));
+    CaptureRecord r;
+    r.payload = "\x01";
+    ASSERT_TRUE(writer.add(r));
+    // What a crash now would leave behind: the file as it stands, writer still running.
+    std::optional<ReadFile> read;
+    for (int waited = 0; waited < 1000 && !(read && read->packets.size() == 1); waited += 20) {
+        ::usleep(20000);
+        std::string why;
+        read = readPcapng(readAll(path), why);
+    }
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->packets.size(), 1u);
+}
+
+// The dissector and the decoder read the same table of packets (tests/config).
+struct Row {
+    QString name;
+    int type = 1;
+    int port = 0;
+    QByteArray bytes;
+    QJsonObject expect;
+};
+
+std::vector<Row> packetTable()
+{
+    std::vector<Row> rows;
+    QFile f(QString::fromUtf8(PACKET_TABLE));
+    if (!f.open(QIODevice::ReadOnly))
+        return rows;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.trimmed().isEmpty() || line.startsWith('#'))
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        rows.push_back({o[u"name"_s].toString(), o[u"type"_s].toInt(), o[u"port"_s].toInt(),
+                        QByteArray::fromHex(o[u"hex"_s].toString().toLatin1()),
+                        o[u"expect"_s].toObject()});
+    }
+    return rows;
+}
+
+const char* const FieldKeys[] = {
+    "kind",           "new_ip",         "server_ip",       "gateway",        "command_port",
+    "data_port",      "server_port",    "device_address",  "broadcast_ip",   "hidden_group_ip",
+    "multicast_ip",   "subnet_mask",    "amplifier",       "alarm_host1_ip", "alarm_host2_ip",
+    "alarm_host1_id", "alarm_host2_id", "paging_server_ip"};
+
+TEST(Dissector, ReadsEveryTablePacketAsTheDecoderDoes)
+{
+    if (QProcess::execute(u"tshark"_s, {u"-v"_s}) != 0) {
+        if (qEnvironmentVariable("CI") == u"true"_s)
+            FAIL() << "tshark is missing (scripts/deps.sh installs it)";
+        GTEST_SKIP() << "tshark is not installed";
+    }
+    const std::vector<Row> rows = packetTable();
+    ASSERT_GE(rows.size(), 10u);
+    std::map<int, std::vector<const Row*>> byType;
+    for (const Row& r : rows)
+        byType[r.type].push_back(&r);
+    QTemporaryDir dir;
+    for (const auto& [type, group] : byType) {
+        QByteArray file = pcapngFileHeader();
+        for (const Row* r : group) {
+            CaptureRecord c;
+            c.fromAddress = 0xC0A8010A;
+            c.fromPort = 7520;
+            c.toAddress = 0xC0A801C8;
+            c.toPort = static_cast<std::uint16_t>(r->port);
+            c.payload = r->bytes;
+            appendPcapngRecord(file, c);
+        }
+        const QString path = dir.filePath(u"type%1.pcapng"_s.arg(type));
+        QFile out(path);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(file);
+        out.close();
+
+        QStringList args = {u"-X"_s, u"lua_script:"_s + QString::fromUtf8(DISSECTOR),
+                            u"-o"_s, u"pa_terminal.device_type:%1"_s.arg(type),
+                            u"-r"_s, path,
+                            u"-T"_s, u"fields"_s};
+        for (const char* key : FieldKeys)
+            args << u"-e"_s << u"pa_terminal."_s + QString::fromLatin1(key);
+        args << u"-e"_s << u"_ws.expert.message"_s;
+        QProcess tshark;
+        tshark.start(u"tshark"_s, args);
+        ASSERT_TRUE(tshark.waitForFinished(60000));
+        const QString said = QString::fromUtf8(tshark.readAllStandardError());
+        const QString output = QString::fromUtf8(tshark.readAllStandardOutput());
+        EXPECT_FALSE(said.contains(u"Lua Error"_s) || output.contains(u"Lua Error"_s))
+            << said.toStdString();
+        ASSERT_EQ(tshark.exitCode(), 0) << said.toStdString();
+        const QStringList lines = output.split(u'\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(lines.size(), static_cast<qsizetype>(group.size())) << output.toStdString();
+        for (std::size_t i = 0; i < group.size(); ++i) {
+            const Row& row = *group[i];
+            const QStringList got = lines[static_cast<qsizetype>(i)].split(u'\t');
+            ASSERT_EQ(got.size(), static_cast<qsizetype>(std::size(FieldKeys)) + 1);
+            const QString expert = got.last();
+            const QString kind = row.expect[u"kind"_s].toString();
+            if (kind == u"invalid"_s) {
+                // The decoder refuses these; the dissector reads a packet of the right
+                // command and length all the same, and flags what the decoder refused.
+                if (row.expect[u"error"_s].toString() == u"unused"_s)
+                    EXPECT_TRUE(expert.contains(u"should be"_s)) << row.name.toStdString();
+                else
+                    EXPECT_TRUE(got[0].isEmpty()) << row.name.toStdString() << " is not ours";
+                continue;
+            }
+            for (std::size_t k = 0; k < std::size(FieldKeys); ++k) {
+                const QString key = QString::fromLatin1(FieldKeys[k]);
+                const QString want = row.expect[key].toVariant().toString();
+                EXPECT_EQ(got[static_cast<qsizetype>(k)], want)
+                    << row.name.toStdString() << " " << FieldKeys[k];
+            }
+            EXPECT_EQ(expert.contains(u"hidden"_s), row.expect.contains(u"hidden_group_ip"_s))
+                << row.name.toStdString();
+            EXPECT_FALSE(expert.contains(u"should be"_s)) << row.name.toStdString();
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,57 @@
+// The capture file on a disk that fills up (a tmpfs in the test's own mount namespace): one
+// box, the capture stops, the receive list goes on as before.
+#include "capture/capture_writer.h"
+#include "console/pages/capture_control.h"
+#include "mount_sandbox.h"
+#include "support/udp_probe.h"
+#include "support/window_fixture.h"
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+class CaptureDisk : public WindowFixture
+{};
+
+TEST_F(CaptureDisk, AFullDiskGivesOneBoxAndStopsOnlyTheCapture)
+{
+    REQUIRE_PRIVATE_MOUNTS();
+    TinyTmpfs disk("64k");
+    ASSERT_TRUE(disk.mounted()) << disk.error();
+    connectOn(freeUdpPort());
+    showPage(2);
+    child<QCheckBox>("ChOK")->setChecked(true);
+    fake.saveAnswers.push_back(disk.file(u"site.pcapng"_s));
+    auto* box = child<QCheckBox>("chCapture");
+    QTest::mouseClick(box, Qt::LeftButton);
+    ASSERT_TRUE(box->isChecked());
+
+    const int port = window->UDPServer().AcquireBinding().Port;
+    UdpProbe peer;
+    int sent = 0;
+    // 200 datagrams of 1,000 bytes: three times what the disk holds.
+    for (; sent < 200; ++sent) {
+        ASSERT_TRUE(peer.sendTo("127.0.0.1", port, QByteArray(1000, '\x33')));
+        if (sent % 20 == 19)
+            QTest::qWait(5);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !fake.boxes.empty(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Globals.RecvCount == sent; }, 5000))
+        << window->Globals.RecvCount;
+    QTest::qWait(100);
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_EQ(
+        fake.boxes[0].text,
+        u"抓包文件写入失败：No space left on device。抓包已停止，已写入的记录保留在文件中。"_s);
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_FALSE(console()->capture()->writer().running());
+    EXPECT_GT(ReadWholeFile(disk.file(u"site.pcapng"_s)).size(), 30000);
+
+    // The list is unaffected: later datagrams are listed and counted as before.
+    ASSERT_TRUE(peer.sendTo("127.0.0.1", port, QByteArray(1, '\x01')));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Globals.RecvCount == sent + 1; }, 5000));
+    EXPECT_EQ(fake.boxes.size(), 1u);
+}
+
+} // namespace
