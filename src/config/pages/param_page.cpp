@@ -7,6 +7,7 @@
 #include "common/sysutils.h"
 #include "config/device_types.h"
 #include "config/pages/plan_panel.h"
+#include "config/pages/subnet_status.h"
 #include "net/udp_server.h"
 #include "ui_param_page.h"
 
@@ -82,6 +83,10 @@ ParamPage::ParamPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent)
     // Beside the designed controls, after them in the tab order.
     planPanel_ = new PlanPanel(*this, this);
     placePlanPanel();
+    // Under the designed controls: does the laptop reach the device's address.
+    subnetStatus_ = new SubnetStatus(
+        *ui->edtCurrIP, [this] { return udp_.Active(); }, this);
+    subnetStatus_->setGeometry(16, 276, 721, 22);
 
     connect(ui->cmbType, &QComboBox::activated, this, &ParamPage::cmbTypeChange);
     connect(ui->SpeedButton1, &QToolButton::clicked, this, &ParamPage::SpeedButton1Click);

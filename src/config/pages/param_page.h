@@ -9,6 +9,7 @@
 class QLabel;
 class QLineEdit;
 class PlanPanel;
+class SubnetStatus;
 class TUDPServer;
 struct MainGlobals;
 
@@ -40,6 +41,7 @@ public:
     // command as the button does.
     DownloadOutcome sendPlanRow(const PlanRow& row);
     PlanPanel* planPanel() const { return planPanel_; }
+    SubnetStatus* subnetStatus() const { return subnetStatus_; }
 
 public Q_SLOTS:
     // The operator chose a device type (also when choosing the same one again).
@@ -63,4 +65,5 @@ private:
     MainGlobals& globals_;
     TUDPServer& udp_;
     PlanPanel* planPanel_ = nullptr;
+    SubnetStatus* subnetStatus_ = nullptr;
 };
