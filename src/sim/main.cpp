@@ -3,6 +3,7 @@
 // back into its fields, and with --expect checks that the expected packets arrived.
 
 #include "config/packet_decoder.h"
+#include "sim/address_move.h"
 #include "sim/expectation.h"
 
 #include <QCommandLineParser>
@@ -107,6 +108,8 @@ struct Options {
     QString expectFile;
     std::optional<qint64> timeoutMs;
     std::optional<qint64> count;
+    bool apply = false;
+    int rebootMs = 3000;
 };
 
 std::optional<int> portOption(const QCommandLineParser& p, const QString& name, QString& error)
@@ -146,6 +149,10 @@ std::variant<Options, QString> parseOptions(QCommandLineParser& p, const QString
          u"FILE"_s},
         {u"timeout"_s, u"最多等待的秒数（使用 --expect 时默认 10）。"_s, u"SECONDS"_s},
         {u"count"_s, u"收到 N 个数据包后结束。"_s, u"N"_s},
+        {u"apply"_s,
+         u"像设备一样按收到的参数包重启：等待 --reboot-seconds 后把设备地址改为包中的新IP。"
+         "只在为此建立的网络命名空间中运行。"_s},
+        {u"reboot-seconds"_s, u"--apply 的重启时间（默认 3 秒）。"_s, u"SECONDS"_s, u"3"_s},
     });
     if (!p.parse(arguments))
         return p.errorText();
@@ -187,6 +194,11 @@ std::variant<Options, QString> parseOptions(QCommandLineParser& p, const QString
             return u"--count 需要正整数，收到“%1”"_s.arg(p.value(u"count"_s));
         o.count = n;
     }
+    o.apply = p.isSet(u"apply"_s);
+    const double reboot = p.value(u"reboot-seconds"_s).toDouble(&ok);
+    if (!ok || reboot < 0 || reboot > 3600)
+        return u"--reboot-seconds 需要秒数，收到“%1”"_s.arg(p.value(u"reboot-seconds"_s));
+    o.rebootMs = static_cast<int>(reboot * 1000);
     return o;
 }
 
@@ -274,6 +286,8 @@ private:
         // The next datagram of each socket: the earlier of the two is handled first.
         std::optional<Arrival> next[2];
         for (;;) {
+            if (const auto newIP = reboot_.takeDue())
+                rebootInto(*newIP);
             if (expecting() && matched_ == expected_.size()) {
                 printErr(u"全部 %1 个期望的数据包都已收到"_s.arg(expected_.size()));
                 return ExitOk;
@@ -299,7 +313,7 @@ private:
             pollfd fds[3] = {{signalPipe[0], POLLIN, 0},
                              {endpoints_[0].fd, POLLIN, 0},
                              {endpoints_[1].fd, POLLIN, 0}};
-            const qint64 left = deadline.remainingTime();
+            const qint64 left = soonest(deadline.remainingTime(), reboot_.remainingMs());
             if (poll(fds, 3, left < 0 ? -1 : static_cast<int>(std::min<qint64>(left, 1 << 30))) <
                     0 &&
                 errno != EINTR) {
@@ -307,6 +321,25 @@ private:
                 return ExitExpectFailed;
             }
         }
+    }
+
+    static qint64 soonest(qint64 a, qint64 b) { return a < 0 ? b : b < 0 ? a : std::min(a, b); }
+
+    // The device comes back on its new address: moved there, and listening there.
+    void rebootInto(const QString& newIP)
+    {
+        Endpoint& device = endpoints_[0];
+        if (const auto error = moveAddress(device.address, newIP)) {
+            printErr(u"无法改用新地址：%1"_s.arg(*error));
+            return;
+        }
+        close(device.fd);
+        device.address = newIP;
+        if (const auto error = bindEndpoint(device)) {
+            printErr(*error);
+            return;
+        }
+        printErr(u"已按新地址重启：设备 %1"_s.arg(device.name()));
     }
 
     bool expecting() const { return !o_.expectFile.isEmpty(); }
@@ -341,6 +374,8 @@ private:
         json.insert(u"from"_s, sender);
         json.insert(u"to"_s, e.name());
         json.insert(u"role"_s, e.role);
+        if (o_.apply && e.role == u"device"_s && json.value(u"kind"_s).toString() == u"param"_s)
+            reboot_.schedule(json.value(u"new_ip"_s).toString(), o_.rebootMs);
         if (o_.json)
             printOut(QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact)));
         else
@@ -361,6 +396,7 @@ private:
     std::vector<Endpoint> endpoints_;
     qint64 received_ = 0;
     qsizetype matched_ = 0;
+    PendingReboot reboot_;
 };
 
 bool installSignals()
@@ -388,6 +424,10 @@ int main(int argc, char** argv)
         return ExitUsage;
     }
     const Options options = std::get<Options>(std::move(parsed));
+    if (const auto refusal = options.apply ? applyRefusal() : std::nullopt) {
+        printErr(*refusal);
+        return ExitUsage;
+    }
 
     QList<QJsonObject> expected;
     if (!options.expectFile.isEmpty()) {
