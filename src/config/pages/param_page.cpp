@@ -82,6 +82,7 @@ ParamPage::ParamPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent)
     // and setting the index from code is not.
     // Beside the designed controls, after them in the tab order.
     planPanel_ = new PlanPanel(*this, this);
+    planPanel_->setConnectedCheck([this] { return udp_.Active(); });
     placePlanPanel();
     // Under the designed controls: does the laptop reach the device's address.
     subnetStatus_ = new SubnetStatus(
