@@ -59,7 +59,7 @@ QByteArray rebuildParam(const DecodedPacket& p)
     default:
         f.groupIP = value(p, u"hidden_group_ip");
     }
-    const ParamPacket b = buildParamPacket(f, p.deviceType);
+    const ParamPacket b = buildParamPacket(f, DeviceType(p.deviceType));
     return QByteArray(reinterpret_cast<const char*>(b.data()), ParamPacketSize);
 }
 

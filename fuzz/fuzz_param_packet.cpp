@@ -155,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     const QString ym = in.size() > 16 ? fuzz::toText(in[16]) : u"子网掩码："_s;
     const QString call = in.size() > 17 ? fuzz::toText(in[17]) : u"寻呼服务器IP："_s;
 
-    const auto fault = validateParamFields(f, code, ym, call);
+    const auto fault = validateParamFields(f, DeviceType(code), ym, call);
     const auto wanted = expectedFault(f, code, ym, call);
     fuzz::check(fault.has_value() == wanted.has_value());
     if (fault) {
@@ -166,7 +166,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     const Expected expected = expectedPacket(f, code);
     ParamPacket packet;
     try {
-        packet = buildParamPacket(f, code);
+        packet = buildParamPacket(f, DeviceType(code));
     } catch (const EConvertError& e) {
         fuzz::check(std::holds_alternative<QString>(expected));
         fuzz::check(e.Message() == fuzz::conversionMessage(std::get<QString>(expected)));

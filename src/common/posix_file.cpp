@@ -3,6 +3,7 @@
 #include <QRandomGenerator>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -104,39 +105,47 @@ QByteArray resolvedPath(const QByteArray& path)
     return current;
 }
 
-bool readWholeFile(const QByteArray& path, QByteArray& bytes, bool& exists)
+QString ReadError::reason() const
 {
-    exists = false;
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+ReadResult ReadResult::orEmptyWhenMissing() const&
+{
+    if (error_ && error_->missing())
+        return QByteArray();
+    return *this;
+}
+
+ReadResult readWholeFile(const QByteArray& path)
+{
+    const auto failed = [](int code) { return ReadResult(ReadError{code}); };
     struct stat info {};
     if (::stat(path.constData(), &info) != 0)
-        return errno == ENOENT;
-    if (!S_ISREG(info.st_mode)) {
-        errno = notRegularError(info.st_mode);
-        return false;
-    }
+        return failed(errno);
+    if (!S_ISREG(info.st_mode))
+        return failed(notRegularError(info.st_mode));
     // Without waiting, should a FIFO have taken the file's place since.
     FileDescriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid())
-        return false;
+        return failed(errno);
     if (::fstat(fd.get(), &info) != 0)
-        return false;
-    if (!S_ISREG(info.st_mode)) {
-        errno = notRegularError(info.st_mode);
-        return false;
-    }
+        return failed(errno);
+    if (!S_ISREG(info.st_mode))
+        return failed(notRegularError(info.st_mode));
+    QByteArray bytes;
     char chunk[65536];
     for (;;) {
         const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return false;
+            return failed(errno);
         if (n == 0)
             break;
         bytes.append(chunk, n);
     }
-    exists = true;
-    return true;
+    return bytes;
 }
 
 namespace

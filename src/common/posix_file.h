@@ -7,7 +7,10 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
+#include <cerrno>
 #include <functional>
+#include <optional>
 #include <sys/types.h>
 
 // The system calls a write goes through; tests replace them to fail midway.
@@ -46,10 +49,37 @@ bool writeAll(const FileOps& ops, int fd, QByteArrayView bytes);
 // cannot be resolved.
 QByteArray resolvedPath(const QByteArray& path);
 
-// The whole content of a regular file. exists is false when there is no file; returns false
-// (errno set: EISDIR for a folder, EINVAL for a FIFO, device or socket) at once when something
-// is there that cannot be read as a regular file; a FIFO is never waited on.
-bool readWholeFile(const QByteArray& path, QByteArray& bytes, bool& exists);
+// Why a file could not be read: the errno of the step that failed. ENOENT when there is no
+// file, EISDIR for a folder, EINVAL for a FIFO, device or socket.
+struct ReadError {
+    int code = 0;
+
+    bool missing() const { return code == ENOENT; }
+    // The system's text for the cause, "Is a directory".
+    QString reason() const;
+};
+
+// The bytes of a file, or why there are none.
+class ReadResult
+{
+public:
+    ReadResult(QByteArray bytes) : bytes_(std::move(bytes)) {}
+    ReadResult(ReadError error) : error_(error) {}
+
+    explicit operator bool() const { return !error_; }
+    const QByteArray& value() const { return bytes_; }
+    const ReadError& error() const { return *error_; }
+    // The bytes, or an empty content when there is no file; other errors stay errors.
+    ReadResult orEmptyWhenMissing() const&;
+
+private:
+    QByteArray bytes_;
+    std::optional<ReadError> error_;
+};
+
+// The whole content of a regular file. Refuses at once what is there but cannot be read as a
+// regular file; a FIFO is never waited on.
+ReadResult readWholeFile(const QByteArray& path);
 
 // A replacement of one file. open() makes the temporary file; write() appends to it;
 // commit() flushes it, renames it over the target and makes the rename durable. Until

@@ -1,56 +1,97 @@
 #include "config/device_types.h"
 
+#include "config/param_fields.h"
+
+#include <stdexcept>
+
 using namespace Qt::StringLiterals;
+
+namespace
+{
+
+// The catalogue: list captions by code. A new type is one caption here, the count in the
+// header, and its code in the field table's rows that apply to it.
+constexpr const char16_t* Captions[DeviceTypeCount] = {
+    u"普通终端", // 1 ordinary terminal
+    u"频道终端", // 2 channel terminal
+    u"点播终端", // 3 on-demand terminal
+    u"一键报警", // 4 one-key alarm station
+    u"寻呼主机", // 5 paging console
+    u"分区切换", // 6 zone switcher
+    u"音频矩阵", // 7 audio matrix
+    u"消防矩阵", // 8 fire-alarm matrix
+    u"电源时序", // 9 power sequencer
+    u"网络收音", // 10 network radio
+    u"网络CD",   // 11 network CD player
+    u"网络功放", // 12 network power amplifier
+};
+
+} // namespace
+
+DeviceType::DeviceType(int code) : code_(code)
+{
+    if (code < 1 || code > DeviceTypeCount)
+        throw std::out_of_range("device type code outside the catalogue");
+}
+
+std::optional<DeviceType> DeviceType::fromCode(int code)
+{
+    if (code < 1 || code > DeviceTypeCount)
+        return std::nullopt;
+    return DeviceType(code, Checked{});
+}
+
+std::vector<DeviceType> DeviceType::all()
+{
+    std::vector<DeviceType> types;
+    for (int code = 1; code <= DeviceTypeCount; ++code)
+        types.push_back(DeviceType(code, Checked{}));
+    return types;
+}
+
+QString DeviceType::caption() const
+{
+    return QString::fromUtf16(Captions[listIndex()]);
+}
 
 QStringList deviceTypeCaptions()
 {
-    return {u"普通终端"_s, u"频道终端"_s, u"点播终端"_s, u"一键报警"_s,
-            u"寻呼主机"_s, u"分区切换"_s, u"音频矩阵"_s, u"消防矩阵"_s,
-            u"电源时序"_s, u"网络收音"_s, u"网络CD"_s,   u"网络功放"_s};
+    QStringList captions;
+    for (const DeviceType& type : DeviceType::all())
+        captions.append(type.caption());
+    return captions;
 }
 
-DeviceTypeView deviceTypeViewFor(int code)
+bool DeviceType::packs(ParamField field) const
+{
+    return fieldUse(field, *this) != nullptr;
+}
+
+bool DeviceType::validates(ParamField field) const
+{
+    const FieldSpec& spec = paramFieldSpec(field);
+    return spec.validation != Validation::None && spec.validatedFor.contains(*this);
+}
+
+// The type-dependent controls follow from the uses the field table gives this type.
+DeviceTypeView DeviceType::view() const
 {
     DeviceTypeView v;
-    switch (code) {
-    case 4: // one-key alarm: the group field carries the subnet mask, gb1 the two alarm hosts
-        v.groupVisible = true;
-        v.groupCaption = u"子网掩码："_s;
-        v.gb1Visible = true;
-        v.ymCaption = u"报警主机一IP"_s;
-        v.callCaption = u"报警主机二IP"_s;
-        v.gb2Visible = true;
-        break;
-    case 5: // paging console
-        v.groupVisible = true;
-        v.groupCaption = u"组播IP："_s;
-        v.gb1Visible = true;
-        v.ymCaption = u"子网掩码："_s;
-        v.callCaption = u"寻呼服务器IP："_s;
-        break;
-    case 6: // zone switcher: the group field carries a device number
-        v.groupVisible = true;
-        v.groupCaption = u"从属功放设备编号："_s;
-        v.groupText = u"0"_s;
-        break;
-    case 8:
-    case 10:
-    case 11:
-        v.groupVisible = true;
-        v.groupCaption = u"组播IP："_s;
-        break;
-    default: // 1, 2, 3, 7, 9, 12: no type-dependent fields
-        break;
-    }
+    const auto labelOf = [](const FieldUse* use) -> std::optional<QString> {
+        if (!use || !use->label)
+            return std::nullopt;
+        return QString::fromUtf16(use->label);
+    };
+    const FieldUse* group = fieldUse(ParamField::GroupIP, *this);
+    const FieldUse* ym = fieldUse(ParamField::YM, *this);
+    const FieldUse* call = fieldUse(ParamField::CallIp, *this);
+    v.groupVisible = group && group->shown;
+    v.groupCaption = labelOf(group).value_or(QString());
+    if (group && group->preset)
+        v.groupText = QString::fromUtf16(group->preset);
+    v.gb1Visible = ym && ym->shown;
+    v.ymCaption = labelOf(ym);
+    v.callCaption = labelOf(call);
+    v.gb2Visible = fieldUse(ParamField::ID1, *this) != nullptr;
     return v;
-}
-
-bool validatesGroupAddress(int code)
-{
-    return code == 5 || code == 8 || code == 10 || code == 11;
-}
-
-bool usesGroupBox1(int code)
-{
-    return code == 4 || code == 5;
 }

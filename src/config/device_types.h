@@ -2,14 +2,18 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
+#include <initializer_list>
 #include <optional>
+#include <vector>
 
 // The kinds of terminal device the parameter page configures. A device type code is the list
-// index plus one, 1 to 12.
+// index plus one, 1 to DeviceTypeCount. The catalogue (device_types.cpp) holds each type's
+// code and caption; what a type does to the page and to the packet is read from the field
+// table (param_fields.cpp), whose rows name the types they apply to.
 constexpr int DeviceTypeCount = 12;
 
-// Captions of the device type list, in list order.
-QStringList deviceTypeCaptions();
+enum class ParamField : int;
 
 // What choosing a device type does to the type-dependent controls of the parameter page.
 struct DeviceTypeView {
@@ -22,10 +26,54 @@ struct DeviceTypeView {
     std::optional<QString> groupText; // new text of edtGroupIP, none: keep what is typed
 };
 
-// The view for a code; codes outside 1 to 12 hide every type-dependent control.
-DeviceTypeView deviceTypeViewFor(int code);
+// One entry of the catalogue.
+class DeviceType
+{
+public:
+    // Throws std::out_of_range for a code outside the catalogue.
+    explicit DeviceType(int code);
+    static std::optional<DeviceType> fromCode(int code);
+    // Every type, in list order.
+    static std::vector<DeviceType> all();
 
-// Whether the parameter download validates edtGroupIP as an address for this code.
-bool validatesGroupAddress(int code);
-// Whether edtYM and edtCallIp are validated and packed for this code.
-bool usesGroupBox1(int code);
+    int code() const { return code_; }
+    int listIndex() const { return code_ - 1; }
+    QString caption() const;
+
+    DeviceTypeView view() const;
+    // Whether the field goes into the parameter packet for this type.
+    bool packs(ParamField field) const;
+    // Whether the download checks the field as an address for this type.
+    bool validates(ParamField field) const;
+
+    friend bool operator==(DeviceType, DeviceType) = default;
+
+private:
+    struct Checked {};
+    DeviceType(int code, Checked) : code_(code) {}
+
+    int code_;
+};
+
+// Captions of the device type list, in list order.
+QStringList deviceTypeCaptions();
+
+// A set of device type codes, as the field table's rows name the types they apply to.
+class TypeSet
+{
+public:
+    constexpr TypeSet() = default;
+    static constexpr TypeSet every() { return TypeSet(~std::uint32_t{0}); }
+    static constexpr TypeSet of(std::initializer_list<int> codes)
+    {
+        std::uint32_t bits = 0;
+        for (int code : codes)
+            bits |= std::uint32_t{1} << code;
+        return TypeSet(bits);
+    }
+    bool contains(DeviceType type) const { return (bits_ >> type.code()) & 1u; }
+
+private:
+    constexpr explicit TypeSet(std::uint32_t bits) : bits_(bits) {}
+    std::uint32_t bits_ = 0;
+};

@@ -187,11 +187,11 @@ void iniWriteString(const QString& path, const QString& section, const QString& 
 
     // Through a link the file it points to is replaced, not the link.
     AtomicFile file(resolvedPath(QFile::encodeName(path)), ops);
-    QByteArray existing;
-    bool exists = false;
-    if (!readWholeFile(file.target(), existing, exists))
+    const ReadResult existing = readWholeFile(file.target()).orEmptyWhenMissing();
+    if (!existing)
         fail();
-    const QByteArray patched = patchIni(existing, toCp936(section), toCp936(key), toCp936(value));
+    const QByteArray patched =
+        patchIni(existing.value(), toCp936(section), toCp936(key), toCp936(value));
     if (!file.open() || !file.write(patched) || !file.commit())
         fail();
 }

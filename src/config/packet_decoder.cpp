@@ -1,10 +1,12 @@
 #include "config/packet_decoder.h"
 
 #include "config/device_types.h"
+#include "config/param_fields.h"
 #include "config/param_packet.h"
 #include "config/server_packet.h"
 
 #include <QJsonValue>
+#include <algorithm>
 #include <cstdint>
 
 using namespace Qt::StringLiterals;
@@ -81,76 +83,70 @@ private:
     QList<PacketField> fields_;
 };
 
-// The bytes a device type's packet leaves at zero: from, to (inclusive).
-struct Unused {
-    int from = 0;
-    int to = -1;
-};
-
-Unused unusedBytes(int code)
+// Byte runs, inclusive, that no use of the type fills: they must be zero. Ascending.
+QList<std::pair<int, int>> unusedRuns(DeviceType type)
 {
-    if (code == 4)
-        return {};
-    if (code == 5)
-        return {37, 40};
-    return {29, 40};
+    bool used[ParamPacketSize] = {true}; // byte 0 is the command
+    for (const FieldUse& use : paramLayout()) {
+        if (use.types.contains(type))
+            std::fill_n(used + use.offset, packedSize(use.packing), true);
+    }
+    QList<std::pair<int, int>> runs;
+    for (int i = 1; i < ParamPacketSize; ++i) {
+        if (used[i])
+            continue;
+        if (!runs.isEmpty() && runs.last().second == i - 1)
+            runs.last().second = i;
+        else
+            runs.append({i, i});
+    }
+    return runs;
 }
 
 DecodeResult decodeParam(QByteArrayView datagram, int code)
 {
     if (datagram.size() != ParamPacketSize)
         return fault(datagram, u"length"_s, u"参数包应为41字节，收到%1字节"_s.arg(datagram.size()));
-    if (code < 1 || code > DeviceTypeCount)
-        return fault(datagram, u"type"_s, u"设备类型代码%1不在1至12之间"_s.arg(code));
+    const auto type = DeviceType::fromCode(code);
+    if (!type)
+        return fault(datagram, u"type"_s,
+                     u"设备类型代码%1不在1至%2之间"_s.arg(code).arg(DeviceTypeCount));
 
     Reader r(datagram);
-    const QString typeName = deviceTypeCaptions().at(code - 1);
-    const Unused unused = unusedBytes(code);
-    // Code 6 puts a 16-bit number into bytes 25 and 26; 27 and 28 stay zero.
-    for (const auto& [from, to] :
-         {std::pair{unused.from, unused.to}, code == 6 ? std::pair{27, 28} : std::pair{0, -1}}) {
+    // The bytes no field fills, then the padding of a 16-bit number in a four-byte slot.
+    QList<std::pair<int, int>> zeros = unusedRuns(*type);
+    for (const FieldUse& use : paramLayout()) {
+        if (use.types.contains(*type) && use.packing == Packing::LowFirstPadded)
+            zeros.append({use.offset + 2, use.offset + 3});
+    }
+    for (const auto& [from, to] : zeros) {
         const int at = r.firstNonZero(from, to);
         if (at >= 0)
             return fault(datagram, u"unused"_s,
-                         u"%1的参数包不使用偏移%2至%3，偏移%4应为00，收到%5"_s.arg(typeName)
+                         u"%1的参数包不使用偏移%2至%3，偏移%4应为00，收到%5"_s.arg(type->caption())
                              .arg(from)
                              .arg(to)
                              .arg(at)
                              .arg(hexByte(r.at(at))));
     }
 
-    r.quad(1, u"new_ip"_s, u"更新后设备IP"_s);
-    r.quad(5, u"server_ip"_s, u"服务器IP"_s);
-    r.quad(9, u"gateway"_s, u"网关地址"_s);
-    r.highFirst(13, u"command_port"_s, u"命令端口"_s);
-    r.highFirst(15, u"data_port"_s, u"数据端口"_s);
-    r.highFirst(17, u"server_port"_s, u"服务器端口"_s);
-    r.lowFirst(19, u"device_address"_s, u"设备地址"_s);
-    r.quad(21, u"broadcast_ip"_s, u"数据广播IP"_s);
-    switch (code) {
-    case 4:
-        r.quad(25, u"subnet_mask"_s, u"子网掩码"_s);
-        r.quad(29, u"alarm_host1_ip"_s, u"报警主机一IP"_s);
-        r.quad(33, u"alarm_host2_ip"_s, u"报警主机二IP"_s);
-        r.lowFirst(37, u"alarm_host1_id"_s, u"一键报警主机一地址"_s);
-        r.lowFirst(39, u"alarm_host2_id"_s, u"一键报警主机二地址"_s);
-        break;
-    case 5:
-        r.quad(25, u"multicast_ip"_s, u"组播IP"_s);
-        r.quad(29, u"subnet_mask"_s, u"子网掩码"_s);
-        r.quad(33, u"paging_server_ip"_s, u"寻呼服务器IP"_s);
-        break;
-    case 6:
-        r.lowFirst(25, u"amplifier"_s, u"从属功放设备编号"_s);
-        break;
-    case 8:
-    case 10:
-    case 11:
-        r.quad(25, u"multicast_ip"_s, u"组播IP"_s);
-        break;
-    default: // the page hides the group field, yet its text is sent
-        r.quad(25, u"hidden_group_ip"_s, u"组播IP（隐藏）"_s);
-        break;
+    for (const FieldUse& use : paramLayout()) {
+        if (!use.types.contains(*type))
+            continue;
+        const QString key = QString::fromUtf16(use.jsonKey);
+        const QString caption = QString::fromUtf16(use.decodedCaption);
+        switch (use.packing) {
+        case Packing::Quad:
+            r.quad(use.offset, key, caption);
+            break;
+        case Packing::HighFirst:
+            r.highFirst(use.offset, key, caption);
+            break;
+        case Packing::LowFirst:
+        case Packing::LowFirstPadded:
+            r.lowFirst(use.offset, key, caption);
+            break;
+        }
     }
     return DecodedPacket{PacketKind::Param, code, r.take()};
 }
@@ -203,9 +199,8 @@ QString packetText(const DecodeResult& result)
         return u"无法解读的数据包：%1；数据（%2字节）：%3"_s.arg(f->reason).arg(f->length).arg(
             f->hex);
     const auto& p = std::get<DecodedPacket>(result);
-    QString text = p.kind == PacketKind::Param
-                       ? u"参数包 "_s + deviceTypeCaptions().at(p.deviceType - 1)
-                       : u"服务器地址包"_s;
+    QString text = p.kind == PacketKind::Param ? u"参数包 "_s + DeviceType(p.deviceType).caption()
+                                               : u"服务器地址包"_s;
     for (const PacketField& f : p.fields)
         text += u' ' + f.caption + u'=' + f.value;
     return text;
@@ -226,7 +221,7 @@ QJsonObject packetJson(const DecodeResult& result)
     if (p.kind == PacketKind::Param) {
         json.insert(u"kind"_s, u"param"_s);
         json.insert(u"type"_s, p.deviceType);
-        json.insert(u"type_name"_s, deviceTypeCaptions().at(p.deviceType - 1));
+        json.insert(u"type_name"_s, DeviceType(p.deviceType).caption());
     } else {
         json.insert(u"kind"_s, u"server"_s);
     }

@@ -42,7 +42,7 @@ using DecodeResult = std::variant<DecodedPacket, PacketFault>;
 
 constexpr unsigned char ParamCommand = 0x48;
 
-// By the first byte: a parameter packet read with the view of deviceType (1 to 12), or a
+// By the first byte: a parameter packet read with the view of deviceType (a catalogue code), or a
 // server address packet. Never reads outside the datagram.
 DecodeResult decodePacket(QByteArrayView datagram, int deviceType);
 

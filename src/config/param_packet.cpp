@@ -1,10 +1,10 @@
 #include "config/param_packet.h"
 
 #include "common/sysutils.h"
-#include "config/device_types.h"
+#include "common/exceptions.h"
 
 #include <cstring>
-#include <vector>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -48,33 +48,45 @@ uint8_t takePiece(QString& rest)
     return low8(strToInt(piece));
 }
 
-struct AddressCheck {
-    ParamField field;
-    const QString& text;
-    QString emptyMessage;
-    QString lengthMessage;
-};
-
-// The fixed fields end both messages with "！".
-AddressCheck fixedCheck(ParamField field, const QString& text, const QString& name)
+// The validation's message for an empty field and for one of the wrong length. Named fields
+// end both with "！"; edtYM and edtCallIp are named by their label's current caption, with
+// nothing added.
+std::pair<QString, QString> faultMessages(const FieldSpec& spec, const QString& ymCaption,
+                                          const QString& callCaption)
 {
-    return {field, text, name + u"不能为空！"_s, u"不合规则的非法"_s + name + u"！"_s};
+    if (spec.validation == Validation::Named) {
+        const QString name = QString::fromUtf16(spec.caption);
+        return {name + u"不能为空！"_s, u"不合规则的非法"_s + name + u"！"_s};
+    }
+    const QString& caption = spec.key == ParamField::YM ? ymCaption : callCaption;
+    return {caption + u"不能为空！"_s, u"不合规则的非法"_s + caption};
 }
 
-// edtYM and edtCallIp are named by their label's current caption, with nothing added.
-AddressCheck captionCheck(ParamField field, const QString& text, const QString& caption)
+// Packs one use into the work area; raises EConvertError when its text does not convert.
+void pack(uint8_t* work, const FieldUse& use, const QString& text)
 {
-    return {field, text, caption + u"不能为空！"_s, u"不合规则的非法"_s + caption};
+    uint8_t* at = work + use.offset;
+    switch (use.packing) {
+    case Packing::Quad:
+        putQuad(at, text);
+        break;
+    case Packing::HighFirst:
+        putHighFirst(at, strToInt(text));
+        break;
+    case Packing::LowFirst:
+        putLowFirst(at, strToInt(text));
+        break;
+    case Packing::LowFirstPadded:
+        putLowFirst(at, strToInt(text));
+        at[2] = 0;
+        at[3] = 0;
+        break;
+    }
 }
 
-std::optional<ParamFault> checkAddress(const AddressCheck& c)
+const QString& textOf(const ParamFields& fields, ParamField key)
 {
-    if (c.text.isEmpty())
-        return ParamFault{c.emptyMessage, c.field};
-    const int length = cp936Length(c.text);
-    if (length < 7 || length > 15)
-        return ParamFault{c.lengthMessage, c.field};
-    return std::nullopt;
+    return fields.*(paramFieldSpec(key).text);
 }
 
 } // namespace
@@ -88,60 +100,56 @@ void IPstrToByte(const QString& text, uint8_t& b1, uint8_t& b2, uint8_t& b3, uin
     b4 = low8(strToInt(rest));
 }
 
-std::optional<ParamFault> validateParamFields(const ParamFields& fields, int deviceType,
+std::optional<ParamFault> validateParamFields(const ParamFields& fields, DeviceType type,
                                               const QString& ymCaption, const QString& callCaption)
 {
-    std::vector<AddressCheck> checks = {
-        fixedCheck(ParamField::CurrIP, fields.currIP, u"当前设备IP"_s),
-        fixedCheck(ParamField::Upip, fields.upip, u"更新后设备IP"_s),
-        fixedCheck(ParamField::ServerIP, fields.serverIP, u"服务器IP"_s),
-        fixedCheck(ParamField::NetIP, fields.netIP, u"网关地址"_s),
-        fixedCheck(ParamField::GPIP, fields.gpip, u"数据广播IP"_s),
-    };
-    if (validatesGroupAddress(deviceType))
-        checks.push_back(fixedCheck(ParamField::GroupIP, fields.groupIP, u"组播IP"_s));
-    if (usesGroupBox1(deviceType)) {
-        checks.push_back(captionCheck(ParamField::YM, fields.ym, ymCaption));
-        checks.push_back(captionCheck(ParamField::CallIp, fields.callIp, callCaption));
-    }
-    for (const auto& c : checks) {
-        if (auto fault = checkAddress(c))
-            return fault;
+    for (const FieldSpec& spec : paramFieldTable()) {
+        if (!type.validates(spec.key))
+            continue;
+        const QString& text = fields.*spec.text;
+        if (text.isEmpty())
+            return ParamFault{faultMessages(spec, ymCaption, callCaption).first, spec.key};
+        const int length = cp936Length(text);
+        if (length < 7 || length > 15)
+            return ParamFault{faultMessages(spec, ymCaption, callCaption).second, spec.key};
     }
     return std::nullopt;
 }
 
-ParamPacket buildParamPacket(const ParamFields& fields, int deviceType)
+ParamPacket buildParamPacket(const ParamFields& fields, DeviceType type)
 {
     // Zeroed work area larger than the packet: every byte no field fills goes out as 0.
     std::array<uint8_t, 100> work{};
     work[0] = 0x48;
-    putQuad(&work[1], fields.upip);
-    putQuad(&work[5], fields.serverIP);
-    putQuad(&work[9], fields.netIP);
-    putHighFirst(&work[13], strToInt(fields.order));
-    putHighFirst(&work[15], strToInt(fields.data));
-    putHighFirst(&work[17], strToInt(fields.serverPort));
-    putLowFirst(&work[19], strToInt(fields.address));
-    putQuad(&work[21], fields.gpip);
-    if (deviceType == 6) {
-        putLowFirst(&work[25], strToInt(fields.groupIP));
-        work[27] = 0;
-        work[28] = 0;
-    } else {
-        putQuad(&work[25], fields.groupIP);
-    }
-    if (usesGroupBox1(deviceType)) {
-        putQuad(&work[29], fields.ym);
-        putQuad(&work[33], fields.callIp);
-        if (deviceType == 4) {
-            putLowFirst(&work[37], strToInt(fields.id1));
-            putLowFirst(&work[39], strToInt(fields.id2));
-        } else {
-            std::memset(&work[37], 0, 4);
-        }
+    for (const FieldUse& use : paramLayout()) {
+        if (use.types.contains(type))
+            pack(work.data(), use, textOf(fields, use.key));
     }
     ParamPacket packet;
     std::memcpy(packet.data(), work.data(), packet.size());
     return packet;
+}
+
+std::optional<ParamField> unconvertedField(const ParamFields& fields, DeviceType type)
+{
+    std::array<uint8_t, 100> work{};
+    for (const FieldUse& use : paramLayout()) {
+        if (!use.types.contains(type))
+            continue;
+        try {
+            pack(work.data(), use, textOf(fields, use.key));
+        } catch (const EConvertError&) {
+            return use.key;
+        }
+    }
+    return std::nullopt;
+}
+
+QByteArray packedBytes(const ParamPacket& packet, ParamField field, DeviceType type)
+{
+    const FieldUse* use = fieldUse(field, type);
+    if (!use)
+        return {};
+    return QByteArray(reinterpret_cast<const char*>(packet.data()) + use->offset,
+                      packedSize(use->packing));
 }

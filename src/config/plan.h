@@ -10,25 +10,9 @@
 
 // A plan: one row per device to configure, read from a CSV file that the installer prepares
 // before going on site. Its columns are fields of the parameter page.
-enum class PlanColumn {
-    Type,
-    CurrIP,
-    CurrPort,
-    Upip,
-    ServerIP,
-    NetIP,
-    GPIP,
-    Address,
-    Order,
-    Data,
-    ServerPort,
-    GroupIP,
-    YM,
-    CallIp,
-    ID1,
-    ID2,
-};
-constexpr int PlanColumnCount = 16;
+// The columns are the page's fields (config/param_fields.h), the device type list included.
+using PlanColumn = ParamField;
+constexpr int PlanColumnCount = ParamFieldCount;
 
 // The column a header names: a caption of the page (with or without its colon) or a short
 // English key, case-insensitive. None for an unknown header.
@@ -38,7 +22,7 @@ QString planColumnCaption(PlanColumn column);
 // The short English key of a column.
 QString planColumnKey(PlanColumn column);
 
-// The device type code a cell names: its list caption or its code 1 to 12; none otherwise.
+// The device type code a cell names: its list caption or its code; none otherwise.
 std::optional<int> deviceTypeFor(const QString& cell);
 
 // What the page holds when the plan is read: absent columns take these values.

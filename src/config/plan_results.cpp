@@ -75,17 +75,17 @@ QByteArray planResultLine(const PlanResult& result, bool first)
 bool appendPlanResult(const QString& path, const PlanResult& result, QString* error)
 {
     const QByteArray native = QFile::encodeName(path);
-    QByteArray earlier;
-    bool exists = false;
-    if (!readWholeFile(native, earlier, exists)) {
+    const ReadResult read = readWholeFile(native).orEmptyWhenMissing();
+    if (!read) {
         if (error)
-            *error = QString::fromLocal8Bit(std::strerror(errno));
+            *error = read.error().reason();
         return false;
     }
+    const QByteArray& earlier = read.value();
     // A crash mid-line left a tail without its line break: the next line would join it and be
     // lost with it.
     const qsizetype whole = earlier.lastIndexOf('\n') + 1;
-    if (exists && whole < earlier.size() && ::truncate(native.constData(), whole) != 0) {
+    if (whole < earlier.size() && ::truncate(native.constData(), whole) != 0) {
         if (error)
             *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;

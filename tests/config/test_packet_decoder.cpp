@@ -104,9 +104,10 @@ TEST(PacketDecoder, ReadsBackEveryValidParameterPacketForEveryType)
             f.address = g.number16();
             f.id1 = g.number16();
             f.id2 = g.number16();
-            ASSERT_FALSE(validateParamFields(f, code, u"子网掩码："_s, u"寻呼服务器IP："_s));
+            ASSERT_FALSE(
+                validateParamFields(f, DeviceType(code), u"子网掩码："_s, u"寻呼服务器IP："_s));
 
-            const ParamPacket packet = buildParamPacket(f, code);
+            const ParamPacket packet = buildParamPacket(f, DeviceType(code));
             const DecodeResult result = decodePacket(
                 QByteArrayView(reinterpret_cast<const char*>(packet.data()), packet.size()), code);
             const auto* decoded = std::get_if<DecodedPacket>(&result);
@@ -149,7 +150,7 @@ QByteArray defaultParam(int code)
     ParamFields f;
     if (code == 6)
         f.groupIP = u"3"_s;
-    const ParamPacket p = buildParamPacket(f, code);
+    const ParamPacket p = buildParamPacket(f, DeviceType(code));
     return QByteArray(reinterpret_cast<const char*>(p.data()), ParamPacketSize);
 }
 

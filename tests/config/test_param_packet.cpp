@@ -64,7 +64,7 @@ TEST_P(ParamPacketByType, BuildsTheFortyOneBytes)
     ParamFields f;
     if (c.edit)
         c.edit(f);
-    const QByteArray got = bytes(buildParamPacket(f, c.code));
+    const QByteArray got = bytes(buildParamPacket(f, DeviceType(c.code)));
     EXPECT_EQ(got.size(), 41);
     EXPECT_EQ(got.toHex(' '), c.bytes.toHex(' '));
 }
@@ -120,7 +120,7 @@ TEST(ParamPacket, CodeOneDefaultsByteForByte)
 {
     const QByteArray want = hex("48 C0 A8 01 C8 C0 A8 01 F8 C0 A8 01 01 1D 4C 1D 56 1D 60 C8 00 "
                                 "FF FF FF FF E0 00 01 30 00 00 00 00 00 00 00 00 00 00 00 00");
-    EXPECT_EQ(bytes(buildParamPacket(ParamFields{}, 1)).toHex(' '), want.toHex(' '));
+    EXPECT_EQ(bytes(buildParamPacket(ParamFields{}, DeviceType(1))).toHex(' '), want.toHex(' '));
 }
 
 // --- single encodings ------------------------------------------------------------------------
@@ -141,7 +141,8 @@ TEST_P(ParamPacketEncoding, PutsTheValueAtItsOffset)
     const auto& c = GetParam();
     ParamFields f;
     c.edit(f);
-    const QByteArray got = bytes(buildParamPacket(f, c.code)).mid(c.offset, c.bytes.size());
+    const QByteArray got =
+        bytes(buildParamPacket(f, DeviceType(c.code))).mid(c.offset, c.bytes.size());
     EXPECT_EQ(got.toHex(' '), c.bytes.toHex(' '));
 }
 
@@ -205,7 +206,7 @@ TEST_P(ParamPacketFault, RaisesTheConversionErrorOfTheFirstBadField)
     ParamFields f;
     c.edit(f);
     try {
-        buildParamPacket(f, c.code);
+        buildParamPacket(f, DeviceType(c.code));
         FAIL() << "no conversion error";
     } catch (const EConvertError& e) {
         EXPECT_EQ(e.Message(), c.message);
@@ -339,7 +340,7 @@ TEST_P(ParamValidationLength, CountsBytesNotCharacters)
     const auto& c = GetParam();
     ParamFields f;
     f.gpip = c.text;
-    const auto fault = validateParamFields(f, 1, u"Y"_s, u"C"_s);
+    const auto fault = validateParamFields(f, DeviceType(1), u"Y"_s, u"C"_s);
     if (c.passes) {
         EXPECT_FALSE(fault.has_value()) << fault->message.toStdString();
     } else {
@@ -368,7 +369,7 @@ TEST(ParamValidation, GroupFieldOnlyForMulticastTypes)
     ParamFields f;
     f.groupIP = u""_s;
     for (int code = 1; code <= 12; ++code) {
-        const auto fault = validateParamFields(f, code, u"Y"_s, u"C"_s);
+        const auto fault = validateParamFields(f, DeviceType(code), u"Y"_s, u"C"_s);
         const bool tested = code == 5 || code == 8 || code == 10 || code == 11;
         ASSERT_EQ(fault.has_value(), tested) << "code " << code;
         if (tested) {
@@ -383,7 +384,7 @@ TEST(ParamValidation, GroupBoxOneOnlyForCodesFourAndFive)
     ParamFields f;
     f.ym = u"1"_s;
     for (int code = 1; code <= 12; ++code) {
-        const auto fault = validateParamFields(f, code, u"甲："_s, u"C"_s);
+        const auto fault = validateParamFields(f, DeviceType(code), u"甲："_s, u"C"_s);
         const bool tested = code == 4 || code == 5;
         ASSERT_EQ(fault.has_value(), tested) << "code " << code;
         if (tested) {

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -198,6 +199,21 @@ TEST(PlanPanel, RowsWithFaultsAndPlansWithFaultsAreNeverSent)
     f.panel()->btnSendNextClick();
     EXPECT_FALSE(probe.receive(100).has_value());
     EXPECT_FALSE(QFile::exists(planResultsPath(dir.filePath(u"site.csv"_s))));
+}
+
+// The box names why a plan cannot be read; a folder is no missing file.
+TEST(PlanPanel, APlanThatCannotBeReadSaysWhy)
+{
+    QTemporaryDir dir;
+    PanelFixture f;
+    const QString missing = dir.filePath(u"none.csv"_s);
+    const QString folder = dir.path();
+    f.panel()->loadPlan(missing);
+    f.panel()->loadPlan(folder);
+    ASSERT_EQ(f.fake.boxes.size(), 2u);
+    EXPECT_EQ(f.fake.boxes[0].text, u"方案无法读取：%1（文件不存在）"_s.arg(missing));
+    EXPECT_EQ(f.fake.boxes[1].text, u"方案无法读取：%1（Is a directory）"_s.arg(folder));
+    EXPECT_EQ(f.w<QLabel>("lblPlan")->text(), u"方案：未载入"_s);
 }
 
 } // namespace

@@ -17,7 +17,7 @@ namespace
 
 QByteArray paramPacket()
 {
-    const ParamPacket p = buildParamPacket(ParamFields(), 1);
+    const ParamPacket p = buildParamPacket(ParamFields(), DeviceType(1));
     return QByteArray(reinterpret_cast<const char*>(p.data()), ParamPacketSize);
 }
 

@@ -22,7 +22,7 @@ QByteArray paramPacket(int code)
     ParamFields f;
     if (code == 6)
         f.groupIP = u"3"_s;
-    const ParamPacket p = buildParamPacket(f, code);
+    const ParamPacket p = buildParamPacket(f, DeviceType(code));
     return QByteArray(reinterpret_cast<const char*>(p.data()), ParamPacketSize);
 }
 

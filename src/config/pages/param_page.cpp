@@ -6,6 +6,7 @@
 #include "common/guard.h"
 #include "common/sysutils.h"
 #include "config/device_types.h"
+#include "config/param_fields.h"
 #include "config/pages/plan_panel.h"
 #include "config/pages/subnet_status.h"
 #include "net/udp_server.h"
@@ -16,7 +17,6 @@
 #include <QPixmap>
 #include <QResizeEvent>
 #include <algorithm>
-#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -61,25 +61,17 @@ ParamPage::ParamPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent)
     ui->SpeedButton1->setFocusPolicy(Qt::TabFocus);
     ui->SpeedButton1->hide();
 
-    const std::pair<QLabel*, QWidget*> labelled[] = {
-        {ui->Label16, ui->cmbType},       {ui->Label9, ui->edtCurrIP},
-        {ui->Label22, ui->edtCurrPort},   {ui->lbIP, ui->edtUpip},
-        {ui->Label18, ui->ectServerIP},   {ui->Label23, ui->edtNetIP},
-        {ui->Label7, ui->edtGPIP},        {ui->Label15, ui->edtAddress},
-        {ui->Label8, ui->edtOrder},       {ui->Label12, ui->edtData},
-        {ui->Label19, ui->edtServerPort}, {ui->Lbl_GroupIP, ui->edtGroupIP},
-        {ui->Lbl_YM, ui->edtYM},          {ui->Lbl_CallServerIP, ui->edtCallIp},
-        {ui->Label20, ui->edtID1},        {ui->Label21, ui->edtID2},
-    };
-    for (const auto& [label, field] : labelled) {
+    for (const FieldSpec& spec : paramFieldTable()) {
+        auto* label = findChild<QLabel*>(QString::fromUtf16(spec.label));
+        auto* field = findChild<QWidget*>(QString::fromUtf16(spec.control));
         label->setBuddy(field);
         field->setAccessibleName(label->text());
+        if (spec.text)
+            edits_[fieldIndex(spec.key)] = qobject_cast<QLineEdit*>(field);
     }
     ui->SpeedButton1->setAccessibleName(ui->SpeedButton1->text());
     placeRelabelled();
 
-    // activated, not currentIndexChanged: choosing the item already shown is a choice too,
-    // and setting the index from code is not.
     // Beside the designed controls, after them in the tab order.
     planPanel_ = new PlanPanel(*this, this);
     planPanel_->setConnectedCheck([this] { return udp_.Active(); });
@@ -89,6 +81,8 @@ ParamPage::ParamPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent)
         *ui->edtCurrIP, [this] { return udp_.Active(); }, this);
     subnetStatus_->setGeometry(16, 276, 721, 22);
 
+    // activated, not currentIndexChanged: choosing the item already shown is a choice too,
+    // and setting the index from code is not.
     connect(ui->cmbType, &QComboBox::activated, this, &ParamPage::cmbTypeChange);
     connect(ui->SpeedButton1, &QToolButton::clicked, this, &ParamPage::SpeedButton1Click);
 }
@@ -98,7 +92,8 @@ ParamPage::~ParamPage() = default;
 void ParamPage::cmbTypeChange(int index)
 {
     runGuarded([&] {
-        if (index < 0 || index >= DeviceTypeCount)
+        const auto type = DeviceType::fromCode(index + 1);
+        if (!type)
             return; // no item chosen
         if (ui->cmbType->currentIndex() != index)
             ui->cmbType->setCurrentIndex(index);
@@ -110,9 +105,9 @@ void ParamPage::cmbTypeChange(int index)
         ui->edtGroupIP->hide();
         ui->edtID1->setText(u"0"_s);
         ui->edtID2->setText(u"0"_s);
-        globals_.DeviceType = index + 1;
+        globals_.DeviceType = type->code();
 
-        const DeviceTypeView view = deviceTypeViewFor(globals_.DeviceType);
+        const DeviceTypeView view = type->view();
         setCaption(ui->Lbl_GroupIP, ui->edtGroupIP, view.groupCaption);
         if (view.ymCaption)
             setCaption(ui->Lbl_YM, ui->edtYM, *view.ymCaption);
@@ -135,7 +130,8 @@ void ParamPage::SpeedButton1Click()
 ParamPage::DownloadOutcome ParamPage::download()
 {
     const ParamFields fields = fieldTexts();
-    const int deviceType = globals_.DeviceType;
+    // Set when the window is shown, then only by the type list.
+    const DeviceType deviceType(globals_.DeviceType);
     if (const auto fault = validateParamFields(fields, deviceType, ui->Lbl_YM->text(),
                                                ui->Lbl_CallServerIP->text())) {
         infoBox(fault->message);
@@ -170,15 +166,9 @@ ParamPage::DownloadOutcome ParamPage::sendPlanRow(const PlanRow& row)
     runGuarded([&] {
         if (row.deviceType >= 1)
             cmbTypeChange(row.deviceType - 1);
-        QLineEdit* const fieldOf[PlanColumnCount] = {
-            nullptr,         ui->edtCurrIP, ui->edtCurrPort,   ui->edtUpip,
-            ui->ectServerIP, ui->edtNetIP,  ui->edtGPIP,       ui->edtAddress,
-            ui->edtOrder,    ui->edtData,   ui->edtServerPort, ui->edtGroupIP,
-            ui->edtYM,       ui->edtCallIp, ui->edtID1,        ui->edtID2,
-        };
-        for (int i = 0; i < PlanColumnCount; ++i) {
-            if (fieldOf[i] && row.values[i])
-                fieldOf[i]->setText(*row.values[i]);
+        for (int i = 0; i < ParamFieldCount; ++i) {
+            if (edits_[i] && row.values[i])
+                edits_[i]->setText(*row.values[i]);
         }
         // The error box still comes from the guard; the plan only notes its text.
         try {
@@ -216,45 +206,16 @@ void ParamPage::changeEvent(QEvent* event)
 ParamFields ParamPage::fieldTexts() const
 {
     ParamFields f;
-    f.currIP = ui->edtCurrIP->text();
-    f.currPort = ui->edtCurrPort->text();
-    f.upip = ui->edtUpip->text();
-    f.serverIP = ui->ectServerIP->text();
-    f.netIP = ui->edtNetIP->text();
-    f.gpip = ui->edtGPIP->text();
-    f.address = ui->edtAddress->text();
-    f.order = ui->edtOrder->text();
-    f.data = ui->edtData->text();
-    f.serverPort = ui->edtServerPort->text();
-    f.groupIP = ui->edtGroupIP->text();
-    f.ym = ui->edtYM->text();
-    f.callIp = ui->edtCallIp->text();
-    f.id1 = ui->edtID1->text();
-    f.id2 = ui->edtID2->text();
+    for (const FieldSpec& spec : paramFieldTable()) {
+        if (spec.text)
+            f.*spec.text = edits_[fieldIndex(spec.key)]->text();
+    }
     return f;
 }
 
 QLineEdit* ParamPage::fieldFor(ParamField field) const
 {
-    switch (field) {
-    case ParamField::CurrIP:
-        return ui->edtCurrIP;
-    case ParamField::Upip:
-        return ui->edtUpip;
-    case ParamField::ServerIP:
-        return ui->ectServerIP;
-    case ParamField::NetIP:
-        return ui->edtNetIP;
-    case ParamField::GPIP:
-        return ui->edtGPIP;
-    case ParamField::GroupIP:
-        return ui->edtGroupIP;
-    case ParamField::YM:
-        return ui->edtYM;
-    case ParamField::CallIp:
-        return ui->edtCallIp;
-    }
-    return ui->edtCurrIP;
+    return edits_[fieldIndex(field)];
 }
 
 void ParamPage::setCaption(QLabel* label, QLineEdit* field, const QString& caption)

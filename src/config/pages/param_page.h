@@ -1,9 +1,10 @@
 #pragma once
 
+#include "config/pages/plan_target.h"
 #include "config/param_packet.h"
-#include "config/plan.h"
 
 #include <QWidget>
+#include <array>
 #include <memory>
 
 class QLabel;
@@ -20,26 +21,16 @@ class ParamPage;
 
 // The device parameter page: the device type list, the fields of the parameter download
 // packet and the download button.
-class ParamPage : public QWidget
+class ParamPage : public QWidget, public PlanTarget
 {
     Q_OBJECT
 public:
     ParamPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent = nullptr);
     ~ParamPage() override;
 
-    // What one run of the download command came to: sent or not, and the text of its box.
-    struct DownloadOutcome {
-        bool sent = false;
-        QString message;
-    };
-
-    // The field texts the download command would read now, and the chosen device type
-    // (0 before the first choice).
-    ParamFields fieldTexts() const;
-    int chosenType() const;
-    // Chooses the row's device type, types its values into the fields and runs the download
-    // command as the button does.
-    DownloadOutcome sendPlanRow(const PlanRow& row);
+    ParamFields fieldTexts() const override;
+    int chosenType() const override;
+    DownloadOutcome sendPlanRow(const PlanRow& row) override;
     PlanPanel* planPanel() const { return planPanel_; }
     SubnetStatus* subnetStatus() const { return subnetStatus_; }
 
@@ -62,6 +53,8 @@ private:
     void placeRelabelled();
 
     std::unique_ptr<Ui::ParamPage> ui;
+    // The line edit of each field, by key; null for the type list.
+    std::array<QLineEdit*, ParamFieldCount> edits_{};
     MainGlobals& globals_;
     TUDPServer& udp_;
     PlanPanel* planPanel_ = nullptr;

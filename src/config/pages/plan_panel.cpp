@@ -4,7 +4,7 @@
 #include "common/guard.h"
 #include "common/posix_file.h"
 #include "config/device_types.h"
-#include "config/pages/param_page.h"
+#include "config/pages/plan_target.h"
 #include "config/pages/plan_verifier.h"
 #include "net/net_address.h"
 
@@ -19,7 +19,6 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
-#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -50,7 +49,7 @@ bool pending(const PlanRow& row, const QHash<QString, PlanResult>& latest)
 
 } // namespace
 
-PlanPanel::PlanPanel(ParamPage& page, QWidget* parent)
+PlanPanel::PlanPanel(PlanTarget& page, QWidget* parent)
     : QWidget(parent), page_(page), load_(new QPushButton(u"载入方案"_s, this)),
       send_(new QPushButton(u"发送下一台"_s, this)), summary_(new QLabel(this)),
       table_(new QTableWidget(0, ColCount, this)), report_(new QPlainTextEdit(this)),
@@ -127,25 +126,25 @@ void PlanPanel::btnLoadPlanClick()
 void PlanPanel::loadPlan(const QString& path)
 {
     runGuarded([&] {
-        QByteArray bytes;
-        bool exists = false;
-        if (!readWholeFile(QFile::encodeName(path), bytes, exists) || !exists) {
-            const QString why =
-                exists ? QString::fromLocal8Bit(std::strerror(errno)) : u"文件不存在"_s;
+        const ReadResult plan = readWholeFile(QFile::encodeName(path));
+        if (!plan) {
+            const QString why = plan.error().missing() ? u"文件不存在"_s : plan.error().reason();
             infoBox(u"方案无法读取：%1（%2）"_s.arg(path, why));
             return;
         }
-        QByteArray results;
-        if (!readWholeFile(QFile::encodeName(planResultsPath(path)), results, exists)) {
+        // No results file yet: nothing of this plan was sent.
+        const ReadResult results =
+            readWholeFile(QFile::encodeName(planResultsPath(path))).orEmptyWhenMissing();
+        if (!results) {
             infoBox(u"结果文件无法读取：%1"_s.arg(planResultsPath(path)));
             return;
         }
 
         path_ = path;
-        plan_ = readPlan(bytes, {page_.fieldTexts(), page_.chosenType()});
+        plan_ = readPlan(plan.value(), {page_.fieldTexts(), page_.chosenType()});
         latest_.clear();
         passing_.clear();
-        for (const PlanResult& r : readPlanResults(results)) {
+        for (const PlanResult& r : readPlanResults(results.value())) {
             if (!r.key.isEmpty())
                 latest_.insert(r.key, r);
         }
@@ -229,7 +228,7 @@ void PlanPanel::checkRow(int index, bool send)
 void PlanPanel::sendRow(int index, const QString& macBefore)
 {
     const PlanRow& row = plan_.rows[index];
-    const ParamPage::DownloadOutcome outcome = page_.sendPlanRow(row);
+    const PlanTarget::DownloadOutcome outcome = page_.sendPlanRow(row);
     const PlanResult result{row.row,         clock_(),  outcome.sent, outcome.message,
                             planRowKey(row), macBefore, {},           {}};
     latest_.insert(result.key, result);

@@ -11,11 +11,12 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QTableWidget;
-class ParamPage;
+class PlanTarget;
 class PlanVerifier;
 
 // The plan panel of the parameter page: loads a plan, lists its rows with what became of
-// each, and sends one row per press through the page's own download command. Every result is
+// each, and sends one row per press through the page's own download command (the page as a
+// PlanTarget; the panel knows nothing else of it). Every result is
 // written to the plan's results file at once.
 class PlanPanel : public QWidget
 {
@@ -24,7 +25,7 @@ public:
     // Table columns.
     enum { ColRow, ColType, ColNewIp, ColAddress, ColState, ColCount };
 
-    PlanPanel(ParamPage& page, QWidget* parent = nullptr);
+    PlanPanel(PlanTarget& page, QWidget* parent = nullptr);
 
     // Asks for the plan file; the file dialog unless replaced (tests answer it).
     void setPlanChooser(std::function<QString()> chooser) { chooser_ = std::move(chooser); }
@@ -60,7 +61,7 @@ private:
     void watchRow(const PlanResult& result, const QString& newIP);
     void record(const PlanResult& result);
 
-    ParamPage& page_;
+    PlanTarget& page_;
     QPushButton* load_;
     QPushButton* send_;
     QLabel* summary_;
