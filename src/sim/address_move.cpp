@@ -79,9 +79,10 @@ std::optional<QString> moveAddress(const QString& from, const QString& to)
         const QString prefix = u"/"_s + QString::number(a.prefix);
         if (from == to)
             return std::nullopt;
-        if (auto error = runIp({u"addr"_s, u"add"_s, to + prefix, u"dev"_s, a.interfaceName}))
+        // Removed first: deleting a primary address takes the secondaries of its subnet with it.
+        if (auto error = runIp({u"addr"_s, u"del"_s, from + prefix, u"dev"_s, a.interfaceName}))
             return error;
-        return runIp({u"addr"_s, u"del"_s, from + prefix, u"dev"_s, a.interfaceName});
+        return runIp({u"addr"_s, u"add"_s, to + prefix, u"dev"_s, a.interfaceName});
     }
     return u"本机没有地址 %1"_s.arg(from);
 }
