@@ -337,3 +337,23 @@ TEST_F(PlanResultsFile, AFolderWhereTheFileShouldBeIsAnError)
 }
 
 } // namespace
+
+// Results follow the device a row describes, wherever the row moves; an edited row is new.
+TEST(PlanRowKey, FollowsTheRowsContentNotItsPlace)
+{
+    const Plan before = readPlan("type,current_ip,new_ip,address\n"
+                                 "1,192.168.1.200,192.168.1.21,21\n"
+                                 "1,192.168.1.200,192.168.1.22,22\n",
+                                 PlanBase{});
+    const Plan after = readPlan("type,current_ip,new_ip,address\n"
+                                "1,192.168.1.200,192.168.1.20,20\n" // inserted above
+                                "1,192.168.1.200,192.168.1.22,22\n" // reordered
+                                "1,192.168.1.200,192.168.1.21,21\n"
+                                "1,192.168.1.200,192.168.1.22,23\n", // edited after sending
+                                PlanBase{});
+    ASSERT_EQ(after.rows.size(), 4);
+    EXPECT_NE(planRowKey(after.rows[0]), planRowKey(before.rows[0]));
+    EXPECT_EQ(planRowKey(after.rows[1]), planRowKey(before.rows[1]));
+    EXPECT_EQ(planRowKey(after.rows[2]), planRowKey(before.rows[0]));
+    EXPECT_NE(planRowKey(after.rows[3]), planRowKey(before.rows[1]));
+}
