@@ -24,8 +24,8 @@ int main()
         text += u"%1,192.168.1.200,%2,%3,\"192.168.1.248\",%4,7510\r\n"_s.arg(
             types[i % types.size()], ip, QString::number(i + 1),
             i % types.size() == 4 ? u"3"_s : u"224.0.1.48"_s);
-        results +=
-            planResultLine({i + 2, u"2026-12-08 03:00:00"_s, true, u"设备设置完成！"_s}, i == 0);
+        results += planResultLine(
+            {i + 2, u"2026-12-08 03:00:00"_s, true, u"设备设置完成！"_s, {}, {}, {}, {}}, i == 0);
     }
     // Code page 936, so the reader first tries UTF-8 over the whole file and falls back.
     const QByteArray bytes = toCp936(text);

@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
 #include "common/dialogs.h"
+#include "net/presence_probe.h"
 #include "skin/song_font.h"
 
 #include <QApplication>
@@ -38,6 +39,9 @@ int main(int argc, char** argv)
     setUpApplication(app);
     QtDialogs realDialogs;
     installDialogs(&realDialogs);
+    // Tests leave the recording probe in place; only the program itself probes the network.
+    KernelPresenceProbe kernelProbe;
+    installPresenceProbe(&kernelProbe);
 
     int rc = 0;
     try {
@@ -49,6 +53,7 @@ int main(int argc, char** argv)
         QMessageBox::critical(nullptr, appTitle(), QString::fromLocal8Bit(e.what()));
         rc = 1;
     }
+    installPresenceProbe(nullptr);
     installDialogs(nullptr);
     return rc;
 }

@@ -6,13 +6,25 @@
 #include <QFile>
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 QString planResultsPath(const QString& planPath)
 {
     return planPath + u".result.csv"_s;
+}
+
+QString planRowKey(const PlanRow& row)
+{
+    QString key = QString::number(row.deviceType);
+    for (int c = 0; c < PlanColumnCount; ++c) {
+        if (c == static_cast<int>(PlanColumn::Type) || !row.values[c])
+            continue;
+        key +=
+            u'\x1f' + planColumnKey(static_cast<PlanColumn>(c)) + u'=' + row.values[c]->trimmed();
+    }
+    return key;
 }
 
 QString planResultState(bool sent)
@@ -29,14 +41,21 @@ QList<PlanResult> readPlanResults(const QByteArray& bytes)
         return results;
     const QList<CsvRecord> records = parseCsv(decodeCsv(bytes.left(end + 1)).text);
     for (const CsvRecord& r : records) {
-        if (r.cells.size() != 4)
+        if (r.cells.size() != 4 && r.cells.size() != 8)
             continue;
         bool number = false;
         const int row = r.cells[0].toInt(&number);
         const bool sent = r.cells[2] == planResultState(true);
         if (!number || row < 2 || (!sent && r.cells[2] != planResultState(false)))
             continue; // the header, or a line that is not ours
-        results.append({row, r.cells[1], sent, r.cells[3]});
+        PlanResult result{row, r.cells[1], sent, r.cells[3], {}, {}, {}, {}};
+        if (r.cells.size() == 8) {
+            result.key = r.cells[4];
+            result.macBefore = r.cells[5];
+            result.verdict = r.cells[6];
+            result.verdictTime = r.cells[7];
+        }
+        results.append(result);
     }
     return results;
 }
@@ -45,17 +64,33 @@ QByteArray planResultLine(const PlanResult& result, bool first)
 {
     QString line;
     if (first)
-        line = u"\uFEFFrow,time,state,message\r\n"_s;
+        line = u"\uFEFFrow,time,state,message,key,mac_before,verdict,verdict_time\r\n"_s;
     line += QString::number(result.row) + u',' + csvCell(result.time) + u',' +
-            planResultState(result.sent) + u',' + csvCell(result.message) + u"\r\n"_s;
+            planResultState(result.sent) + u',' + csvCell(result.message) + u',' +
+            csvCell(result.key) + u',' + csvCell(result.macBefore) + u',' +
+            csvCell(result.verdict) + u',' + csvCell(result.verdictTime) + u"\r\n"_s;
     return line.toUtf8();
 }
 
 bool appendPlanResult(const QString& path, const PlanResult& result, QString* error)
 {
     const QByteArray native = QFile::encodeName(path);
-    struct stat info {};
-    const bool first = ::stat(native.constData(), &info) != 0 || info.st_size == 0;
+    const ReadResult read = readWholeFile(native).orEmptyWhenMissing();
+    if (!read) {
+        if (error)
+            *error = read.error().reason();
+        return false;
+    }
+    const QByteArray& earlier = read.value();
+    // A crash mid-line left a tail without its line break: the next line would join it and be
+    // lost with it.
+    const qsizetype whole = earlier.lastIndexOf('\n') + 1;
+    if (whole < earlier.size() && ::truncate(native.constData(), whole) != 0) {
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    const bool first = whole == 0;
     if (appendDurably(native, planResultLine(result, first)))
         return true;
     if (error)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/plan.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -7,11 +9,20 @@
 // What became of sending one row of a plan. The results of a plan are kept in a CSV file next
 // to it, one line per send, so that a plan taken up again after a restart shows what was sent.
 struct PlanResult {
-    int row = 0;  // spreadsheet row number of the plan row
+    int row = 0;  // spreadsheet row number of the plan row when it was sent, for the reader
     QString time; // local time of the send, "yyyy-MM-dd HH:mm:ss"
     bool sent = false;
-    QString message; // the box the download command showed
+    QString message;   // the box the download command showed
+    QString key;       // the row's content (planRowKey): what the result belongs to
+    QString macBefore; // who answered at the new address before sending, if anyone
+    QString verdict;   // what the watch of the new address found: "新地址在线 <MAC>", ...
+    QString verdictTime;
 };
+
+// What a result belongs to: the device a row describes, by its content (its type and every
+// cell it has), not by its place in the plan. Inserting, deleting or reordering rows keeps
+// each result with its device; a row whose cells changed is a different device, to be sent.
+QString planRowKey(const PlanRow& row);
 
 // The results file of a plan: "<plan>.result.csv".
 QString planResultsPath(const QString& planPath);
@@ -20,7 +31,7 @@ QString planResultsPath(const QString& planPath);
 QString planResultState(bool sent);
 
 // Every result in the file, oldest first. A line cut short by a crash is skipped; no file
-// gives none.
+// gives none. Lines written before results carried their key have none and match no row.
 QList<PlanResult> readPlanResults(const QByteArray& bytes);
 
 // One line of the file (with the header when first is set): UTF-8 with its byte-order mark,
@@ -28,5 +39,6 @@ QList<PlanResult> readPlanResults(const QByteArray& bytes);
 QByteArray planResultLine(const PlanResult& result, bool first);
 
 // Appends a result and flushes it to disk before returning; false (with the system's reason
-// in error) when it could not be written, in which case the earlier results are untouched.
+// in error) when it could not be written, in which case the earlier results are untouched. A
+// last line that a crash cut short is cut off first, so that the new line starts a line.
 bool appendPlanResult(const QString& path, const PlanResult& result, QString* error);

@@ -2,6 +2,7 @@
 // device's command port and the server's service management port, prints every datagram read
 // back into its fields, and with --expect checks that the expected packets arrived.
 
+#include "sim/address_move.h"
 #include "sim/expectation.h"
 #include "sim/signal_pipe.h"
 #include "sim/sim_options.h"
@@ -31,6 +32,10 @@ int main(int argc, char** argv)
         return exit->code;
     }
     const SimOptions options = std::get<SimOptions>(std::move(parsed));
+    if (const auto refusal = options.apply ? applyRefusal() : std::nullopt) {
+        output.err(*refusal);
+        return ExitUsage;
+    }
 
     QList<QJsonObject> expected;
     if (!options.expectFile.isEmpty()) {

@@ -48,6 +48,10 @@ void describe(QCommandLineParser& p)
         {u"count"_s, u"收到 N 个数据包后结束。"_s, u"N"_s},
         {u"pcap"_s, u"把收到的每个数据包记录到 pcapng 抓包文件（可用 Wireshark 打开）。"_s,
          u"FILE"_s},
+        {u"apply"_s,
+         u"像设备一样按收到的参数包重启：等待 --reboot-seconds 后把设备地址改为包中的新IP。"
+         "只在为此建立的网络命名空间中运行。"_s},
+        {u"reboot-seconds"_s, u"--apply 的重启时间（默认 3 秒）。"_s, u"SECONDS"_s, u"3"_s},
     });
 }
 
@@ -98,5 +102,10 @@ std::variant<SimOptions, SimExit> parseSimOptions(const QStringList& arguments)
             return usage(u"--count 需要正整数，收到“%1”"_s.arg(p.value(u"count"_s)));
         o.count = n;
     }
+    o.apply = p.isSet(u"apply"_s);
+    const double reboot = p.value(u"reboot-seconds"_s).toDouble(&ok);
+    if (!ok || reboot < 0 || reboot > 3600)
+        return usage(u"--reboot-seconds 需要秒数，收到“%1”"_s.arg(p.value(u"reboot-seconds"_s)));
+    o.rebootMs = static_cast<int>(reboot * 1000);
     return o;
 }

@@ -24,6 +24,8 @@ struct SimOptions {
     std::optional<qint64> timeoutMs;
     std::optional<qint64> count;
     QString pcap; // capture file of what arrives; empty for none
+    bool apply = false; // reboot into the packet's new address, as a device does
+    int rebootMs = 3000;
 };
 
 // The run ends before it starts: the help text (exit 0, to standard output) or a bad option's

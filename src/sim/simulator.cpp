@@ -71,6 +71,8 @@ int Simulator::loop()
     // The next datagram of each socket: the earlier of the two is handled first.
     std::optional<Arrival> next[2];
     for (;;) {
+        if (const auto newIP = reboot_.takeDue())
+            rebootInto(*newIP);
         if (expecting() && matched_ == expected_.size()) {
             output_.err(u"全部 %1 个期望的数据包都已收到"_s.arg(expected_.size()));
             return ExitOk;
@@ -96,13 +98,33 @@ int Simulator::loop()
         pollfd fds[3] = {{stopSignals_.readFd(), POLLIN, 0},
                          {endpoints_[0].fd.get(), POLLIN, 0},
                          {endpoints_[1].fd.get(), POLLIN, 0}};
-        const qint64 left = deadline.remainingTime();
+        const qint64 reboot = reboot_.remainingMs();
+        qint64 left = deadline.remainingTime();
+        if (reboot >= 0 && (left < 0 || reboot < left))
+            left = reboot;
         if (poll(fds, 3, left < 0 ? -1 : static_cast<int>(std::min<qint64>(left, 1 << 30))) < 0 &&
             errno != EINTR) {
             output_.err(u"等待数据包失败：%1"_s.arg(QString::fromLocal8Bit(std::strerror(errno))));
             return ExitExpectFailed;
         }
     }
+}
+
+// The device comes back on its new address: moved there, and listening there.
+void Simulator::rebootInto(const QString& newIP)
+{
+    SimEndpoint& device = endpoints_[0];
+    if (const auto error = moveAddress(device.address, newIP)) {
+        output_.err(u"无法改用新地址：%1"_s.arg(*error));
+        return;
+    }
+    device.fd.reset();
+    device.address = newIP;
+    if (const auto error = bindEndpoint(device)) {
+        output_.err(*error);
+        return;
+    }
+    output_.err(u"已按新地址重启：设备 %1"_s.arg(device.name()));
 }
 
 // The end of the run without every expectation met: fine unless some were expected.
@@ -149,6 +171,8 @@ int Simulator::handle(const SimEndpoint& e, const Arrival& arrival)
     json.insert(u"from"_s, sender);
     json.insert(u"to"_s, e.name());
     json.insert(u"role"_s, e.role);
+    if (o_.apply && e.role == u"device"_s && json.value(u"kind"_s).toString() == u"param"_s)
+        reboot_.schedule(json.value(u"new_ip"_s).toString(), o_.rebootMs);
     if (o_.json)
         output_.out(QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact)));
     else

@@ -4,6 +4,7 @@
 // datagram read back into its fields, and checks it against the next expected packet.
 
 #include "capture/capture_writer.h"
+#include "sim/address_move.h"
 #include "sim/sim_options.h"
 #include "sim/sim_socket.h"
 
@@ -39,6 +40,7 @@ private:
     bool expecting() const { return !o_.expectFile.isEmpty(); }
     int finish(const QString& why);
     void record(const SimEndpoint& endpoint, const Arrival& arrival);
+    void rebootInto(const QString& newIP);
 
     SimOptions o_;
     QList<QJsonObject> expected_;
@@ -48,4 +50,5 @@ private:
     CaptureWriter capture_;
     qint64 received_ = 0;
     qsizetype matched_ = 0;
+    PendingReboot reboot_;
 };

@@ -253,31 +253,58 @@ protected:
 
 TEST_F(PlanResultsFile, ResultsSurviveARestartAndALineCutShort)
 {
-    const PlanResult first{2, u"2026-12-08 03:00:01"_s, true, u"设备设置完成！"_s};
-    const PlanResult second{3, u"2026-12-08 03:00:09"_s, false, u"'a,b' is not \"valid\""_s};
+    const PlanResult first{2,
+                           u"2026-12-08 03:00:01"_s,
+                           true,
+                           u"设备设置完成！"_s,
+                           u"1\x1fnew_ip=a"_s,
+                           {},
+                           u"新地址在线 00:1a:2b:3c:4d:5e"_s,
+                           u"2026-12-08 03:00:07"_s};
+    const PlanResult second{3,
+                            u"2026-12-08 03:00:09"_s,
+                            false,
+                            u"'a,b' is not \"valid\""_s,
+                            u"1\x1fnew_ip=b"_s,
+                            u"00:aa:bb:cc:dd:ee"_s,
+                            {},
+                            {}};
+    const PlanResult third{4, u"2026-12-08 03:00:20"_s, true, u"设备设置完成！"_s, u"k3"_s, {}, {},
+                           {}};
     QString error;
     ASSERT_TRUE(appendPlanResult(path, first, &error)) << error.toStdString();
     ASSERT_TRUE(appendPlanResult(path, second, &error)) << error.toStdString();
     EXPECT_EQ(path, dir.filePath(u"site.csv.result.csv"_s));
+    EXPECT_TRUE(read().startsWith(
+        "\xEF\xBB\xBFrow,time,state,message,key,mac_before,verdict,verdict_time\r\n2,"));
 
-    QByteArray bytes = read();
-    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBFrow,time,state,message\r\n2,"));
-    bytes += "4,2026-12-08 03:00:12,已"; // the crash came mid-line
-    const QList<PlanResult> back = readPlanResults(bytes);
-    ASSERT_EQ(back.size(), 2);
-    for (int i = 0; i < 2; ++i) {
-        const PlanResult& want = i == 0 ? first : second;
+    {
+        QFile f(path); // the crash came mid-line
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write("4,2026-12-08 03:00:12,已");
+    }
+    EXPECT_EQ(readPlanResults(read()).size(), 2);
+    ASSERT_TRUE(appendPlanResult(path, third, &error)) << error.toStdString();
+    const QList<PlanResult> back = readPlanResults(read());
+    ASSERT_EQ(back.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const PlanResult& want = i == 0 ? first : i == 1 ? second : third;
         EXPECT_EQ(back[i].row, want.row);
         EXPECT_EQ(back[i].time, want.time);
         EXPECT_EQ(back[i].sent, want.sent);
         EXPECT_EQ(back[i].message, want.message);
+        EXPECT_EQ(back[i].key, want.key);
+        EXPECT_EQ(back[i].macBefore, want.macBefore);
+        EXPECT_EQ(back[i].verdict, want.verdict);
+        EXPECT_EQ(back[i].verdictTime, want.verdictTime);
     }
 }
 
 TEST_F(PlanResultsFile, AFullDiskLeavesTheEarlierResultsWhole)
 {
     QString error;
-    ASSERT_TRUE(appendPlanResult(path, {2, u"t1"_s, true, u"设备设置完成！"_s}, &error));
+    ASSERT_TRUE(
+        appendPlanResult(path, {2, u"t1"_s, true, u"设备设置完成！"_s, {}, {}, {}, {}}, &error));
     const QByteArray before = read();
 
     FileOps full = FileOps::system();
@@ -288,13 +315,14 @@ TEST_F(PlanResultsFile, AFullDiskLeavesTheEarlierResultsWhole)
         return -1;
     };
     errno = 0;
-    EXPECT_FALSE(appendDurably(QFile::encodeName(path),
-                               planResultLine({3, u"t2"_s, true, u"设备设置完成！"_s}, false),
-                               full));
+    EXPECT_FALSE(appendDurably(
+        QFile::encodeName(path),
+        planResultLine({3, u"t2"_s, true, u"设备设置完成！"_s, {}, {}, {}, {}}, false), full));
     EXPECT_EQ(errno, ENOSPC);
     EXPECT_EQ(read(), before);
 
-    ASSERT_TRUE(appendPlanResult(path, {3, u"t3"_s, false, u"设备设置错误！"_s}, &error));
+    ASSERT_TRUE(
+        appendPlanResult(path, {3, u"t3"_s, false, u"设备设置错误！"_s, {}, {}, {}, {}}, &error));
     const QList<PlanResult> back = readPlanResults(read());
     ASSERT_EQ(back.size(), 2);
     EXPECT_EQ(back[1].time, u"t3"_s);
@@ -304,8 +332,28 @@ TEST_F(PlanResultsFile, AFolderWhereTheFileShouldBeIsAnError)
 {
     ASSERT_TRUE(QDir().mkpath(path));
     QString error;
-    EXPECT_FALSE(appendPlanResult(path, {2, u"t"_s, true, u"x"_s}, &error));
+    EXPECT_FALSE(appendPlanResult(path, {2, u"t"_s, true, u"x"_s, {}, {}, {}, {}}, &error));
     EXPECT_FALSE(error.isEmpty());
 }
 
 } // namespace
+
+// Results follow the device a row describes, wherever the row moves; an edited row is new.
+TEST(PlanRowKey, FollowsTheRowsContentNotItsPlace)
+{
+    const Plan before = readPlan("type,current_ip,new_ip,address\n"
+                                 "1,192.168.1.200,192.168.1.21,21\n"
+                                 "1,192.168.1.200,192.168.1.22,22\n",
+                                 PlanBase{});
+    const Plan after = readPlan("type,current_ip,new_ip,address\n"
+                                "1,192.168.1.200,192.168.1.20,20\n" // inserted above
+                                "1,192.168.1.200,192.168.1.22,22\n" // reordered
+                                "1,192.168.1.200,192.168.1.21,21\n"
+                                "1,192.168.1.200,192.168.1.22,23\n", // edited after sending
+                                PlanBase{});
+    ASSERT_EQ(after.rows.size(), 4);
+    EXPECT_NE(planRowKey(after.rows[0]), planRowKey(before.rows[0]));
+    EXPECT_EQ(planRowKey(after.rows[1]), planRowKey(before.rows[1]));
+    EXPECT_EQ(planRowKey(after.rows[2]), planRowKey(before.rows[0]));
+    EXPECT_NE(planRowKey(after.rows[3]), planRowKey(before.rows[1]));
+}

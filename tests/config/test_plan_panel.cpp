@@ -61,7 +61,20 @@ struct PanelFixture {
     }
     QTableWidget* table() { return w<QTableWidget>("tblPlan"); }
     QString state(int row) { return table()->item(row, PlanPanel::ColState)->text(); }
-    void send() { QTest::mouseClick(w<QPushButton>("btnSendNext"), Qt::LeftButton); }
+    // Presses the button and waits for the check of the row's addresses before it is sent.
+    void send()
+    {
+        QTest::mouseClick(w<QPushButton>("btnSendNext"), Qt::LeftButton);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !checking(); }, 5000));
+    }
+    bool checking()
+    {
+        for (int r = 0; r < table()->rowCount(); ++r) {
+            if (state(r) == u"检查中"_s)
+                return true;
+        }
+        return false;
+    }
 };
 
 QString writePlan(const QTemporaryDir& dir, const QByteArray& bytes)

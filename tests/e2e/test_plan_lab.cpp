@@ -68,8 +68,12 @@ TEST_F(PlanLab, ThreeDevicesOnePressEachAndTheSimulatorReadsEveryPacket)
     panel->setPlanChooser([&] { return plan; });
     QTest::mouseClick(child<QPushButton>("btnLoadPlan"), Qt::LeftButton);
     ASSERT_TRUE(panel->plan().clean());
-    for (int i = 0; i < 3; ++i)
-        QTest::mouseClick(child<QPushButton>("btnSendNext"), Qt::LeftButton);
+    auto* send = child<QPushButton>("btnSendNext");
+    for (int i = 0; i < 3; ++i) {
+        // Each press first checks the row's addresses off the event thread.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return send->isEnabled(); }, 5000)) << i;
+        QTest::mouseClick(send, Qt::LeftButton);
+    }
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return sim.state() == QProcess::NotRunning; }, 30000));
     said += QString::fromUtf8(sim.readAllStandardError());

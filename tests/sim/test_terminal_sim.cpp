@@ -254,6 +254,11 @@ INSTANTIATE_TEST_SUITE_P(
                     u"无法在 192.0.2.1:7550 上监听（server）：本机没有这个地址"_s},
         RefusedCase{
             "address_not_ipv4", {u"--address"_s, u"300.1.1.1"_s}, 3, u"“300.1.1.1”不是IPv4地址"_s},
+        // Run from the machine's own namespace, as this test is: no address may move.
+        RefusedCase{"apply_outside_its_namespace",
+                    {u"--apply"_s, u"--device-port"_s, u"0"_s, u"--server-port"_s, u"0"_s},
+                    2,
+                    u"--apply 只在为模拟设备建立的网络命名空间中运行"_s},
         RefusedCase{"type_out_of_range", {u"--type"_s, u"13"_s}, 2, u"--type 需要 1 到 12"_s},
         RefusedCase{"expect_file_missing",
                     {u"--expect"_s, u"/nonexistent/expect.jsonl"_s},

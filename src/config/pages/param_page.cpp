@@ -8,6 +8,7 @@
 #include "config/device_types.h"
 #include "config/param_fields.h"
 #include "config/pages/plan_panel.h"
+#include "config/pages/subnet_status.h"
 #include "net/udp_server.h"
 #include "ui_param_page.h"
 
@@ -73,7 +74,12 @@ ParamPage::ParamPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent)
 
     // Beside the designed controls, after them in the tab order.
     planPanel_ = new PlanPanel(*this, this);
+    planPanel_->setConnectedCheck([this] { return udp_.Active(); });
     placePlanPanel();
+    // Under the designed controls: does the laptop reach the device's address.
+    subnetStatus_ = new SubnetStatus(
+        *ui->edtCurrIP, [this] { return udp_.Active(); }, this);
+    subnetStatus_->setGeometry(16, 276, 721, 22);
 
     // activated, not currentIndexChanged: choosing the item already shown is a choice too,
     // and setting the index from code is not.

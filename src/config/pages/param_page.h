@@ -10,6 +10,7 @@
 class QLabel;
 class QLineEdit;
 class PlanPanel;
+class SubnetStatus;
 class TUDPServer;
 struct MainGlobals;
 
@@ -31,6 +32,7 @@ public:
     int chosenType() const override;
     DownloadOutcome sendPlanRow(const PlanRow& row) override;
     PlanPanel* planPanel() const { return planPanel_; }
+    SubnetStatus* subnetStatus() const { return subnetStatus_; }
 
 public Q_SLOTS:
     // The operator chose a device type (also when choosing the same one again).
@@ -56,4 +58,5 @@ private:
     MainGlobals& globals_;
     TUDPServer& udp_;
     PlanPanel* planPanel_ = nullptr;
+    SubnetStatus* subnetStatus_ = nullptr;
 };

@@ -5,6 +5,8 @@
 #include "common/posix_file.h"
 #include "config/device_types.h"
 #include "config/pages/plan_target.h"
+#include "config/pages/plan_verifier.h"
+#include "net/net_address.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -23,21 +25,25 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-QString stateText(const PlanRow& row, const PlanResult* result)
+QString stateText(const PlanRow& row, const PlanResult* result, const QString& passing)
 {
     if (row.faulty)
         return u"有误："_s + row.fault;
+    if (!passing.isEmpty())
+        return passing;
     if (!result)
         return u"待发送"_s;
-    if (result->sent)
-        return u"已发送 "_s + result->time;
-    return u"失败："_s + result->message;
+    if (!result->sent)
+        return u"失败："_s + result->message;
+    if (!result->verdict.isEmpty())
+        return result->verdict;
+    return u"已发送 "_s + result->time.section(u' ', -1); // the time of day
 }
 
 // Not sent yet, or the last try failed.
-bool pending(const PlanRow& row, const QHash<int, PlanResult>& latest)
+bool pending(const PlanRow& row, const QHash<QString, PlanResult>& latest)
 {
-    const auto result = latest.constFind(row.row);
+    const auto result = latest.constFind(planRowKey(row));
     return result == latest.cend() || !result->sent;
 }
 
@@ -46,7 +52,8 @@ bool pending(const PlanRow& row, const QHash<int, PlanResult>& latest)
 PlanPanel::PlanPanel(PlanTarget& page, QWidget* parent)
     : QWidget(parent), page_(page), load_(new QPushButton(u"载入方案"_s, this)),
       send_(new QPushButton(u"发送下一台"_s, this)), summary_(new QLabel(this)),
-      table_(new QTableWidget(0, ColCount, this)), report_(new QPlainTextEdit(this))
+      table_(new QTableWidget(0, ColCount, this)), report_(new QPlainTextEdit(this)),
+      connected_([] { return false; }), verifier_(new PlanVerifier(this))
 {
     setObjectName(u"PlanPanel"_s);
     load_->setObjectName(u"btnLoadPlan"_s);
@@ -136,8 +143,11 @@ void PlanPanel::loadPlan(const QString& path)
         path_ = path;
         plan_ = readPlan(plan.value(), {page_.fieldTexts(), page_.chosenType()});
         latest_.clear();
-        for (const PlanResult& r : readPlanResults(results.value()))
-            latest_.insert(r.row, r);
+        passing_.clear();
+        for (const PlanResult& r : readPlanResults(results.value())) {
+            if (!r.key.isEmpty())
+                latest_.insert(r.key, r);
+        }
 
         table_->setRowCount(0);
         table_->setRowCount(static_cast<int>(plan_.rows.size()));
@@ -155,6 +165,7 @@ void PlanPanel::loadPlan(const QString& path)
         report_->setPlainText(planReport(plan_));
         report_->setVisible(!plan_.clean());
         selectRow(nextRow(-1));
+        checkRow(currentRow(), false);
     });
 }
 
@@ -162,32 +173,131 @@ void PlanPanel::btnSendNextClick()
 {
     runGuarded([&] {
         const int index = currentRow();
-        if (!plan_.sendable(index))
-            return;
-        const PlanRow& row = plan_.rows[index];
-        const PlanTarget::DownloadOutcome outcome = page_.sendPlanRow(row);
-        const PlanResult result{row.row, clock_(), outcome.sent, outcome.message};
-        latest_.insert(row.row, result);
-        showRow(index, page_.fieldTexts(), deviceTypeCaptions());
-        QString error;
-        if (!appendPlanResult(planResultsPath(path_), result, &error))
-            infoBox(u"结果未能写入%1：%2"_s.arg(planResultsPath(path_), error));
-        if (outcome.sent)
-            selectRow(nextRow(index));
+        if (plan_.sendable(index) && !checking_)
+            checkRow(index, true);
     });
+}
+
+void PlanPanel::checkRow(int index, bool send)
+{
+    if (!plan_.sendable(index))
+        return;
+    const PlanRow& row = plan_.rows[index];
+    const ParamFields fields = resolvePlanRow(row, page_.fieldTexts());
+    const auto current = parseDottedQuad(fields.currIP.trimmed());
+    const auto next = parseDottedQuad(fields.upip.trimmed());
+    if (!connected_() || !current || !next) {
+        if (send)
+            sendRow(index, {}); // the download command says what is wrong
+        return;
+    }
+    const QString key = planRowKey(row);
+    if (send) {
+        checking_ = true;
+        passing_.insert(key, u"检查中"_s);
+        showKey(key);
+        updateButtons();
+    }
+    verifier_->checkBefore(
+        *current, *next,
+        [this, key, send, fields](const Presence& atCurrent, const Presence& atNew) {
+            runGuarded([&] {
+                // A look ahead must not end the state of a press's check of the same row.
+                if (!send && passing_.value(key) == u"检查中"_s)
+                    return;
+                if (send)
+                    checking_ = false;
+                passing_.remove(key);
+                const auto other = conflictingMac(fields.currIP, fields.upip, atCurrent, atNew);
+                if (other)
+                    passing_.insert(key, u"冲突 "_s + *other);
+                showKey(key);
+                updateButtons();
+                const int i = indexOfKey(key);
+                if (!send || i < 0)
+                    return;
+                if (other && !confirmBox(u"更新后设备IP %1 已被另一台设备（MAC %2）占用。\n"
+                                         "仍然发送吗？"_s.arg(fields.upip.trimmed(), *other)))
+                    return;
+                passing_.remove(key);
+                sendRow(i, atCurrent.kind == PresenceKind::Present ? atCurrent.mac : QString());
+            });
+        });
+}
+
+void PlanPanel::sendRow(int index, const QString& macBefore)
+{
+    const PlanRow& row = plan_.rows[index];
+    const PlanTarget::DownloadOutcome outcome = page_.sendPlanRow(row);
+    const PlanResult result{row.row,         clock_(),  outcome.sent, outcome.message,
+                            planRowKey(row), macBefore, {},           {}};
+    latest_.insert(result.key, result);
+    showRow(index, page_.fieldTexts(), deviceTypeCaptions());
+    record(result);
+    if (!outcome.sent)
+        return;
+    watchRow(result, resolvePlanRow(row, page_.fieldTexts()).upip.trimmed());
+    selectRow(nextRow(index));
+    checkRow(currentRow(), false);
+}
+
+// The device reboots into its new address: watch it come up there, in the background.
+void PlanPanel::watchRow(const PlanResult& result, const QString& newIP)
+{
+    const auto address = parseDottedQuad(newIP);
+    if (!connected_() || !address)
+        return;
+    const QString key = result.key;
+    verifier_->watch(key, *address, [this, key](const Presence& presence) {
+        runGuarded([&] {
+            const auto found = latest_.find(key);
+            if (found == latest_.end())
+                return;
+            found->verdict = presence.kind == PresenceKind::Present
+                                 ? u"新地址在线 "_s + presence.mac
+                                 : u"新地址无应答"_s;
+            found->verdictTime = clock_();
+            record(*found);
+            showKey(key);
+        });
+    });
+}
+
+void PlanPanel::record(const PlanResult& result)
+{
+    QString error;
+    if (!appendPlanResult(planResultsPath(path_), result, &error))
+        infoBox(u"结果未能写入%1：%2"_s.arg(planResultsPath(path_), error));
+}
+
+int PlanPanel::indexOfKey(const QString& key) const
+{
+    for (int i = 0; i < plan_.rows.size(); ++i) {
+        if (planRowKey(plan_.rows[i]) == key)
+            return i;
+    }
+    return -1;
+}
+
+void PlanPanel::showKey(const QString& key)
+{
+    const int i = indexOfKey(key);
+    if (i >= 0)
+        showRow(i, page_.fieldTexts(), deviceTypeCaptions());
 }
 
 void PlanPanel::showRow(int index, const ParamFields& page, const QStringList& captions)
 {
     const PlanRow& row = plan_.rows[index];
     const ParamFields fields = resolvePlanRow(row, page);
-    const auto result = latest_.constFind(row.row);
+    const QString key = planRowKey(row);
+    const auto result = latest_.constFind(key);
     const QString cells[ColCount] = {
         QString::number(row.row),
         row.deviceType >= 1 ? captions.value(row.deviceType - 1) : QString(),
         fields.upip,
         fields.address,
-        stateText(row, result == latest_.cend() ? nullptr : &*result),
+        stateText(row, result == latest_.cend() ? nullptr : &*result, passing_.value(key)),
     };
     for (int c = 0; c < ColCount; ++c) {
         auto* item = new QTableWidgetItem(cells[c]);
@@ -222,5 +332,5 @@ int PlanPanel::nextRow(int after) const
 
 void PlanPanel::updateButtons()
 {
-    send_->setEnabled(plan_.sendable(currentRow()));
+    send_->setEnabled(plan_.sendable(currentRow()) && !checking_);
 }

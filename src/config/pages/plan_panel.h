@@ -12,6 +12,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTableWidget;
 class PlanTarget;
+class PlanVerifier;
 
 // The plan panel of the parameter page: loads a plan, lists its rows with what became of
 // each, and sends one row per press through the page's own download command (the page as a
@@ -31,6 +32,10 @@ public:
     // Now, as the results file records it; the clock unless replaced.
     void setClock(std::function<QString()> clock) { clock_ = std::move(clock); }
 
+    // Whether the window is connected: only then are a row's addresses probed.
+    void setConnectedCheck(std::function<bool()> connected) { connected_ = std::move(connected); }
+    PlanVerifier& verifier() const { return *verifier_; }
+
     const Plan& plan() const { return plan_; }
     QString planPath() const { return path_; }
     // The row the next press sends, -1 for none.
@@ -47,6 +52,14 @@ private:
     void selectRow(int index);
     int nextRow(int after) const;
     void updateButtons();
+    int indexOfKey(const QString& key) const;
+    void showKey(const QString& key);
+    // Probes the row's current and new address; with send set, sends it unless another
+    // device holds the new address and the operator does not confirm.
+    void checkRow(int index, bool send);
+    void sendRow(int index, const QString& macBefore);
+    void watchRow(const PlanResult& result, const QString& newIP);
+    void record(const PlanResult& result);
 
     PlanTarget& page_;
     QPushButton* load_;
@@ -58,5 +71,9 @@ private:
     std::function<QString()> clock_;
     QString path_;
     Plan plan_;
-    QHash<int, PlanResult> latest_; // last result of each row, by spreadsheet row number
+    std::function<bool()> connected_;
+    PlanVerifier* verifier_;
+    QHash<QString, PlanResult> latest_; // last result of each device, by its row's content
+    QHash<QString, QString> passing_;   // a state shown until a check ends: 检查中, 冲突
+    bool checking_ = false;
 };

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+
+// Who holds an address on a directly connected subnet.
+enum class PresenceKind { Present, NoAnswer, NotLocal };
+
+struct Presence {
+    PresenceKind kind = PresenceKind::NoAnswer;
+    QString mac; // lower case with colons, when present
+
+    bool operator==(const Presence&) const = default;
+};
+
+// "在线 MAC 00:1a:2b:3c:4d:5e", "无应答" or "不在本机网段".
+QString presenceText(const Presence& presence);
+
+// Asks who holds an address. probe() blocks for up to about a second: call it off the event
+// thread.
+class PresenceProbe
+{
+public:
+    virtual ~PresenceProbe() = default;
+    virtual Presence probe(uint32_t address) = 0;
+};
+
+// The installed probe. With none installed the answer is a recording probe that sends
+// nothing, so a window that a test connects never probes the real network; the program
+// installs the kernel probe at start.
+PresenceProbe& presenceProbe();
+void installPresenceProbe(PresenceProbe* probe);
+
+// Sends nothing: notes each address asked about and answers what a test scripted (no answer
+// otherwise).
+class RecordingPresenceProbe : public PresenceProbe
+{
+public:
+    Presence probe(uint32_t address) override;
+    void answer(uint32_t address, const Presence& presence);
+    QList<uint32_t> asked() const;
+
+private:
+    mutable std::mutex mutex_;
+    QList<uint32_t> asked_;
+    QHash<uint32_t, Presence> answers_;
+};
+
+// The kernel's neighbour table through rtnetlink. It makes the kernel resolve the address
+// with one zero-length datagram to the discard port 9 and then reads the entry with
+// RTM_GETNEIGH, not /proc/net/arp: only rtnetlink tells whether the kernel confirmed the MAC
+// after the probe was sent, and a MAC left behind by a device that was unplugged (STALE) must
+// not count. Needs no privileges.
+class KernelPresenceProbe : public PresenceProbe
+{
+public:
+    explicit KernelPresenceProbe(std::chrono::milliseconds timeout = std::chrono::seconds(1))
+        : timeout_(timeout)
+    {
+    }
+    Presence probe(uint32_t address) override;
+
+private:
+    std::chrono::milliseconds timeout_;
+};
+
+// One neighbour table entry, as rtnetlink reports it.
+struct NeighbourEntry {
+    uint16_t state = 0;          // NUD_* flags
+    QString mac;                 // empty when the kernel has none
+    int64_t confirmedAgeMs = -1; // since the kernel last confirmed the MAC, -1 unknown
+};
+
+// The entry counts only when the kernel vouches for it: REACHABLE, or a MAC confirmed within
+// the sinceMs since the probe went out. A STALE or DELAY entry is only what the kernel
+// remembers; its "updated" time moves when the probe itself wakes it, so it proves nothing.
+bool confirmedSince(const NeighbourEntry& entry, int64_t sinceMs);
+
+// The kernel's entry for an IPv4 address (host byte order), if it has one.
+std::optional<NeighbourEntry> neighbourEntry(uint32_t address);
