@@ -4,22 +4,41 @@
 #include "net/udp_server.h"
 
 #include <QByteArray>
+#include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <thread>
+#include <vector>
 
-// The thread that waits on one binding's socket, receives each datagram into its buffer and
-// hands it to the event thread, blocking until it has been delivered there. So datagrams
-// reach the handler one at a time, in arrival order, each before the next is received.
+// One datagram as the kernel handed it over: its bytes and what the socket knew about it.
+// Addresses and ports are in host byte order.
+struct ReceivedDatagram {
+    QByteArray bytes;
+    uint32_t senderAddress = 0;
+    uint16_t senderPort = 0;
+    uint32_t localAddress = 0; // the address it was sent to (a broadcast stays a broadcast)
+    uint16_t localPort = 0;
+    timespec arrival{}; // the kernel's receive time, on the real-time clock
+    // The kernel's count of datagrams this socket dropped for want of room, up to this one.
+    uint32_t socketDrops = 0;
+};
+
+// The thread that waits on one binding's socket, receives what is queued there (up to
+// BatchSize datagrams a wake) and hands the batch to the event thread in one queued call,
+// blocking until the batch has been delivered. The handler still sees one datagram at a time,
+// in arrival order, each before the next; only the wake-ups are shared.
 class TUDPListenerThread
 {
 public:
-    // Runs on the event thread with the received bytes and the receiving binding.
-    using TDeliver = std::function<void(const QByteArray& data, TSocketHandle& binding)>;
+    // Runs on the event thread with one received datagram and the receiving binding.
+    using TDeliver = std::function<void(const ReceivedDatagram& datagram, TSocketHandle& binding)>;
 
     static constexpr int WaitTimeMs = 1000;
+    static constexpr int BatchSize = 64;
 
-    // Created suspended; Start runs it. The binding, its socket and events must outlive it.
+    // Created suspended; start() runs it. The binding, its socket and events must outlive it.
+    // Asks the socket for each datagram's arrival time, its destination and the drop count.
     TUDPListenerThread(TSocketHandle& binding, int bufferSize, EventThread& events,
                        TDeliver deliver);
     // Stops it and waits for its end (serving hand-overs) if it still runs.
@@ -28,8 +47,9 @@ public:
     TUDPListenerThread& operator=(const TUDPListenerThread&) = delete;
 
     void start();
-    // Sets the terminated and stopped flags under the lock and wakes the thread; it receives
-    // nothing more. A hand-over already made is still delivered by WaitFor.
+    // Sets the stopped flag under the lock and wakes the thread; it receives nothing more. A
+    // batch already handed over is still delivered by waitFor(), unless a handler of that batch
+    // is the one stopping it: the rest of the batch then goes with the socket.
     void stop();
     bool stopped() const;
     // Event thread only: waits until the thread has ended, carrying out the hand-overs it
@@ -38,10 +58,11 @@ public:
 
 private:
     struct Mailbox;
+    struct ReceiveArea;
 
     void execute();
-    // Receives one queued datagram and hands it over; false when none was queued.
-    bool receiveOne();
+    // Receives what is queued (up to a batch) and hands it over; false when nothing was.
+    bool receiveBatch(ReceiveArea& area);
     void handOver();
 
     static void servePosted(const std::weak_ptr<Mailbox>& weak);
@@ -49,6 +70,7 @@ private:
 
     const int socket_;
     const int bufferSize_;
+    const uint16_t localPort_;
     int wake_ = -1;
     std::shared_ptr<Mailbox> box_;
     std::thread thread_;

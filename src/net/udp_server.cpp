@@ -17,13 +17,17 @@ namespace
 
 // Room for bursts while the event thread is busy: at 20,000 small datagrams a second this
 // holds a few hundred milliseconds of traffic. As root the system limit is passed by.
-constexpr int ReceiveBufferBytes = 4 * 1024 * 1024;
-
-void SizeReceiveBuffer(int socket)
+// Returns what the kernel granted (it reports twice the usable size).
+int SizeReceiveBuffer(int socket)
 {
-    const int bytes = ReceiveBufferBytes;
+    const int bytes = TUDPServer::ReceiveBufferAsked;
     if (::setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0)
         ::setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    int granted = 0;
+    socklen_t length = sizeof granted;
+    if (::getsockopt(socket, SOL_SOCKET, SO_RCVBUF, &granted, &length) != 0)
+        return 0;
+    return granted / 2;
 }
 
 void CloseSocket(int& handle)
@@ -62,7 +66,7 @@ struct TUDPServer::Impl {
 
     void Open();
     void Close();
-    void Deliver(const QByteArray& data, TSocketHandle& binding);
+    void Deliver(const ReceivedDatagram& datagram, TSocketHandle& binding);
 
     TUDPServer& owner;
     std::unique_ptr<EventThread> events;
@@ -71,6 +75,8 @@ struct TUDPServer::Impl {
     TSocketHandle* current = nullptr;
     std::unique_ptr<TUDPListenerThread> listener;
     bool closing = false;
+    const ReceivedDatagram* delivering = nullptr;
+    int bufferGranted = 0;
 };
 
 void TUDPServer::Impl::Open()
@@ -110,12 +116,14 @@ void TUDPServer::Impl::Open()
         b.IP = formatDottedQuad(ntohl(a.sin_addr.s_addr));
         b.Port = ntohs(a.sin_port);
     }
-    SizeReceiveBuffer(b.handle_);
+    bufferGranted = SizeReceiveBuffer(b.handle_);
 
     current = &b;
     listener = std::make_unique<TUDPListenerThread>(
         b, owner.BufferSize, *events,
-        [this](const QByteArray& data, TSocketHandle& receiving) { Deliver(data, receiving); });
+        [this](const ReceivedDatagram& datagram, TSocketHandle& receiving) {
+            Deliver(datagram, receiving);
+        });
     try {
         listener->start();
     } catch (...) {
@@ -149,11 +157,19 @@ void TUDPServer::Impl::Close()
     closing = false;
 }
 
-void TUDPServer::Impl::Deliver(const QByteArray& data, TSocketHandle& receiving)
+void TUDPServer::Impl::Deliver(const ReceivedDatagram& datagram, TSocketHandle& receiving)
 {
     current = &receiving;
-    if (owner.OnUDPRead)
-        owner.OnUDPRead(owner, data, receiving);
+    if (!owner.OnUDPRead)
+        return;
+    // Restored on the way out also for a handler that runs a nested loop or fails.
+    struct Scope {
+        const ReceivedDatagram*& slot;
+        const ReceivedDatagram* before;
+        ~Scope() { slot = before; }
+    } scope{delivering, delivering};
+    delivering = &datagram;
+    owner.OnUDPRead(owner, datagram.bytes, receiving);
 }
 
 TUDPServer::TUDPServer(std::unique_ptr<EventThread> eventThread)
@@ -201,6 +217,16 @@ TSocketHandle& TUDPServer::AcquireBinding()
     if (d->current == nullptr)
         d->Open();
     return *d->current;
+}
+
+const ReceivedDatagram* TUDPServer::currentDatagram() const
+{
+    return d->delivering;
+}
+
+int TUDPServer::receiveBufferGranted() const
+{
+    return d->bufferGranted;
 }
 
 void TUDPServer::SendDatagram(const QString& host, int port, const void* bytes, int count)

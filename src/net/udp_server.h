@@ -9,6 +9,7 @@
 #include <memory>
 
 class TUDPServer;
+struct ReceivedDatagram;
 
 // Hands a call from the listener thread to the event thread. The app uses the Qt one
 // (queued calls on the QCoreApplication's thread); tests may drive their own.
@@ -51,6 +52,15 @@ public:
 
     // Resolves host, opens when inactive, sends count bytes to the low 16 bits of port.
     void SendDatagram(const QString& host, int port, const void* bytes, int count);
+
+    // The datagram OnUDPRead is running for (null outside a delivery): besides the bytes its
+    // arrival time, destination and the socket's drop count.
+    const ReceivedDatagram* currentDatagram() const;
+
+    // The receive buffer asked of the kernel at each open, and what it granted at the last
+    // one (0 before the first): a normal user gets at most net.core.rmem_max.
+    static constexpr int ReceiveBufferAsked = 4 * 1024 * 1024;
+    int receiveBufferGranted() const;
 
 private:
     struct Impl;
