@@ -184,6 +184,7 @@ void TfrmMain::BitBtn1Click()
         ui->Lb_Mss->hide();
         ui->PageControl1->setCurrentWidget(ui->TabSheet1);
         consolePage_->selectFirstByteCount();
+        consolePage_->endpointOpened();
         Globals.AppDir =
             QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
         Globals.ShowByteCount = DefaultShowByteCount;

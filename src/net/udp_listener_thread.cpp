@@ -4,10 +4,12 @@
 #include <QString>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <linux/sock_diag.h>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
@@ -237,6 +239,14 @@ bool TUDPListenerThread::receiveBatch(ReceiveArea& area)
         return errno == EINTR;
     if (n == 0)
         return false;
+    // The count a datagram carries is the socket's as it was queued, so drops after the last
+    // one queued would stay unknown until another comes; the socket's present count, read once
+    // a batch, covers them.
+    uint32_t meminfo[SK_MEMINFO_VARS] = {};
+    socklen_t meminfoLength = sizeof meminfo;
+    const bool haveDrops =
+        ::getsockopt(socket_, SOL_SOCKET, SO_MEMINFO, meminfo, &meminfoLength) == 0 &&
+        meminfoLength > SK_MEMINFO_DROPS * sizeof(uint32_t);
     int kept = 0;
     for (int i = 0; i < n; ++i) {
         const mmsghdr& m = area.messages[i];
@@ -251,6 +261,8 @@ bool TUDPListenerThread::receiveBatch(ReceiveArea& area)
         d.arrival = {};
         d.socketDrops = 0;
         readControl(area.messages[i].msg_hdr, d);
+        if (haveDrops)
+            d.socketDrops = std::max(d.socketDrops, meminfo[SK_MEMINFO_DROPS]);
         if (kept != i)
             std::swap(batch[static_cast<size_t>(kept)], d);
         ++kept;

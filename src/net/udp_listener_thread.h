@@ -20,7 +20,8 @@ struct ReceivedDatagram {
     uint32_t localAddress = 0; // the address it was sent to (a broadcast stays a broadcast)
     uint16_t localPort = 0;
     timespec arrival{}; // the kernel's receive time, on the real-time clock
-    // The kernel's count of datagrams this socket dropped for want of room, up to this one.
+    // The kernel's count of datagrams this socket dropped for want of room, as of the batch
+    // this one came in.
     uint32_t socketDrops = 0;
 };
 

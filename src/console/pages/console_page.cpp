@@ -9,6 +9,7 @@
 #include "console/pages/monitor_memo.h"
 #include "console/pages/packet_tips.h"
 #include "console/test_datagram.h"
+#include "net/udp_listener_thread.h"
 #include "net/udp_server.h"
 #include "skin/song_font.h"
 
@@ -122,6 +123,11 @@ QWidget* ConsolePage::buildMonitor()
     LbNum->setPalette(red);
     LbNum->setMinimumWidth(80);
     bar->addWidget(LbNum);
+    LbDrop = new QLabel(monitor);
+    LbDrop->setObjectName(u"LbDrop"_s);
+    LbDrop->setPalette(red);
+    LbDrop->hide();
+    bar->addWidget(LbDrop);
 
     Button1 = new QPushButton(u"清零"_s, monitor);
     Button1->setObjectName(u"Button1"_s);
@@ -156,6 +162,11 @@ QWidget* ConsolePage::buildMonitor()
     LbAside->setObjectName(u"LbAside"_s);
     LbAside->setWordWrap(true);
     LbAside->hide();
+    LbBuffer = new QLabel(box);
+    LbBuffer->setObjectName(u"LbBuffer"_s);
+    LbBuffer->setWordWrap(true);
+    LbBuffer->hide();
+    boxLayout->addWidget(LbBuffer);
     boxLayout->addWidget(LbAside);
     boxLayout->addWidget(Memo1);
     column->addWidget(box, 1);
@@ -182,9 +193,35 @@ void ConsolePage::selectFirstByteCount()
     cmbData->setCurrentIndex(0);
 }
 
-void ConsolePage::UDPServerUDPRead(TUDPServer& /*Sender*/, const QByteArray& AData,
+void ConsolePage::endpointOpened()
+{
+    lastSocketDrops_ = 0;
+    dropped_ = 0;
+    showDropped();
+    const int granted = udp_.receiveBufferGranted();
+    if (granted > 0 && granted < TUDPServer::ReceiveBufferAsked) {
+        const QString text = u"系统只给了 %1 KB 接收缓冲区（要求 %2 KB），数据很多时可能丢弃；"
+                             u"管理员可调高 net.core.rmem_max。"_s.arg(granted / 1024)
+                                 .arg(TUDPServer::ReceiveBufferAsked / 1024);
+        LbBuffer->setText(text);
+        LbBuffer->setAccessibleName(text);
+        LbBuffer->show();
+    } else {
+        LbBuffer->hide();
+    }
+}
+
+void ConsolePage::UDPServerUDPRead(TUDPServer& Sender, const QByteArray& AData,
                                    TSocketHandle& ABinding)
 {
+    // The socket's count covers every datagram it lost; only those lost while receiving is
+    // allowed would have been listed.
+    if (const ReceivedDatagram* datagram = Sender.currentDatagram()) {
+        const uint32_t lost = datagram->socketDrops - lastSocketDrops_; // wraps with the count
+        lastSocketDrops_ = datagram->socketDrops;
+        if (ChOK->isChecked())
+            dropped_ += lost;
+    }
     if (!ChOK->isChecked())
         return;
     line_.resize(0);
@@ -202,7 +239,22 @@ void ConsolePage::showListedCount()
     const QString text = intToStr(listedCount_);
     if (LbNum->text() != text)
         showCount(text);
+    showDropped();
     showLinesAside();
+}
+
+void ConsolePage::showDropped()
+{
+    if (dropped_ == 0) {
+        LbDrop->hide();
+        return;
+    }
+    const QString text = u"系统丢弃：%1"_s.arg(dropped_);
+    if (LbDrop->text() != text) {
+        LbDrop->setText(text);
+        LbDrop->setAccessibleName(text);
+    }
+    LbDrop->show();
 }
 
 void ConsolePage::showLinesAside()
@@ -248,6 +300,8 @@ void ConsolePage::Button1Click()
         globals_.RecvCount = 0;
         listedCount_ = 0;
         showCount(u"0"_s);
+        dropped_ = 0;
+        showDropped();
         Memo1->clear();
         showLinesAside();
     });
