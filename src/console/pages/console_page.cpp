@@ -182,7 +182,7 @@ QWidget* ConsolePage::buildMonitor()
     N2->setObjectName(u"N2"_s);
     connect(N1, &QAction::triggered, this, &ConsolePage::N1Click);
     connect(N2, &QAction::triggered, this, &ConsolePage::N2Click);
-    Memo1->SetPopupMenu(PopupMenu1);
+    Memo1->setPopupMenu(PopupMenu1);
     // A line showing a whole packet explains it, read with the type chosen on the parameter page.
     new PacketTips(Memo1, [this] { return globals_.DeviceType; });
     return monitor;
@@ -289,7 +289,7 @@ QString ConsolePage::memoText()
 void ConsolePage::N1Click()
 {
     runGuarded([&] {
-        Memo1->clear();
+        Memo1->clearList();
         showListedCount();
     });
 }
@@ -302,7 +302,7 @@ void ConsolePage::Button1Click()
         showCount(u"0"_s);
         dropped_ = 0;
         showDropped();
-        Memo1->clear();
+        Memo1->clearList();
         showLinesAside();
     });
 }

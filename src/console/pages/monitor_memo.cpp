@@ -98,9 +98,21 @@ void MonitorMemo::keepAside()
             reportSpoolFault();
         return;
     }
-    if (spool_.lagging())
+    // Only as many as the writer has room for: offering more would be refused whole, frame
+    // after frame, and the backlog never leave again. A character takes at most two bytes,
+    // its line's separator two.
+    const qsizetype room = spool_.room();
+    int leaving = 0;
+    qsizetype bound = 0;
+    for (QTextBlock block = doc->begin(); leaving < lines - keptLines_; block = block.next()) {
+        const qsizetype need = 2 * qsizetype(block.length());
+        if (bound + need > room)
+            break;
+        bound += need;
+        ++leaving;
+    }
+    if (leaving == 0)
         return; // the disk is slow: the lines wait for a later flush rather than the datagrams
-    const int leaving = lines - keptLines_;
     QTextCursor cursor(doc);
     cursor.setPosition(doc->findBlockByNumber(leaving).position(), QTextCursor::KeepAnchor);
     // The leaving lines, each ending in a paragraph separator that becomes CR LF.
@@ -159,7 +171,7 @@ void MonitorMemo::forEachTextPiece(const std::function<void(QStringView)>& take)
     }
 }
 
-void MonitorMemo::clear()
+void MonitorMemo::clearList()
 {
     flushTimer_.stop();
     pending_.clear();
