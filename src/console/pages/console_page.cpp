@@ -25,6 +25,7 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -121,7 +122,9 @@ QWidget* ConsolePage::buildMonitor()
     QPalette red = LbNum->palette();
     red.setColor(QPalette::WindowText, Qt::red);
     LbNum->setPalette(red);
-    LbNum->setMinimumWidth(80);
+    // As wide as the widest count from the start: a count that grows a digit would otherwise
+    // ask the layout again, and the whole bar be laid out and painted anew.
+    LbNum->setFixedWidth(std::max(80, LbNum->fontMetrics().horizontalAdvance(u"-2147483648"_s)));
     bar->addWidget(LbNum);
     LbDrop = new QLabel(monitor);
     LbDrop->setObjectName(u"LbDrop"_s);

@@ -13,8 +13,12 @@
 
 namespace
 {
-// About one frame: the view never redraws faster, and a flood costs one insert per frame.
+// After a quiet spell a line shows at once. While lines keep coming the list is filled about
+// once a frame; under a flood (a flush that carried many lines) less often, so that inserting,
+// laying out and painting stay a small share of the event thread and datagrams are served.
 constexpr int FlushIntervalMs = 16;
+constexpr int FloodFlushIntervalMs = 80;
+constexpr int FloodLines = 200;
 } // namespace
 
 MonitorMemo::MonitorMemo(QWidget* parent) : QPlainTextEdit(parent)
@@ -37,15 +41,16 @@ void MonitorMemo::scheduleFlush()
 {
     if (flushTimer_.isActive())
         return;
-    // After a quiet spell the line shows at once; under a flood once a frame.
-    const qint64 since = sinceFlush_.isValid() ? sinceFlush_.elapsed() : FlushIntervalMs;
-    flushTimer_.start(static_cast<int>(std::max<qint64>(0, FlushIntervalMs - since)));
+    const int interval = lastFlushLines_ >= FloodLines ? FloodFlushIntervalMs : FlushIntervalMs;
+    const qint64 since = sinceFlush_.isValid() ? sinceFlush_.elapsed() : interval;
+    flushTimer_.start(static_cast<int>(std::max<qint64>(0, interval - since)));
 }
 
 void MonitorMemo::flush()
 {
     flushTimer_.stop();
     sinceFlush_.start();
+    lastFlushLines_ = pendingLines_;
     if (pendingLines_ == 0)
         return;
 

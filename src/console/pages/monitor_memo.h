@@ -87,6 +87,7 @@ private:
 
     QString pending_; // each waiting line followed by '\n'
     int pendingLines_ = 0;
+    int lastFlushLines_ = 0; // how many the last flush carried: many means a flood
     QTimer flushTimer_;
     QElapsedTimer sinceFlush_;
     QMenu* popupMenu_ = nullptr;
