@@ -217,7 +217,7 @@ int main(int argc, char** argv)
     constexpr long count = 200000;
     const double endpoint = EndpointRate(count);
     const double plain = PlainRate(count);
-    std::printf("    ratio (b)/(c): %.2f (target >= 0.3)\n", endpoint / plain);
+    std::printf("    ratio (b)/(c): %.2f (target >= 0.9)\n", endpoint / plain);
     PacedLoss();
     return 0;
 }

@@ -1,8 +1,8 @@
 // Receive monitor benchmark: does the test page keep up with a flood of datagrams, and does
 // it stay within a fixed memory however long it runs?
 //
-//   monitor_bench [--part=all|flood|lines|resize|long] [--rate=N] [--seconds=N] [--lines=N]
-//                 [--kept=N]
+//   monitor_bench [--part=all|flood|lines|resize|long|send] [--rate=N] [--seconds=N] [--lines=N]
+//                 [--kept=N] [--process-sender] [--port=N]
 //
 // flood:  the page in a shown window, a real endpoint on a free port, receiving allowed, data
 //         only; a sender thread sends 53-byte datagrams to 127.0.0.1 at --rate per second
@@ -16,6 +16,8 @@
 //         sequence and a sample compared in full.
 // resize: fills the list to its kept lines and more, then maximises and restores the window
 //         a few times; reports the longest event-loop stall of each.
+// --process-sender: the flood comes from this program run as --part=send, a process of
+//         its own (the machine's scheduler then shares the cores as with a real device).
 // long:   flood at 10,000/s for 600 s unless --rate/--seconds say otherwise; run by hand.
 // all:    runs flood, lines and resize, each in a process of its own, so one part's memory
 //         does not blur another's.
@@ -28,6 +30,7 @@
 #include "skin/song_font.h"
 
 #include "console/monitor_line.h"
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -45,6 +48,7 @@
 #include <atomic>
 #include <cstdio>
 #include <ctime>
+#include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/mman.h>
@@ -62,6 +66,8 @@ struct Options {
     int seconds = 10;
     int lines = 10000000;
     int kept = MonitorMemo::DefaultKeptLines;
+    int port = 0;               // send: where to
+    bool processSender = false; // flood: the sender is a process of its own
 };
 
 long peakRssBytes()
@@ -257,6 +263,37 @@ void exportAndCheck(Harness& h, long lineCount)
                 lastLine.constData());
 }
 
+long dropShown(const QLabel* drop)
+{
+    return drop->isVisible() ? drop->text().section(QChar(0xFF1A), 1).toLong() : 0;
+}
+
+// The paced sender alone, for a flood from a process of its own.
+int runSend(const Options& o)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(o.port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    unsigned char datagram[53];
+    timespec next{};
+    clock_gettime(CLOCK_MONOTONIC, &next);
+    const long total = static_cast<long>(o.rate) * o.seconds;
+    const long perSlice = std::max(1, o.rate / 1000);
+    long n = 0;
+    while (n < total) {
+        for (long i = 0; i < perSlice && n < total; ++i, ++n) {
+            fillDatagram(datagram, 53, static_cast<unsigned>(n));
+            ::sendto(fd, datagram, sizeof datagram, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        }
+        addNanos(next, 1'000'000);
+        clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+    }
+    ::close(fd);
+    return 0;
+}
+
 int runFlood(const Options& o)
 {
     Harness h(o.kept);
@@ -289,7 +326,23 @@ int runFlood(const Options& o)
     const long total = static_cast<long>(o.rate) * o.seconds;
     std::atomic<long> sent{0};
     std::atomic<bool> senderDone{false};
+    QProcess senderProcess;
+    if (o.processSender) {
+        senderProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        senderProcess.start(QCoreApplication::applicationFilePath(),
+                            {QStringLiteral("--part=send"), QStringLiteral("--port=%1").arg(port),
+                             QStringLiteral("--rate=%1").arg(o.rate),
+                             QStringLiteral("--seconds=%1").arg(o.seconds)});
+    }
     std::thread sender([&] {
+        if (o.processSender) {
+            senderProcess.waitForStarted(-1);
+            while (::kill(static_cast<pid_t>(senderProcess.processId()), 0) == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            sent = total;
+            senderDone = true;
+            return;
+        }
         const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in to{};
         to.sin_family = AF_INET;
@@ -363,6 +416,13 @@ int runFlood(const Options& o)
                 (rssAfter - rssBefore) / 1048576.0);
     std::printf("  LbNum             %s\n",
                 qPrintable(h.page->findChild<QLabel*>(QStringLiteral("LbNum"))->text()));
+    const auto* drop = h.page->findChild<QLabel*>(QStringLiteral("LbDrop"));
+    std::printf("  dropped (kernel)  %s; sent %ld = listed %ld + dropped %ld + unaccounted %ld\n",
+                drop->isVisible() ? qPrintable(drop->text()) : "none shown", total, listed,
+                dropShown(drop), total - listed - dropShown(drop));
+    std::printf("  platform          %s, accessibility %s\n",
+                qPrintable(QGuiApplication::platformName()),
+                QAccessible::isActive() ? "active" : "off");
 
     std::printf("  peak RSS          %.1f MB\n", peakRssBytes() / 1048576.0);
     exportAndCheck(h, listed);
@@ -509,7 +569,9 @@ int runResize(const Options& o)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Off screen unless a display is asked for (bench/window_bench.sh runs it on Xvfb).
+    if (!qEnvironmentVariableIsSet("MONITOR_BENCH_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     registerFontSubstitutions();
     QApplication app(argc, argv);
     Options o;
@@ -525,6 +587,10 @@ int main(int argc, char** argv)
             o.lines = a.mid(8).toInt();
         else if (a.startsWith(u"--kept="))
             o.kept = a.mid(7).toInt();
+        else if (a.startsWith(u"--port="))
+            o.port = a.mid(7).toInt();
+        else if (a == u"--process-sender")
+            o.processSender = true;
         else {
             std::printf("usage: monitor_bench [--part=all|flood|lines|resize|long] [--rate=N] "
                         "[--seconds=N] [--lines=N] [--kept=N]\n");
@@ -541,6 +607,8 @@ int main(int argc, char** argv)
         std::printf("rate, seconds and kept must be positive, lines at least 20000\n");
         return 2;
     }
+    if (o.part == u"send")
+        return runSend(o);
     if (o.part == u"long")
         return runFlood(o);
     if (o.part == u"resize")

@@ -185,6 +185,7 @@ void TfrmMain::BitBtn1Click()
         ui_->Lb_Mss->hide();
         ui_->PageControl1->setCurrentWidget(ui_->TabSheet1);
         consolePage_->selectFirstByteCount();
+        consolePage_->endpointOpened();
         Globals.AppDir =
             QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
         Globals.ShowByteCount = DefaultShowByteCount;

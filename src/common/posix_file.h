@@ -3,7 +3,9 @@
 // Writing files the one way the program does it: through an owned descriptor, every byte
 // written (over interrupted and short writes), into a temporary file in the target's folder
 // that is flushed to disk and then renamed over the target. A failure at any point leaves the
-// earlier file as it was and removes only the temporary file the writer made.
+// earlier file as it was and removes only the temporary file the writer made. The receive
+// spool is the one file that replaces nothing: it makes its own nameless scratch file
+// (monitor_spool.cpp says why) and writes it through writeAll.
 
 #include <QByteArray>
 #include <QByteArrayView>

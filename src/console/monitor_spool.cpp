@@ -11,7 +11,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
@@ -28,32 +27,22 @@ QString systemText(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Writes the pieces in order; returns how many bytes reached the file and sets error when a
-// write stopped short of the whole.
-qint64 writePieces(int fd, const std::vector<QByteArray>& pieces, int& error)
+// Writes the pieces in order through the program's write-all; returns how many bytes reached
+// the file and sets error when a write stopped short of the whole.
+qint64 writePieces(const FileOps& ops, int fd, const std::vector<QByteArray>& pieces, int& error)
 {
-    std::vector<iovec> vec;
-    vec.reserve(pieces.size());
-    for (const QByteArray& p : pieces)
-        vec.push_back({const_cast<char*>(p.constData()), static_cast<size_t>(p.size())});
     qint64 done = 0;
-    size_t first = 0;
-    while (first < vec.size()) {
-        const int count = static_cast<int>(std::min<size_t>(vec.size() - first, IOV_MAX));
-        const ssize_t n = ::writev(fd, vec.data() + first, count);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : ENOSPC;
+    FileOps counting = ops;
+    counting.write = [&ops, &done](int to, const void* data, size_t size) {
+        const ssize_t n = ops.write(to, data, size);
+        if (n > 0)
+            done += n;
+        return n;
+    };
+    for (const QByteArray& p : pieces) {
+        if (!writeAll(counting, fd, p)) {
+            error = errno ? errno : EIO;
             return done;
-        }
-        done += n;
-        size_t left = static_cast<size_t>(n);
-        while (first < vec.size() && left >= vec[first].iov_len)
-            left -= vec[first++].iov_len;
-        if (left > 0) {
-            vec[first].iov_base = static_cast<char*>(vec[first].iov_base) + left;
-            vec[first].iov_len -= left;
         }
     }
     return done;
@@ -101,7 +90,13 @@ bool MonitorSpool::usable() const
 bool MonitorSpool::lagging() const
 {
     std::lock_guard guard(lock_);
-    return queued_ >= MaxQueuedBytes;
+    return queued_ >= maxQueued_;
+}
+
+qsizetype MonitorSpool::room() const
+{
+    std::lock_guard guard(lock_);
+    return fault_.isEmpty() ? std::max<qsizetype>(0, maxQueued_ - queued_) : 0;
 }
 
 void MonitorSpool::fail(const QString& text)
@@ -120,6 +115,8 @@ void MonitorSpool::openFile()
         fail(createFault(folder_, errno));
         return;
     }
+    // Made here rather than by AtomicFile: this file replaces nothing and is never renamed into
+    // place; it is a private scratch file that loses its name at once.
     QByteArray name = folder + "/monitor-spool-XXXXXX";
     const int fd = ::mkostemp(name.data(), O_CLOEXEC); // mode 0600
     if (fd < 0) {
@@ -148,7 +145,11 @@ bool MonitorSpool::append(QByteArray bytes, qint64 lines)
     }
     {
         std::lock_guard guard(lock_);
-        if (queued_ + bytes.size() > MaxQueuedBytes)
+        // The writer may have failed since usable(): it took the queue with it, so bytes put
+        // there now would be lost with lines the list has already let go.
+        if (!fault_.isEmpty())
+            return false;
+        if (queued_ + bytes.size() > maxQueued_)
             return false; // the disk lags: the lines wait in the list for a later turn
         queued_ += bytes.size();
         bytes_ += bytes.size();
@@ -177,7 +178,7 @@ void MonitorSpool::writerLoop()
         writing_ = true;
         held.unlock();
         int error = 0;
-        const qint64 done = writePieces(fd_.get(), batch, error);
+        const qint64 done = writePieces(ops_, fd_.get(), batch, error);
         held.lock();
         writing_ = false;
         queued_ -= size;
@@ -272,6 +273,8 @@ void MonitorSpool::clear()
         }
     }
     std::lock_guard guard(lock_);
+    // Only now: a writer stopped mid-write took its batch off the count on the way out.
+    queued_ = 0;
     stop_ = false;
     written_ = 0;
     stranded_.clear();

@@ -31,6 +31,11 @@ public:
     // without waiting for the next lines to leave the list.
     void setFaultNotice(std::function<void()> notice) { faultNotice_ = std::move(notice); }
 
+    // The writes go through these (tests make them stall or fail). Before the first append.
+    void setFileOps(FileOps ops) { ops_ = std::move(ops); }
+    // How far the writer may lag (MaxQueuedBytes unless a test wants less).
+    void setMaxQueuedBytes(qsizetype bytes) { maxQueued_ = bytes; }
+
     // Where the next file is made (after a clear).
     void setFolder(QString folder) { folder_ = std::move(folder); }
 
@@ -46,6 +51,8 @@ public:
     bool usable() const;
     // True while the writer is too far behind to take more.
     bool lagging() const;
+    // Bytes append() would take now: 0 while lagging or failed.
+    qsizetype room() const;
 
     // Lines and bytes taken since the last clear, written or not.
     qint64 lines() const { return lines_; }
@@ -77,12 +84,14 @@ private:
     qint64 bytes_ = 0;
     bool faultReported_ = false;
     std::function<void()> faultNotice_;
+    FileOps ops_ = FileOps::system();
 
     // Shared with the writer thread.
     mutable std::mutex lock_;
     std::condition_variable changed_;
     std::deque<QByteArray> queue_;
     qsizetype queued_ = 0;
+    qsizetype maxQueued_ = MaxQueuedBytes;
     qint64 written_ = 0;   // bytes in the file
     QByteArray stranded_;  // taken but never written: the disk failed
     QString fault_;        // empty while all is well

@@ -4,16 +4,30 @@
 #include "net/udp_server.h"
 
 #include <QByteArray>
-#include <atomic>
 #include <cstdint>
+#include <ctime>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
-struct msghdr;
+// One datagram as the kernel handed it over: its bytes and what the socket knew about it.
+// Addresses and ports are in host byte order.
+struct ReceivedDatagram {
+    QByteArray bytes;
+    uint32_t senderAddress = 0;
+    uint16_t senderPort = 0;
+    uint32_t localAddress = 0; // the address it was sent to (a broadcast stays a broadcast)
+    uint16_t localPort = 0;
+    timespec arrival{}; // the kernel's receive time, on the real-time clock
+    // The kernel's count of datagrams this socket dropped for want of room, as of the batch
+    // this one came in.
+    uint32_t socketDrops = 0;
+};
 
-// What the kernel tells about a received datagram besides its bytes: its arrival time and
+// What a recorder is told about a received datagram besides its bytes: its arrival time and
 // the addresses on both ends (host order).
 struct ReceiveInfo {
     std::int64_t timeNs = 0; // since 1970, UTC
@@ -23,17 +37,9 @@ struct ReceiveInfo {
     std::uint16_t localPort = 0;
 };
 
-// Asks the kernel for each datagram's arrival time and destination address.
-void enableReceiveInfo(int socket);
-// Room recvmsg needs for the control messages enableReceiveInfo asks for.
-constexpr std::size_t ReceiveInfoControlBytes = 128;
-// Fills the time and local address of info from a received message's control messages;
-// without a time, the present one.
-void readReceiveInfo(const msghdr& message, ReceiveInfo& info);
-
 // A listener of received datagrams other than the handler, called on the listener thread
-// with every datagram before its hand-over; it must only queue. Set and cleared from any
-// thread: once set() returns, the earlier tap is no longer being called.
+// with every datagram of a batch before its hand-over; it must only queue. Set and cleared
+// from any thread: once set() returns, the earlier tap is no longer being called.
 class ReceiveTap
 {
 public:
@@ -60,18 +66,22 @@ private:
     std::atomic<bool> armed_{false};
 };
 
-// The thread that waits on one binding's socket, receives each datagram into its buffer and
-// hands it to the event thread, blocking until it has been delivered there. So datagrams
-// reach the handler one at a time, in arrival order, each before the next is received.
+// The thread that waits on one binding's socket, receives what is queued there (up to
+// BatchSize datagrams a wake) and hands the batch to the event thread in one queued call,
+// blocking until the batch has been delivered. The handler still sees one datagram at a time,
+// in arrival order, each before the next; only the wake-ups are shared.
 class TUDPListenerThread
 {
 public:
-    // Runs on the event thread with the received bytes and the receiving binding.
-    using TDeliver = std::function<void(const QByteArray& data, TSocketHandle& binding)>;
+    // Runs on the event thread with one received datagram and the receiving binding.
+    using TDeliver = std::function<void(const ReceivedDatagram& datagram, TSocketHandle& binding)>;
 
     static constexpr int WaitTimeMs = 1000;
+    static constexpr int BatchSize = 64;
 
-    // Created suspended; Start runs it. The binding, its socket and events must outlive it.
+    // Created suspended; start() runs it. The binding, its socket and events must outlive it.
+    // Asks the socket for each datagram's arrival time, its destination and the drop count.
+    // A tap, when given, sees every datagram on this thread before the hand-over.
     TUDPListenerThread(TSocketHandle& binding, int bufferSize, EventThread& events,
                        TDeliver deliver, ReceiveTap* tap = nullptr);
     // Stops it and waits for its end (serving hand-overs) if it still runs.
@@ -80,8 +90,9 @@ public:
     TUDPListenerThread& operator=(const TUDPListenerThread&) = delete;
 
     void start();
-    // Sets the terminated and stopped flags under the lock and wakes the thread; it receives
-    // nothing more. A hand-over already made is still delivered by WaitFor.
+    // Sets the stopped flag under the lock and wakes the thread; it receives nothing more. A
+    // batch already handed over is still delivered by waitFor(), unless a handler of that batch
+    // is the one stopping it: the rest of the batch then goes with the socket.
     void stop();
     bool stopped() const;
     // Event thread only: waits until the thread has ended, carrying out the hand-overs it
@@ -90,10 +101,13 @@ public:
 
 private:
     struct Mailbox;
+    struct ReceiveArea;
 
     void execute();
-    // Receives one queued datagram and hands it over; false when none was queued.
-    bool receiveOne();
+    // Receives what is queued (up to a batch) and hands it over; false when nothing was.
+    bool receiveBatch(ReceiveArea& area);
+    // Shows the first count datagrams of the batch to the tap.
+    void tapBatch(int count);
     void handOver();
 
     static void servePosted(const std::weak_ptr<Mailbox>& weak);
@@ -101,7 +115,7 @@ private:
 
     const int socket_;
     const int bufferSize_;
-    const std::uint16_t localPort_;
+    const uint16_t localPort_;
     ReceiveTap* tap_;
     int wake_ = -1;
     std::shared_ptr<Mailbox> box_;

@@ -18,13 +18,17 @@ namespace
 
 // Room for bursts while the event thread is busy: at 20,000 small datagrams a second this
 // holds a few hundred milliseconds of traffic. As root the system limit is passed by.
-constexpr int ReceiveBufferBytes = 4 * 1024 * 1024;
-
-void sizeReceiveBuffer(int socket)
+// Returns what the kernel granted (it reports twice the usable size).
+int sizeReceiveBuffer(int socket)
 {
-    const int bytes = ReceiveBufferBytes;
+    const int bytes = TUDPServer::ReceiveBufferAsked;
     if (::setsockopt(socket, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0)
         ::setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    int granted = 0;
+    socklen_t length = sizeof granted;
+    if (::getsockopt(socket, SOL_SOCKET, SO_RCVBUF, &granted, &length) != 0)
+        return 0;
+    return granted / 2;
 }
 
 void closeSocket(int& handle)
@@ -63,7 +67,7 @@ struct TUDPServer::Impl {
 
     void open();
     void close();
-    void Deliver(const QByteArray& data, TSocketHandle& binding);
+    void Deliver(const ReceivedDatagram& datagram, TSocketHandle& binding);
 
     TUDPServer& owner;
     std::unique_ptr<EventThread> events;
@@ -73,6 +77,8 @@ struct TUDPServer::Impl {
     std::unique_ptr<TUDPListenerThread> listener;
     ReceiveTap tap;
     bool closing = false;
+    const ReceivedDatagram* delivering = nullptr;
+    int bufferGranted = 0;
 };
 
 void TUDPServer::Impl::open()
@@ -112,13 +118,14 @@ void TUDPServer::Impl::open()
         b.IP = formatDottedQuad(ntohl(a.sin_addr.s_addr));
         b.Port = ntohs(a.sin_port);
     }
-    sizeReceiveBuffer(b.handle_);
-    enableReceiveInfo(b.handle_);
+    bufferGranted = sizeReceiveBuffer(b.handle_);
 
     current = &b;
     listener = std::make_unique<TUDPListenerThread>(
         b, owner.BufferSize, *events,
-        [this](const QByteArray& data, TSocketHandle& receiving) { Deliver(data, receiving); },
+        [this](const ReceivedDatagram& datagram, TSocketHandle& receiving) {
+            Deliver(datagram, receiving);
+        },
         &tap);
     try {
         listener->start();
@@ -153,11 +160,19 @@ void TUDPServer::Impl::close()
     closing = false;
 }
 
-void TUDPServer::Impl::Deliver(const QByteArray& data, TSocketHandle& receiving)
+void TUDPServer::Impl::Deliver(const ReceivedDatagram& datagram, TSocketHandle& receiving)
 {
     current = &receiving;
-    if (owner.OnUDPRead)
-        owner.OnUDPRead(owner, data, receiving);
+    if (!owner.OnUDPRead)
+        return;
+    // Restored on the way out also for a handler that runs a nested loop or fails.
+    struct Scope {
+        const ReceivedDatagram*& slot;
+        const ReceivedDatagram* before;
+        ~Scope() { slot = before; }
+    } scope{delivering, delivering};
+    delivering = &datagram;
+    owner.OnUDPRead(owner, datagram.bytes, receiving);
 }
 
 TUDPServer::TUDPServer(std::unique_ptr<EventThread> eventThread)
@@ -210,6 +225,16 @@ TSocketHandle& TUDPServer::AcquireBinding()
 ReceiveTap& TUDPServer::receiveTap()
 {
     return d_->tap;
+}
+
+const ReceivedDatagram* TUDPServer::currentDatagram() const
+{
+    return d_->delivering;
+}
+
+int TUDPServer::receiveBufferGranted() const
+{
+    return d_->bufferGranted;
 }
 
 void TUDPServer::SendDatagram(const QString& host, int port, const void* bytes, int count,

@@ -24,6 +24,7 @@ struct SentDatagram {
     const char* purpose = nullptr; // the command that sent it, UTF-8; may be null
 };
 using TSendTap = std::function<void(const SentDatagram&)>;
+struct ReceivedDatagram;
 
 // Hands a call from the listener thread to the event thread. The app uses the Qt one
 // (queued calls on the QCoreApplication's thread); tests may drive their own.
@@ -73,6 +74,15 @@ public:
     TSendTap OnSent;
     // Sees every received datagram on the listener thread, before the handler does.
     ReceiveTap& receiveTap();
+
+    // The datagram OnUDPRead is running for (null outside a delivery): besides the bytes its
+    // arrival time, destination and the socket's drop count.
+    const ReceivedDatagram* currentDatagram() const;
+
+    // The receive buffer asked of the kernel at each open, and what it granted at the last
+    // one (0 before the first): a normal user gets at most net.core.rmem_max.
+    static constexpr int ReceiveBufferAsked = 4 * 1024 * 1024;
+    int receiveBufferGranted() const;
 
 private:
     struct Impl;

@@ -16,6 +16,7 @@
 #include <QTest>
 
 #include <climits>
+#include <sys/socket.h>
 
 namespace
 {
@@ -252,6 +253,50 @@ TEST_F(ConsolePageTest, ClearKeepsTheCountResetClearsBoth)
     ASSERT_TRUE(waitFor([&] { return lbNum() == QStringLiteral("1"); }));
     EXPECT_EQ(page->memoText(), QStringLiteral("5,\n"));
     EXPECT_TRUE(fakeDialogs.boxes.empty());
+}
+
+// What the kernel dropped for want of room is told beside the count, so that listed and
+// dropped add up to what arrived; the reset and a new connection start it again.
+TEST_F(ConsolePageTest, KernelDropsAreToldBesideTheCountUntilReset)
+{
+    UdpProbe probe;
+    const int port = listen();
+    page->endpointOpened();
+    allowReceiving();
+    globals.ShowByteCount = 1;
+    auto* drop = child<QLabel>("LbDrop");
+    // Room for a few datagrams only, and an event thread that does not turn meanwhile.
+    const int tiny = 1;
+    udp->AcquireBinding().SetSocketOption(SOL_SOCKET, SO_RCVBUF, &tiny, sizeof tiny);
+    const auto flood = [&](int count) {
+        const int before = delivered;
+        for (int i = 0; i < count; ++i)
+            ASSERT_TRUE(probe.sendTo("127.0.0.1", port, bytes({i})));
+        int seen = -1;
+        while (seen != delivered) { // until nothing more comes
+            seen = delivered;
+            QTest::qWait(100);
+        }
+        ASSERT_GT(delivered - before, 0);
+        ASSERT_LT(delivered - before, count) << "nothing was dropped";
+    };
+    flood(400);
+    ASSERT_TRUE(waitFor([&] { return lbNum() == QString::number(delivered); }));
+    const QString told = QStringLiteral("系统丢弃：%1").arg(400 - delivered);
+    EXPECT_TRUE(drop->isVisible());
+    EXPECT_EQ(drop->text(), told);
+    EXPECT_EQ(drop->accessibleName(), told);
+
+    QTest::mouseClick(child<QPushButton>("Button1"), Qt::LeftButton);
+    EXPECT_FALSE(drop->isVisible());
+    ASSERT_TRUE(probe.sendTo("127.0.0.1", port, bytes({1})));
+    ASSERT_TRUE(waitFor([&] { return lbNum() == QStringLiteral("1"); }));
+    EXPECT_FALSE(drop->isVisible()) << "drops before the reset came back";
+
+    flood(400);
+    ASSERT_TRUE(waitFor([&] { return drop->isVisible(); }));
+    page->endpointOpened();
+    EXPECT_FALSE(drop->isVisible());
 }
 
 // ---- lines that have not reached the view yet behave as if they had

@@ -14,7 +14,10 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
+#include <condition_variable>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -23,6 +26,42 @@ namespace
 {
 
 constexpr int Kept = 3;
+
+// Writes that wait while held, so a test can keep the spool's writer inside a write.
+class HeldWrites
+{
+public:
+    FileOps ops()
+    {
+        FileOps o = FileOps::system();
+        o.write = [this](int fd, const void* data, size_t size) {
+            std::unique_lock held(lock_);
+            ++calls_;
+            changed_.notify_all();
+            changed_.wait(held, [this] { return !held_; });
+            return ::write(fd, data, size);
+        };
+        return o;
+    }
+    void hold(bool on)
+    {
+        std::lock_guard guard(lock_);
+        held_ = on;
+        changed_.notify_all();
+    }
+    // Waits until the writer is inside a write.
+    bool waitForWrite()
+    {
+        std::unique_lock held(lock_);
+        return changed_.wait_for(held, std::chrono::seconds(5), [this] { return calls_ > 0; });
+    }
+
+private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    bool held_ = true;
+    int calls_ = 0;
+};
 
 class ConsoleSpool : public ConsoleFixture
 {
@@ -201,6 +240,79 @@ TEST_F(ConsoleSpool, UnusableFolderGivesOneBoxAndLinesStayInTheList)
     EXPECT_TRUE(note()->isHidden());
     EXPECT_EQ(memo()->document()->blockCount(), 32);
     EXPECT_EQ(exported(), exportLines(0, 30));
+}
+
+// A writer that falls behind keeps lines in the list; as it catches up they leave again a
+// piece at a time, and the export still holds every line in order.
+TEST_F(ConsoleSpool, BacklogLeavesOnceTheWriterCatchesUp)
+{
+    HeldWrites writes;
+    memo()->spool().setFileOps(writes.ops());
+    memo()->spool().setMaxQueuedBytes(64);
+    list(0, 99);
+    ASSERT_TRUE(writes.waitForWrite());
+    EXPECT_GT(memo()->document()->blockCount(), 50) << "the held writer took them all";
+    writes.hold(false);
+    int last = 99;
+    while (memo()->document()->blockCount() - 1 > Kept + Kept / 2 && last < 400) {
+        QTest::qWait(2);
+        list(last + 1, last + 1);
+        ++last;
+    }
+    EXPECT_LE(memo()->document()->blockCount() - 1, Kept + Kept / 2);
+    EXPECT_EQ(exported(), exportLines(0, last));
+}
+
+// A clear while the writer is inside a write: the spool that follows lags no further than its
+// limit allows.
+TEST(MonitorSpoolLimits, ClearDuringAWriteLeavesTheLimitAsItWas)
+{
+    QTemporaryDir dir;
+    HeldWrites writes;
+    MonitorSpool spool(dir.path());
+    spool.setFileOps(writes.ops());
+    spool.setMaxQueuedBytes(100);
+    ASSERT_TRUE(spool.append(QByteArray(60, 'a'), 1));
+    ASSERT_TRUE(writes.waitForWrite());
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        writes.hold(false);
+    });
+    spool.clear(); // waits for the write to end
+    release.join();
+    writes.hold(true);
+    qsizetype taken = 0;
+    for (int i = 0; i < 100 && spool.append(QByteArray(10, 'b'), 1); ++i)
+        taken += 10;
+    EXPECT_EQ(taken, 100);
+    writes.hold(false);
+}
+
+// The writer failing while lines are offered: every byte the spool took is still handed
+// back, in the file or in memory, however the two threads meet.
+TEST(MonitorSpoolLimits, EveryByteTakenSurvivesAWriteFault)
+{
+    QTemporaryDir dir;
+    for (int round = 0; round < 300; ++round) {
+        MonitorSpool spool(dir.path());
+        FileOps ops = FileOps::system();
+        ops.write = [](int, const void*, size_t) -> ssize_t {
+            errno = ENOSPC;
+            return -1;
+        };
+        spool.setFileOps(ops);
+        QByteArray taken;
+        for (int i = 0; i < 100000; ++i) {
+            const QByteArray piece = QByteArray::number(i) + ",\r\n";
+            if (!spool.append(piece, 1))
+                break;
+            taken += piece;
+        }
+        QByteArray handed;
+        spool.forEachPiece([&](QByteArrayView bytes) { handed += bytes; });
+        ASSERT_EQ(handed.size(), taken.size()) << "round " << round;
+        ASSERT_EQ(handed, taken) << "round " << round;
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "endpoint_fixture.h"
 #include "net/net_exceptions.h"
 #include "net/socket_stack.h"
+#include "net/udp_listener_thread.h"
 #include "support/no_new_threads.h"
 
 #include <arpa/inet.h>
@@ -113,6 +114,37 @@ TEST_F(EndpointTest, DeliversInOrderOneAtATimeOnTheEventThread)
     for (int i = 0; i < count; ++i) {
         EXPECT_EQ(deliveries[i].data, QByteArray::number(i));
         EXPECT_EQ(deliveries[i].thread, std::this_thread::get_id());
+    }
+}
+
+// Each delivery carries its own record: where it went and when it came.
+TEST_F(EndpointTest, CurrentDatagramTellsDestinationAndArrival)
+{
+    const int port = Open();
+    EXPECT_EQ(server->currentDatagram(), nullptr);
+    timespec before{};
+    clock_gettime(CLOCK_REALTIME, &before);
+    std::vector<ReceivedDatagram> seen;
+    extra = [&](const QByteArray&) {
+        ASSERT_NE(server->currentDatagram(), nullptr);
+        seen.push_back(*server->currentDatagram());
+    };
+    UdpProbe probe("127.0.0.2");
+    ASSERT_TRUE(probe.sendTo("127.0.0.3", port, "a"_ba));
+    ASSERT_TRUE(probe.sendTo("127.0.0.1", port, "b"_ba));
+    ASSERT_TRUE(WaitForDeliveries(2));
+    EXPECT_EQ(server->currentDatagram(), nullptr);
+    ASSERT_EQ(seen.size(), 2u);
+    const uint32_t to[] = {0x7F000003u, 0x7F000001u};
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(seen[i].bytes, i == 0 ? "a"_ba : "b"_ba);
+        EXPECT_EQ(seen[i].senderAddress, 0x7F000002u);
+        EXPECT_EQ(seen[i].senderPort, probe.port());
+        EXPECT_EQ(seen[i].localAddress, to[i]);
+        EXPECT_EQ(seen[i].localPort, port);
+        EXPECT_GE(seen[i].arrival.tv_sec, before.tv_sec);
+        EXPECT_LE(seen[i].arrival.tv_sec, before.tv_sec + 5);
+        EXPECT_EQ(seen[i].socketDrops, 0u);
     }
 }
 

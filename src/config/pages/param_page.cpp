@@ -78,7 +78,7 @@ ParamPage::ParamPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent)
     placePlanPanel();
     // Under the designed controls: does the laptop reach the device's address.
     subnetStatus_ = new SubnetStatus(
-        *ui->edtCurrIP, [this] { return udp_.Active(); }, this);
+        *ui_->edtCurrIP, [this] { return udp_.Active(); }, this);
     subnetStatus_->setGeometry(16, 276, 721, 22);
 
     // activated, not currentIndexChanged: choosing the item already shown is a choice too,

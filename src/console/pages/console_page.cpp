@@ -10,6 +10,7 @@
 #include "console/pages/monitor_memo.h"
 #include "console/pages/packet_tips.h"
 #include "console/test_datagram.h"
+#include "net/udp_listener_thread.h"
 #include "net/udp_server.h"
 #include "skin/song_font.h"
 
@@ -25,6 +26,7 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -121,8 +123,15 @@ QWidget* ConsolePage::buildMonitor()
     QPalette red = LbNum->palette();
     red.setColor(QPalette::WindowText, Qt::red);
     LbNum->setPalette(red);
-    LbNum->setMinimumWidth(80);
+    // As wide as the widest count from the start: a count that grows a digit would otherwise
+    // ask the layout again, and the whole bar be laid out and painted anew.
+    LbNum->setFixedWidth(std::max(80, LbNum->fontMetrics().horizontalAdvance(u"-2147483648"_s)));
     bar->addWidget(LbNum);
+    LbDrop = new QLabel(monitor);
+    LbDrop->setObjectName(u"LbDrop"_s);
+    LbDrop->setPalette(red);
+    LbDrop->hide();
+    bar->addWidget(LbDrop);
 
     Button1 = new QPushButton(u"清零"_s, monitor);
     Button1->setObjectName(u"Button1"_s);
@@ -160,6 +169,11 @@ QWidget* ConsolePage::buildMonitor()
     LbAside->setObjectName(u"LbAside"_s);
     LbAside->setWordWrap(true);
     LbAside->hide();
+    LbBuffer = new QLabel(box);
+    LbBuffer->setObjectName(u"LbBuffer"_s);
+    LbBuffer->setWordWrap(true);
+    LbBuffer->hide();
+    boxLayout->addWidget(LbBuffer);
     boxLayout->addWidget(LbAside);
     boxLayout->addWidget(Memo1);
     column->addWidget(box, 1);
@@ -175,7 +189,7 @@ QWidget* ConsolePage::buildMonitor()
     N2->setObjectName(u"N2"_s);
     connect(N1, &QAction::triggered, this, &ConsolePage::N1Click);
     connect(N2, &QAction::triggered, this, &ConsolePage::N2Click);
-    Memo1->SetPopupMenu(PopupMenu1);
+    Memo1->setPopupMenu(PopupMenu1);
     // A line showing a whole packet explains it, read with the type chosen on the parameter page.
     new PacketTips(Memo1, [this] { return globals_.DeviceType; });
     return monitor;
@@ -186,9 +200,35 @@ void ConsolePage::selectFirstByteCount()
     cmbData->setCurrentIndex(0);
 }
 
-void ConsolePage::UDPServerUDPRead(TUDPServer& /*Sender*/, const QByteArray& AData,
+void ConsolePage::endpointOpened()
+{
+    lastSocketDrops_ = 0;
+    dropped_ = 0;
+    showDropped();
+    const int granted = udp_.receiveBufferGranted();
+    if (granted > 0 && granted < TUDPServer::ReceiveBufferAsked) {
+        const QString text = u"系统只给了 %1 KB 接收缓冲区（要求 %2 KB），数据很多时可能丢弃；"
+                             u"管理员可调高 net.core.rmem_max。"_s.arg(granted / 1024)
+                                 .arg(TUDPServer::ReceiveBufferAsked / 1024);
+        LbBuffer->setText(text);
+        LbBuffer->setAccessibleName(text);
+        LbBuffer->show();
+    } else {
+        LbBuffer->hide();
+    }
+}
+
+void ConsolePage::UDPServerUDPRead(TUDPServer& Sender, const QByteArray& AData,
                                    TSocketHandle& ABinding)
 {
+    // The socket's count covers every datagram it lost; only those lost while receiving is
+    // allowed would have been listed.
+    if (const ReceivedDatagram* datagram = Sender.currentDatagram()) {
+        const uint32_t lost = datagram->socketDrops - lastSocketDrops_; // wraps with the count
+        lastSocketDrops_ = datagram->socketDrops;
+        if (ChOK->isChecked())
+            dropped_ += lost;
+    }
     if (!ChOK->isChecked())
         return;
     line_.resize(0);
@@ -206,7 +246,22 @@ void ConsolePage::showListedCount()
     const QString text = intToStr(listedCount_);
     if (LbNum->text() != text)
         showCount(text);
+    showDropped();
     showLinesAside();
+}
+
+void ConsolePage::showDropped()
+{
+    if (dropped_ == 0) {
+        LbDrop->hide();
+        return;
+    }
+    const QString text = u"系统丢弃：%1"_s.arg(dropped_);
+    if (LbDrop->text() != text) {
+        LbDrop->setText(text);
+        LbDrop->setAccessibleName(text);
+    }
+    LbDrop->show();
 }
 
 void ConsolePage::showLinesAside()
@@ -246,7 +301,7 @@ QString ConsolePage::memoText()
 void ConsolePage::N1Click()
 {
     runGuarded([&] {
-        Memo1->clear();
+        Memo1->clearList();
         showListedCount();
     });
 }
@@ -257,7 +312,9 @@ void ConsolePage::Button1Click()
         globals_.RecvCount = 0;
         listedCount_ = 0;
         showCount(u"0"_s);
-        Memo1->clear();
+        dropped_ = 0;
+        showDropped();
+        Memo1->clearList();
         showLinesAside();
     });
 }

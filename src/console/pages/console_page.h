@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <cstdint>
 
 class QAction;
 class QCheckBox;
@@ -35,6 +36,10 @@ public:
     // Connecting selects the first byte count again.
     void selectFirstByteCount();
 
+    // A new socket: its kernel drop count starts from nothing, and the notice says whether the
+    // kernel gave it the receive buffer asked for.
+    void endpointOpened();
+
     // The list's whole text, every listed datagram included.
     QString memoText();
 
@@ -56,11 +61,16 @@ private:
     void showListedCount();
     void showLinesAside();
     void showCount(const QString& text);
+    void showDropped();
 
     MainGlobals& globals_;
     TUDPServer& udp_;
     QString line_;        // reused for each datagram's line
     int listedCount_ = 0; // RecvCount right after the last listed datagram; LbNum shows it
+    // Datagrams the kernel dropped on the socket (no room left) while receiving was allowed,
+    // since the last reset or connect: listed + dropped = arrived.
+    qint64 dropped_ = 0;
+    uint32_t lastSocketDrops_ = 0; // the socket's own count as of the last datagram
 
     QLineEdit* edtIP = nullptr;
     QLineEdit* edtPort = nullptr;
@@ -70,7 +80,9 @@ private:
     QCheckBox* ChOK = nullptr;
     QLineEdit* edtNum = nullptr;
     QLabel* LbNum = nullptr;
-    QLabel* LbAside = nullptr; // how many older lines wait in the spool; not part of the list
+    QLabel* LbAside = nullptr;  // how many older lines wait in the spool; not part of the list
+    QLabel* LbDrop = nullptr;   // datagrams the kernel dropped; hidden while none
+    QLabel* LbBuffer = nullptr; // told when the kernel granted less receive buffer than asked
     QPushButton* Button1 = nullptr;
     QCheckBox* ch1 = nullptr;
     MonitorMemo* Memo1 = nullptr;

@@ -13,8 +13,12 @@
 
 namespace
 {
-// About one frame: the view never redraws faster, and a flood costs one insert per frame.
+// After a quiet spell a line shows at once. While lines keep coming the list is filled about
+// once a frame; under a flood (a flush that carried many lines) less often, so that inserting,
+// laying out and painting stay a small share of the event thread and datagrams are served.
 constexpr int FlushIntervalMs = 16;
+constexpr int FloodFlushIntervalMs = 80;
+constexpr int FloodLines = 200;
 } // namespace
 
 MonitorMemo::MonitorMemo(QWidget* parent) : QPlainTextEdit(parent)
@@ -37,15 +41,16 @@ void MonitorMemo::scheduleFlush()
 {
     if (flushTimer_.isActive())
         return;
-    // After a quiet spell the line shows at once; under a flood once a frame.
-    const qint64 since = sinceFlush_.isValid() ? sinceFlush_.elapsed() : FlushIntervalMs;
-    flushTimer_.start(static_cast<int>(std::max<qint64>(0, FlushIntervalMs - since)));
+    const int interval = lastFlushLines_ >= FloodLines ? FloodFlushIntervalMs : FlushIntervalMs;
+    const qint64 since = sinceFlush_.isValid() ? sinceFlush_.elapsed() : interval;
+    flushTimer_.start(static_cast<int>(std::max<qint64>(0, interval - since)));
 }
 
 void MonitorMemo::flush()
 {
     flushTimer_.stop();
     sinceFlush_.start();
+    lastFlushLines_ = pendingLines_;
     if (pendingLines_ == 0)
         return;
 
@@ -98,9 +103,21 @@ void MonitorMemo::keepAside()
             reportSpoolFault();
         return;
     }
-    if (spool_.lagging())
+    // Only as many as the writer has room for: offering more would be refused whole, frame
+    // after frame, and the backlog never leave again. A character takes at most two bytes,
+    // its line's separator two.
+    const qsizetype room = spool_.room();
+    int leaving = 0;
+    qsizetype bound = 0;
+    for (QTextBlock block = doc->begin(); leaving < lines - keptLines_; block = block.next()) {
+        const qsizetype need = 2 * qsizetype(block.length());
+        if (bound + need > room)
+            break;
+        bound += need;
+        ++leaving;
+    }
+    if (leaving == 0)
         return; // the disk is slow: the lines wait for a later flush rather than the datagrams
-    const int leaving = lines - keptLines_;
     QTextCursor cursor(doc);
     cursor.setPosition(doc->findBlockByNumber(leaving).position(), QTextCursor::KeepAnchor);
     // The leaving lines, each ending in a paragraph separator that becomes CR LF.
@@ -159,7 +176,7 @@ void MonitorMemo::forEachTextPiece(const std::function<void(QStringView)>& take)
     }
 }
 
-void MonitorMemo::clear()
+void MonitorMemo::clearList()
 {
     flushTimer_.stop();
     pending_.clear();

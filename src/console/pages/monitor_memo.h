@@ -50,6 +50,8 @@ public:
     void setKeptLines(int lines) { keptLines_ = std::max(1, lines); }
     // Where the spool file is made, from the next one on.
     void setSpoolFolder(const QString& folder) { spool_.setFolder(folder); }
+    // The spool behind the list (benchmarks and tests reach its limits and file operations).
+    MonitorSpool& spool() { return spool_; }
     // Lines moved out of the document since the last clear.
     qint64 linesAside() const { return spool_.lines(); }
     // Hands the export bytes of the lines moved out, in order, to take. Puts the waiting
@@ -57,11 +59,13 @@ public:
     void forEachAsidePiece(const std::function<void(QByteArrayView)>& take);
 
     // The menu shown on the list's context-menu request.
-    void SetPopupMenu(QMenu* menu) { popupMenu_ = menu; }
+    void setPopupMenu(QMenu* menu) { popupMenu_ = menu; }
 
 public Q_SLOTS:
-    // Empties the list, waiting lines included.
-    void clear();
+    // Empties the list, waiting lines and the spool included. Named apart from the base
+    // class's clear(), which is not virtual: a call through QPlainTextEdit* would empty the
+    // document alone and leave the spool's lines to reappear in the next export.
+    void clearList();
 
 Q_SIGNALS:
     // Lines went into the document.
@@ -83,6 +87,7 @@ private:
 
     QString pending_; // each waiting line followed by '\n'
     int pendingLines_ = 0;
+    int lastFlushLines_ = 0; // how many the last flush carried: many means a flood
     QTimer flushTimer_;
     QElapsedTimer sinceFlush_;
     QMenu* popupMenu_ = nullptr;
