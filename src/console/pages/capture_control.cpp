@@ -48,7 +48,9 @@ CaptureControl::CaptureControl(TUDPServer& udp, QWidget* parent)
 
 CaptureControl::~CaptureControl()
 {
-    stop();
+    // The endpoint may already be gone (the window's members go before its child widgets), so
+    // it is not touched here: its taps hold only weak references to the writer.
+    writer_->stop();
 }
 
 void CaptureControl::toggled(bool checked)
