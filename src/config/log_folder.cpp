@@ -14,10 +14,18 @@ bool folderRefusesWrites(const QString& folder)
     return errno == EACCES || errno == EROFS || errno == EPERM;
 }
 
+bool inSystemPrefix(const QString& folder)
+{
+    // Root may write there, but a log among the system's programs is lost to the operator
+    // and litters a folder the package manager owns.
+    const QString clean = QDir::cleanPath(folder) + u'/';
+    return clean.startsWith(u"/usr/"_s) || clean.startsWith(u"/opt/"_s);
+}
+
 QString updateLogFolder(const QString& appDir, const QString& dataHome, const QString& home,
                         const std::function<bool(const QString&)>& refusesWrites)
 {
-    if (!refusesWrites(appDir))
+    if (!inSystemPrefix(appDir) && !refusesWrites(appDir))
         return appDir;
     // A relative XDG_DATA_HOME is invalid and ignored, as the base directory rules say.
     QString base = dataHome.startsWith(u'/') ? dataHome : home + u"/.local/share"_s;

@@ -11,6 +11,10 @@
 // A folder that is missing or not a folder does not count: writing there reports the real fault.
 bool folderRefusesWrites(const QString& folder);
 
+// True for a folder under /usr (also /usr/local) or /opt: the log never goes there, even where
+// the process may write (root).
+bool inSystemPrefix(const QString& folder);
+
 // appDir and the result end with "/". dataHome is $XDG_DATA_HOME (used only when absolute),
 // home is $HOME.
 QString updateLogFolder(const QString& appDir, const QString& dataHome, const QString& home,

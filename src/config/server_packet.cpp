@@ -123,6 +123,11 @@ QString completionText(const ServerTexts& t)
            CR + u"IP="_s + t.Ip + u" 子网掩码="_s + t.Mask + u" 默认网关="_s + t.GateWay;
 }
 
+QString sendFailureText(const QString& reason)
+{
+    return u"更新服务器地址错误！"_s + CR + reason;
+}
+
 QString updateLogPath(const QString& appDir)
 {
     return appDir + u"IPSet.Ini"_s;

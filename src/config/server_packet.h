@@ -48,6 +48,9 @@ QString secondConfirmText(const ServerTexts& texts);
 // The summary label's caption; entries separated by CR characters (code 13).
 QString summaryCaption(const ServerTexts& texts);
 QString completionText(const ServerTexts& texts);
+// Shown instead of the completion when the packet could not be sent; the reason on a line of
+// its own.
+QString sendFailureText(const QString& reason);
 
 // The update log: file, section, key and the value written there.
 QString updateLogPath(const QString& appDir);

@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QMetaObject>
+#include <QThread>
 #include <QTimer>
 
 namespace
@@ -12,18 +13,29 @@ namespace
 
 // Drops the operator's input while installed, as a modal box does for the windows it blocks:
 // nothing typed or clicked during a wait can start another command, now or afterwards.
+// A box that a queued call opens during the wait runs a loop of its own, deeper than the
+// wait's: there input goes through, so the operator can answer it (and Qt's own modality
+// keeps it from the windows behind the box). Eating it would leave the box up for good.
 class InputBlocker : public QObject
 {
 public:
-    InputBlocker() { QCoreApplication::instance()->installEventFilter(this); }
+    InputBlocker() : waitLevel_(QThread::currentThread()->loopLevel() + 1)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
     ~InputBlocker() override { QCoreApplication::instance()->removeEventFilter(this); }
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override
     {
+        if (QThread::currentThread()->loopLevel() > waitLevel_)
+            return false;
         return event->isInputEvent() || event->type() == QEvent::Shortcut ||
                event->type() == QEvent::Close;
     }
+
+private:
+    const int waitLevel_;
 };
 
 // How often the nested loop looks whether the wait is over.

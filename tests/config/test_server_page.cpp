@@ -510,17 +510,19 @@ INSTANTIATE_TEST_SUITE_P(Fields, ServerPageTyped, ::testing::ValuesIn(typedCases
 
 // ---- failures after the confirmations -----------------------------------------------------
 
-TEST_F(ServerPageTest, AFailedSendIsSilentAndASecondUpdateReplacesTheLog)
+TEST_F(ServerPageTest, AFailedSendIsReportedAndASecondUpdateReplacesTheLog)
 {
     type({{"edtServicePort", u"abc"_s}});
     page->sbUpdateIPClick();
 
     EXPECT_EQ(received(300), "<nothing>");
-    ASSERT_EQ(fake.boxes.size(), 3u);
-    EXPECT_EQ(fake.boxes[2].flags, 64) << "no error box, only the completion box";
+    ASSERT_EQ(fake.boxes.size(), 3u) << "two confirmations, then the failure";
+    EXPECT_EQ(fake.boxes[2].text, u"更新服务器地址错误！\r'abc' is not a valid integer value"_s);
+    EXPECT_EQ(fake.boxes[2].caption, u"信息提示："_s);
+    EXPECT_EQ(fake.boxes[2].flags, 64);
     EXPECT_TRUE(button()->isEnabled());
-    EXPECT_FALSE(page->lbMessCaption().isEmpty());
-    EXPECT_EQ(logBytes(), logFileWith(DefaultLog));
+    EXPECT_TRUE(page->lbMessCaption().isEmpty());
+    EXPECT_EQ(logBytes(), "<no log>");
 
     type({{"edtIp4", u"249"_s}, {"edtServicePort", intToStr(probe.port())}});
     page->sbUpdateIPClick();

@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <cstdlib>
@@ -110,9 +111,9 @@ INSTANTIATE_TEST_SUITE_P(
                         u"设备设置错误！"_s, infoCaption(), MB::Information}),
     CaseName());
 
-// The server address command swallows a failed send: no error, the button stays enabled for
-// another try, and the completion box and the log follow as after a send.
-TEST_F(NoRoute, ServerUpdateSwallowsTheFailureAndKeepsItsButton)
+// A failed server update says so with the socket's reason: no completion, no summary, no log,
+// and the button stays enabled for another try.
+TEST_F(NoRoute, ServerUpdateReportsTheFailureAndKeepsItsButton)
 {
     QTemporaryDir appDir;
     window->Globals.AppDir = appDir.path() + u'/';
@@ -125,9 +126,12 @@ TEST_F(NoRoute, ServerUpdateSwallowsTheFailureAndKeepsItsButton)
     EXPECT_EQ(fake.boxes[0].flags, MB::Confirmation);
     EXPECT_EQ(fake.boxes[1].flags, MB::Confirmation);
     EXPECT_EQ(fake.boxes[2].flags, MB::Information);
-    EXPECT_TRUE(fake.boxes[2].text.startsWith(u"更新服务器地址完成"_s));
+    EXPECT_EQ(fake.boxes[2].caption, infoCaption());
+    EXPECT_EQ(fake.boxes[2].text,
+              u"更新服务器地址错误！\rSocket Error # 101\r\nNetwork is unreachable."_s);
     EXPECT_TRUE(button->isEnabled());
-    EXPECT_TRUE(QFile::exists(appDir.filePath(u"IPSet.Ini"_s)));
+    EXPECT_TRUE(child<QLabel>("LbMess")->text().isEmpty());
+    EXPECT_FALSE(QFile::exists(appDir.filePath(u"IPSet.Ini"_s)));
 }
 
 } // namespace

@@ -1,11 +1,13 @@
 // The endpoint with the Qt event thread: deliveries through the application's event loop,
 // also inside nested loops such as a modal box's.
+#include "net/qt_event_thread.h"
 #include "net/udp_server.h"
 #include "support/fake_dialogs.h"
 #include "support/udp_probe.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -148,6 +150,42 @@ TEST(QtEndpointLifetime, QueuedCallsDieWithTheEndpoint)
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     EXPECT_EQ(delivered, 1);
+}
+
+// A wait (a name lookup) drops the operator's input, but a box that a queued call opens during
+// it (the spool's fault) must still take its answer, or the program hangs in both loops.
+TEST(QtEventThreadWait, ABoxOpenedDuringTheWaitTakesItsAnswer)
+{
+    FakeDialogs fake;
+    fake.nestedLoop = true;
+    QtEventThread events;
+    bool closed = false;
+    events.post([&] {
+        infoBox(u"写入失败"_s);
+        closed = true;
+    });
+    EXPECT_TRUE(events.runUntil([&] { return closed; }, 5000));
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_EQ(fake.unanswered, 0) << "the box's key was eaten";
+}
+
+// Outside a box the wait still eats what is typed, so no second command starts.
+TEST(QtEventThreadWait, InputDuringTheWaitIsDropped)
+{
+    struct Target : QObject {
+        int keys = 0;
+        bool event(QEvent* e) override
+        {
+            keys += e->type() == QEvent::KeyPress;
+            return QObject::event(e);
+        }
+    } target;
+    QtEventThread events;
+    QCoreApplication::postEvent(&target,
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier));
+    int rounds = 0;
+    events.runUntil([&] { return ++rounds > 10; }, 2000);
+    EXPECT_EQ(target.keys, 0);
 }
 
 } // namespace

@@ -1,5 +1,51 @@
 #include "support/fake_dialogs.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QTimer>
+
+namespace
+{
+
+// How long a box waits for its key before it counts as frozen.
+constexpr int AnswerTimeoutMs = 2000;
+
+// The box on screen: ends its loop when a key press is delivered to it.
+class FakeBox : public QObject
+{
+public:
+    explicit FakeBox(QEventLoop& loop) : loop_(loop) {}
+    bool answered = false;
+
+protected:
+    bool event(QEvent* e) override
+    {
+        if (e->type() != QEvent::KeyPress)
+            return QObject::event(e);
+        answered = true;
+        loop_.quit();
+        return true;
+    }
+
+private:
+    QEventLoop& loop_;
+};
+
+// Returns false when the operator's key did not reach the box.
+bool runBoxLoop()
+{
+    QEventLoop loop;
+    FakeBox box(loop);
+    QCoreApplication::postEvent(&box,
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier));
+    QTimer::singleShot(AnswerTimeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return box.answered;
+}
+
+} // namespace
+
 FakeDialogs::FakeDialogs()
 {
     installDialogs(this);
@@ -15,6 +61,8 @@ int FakeDialogs::messageBox(const QString& text, const QString& caption, int fla
     boxes.push_back({text, caption, flags});
     if (onBox)
         onBox(boxes.back());
+    if (nestedLoop && QCoreApplication::instance() != nullptr && !runBoxLoop())
+        ++unanswered;
     if (answers.empty())
         return MB::IDOK;
     const int answer = answers.front();

@@ -30,6 +30,11 @@ public:
     std::vector<SaveDialogRequest> saveRequests; // every save dialog, in order
     std::deque<std::optional<QString>> saveAnswers;
     std::function<void(const Box&)> onBox; // runs while "the box is up"
+    // Each box runs a nested event loop, as a real one does, and closes only when the
+    // operator's key press (posted by the box itself) reaches it; a box whose key never
+    // arrives gives up after a while and counts as unanswered.
+    bool nestedLoop = false;
+    int unanswered = 0;
 
 private:
     Dialogs* previous_ = nullptr;

@@ -92,7 +92,12 @@ void ServerPage::updateServer()
     const ServerTexts texts = deriveServerTexts(readFields());
     if (!confirmBox(secondConfirmText(texts)))
         return;
-    sendPacket();
+    if (const auto failure = sendPacket()) {
+        // Nothing reached the server: no summary, no log entry, and the button stays enabled
+        // for another try.
+        infoBox(sendFailureText(*failure));
+        return;
+    }
     setSummary(summaryCaption(texts));
     infoBox(completionText(texts));
     const QString folder = updateLogFolder(globals_.AppDir);
@@ -101,17 +106,21 @@ void ServerPage::updateServer()
                    updateLogValue(texts));
 }
 
-void ServerPage::sendPacket()
+std::optional<QString> ServerPage::sendPacket()
 {
     const TServerPacketBuffer packet = buildServerPacket(readFields());
-    // Whatever goes wrong from here on is not reported: the update carries on as if sent, and
-    // the button stays enabled for another try.
+    // A failure here means the server was not told: the caller reports it instead of the
+    // completion, so an installer does not restart the server host for nothing.
     try {
         const int port = strToInt(ui->edtServicePort->text());
         udp_.SendDatagram(ui->edtIPCurr->text(), port, packet.data(), ServerPacketSize,
                           "服务器地址包（立即更新）");
         updateButton()->setEnabled(false);
+        return std::nullopt;
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
     } catch (...) {
+        return u"未知错误"_s;
     }
 }
 

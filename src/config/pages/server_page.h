@@ -3,6 +3,7 @@
 #include <QString>
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 struct MainGlobals;
 struct ServerFields;
@@ -32,7 +33,8 @@ public Q_SLOTS:
 private:
     void updateServer();
     ServerFields readFields() const;
-    void sendPacket();
+    // The failure's text when the packet could not be sent.
+    std::optional<QString> sendPacket();
     void setSummary(const QString& caption);
     QWidget* updateButton() const;
 
