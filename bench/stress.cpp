@@ -418,7 +418,7 @@ int main(int argc, char** argv)
             tally.take(page->memoText());
             // Each connect zeroes the count and the list is cleared below, so the count is
             // exactly this cycle's lines.
-            if (window.Globals.RecvCount != tally.listed - before)
+            if (window.globals.RecvCount != tally.listed - before)
                 ++tally.countMismatches;
             page->N1Click();
             ++cyclesDone;

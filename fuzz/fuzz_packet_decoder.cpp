@@ -71,9 +71,9 @@ QByteArray rebuildServer(const DecodedPacket& p)
     const QStringList gateway = value(p, u"gateway").split(u'.');
     fuzz::check(ip.size() == 4 && mask.size() == 4 && gateway.size() == 4);
     for (int i = 0; i < 4; ++i) {
-        f.Ip[static_cast<size_t>(i)] = ip[i];
-        f.Mark[static_cast<size_t>(i)] = mask[i];
-        f.GateWay[static_cast<size_t>(i)] = gateway[i];
+        f.ip[static_cast<size_t>(i)] = ip[i];
+        f.mark[static_cast<size_t>(i)] = mask[i];
+        f.gateWay[static_cast<size_t>(i)] = gateway[i];
     }
     const auto b = buildServerPacket(f);
     return QByteArray(reinterpret_cast<const char*>(b.data()), ServerPacketSize);

@@ -47,13 +47,13 @@ std::optional<Outcome> groupOutcome(const std::array<QString, 4>& octets, const 
 
 Outcome expectedOutcome(const ServerFields& f)
 {
-    if (auto o = groupOutcome(f.Ip, u"IP"_s))
+    if (auto o = groupOutcome(f.ip, u"IP"_s))
         return *o;
-    if (auto o = groupOutcome(f.Mark, u"子网掩码"_s))
+    if (auto o = groupOutcome(f.mark, u"子网掩码"_s))
         return *o;
-    if (auto o = groupOutcome(f.GateWay, u"默认网关IP"_s))
+    if (auto o = groupOutcome(f.gateWay, u"默认网关IP"_s))
         return *o;
-    if (f.NetName.isEmpty())
+    if (f.netName.isEmpty())
         return Outcome{u"连接名称不允许为空！"_s, {}};
     return {};
 }
@@ -93,11 +93,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     const auto in = fuzz::splitFields(data, size, 13);
     ServerFields f = ServerFields::defaults();
     for (size_t i = 0; i < 12 && i < in.size(); ++i) {
-        std::array<QString, 4>& group = i < 4 ? f.Ip : i < 8 ? f.Mark : f.GateWay;
+        std::array<QString, 4>& group = i < 4 ? f.ip : i < 8 ? f.mark : f.gateWay;
         group[i % 4] = fuzz::toText(in[i]);
     }
     if (in.size() > 12)
-        f.NetName = fuzz::toText(in[12]);
+        f.netName = fuzz::toText(in[12]);
 
     const Outcome expected = expectedOutcome(f);
     std::optional<QString> message;
@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     fuzz::check(buffer.size() == 20 && ServerPacketSize == 18);
     fuzz::check(buffer[0] == 0xD7);
     size_t at = 1;
-    for (const auto* group : {&f.Ip, &f.Mark, &f.GateWay}) {
+    for (const auto* group : {&f.ip, &f.mark, &f.gateWay}) {
         for (const QString& octet : *group)
             fuzz::check(buffer[at++] == fuzz::low8(*fuzz::toInt(octet)));
     }
@@ -129,12 +129,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     fuzz::check(buffer[18] == 0 && buffer[19] == 0);
 
     const ServerTexts texts = deriveServerTexts(f);
-    fuzz::check(texts.Ip == joined(f.Ip));
-    fuzz::check(texts.Mask == joined(f.Mark));
-    fuzz::check(texts.GateWay == joined(f.GateWay));
-    fuzz::check(texts.NetName == f.NetName);
-    fuzz::check(updateLogValue(texts) == u"  服务器IP="_s + texts.Ip + u"  子网掩码="_s +
-                                             texts.Mask + u"  默认网关="_s + texts.GateWay +
-                                             u" 网络连接="_s + f.NetName);
+    fuzz::check(texts.ip == joined(f.ip));
+    fuzz::check(texts.mask == joined(f.mark));
+    fuzz::check(texts.gateWay == joined(f.gateWay));
+    fuzz::check(texts.netName == f.netName);
+    fuzz::check(updateLogValue(texts) == u"  服务器IP="_s + texts.ip + u"  子网掩码="_s +
+                                             texts.mask + u"  默认网关="_s + texts.gateWay +
+                                             u" 网络连接="_s + f.netName);
     return 0;
 }

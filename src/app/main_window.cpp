@@ -107,11 +107,11 @@ TfrmMain::TfrmMain(QWidget* parent)
     red.setColor(QPalette::WindowText, Qt::red);
     ui_->Lb_Mss->setPalette(red);
 
-    paramPage_ = new ParamPage(Globals, *udpServer_);
+    paramPage_ = new ParamPage(globals, *udpServer_);
     hostPage(ui_->TabSheet1, paramPage_);
-    serverPage_ = new ServerPage(Globals, *udpServer_);
+    serverPage_ = new ServerPage(globals, *udpServer_);
     hostPage(ui_->TabSheet4, serverPage_);
-    consolePage_ = new ConsolePage(Globals, *udpServer_);
+    consolePage_ = new ConsolePage(globals, *udpServer_);
     hostPage(ui_->TabSheet2, consolePage_);
     auto* wheelGuard = new FocusedWheelOnly(this);
     for (QComboBox* list : findChildren<QComboBox*>()) {
@@ -160,7 +160,7 @@ void TfrmMain::showEvent(QShowEvent* event)
 void TfrmMain::FormShow()
 {
     runGuarded([this] {
-        Globals.DeviceType = 1;
+        globals.DeviceType = 1;
         ui_->PageControl1->setCurrentWidget(ui_->TabSheet3);
         ui_->edtMM->setFocus();
     });
@@ -186,10 +186,10 @@ void TfrmMain::BitBtn1Click()
         ui_->PageControl1->setCurrentWidget(ui_->TabSheet1);
         consolePage_->selectFirstByteCount();
         consolePage_->endpointOpened();
-        Globals.AppDir =
+        globals.AppDir =
             QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
-        Globals.ShowByteCount = DefaultShowByteCount;
-        Globals.RecvCount = 0;
+        globals.ShowByteCount = DefaultShowByteCount;
+        globals.RecvCount = 0;
     });
 }
 

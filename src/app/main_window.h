@@ -28,7 +28,7 @@ public:
     explicit TfrmMain(QWidget* parent = nullptr);
     ~TfrmMain() override;
 
-    MainGlobals Globals;
+    MainGlobals globals;
     TUDPServer& UDPServer() { return *udpServer_; }
 
     // Dotted quad to four bytes; raises the conversion error on malformed text.

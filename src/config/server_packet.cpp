@@ -55,34 +55,34 @@ QString dotted(const std::array<QString, 4>& octets)
 ServerFields ServerFields::defaults()
 {
     ServerFields f;
-    f.IPCurr = u"192.168.1.248"_s;
-    f.ServicePort = u"7550"_s;
-    f.Ip = {u"192"_s, u"168"_s, u"1"_s, u"248"_s};
-    f.Mark = {u"255"_s, u"255"_s, u"255"_s, u"0"_s};
-    f.GateWay = {u"192"_s, u"168"_s, u"1"_s, u"1"_s};
-    f.NetName = u"本地连接"_s;
+    f.ipCurr = u"192.168.1.248"_s;
+    f.servicePort = u"7550"_s;
+    f.ip = {u"192"_s, u"168"_s, u"1"_s, u"248"_s};
+    f.mark = {u"255"_s, u"255"_s, u"255"_s, u"0"_s};
+    f.gateWay = {u"192"_s, u"168"_s, u"1"_s, u"1"_s};
+    f.netName = u"本地连接"_s;
     return f;
 }
 
 std::optional<QString> validateServerFields(const ServerFields& fields)
 {
     const OctetGroup groups[] = {
-        {fields.Ip, u"IP"_s},
-        {fields.Mark, u"子网掩码"_s},
-        {fields.GateWay, u"默认网关IP"_s},
+        {fields.ip, u"IP"_s},
+        {fields.mark, u"子网掩码"_s},
+        {fields.gateWay, u"默认网关IP"_s},
     };
     for (const OctetGroup& g : groups) {
         if (auto message = validateGroup(g))
             return message;
     }
-    if (fields.NetName.isEmpty())
+    if (fields.netName.isEmpty())
         return u"连接名称不允许为空！"_s;
     return std::nullopt;
 }
 
 ServerTexts deriveServerTexts(const ServerFields& fields)
 {
-    return {dotted(fields.Ip), dotted(fields.Mark), dotted(fields.GateWay), fields.NetName};
+    return {dotted(fields.ip), dotted(fields.mark), dotted(fields.gateWay), fields.netName};
 }
 
 TServerPacketBuffer buildServerPacket(const ServerFields& fields)
@@ -90,7 +90,7 @@ TServerPacketBuffer buildServerPacket(const ServerFields& fields)
     TServerPacketBuffer buffer{};
     buffer[0] = ServerPacketCommand;
     std::size_t at = 1;
-    for (const auto* group : {&fields.Ip, &fields.Mark, &fields.GateWay}) {
+    for (const auto* group : {&fields.ip, &fields.mark, &fields.gateWay}) {
         for (const QString& octet : *group)
             buffer[at++] = static_cast<std::uint8_t>(strToInt(octet) & 0xFF);
     }
@@ -106,21 +106,21 @@ QString firstConfirmText()
 
 QString secondConfirmText(const ServerTexts& t)
 {
-    return u"请再次确认，确实需要立即更新服务器IP吗？ IP="_s + t.Ip + u" 子网掩码="_s + t.Mask +
-           u" 默认网关="_s + t.GateWay;
+    return u"请再次确认，确实需要立即更新服务器IP吗？ IP="_s + t.ip + u" 子网掩码="_s + t.mask +
+           u" 默认网关="_s + t.gateWay;
 }
 
 QString summaryCaption(const ServerTexts& t)
 {
-    return u"服务器网络配置:"_s + CR + CR + u"  服务器IP = "_s + t.Ip + CR + CR +
-           u"  子网掩码 = "_s + t.Mask + CR + CR + u"  默认网关 = "_s + t.GateWay + CR + CR +
-           u" 网络连接 = "_s + t.NetName;
+    return u"服务器网络配置:"_s + CR + CR + u"  服务器IP = "_s + t.ip + CR + CR +
+           u"  子网掩码 = "_s + t.mask + CR + CR + u"  默认网关 = "_s + t.gateWay + CR + CR +
+           u" 网络连接 = "_s + t.netName;
 }
 
 QString completionText(const ServerTexts& t)
 {
     return u"更新服务器地址完成，请记住当前修改后的服务器IP，并且等候1分钟，然后关闭服务器主机重启系统，同时也重新启动当前客户端软件！"_s +
-           CR + u"IP="_s + t.Ip + u" 子网掩码="_s + t.Mask + u" 默认网关="_s + t.GateWay;
+           CR + u"IP="_s + t.ip + u" 子网掩码="_s + t.mask + u" 默认网关="_s + t.gateWay;
 }
 
 QString sendFailureText(const QString& reason)
@@ -145,6 +145,6 @@ QString updateLogKey()
 
 QString updateLogValue(const ServerTexts& t)
 {
-    return u"  服务器IP="_s + t.Ip + u"  子网掩码="_s + t.Mask + u"  默认网关="_s + t.GateWay +
-           u" 网络连接="_s + t.NetName;
+    return u"  服务器IP="_s + t.ip + u"  子网掩码="_s + t.mask + u"  默认网关="_s + t.gateWay +
+           u" 网络连接="_s + t.netName;
 }

@@ -10,12 +10,12 @@
 
 // The page's field texts, exactly as typed.
 struct ServerFields {
-    QString IPCurr;                 // present server address: destination host
-    QString ServicePort;            // service management port: destination port
-    std::array<QString, 4> Ip;      // new server address, first octet first
-    std::array<QString, 4> Mark;    // new subnet mask
-    std::array<QString, 4> GateWay; // new default gateway
-    QString NetName;                // network connection name: shown and logged, not sent
+    QString ipCurr;                 // present server address: destination host
+    QString servicePort;            // service management port: destination port
+    std::array<QString, 4> ip;      // new server address, first octet first
+    std::array<QString, 4> mark;    // new subnet mask
+    std::array<QString, 4> gateWay; // new default gateway
+    QString netName;                // network connection name: shown and logged, not sent
 
     // The texts the page starts with.
     static ServerFields defaults();
@@ -27,10 +27,10 @@ std::optional<QString> validateServerFields(const ServerFields& fields);
 
 // What the operator is shown and what the log records: octets stripped but as typed.
 struct ServerTexts {
-    QString Ip;
-    QString Mask;
-    QString GateWay;
-    QString NetName; // unstripped
+    QString ip;
+    QString mask;
+    QString gateWay;
+    QString netName; // unstripped
 };
 ServerTexts deriveServerTexts(const ServerFields& fields);
 

@@ -202,7 +202,7 @@ Presence KernelPresenceProbe::probe(uint32_t address)
     nudge(address);
     // A MAC the kernel only remembers is checked by it with unicast requests after its delay
     // (5 s by default); give that check its time rather than call a present device absent.
-    constexpr int64_t VerifyingMs = 7000;
+    constexpr int64_t verifyingMs = 7000;
     for (;;) {
         const int64_t since = clock.elapsed();
         const auto entry = neighbourEntry(address);
@@ -210,7 +210,7 @@ Presence KernelPresenceProbe::probe(uint32_t address)
             return {PresenceKind::Present, entry->mac};
         const bool verifying =
             entry && !entry->mac.isEmpty() && (entry->state & (NUD_STALE | NUD_DELAY | NUD_PROBE));
-        if (since >= (verifying ? VerifyingMs : timeout_.count()))
+        if (since >= (verifying ? verifyingMs : timeout_.count()))
             return {PresenceKind::NoAnswer, {}};
         QThread::msleep(50);
     }

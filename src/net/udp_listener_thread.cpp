@@ -123,8 +123,7 @@ struct TUDPListenerThread::Mailbox {
 TUDPListenerThread::TUDPListenerThread(TSocketHandle& binding, int bufferSize, EventThread& events,
                                        TDeliver deliver, ReceiveTap* tap)
     : socket_(binding.handle()), bufferSize_(bufferSize < 0 ? 0 : bufferSize),
-      localPort_(static_cast<uint16_t>(binding.Port)), tap_(tap),
-      box_(std::make_shared<Mailbox>())
+      localPort_(static_cast<uint16_t>(binding.Port)), tap_(tap), box_(std::make_shared<Mailbox>())
 {
     box_->batch.resize(BatchSize);
     for (ReceivedDatagram& d : box_->batch)

@@ -67,7 +67,7 @@ struct TUDPServer::Impl {
 
     void open();
     void close();
-    void Deliver(const ReceivedDatagram& datagram, TSocketHandle& binding);
+    void deliver(const ReceivedDatagram& datagram, TSocketHandle& binding);
 
     TUDPServer& owner;
     std::unique_ptr<EventThread> events;
@@ -124,7 +124,7 @@ void TUDPServer::Impl::open()
     listener = std::make_unique<TUDPListenerThread>(
         b, owner.BufferSize, *events,
         [this](const ReceivedDatagram& datagram, TSocketHandle& receiving) {
-            Deliver(datagram, receiving);
+            deliver(datagram, receiving);
         },
         &tap);
     try {
@@ -160,7 +160,7 @@ void TUDPServer::Impl::close()
     closing = false;
 }
 
-void TUDPServer::Impl::Deliver(const ReceivedDatagram& datagram, TSocketHandle& receiving)
+void TUDPServer::Impl::deliver(const ReceivedDatagram& datagram, TSocketHandle& receiving)
 {
     current = &receiving;
     if (!owner.OnUDPRead)
@@ -260,7 +260,7 @@ void TUDPServer::SendDatagram(const QString& host, int port, const void* bytes, 
     }
     if (sent < count)
         throw ENotAllBytesSent();
-    if (OnSent) {
+    if (onSent) {
         timespec now{};
         ::clock_gettime(CLOCK_REALTIME, &now);
         SentDatagram record;
@@ -271,6 +271,6 @@ void TUDPServer::SendDatagram(const QString& host, int port, const void* bytes, 
         record.toPort = static_cast<std::uint16_t>(port);
         record.bytes = QByteArrayView(static_cast<const char*>(bytes), count);
         record.purpose = purpose;
-        OnSent(record);
+        onSent(record);
     }
 }

@@ -71,7 +71,7 @@ public:
                       const char* purpose = nullptr);
 
     // Called on the event thread with every datagram sent; it must only queue.
-    TSendTap OnSent;
+    TSendTap onSent;
     // Sees every received datagram on the listener thread, before the handler does.
     ReceiveTap& receiveTap();
 

@@ -23,7 +23,7 @@ struct SimOptions {
     QString expectFile;
     std::optional<qint64> timeoutMs;
     std::optional<qint64> count;
-    QString pcap; // capture file of what arrives; empty for none
+    QString pcap;       // capture file of what arrives; empty for none
     bool apply = false; // reboot into the packet's new address, as a device does
     int rebootMs = 3000;
 };

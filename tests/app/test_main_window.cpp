@@ -67,7 +67,7 @@ TEST_F(MainWindowTest, StartsLockedOnTheLockedPageWithTheFocusInThePassword)
     EXPECT_TRUE(locked());
     EXPECT_EQ(pages()->currentWidget()->objectName(), u"TabSheet3");
     EXPECT_EQ(QApplication::focusWidget(), edit("edtMM"));
-    EXPECT_EQ(window->Globals.DeviceType, 1);
+    EXPECT_EQ(window->globals.DeviceType, 1);
     EXPECT_EQ(child<QComboBox>("cmbType")->currentIndex(), -1)
         << "the type list shows no selection";
     EXPECT_EQ(label("Label4"), QString::fromUtf8("断开"));
@@ -175,8 +175,8 @@ TEST_F(MainWindowTest, WrongPasswordsShowOneBoxAndPutTheFocusBack)
 TEST_F(MainWindowTest, TheRightPasswordBindsTheTypedPortAndUnlocks)
 {
     const int port = freeUdpPort();
-    window->Globals.ShowByteCount = 7;
-    window->Globals.RecvCount = 9;
+    window->globals.ShowByteCount = 7;
+    window->globals.RecvCount = 9;
     connectWith(Password, QString::number(port));
 
     EXPECT_TRUE(fake.boxes.empty());
@@ -196,9 +196,9 @@ TEST_F(MainWindowTest, TheRightPasswordBindsTheTypedPortAndUnlocks)
     EXPECT_EQ(pages()->currentWidget()->objectName(), u"TabSheet1");
     EXPECT_EQ(child<QComboBox>("cmbData")->currentIndex(), 0);
     EXPECT_EQ(child<QComboBox>("cmbData")->currentText(), u"1");
-    EXPECT_EQ(window->Globals.ShowByteCount, 53);
-    EXPECT_EQ(window->Globals.RecvCount, 0);
-    EXPECT_EQ(window->Globals.AppDir, QCoreApplication::applicationDirPath() + u'/');
+    EXPECT_EQ(window->globals.ShowByteCount, 53);
+    EXPECT_EQ(window->globals.RecvCount, 0);
+    EXPECT_EQ(window->globals.AppDir, QCoreApplication::applicationDirPath() + u'/');
 }
 
 TEST_F(MainWindowTest, ConnectingAgainRebindsAndAWrongPasswordKeepsTheConnection)
@@ -214,8 +214,8 @@ TEST_F(MainWindowTest, ConnectingAgainRebindsAndAWrongPasswordKeepsTheConnection
     EXPECT_TRUE(portHeld(first));
     EXPECT_FALSE(locked());
 
-    window->Globals.RecvCount = 5;
-    window->Globals.ShowByteCount = 3;
+    window->globals.RecvCount = 5;
+    window->globals.ShowByteCount = 3;
     pages()->setCurrentIndex(2);
     child<QComboBox>("cmbData")->setCurrentIndex(3);
     const int second = freeUdpPort();
@@ -225,8 +225,8 @@ TEST_F(MainWindowTest, ConnectingAgainRebindsAndAWrongPasswordKeepsTheConnection
     EXPECT_EQ(child<QComboBox>("cmbData")->currentIndex(), 0);
     EXPECT_TRUE(portHeld(second));
     EXPECT_FALSE(portHeld(first)) << "the first socket was closed";
-    EXPECT_EQ(window->Globals.RecvCount, 0);
-    EXPECT_EQ(window->Globals.ShowByteCount, 53);
+    EXPECT_EQ(window->globals.RecvCount, 0);
+    EXPECT_EQ(window->globals.ShowByteCount, 53);
 
     connectWith(Password, u"0"_s);
     EXPECT_GT(window->UDPServer().AcquireBinding().Port, 0) << "port 0 binds one the system picks";
@@ -341,7 +341,7 @@ TEST_F(MainWindowTest, TheWheelChangesAListOnlyWhileItHasTheFocus)
     auto* type = child<QComboBox>("cmbType");
     type->setCurrentIndex(3);
     Q_EMIT type->activated(3);
-    ASSERT_EQ(window->Globals.DeviceType, 4);
+    ASSERT_EQ(window->globals.DeviceType, 4);
     auto turn = [&] {
         const QPoint at = type->rect().center();
         QWheelEvent wheel(at, type->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
@@ -351,12 +351,12 @@ TEST_F(MainWindowTest, TheWheelChangesAListOnlyWhileItHasTheFocus)
     child<QLineEdit>("edtCurrIP")->setFocus();
     turn();
     EXPECT_EQ(type->currentIndex(), 3) << "passing over the list changes nothing";
-    EXPECT_EQ(window->Globals.DeviceType, 4);
+    EXPECT_EQ(window->globals.DeviceType, 4);
 
     type->setFocus();
     turn();
     EXPECT_EQ(type->currentIndex(), 4) << "the focused list still follows the wheel";
-    EXPECT_EQ(window->Globals.DeviceType, 5);
+    EXPECT_EQ(window->globals.DeviceType, 5);
 }
 
 TEST_F(MainWindowTest, TheCloseButtonClosesTheWindow)
@@ -438,7 +438,7 @@ TEST_F(MainWindowTest, ValueLabelsAreReadByScreenReadersWithTheirCaption)
     UdpProbe server;
     edit("edtIPCurr")->setText(u"127.0.0.1"_s);
     edit("edtServicePort")->setText(QString::number(server.port()));
-    window->Globals.AppDir = QDir::tempPath() + u"/no-such-folder-for-the-log/"_s;
+    window->globals.AppDir = QDir::tempPath() + u"/no-such-folder-for-the-log/"_s;
     QTest::mouseClick(child<QWidget>("sbUpdateIP"), Qt::LeftButton);
     EXPECT_EQ(said("LbMess"), u"更新结果"_s);
     EXPECT_EQ(said("LbMess", QAccessible::Description), child<QLabel>("LbMess")->text());

@@ -33,7 +33,7 @@ class CaptureLab : public WindowFixture
 TEST_F(CaptureLab, ASiteSessionOpensInTsharkWithEveryFieldAsTheDecoderReadsIt)
 {
     QTemporaryDir dir;
-    window->Globals.AppDir = dir.path() + u'/';
+    window->globals.AppDir = dir.path() + u'/';
     const QString simFile = dir.filePath(u"sim.pcapng"_s);
     QProcess sim;
     QString said;

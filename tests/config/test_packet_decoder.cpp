@@ -127,7 +127,7 @@ TEST(PacketDecoder, ReadsBackEveryValidServerPacket)
     std::uniform_int_distribution<int> octet(0, 255);
     for (int round = 0; round < 2000; ++round) {
         ServerFields f = ServerFields::defaults();
-        for (auto* group : {&f.Ip, &f.Mark, &f.GateWay}) {
+        for (auto* group : {&f.ip, &f.mark, &f.gateWay}) {
             for (QString& o : *group)
                 o = QString::number(octet(rng));
         }
@@ -140,9 +140,9 @@ TEST(PacketDecoder, ReadsBackEveryValidServerPacket)
         ASSERT_NE(decoded, nullptr) << packetText(result).toStdString();
         EXPECT_EQ(decoded->kind, PacketKind::Server);
         const ServerTexts texts = deriveServerTexts(f);
-        ASSERT_EQ(pairs(*decoded), (Pairs{{u"new_ip"_s, texts.Ip},
-                                          {u"subnet_mask"_s, texts.Mask},
-                                          {u"gateway"_s, texts.GateWay}}));
+        ASSERT_EQ(pairs(*decoded), (Pairs{{u"new_ip"_s, texts.ip},
+                                          {u"subnet_mask"_s, texts.mask},
+                                          {u"gateway"_s, texts.gateWay}}));
     }
 }
 

@@ -66,64 +66,64 @@ TEST_P(ServerValidation, ReportsTheFirstFailingCheck)
 
 const ValidationCase validationCases[] = {
     {"Defaults", [](ServerFields&) {}, std::nullopt},
-    {"AddressEmptyFirstOctet", [](ServerFields& f) { f.Ip[0].clear(); }, EmptyIp},
-    {"AddressEmptyLastOctet", [](ServerFields& f) { f.Ip[3].clear(); }, EmptyIp},
+    {"AddressEmptyFirstOctet", [](ServerFields& f) { f.ip[0].clear(); }, EmptyIp},
+    {"AddressEmptyLastOctet", [](ServerFields& f) { f.ip[3].clear(); }, EmptyIp},
     {"EmptyAddressBeforeAnyConversion",
      [](ServerFields& f) {
-         f.Ip[0] = u"abc"_s;
-         f.Ip[2].clear();
+         f.ip[0] = u"abc"_s;
+         f.ip[2].clear();
      },
      EmptyIp},
-    {"AddressOver255", [](ServerFields& f) { f.Ip[3] = u"256"_s; }, BigIp},
-    {"AddressHexOver255", [](ServerFields& f) { f.Ip[1] = u"0x100"_s; }, BigIp},
+    {"AddressOver255", [](ServerFields& f) { f.ip[3] = u"256"_s; }, BigIp},
+    {"AddressHexOver255", [](ServerFields& f) { f.ip[1] = u"0x100"_s; }, BigIp},
     {"AddressStopsAtFirstDecisiveField",
      [](ServerFields& f) {
-         f.Ip[0] = u"300"_s;
-         f.Ip[1] = u"abc"_s;
+         f.ip[0] = u"300"_s;
+         f.ip[1] = u"abc"_s;
      },
      BigIp},
-    {"AddressNegativePasses", [](ServerFields& f) { f.Ip[3] = u"-1"_s; }, std::nullopt},
-    {"AddressLeadingZerosPass", [](ServerFields& f) { f.Ip[0] = u"010"_s; }, std::nullopt},
-    {"AddressLeadingBlankPasses", [](ServerFields& f) { f.Ip[2] = u" 1"_s; }, std::nullopt},
-    {"AddressAllZero", [](ServerFields& f) { f.Ip = quad(u"0", u"0", u"0", u"0"); }, ZeroIp},
-    {"AddressSignedZerosAreZero", [](ServerFields& f) { f.Ip = quad(u"-0", u"+0", u"00", u"$0"); },
+    {"AddressNegativePasses", [](ServerFields& f) { f.ip[3] = u"-1"_s; }, std::nullopt},
+    {"AddressLeadingZerosPass", [](ServerFields& f) { f.ip[0] = u"010"_s; }, std::nullopt},
+    {"AddressLeadingBlankPasses", [](ServerFields& f) { f.ip[2] = u" 1"_s; }, std::nullopt},
+    {"AddressAllZero", [](ServerFields& f) { f.ip = quad(u"0", u"0", u"0", u"0"); }, ZeroIp},
+    {"AddressSignedZerosAreZero", [](ServerFields& f) { f.ip = quad(u"-0", u"+0", u"00", u"$0"); },
      ZeroIp},
-    {"AddressOneNonZeroPasses", [](ServerFields& f) { f.Ip = quad(u"0", u"0", u"0", u"1"); },
+    {"AddressOneNonZeroPasses", [](ServerFields& f) { f.ip = quad(u"0", u"0", u"0", u"1"); },
      std::nullopt},
-    {"AddressAll255", [](ServerFields& f) { f.Ip = quad(u"255", u"255", u"255", u"255"); }, FullIp},
-    {"AddressAll255InHex", [](ServerFields& f) { f.Ip = quad(u"$FF", u"xff", u"0XfF", u"255"); },
+    {"AddressAll255", [](ServerFields& f) { f.ip = quad(u"255", u"255", u"255", u"255"); }, FullIp},
+    {"AddressAll255InHex", [](ServerFields& f) { f.ip = quad(u"$FF", u"xff", u"0XfF", u"255"); },
      FullIp},
-    {"EmptyMask", [](ServerFields& f) { f.Mark[3].clear(); }, EmptyMask},
+    {"EmptyMask", [](ServerFields& f) { f.mark[3].clear(); }, EmptyMask},
     {"EmptyMaskAfterTheAddressChecks",
      [](ServerFields& f) {
-         f.Mark[0].clear();
-         f.GateWay[0] = u"999"_s;
-         f.NetName.clear();
+         f.mark[0].clear();
+         f.gateWay[0] = u"999"_s;
+         f.netName.clear();
      },
      EmptyMask},
     {"AddressFaultBeforeMaskFault",
      [](ServerFields& f) {
-         f.Ip = quad(u"0", u"0", u"0", u"0");
-         f.Mark[0].clear();
+         f.ip = quad(u"0", u"0", u"0", u"0");
+         f.mark[0].clear();
      },
      ZeroIp},
-    {"MaskOver255", [](ServerFields& f) { f.Mark[1] = u"999"_s; }, BigMask},
-    {"MaskAllZero", [](ServerFields& f) { f.Mark = quad(u"0", u"0", u"0", u"0"); }, ZeroMask},
-    {"MaskAll255", [](ServerFields& f) { f.Mark = quad(u"255", u"255", u"255", u"255"); },
+    {"MaskOver255", [](ServerFields& f) { f.mark[1] = u"999"_s; }, BigMask},
+    {"MaskAllZero", [](ServerFields& f) { f.mark = quad(u"0", u"0", u"0", u"0"); }, ZeroMask},
+    {"MaskAll255", [](ServerFields& f) { f.mark = quad(u"255", u"255", u"255", u"255"); },
      FullMask},
-    {"NonContiguousMaskPasses", [](ServerFields& f) { f.Mark = quad(u"255", u"0", u"255", u"0"); },
+    {"NonContiguousMaskPasses", [](ServerFields& f) { f.mark = quad(u"255", u"0", u"255", u"0"); },
      std::nullopt},
-    {"EmptyGateway", [](ServerFields& f) { f.GateWay[2].clear(); }, EmptyGw},
-    {"GatewayOver255", [](ServerFields& f) { f.GateWay[3] = u"256"_s; }, BigGw},
-    {"GatewayAllZero", [](ServerFields& f) { f.GateWay = quad(u"0", u"0", u"0", u"0"); }, ZeroGw},
-    {"GatewayAll255", [](ServerFields& f) { f.GateWay = quad(u"255", u"255", u"255", u"255"); },
+    {"EmptyGateway", [](ServerFields& f) { f.gateWay[2].clear(); }, EmptyGw},
+    {"GatewayOver255", [](ServerFields& f) { f.gateWay[3] = u"256"_s; }, BigGw},
+    {"GatewayAllZero", [](ServerFields& f) { f.gateWay = quad(u"0", u"0", u"0", u"0"); }, ZeroGw},
+    {"GatewayAll255", [](ServerFields& f) { f.gateWay = quad(u"255", u"255", u"255", u"255"); },
      FullGw},
-    {"EmptyName", [](ServerFields& f) { f.NetName.clear(); }, EmptyName},
-    {"BlankNamePasses", [](ServerFields& f) { f.NetName = u"  "_s; }, std::nullopt},
+    {"EmptyName", [](ServerFields& f) { f.netName.clear(); }, EmptyName},
+    {"BlankNamePasses", [](ServerFields& f) { f.netName = u"  "_s; }, std::nullopt},
     {"PresentAddressAndPortAreNotChecked",
      [](ServerFields& f) {
-         f.IPCurr.clear();
-         f.ServicePort = u"abc"_s;
+         f.ipCurr.clear();
+         f.servicePort = u"abc"_s;
      },
      std::nullopt},
 };
@@ -160,26 +160,26 @@ TEST_P(ServerValidationConversion, RaisesTheConversionErrorWithTheTextAsTyped)
 }
 
 const ConversionCase conversionCases[] = {
-    {"TrailingBlank", [](ServerFields& f) { f.Ip[0] = u" 1 "_s; },
+    {"TrailingBlank", [](ServerFields& f) { f.ip[0] = u" 1 "_s; },
      u"' 1 ' is not a valid integer value"_s},
     {"NotANumberBeforeOver255",
      [](ServerFields& f) {
-         f.Ip[1] = u"abc"_s;
-         f.Ip[2] = u"300"_s;
+         f.ip[1] = u"abc"_s;
+         f.ip[2] = u"300"_s;
      },
      u"'abc' is not a valid integer value"_s},
     {"AddressConvertedBeforeMaskEmptiness",
      [](ServerFields& f) {
-         f.Ip[3] = u"1 "_s;
-         f.Mark[0].clear();
+         f.ip[3] = u"1 "_s;
+         f.mark[0].clear();
      },
      u"'1 ' is not a valid integer value"_s},
-    {"MaskPrefixAlone", [](ServerFields& f) { f.Mark[2] = u"$"_s; },
+    {"MaskPrefixAlone", [](ServerFields& f) { f.mark[2] = u"$"_s; },
      u"'$' is not a valid integer value"_s},
-    {"GatewaySignAlone", [](ServerFields& f) { f.GateWay[3] = u"-"_s; },
+    {"GatewaySignAlone", [](ServerFields& f) { f.gateWay[3] = u"-"_s; },
      u"'-' is not a valid integer value"_s},
     // Blanks are not empty: they pass the emptiness test and fail the conversion.
-    {"BlankOctet", [](ServerFields& f) { f.GateWay[0] = u"   "_s; },
+    {"BlankOctet", [](ServerFields& f) { f.gateWay[0] = u"   "_s; },
      u"'   ' is not a valid integer value"_s},
 };
 
@@ -208,10 +208,10 @@ TEST_P(ServerDerived, TextsShowOctetsAsTypedAndThePacketCarriesTheirLowBytes)
     const auto& c = GetParam();
     const ServerFields f = edited(c.edit);
     const ServerTexts t = deriveServerTexts(f);
-    EXPECT_EQ(t.Ip, c.ip);
-    EXPECT_EQ(t.Mask, c.mask);
-    EXPECT_EQ(t.GateWay, c.gateway);
-    EXPECT_EQ(t.NetName, c.netName);
+    EXPECT_EQ(t.ip, c.ip);
+    EXPECT_EQ(t.mask, c.mask);
+    EXPECT_EQ(t.gateWay, c.gateway);
+    EXPECT_EQ(t.netName, c.netName);
 
     const TServerPacketBuffer buffer = buildServerPacket(f);
     const QByteArray packet(reinterpret_cast<const char*>(buffer.data()), buffer.size());
@@ -223,26 +223,26 @@ TEST_P(ServerDerived, TextsShowOctetsAsTypedAndThePacketCarriesTheirLowBytes)
 const DerivedCase derivedCases[] = {
     {"Defaults", [](ServerFields&) {}, u"192.168.1.248"_s, u"255.255.255.0"_s, u"192.168.1.1"_s,
      u"本地连接"_s, QByteArray::fromHex("C0A801F8 FFFFFF00 C0A80101")},
-    {"MinusOneIsSentAsFF", [](ServerFields& f) { f.Ip[3] = u"-1"_s; }, u"192.168.1.-1"_s,
+    {"MinusOneIsSentAsFF", [](ServerFields& f) { f.ip[3] = u"-1"_s; }, u"192.168.1.-1"_s,
      u"255.255.255.0"_s, u"192.168.1.1"_s, u"本地连接"_s,
      QByteArray::fromHex("C0A801FF FFFFFF00 C0A80101")},
-    {"LeadingZerosStayInTheText", [](ServerFields& f) { f.Mark[0] = u"010"_s; }, u"192.168.1.248"_s,
+    {"LeadingZerosStayInTheText", [](ServerFields& f) { f.mark[0] = u"010"_s; }, u"192.168.1.248"_s,
      u"010.255.255.0"_s, u"192.168.1.1"_s, u"本地连接"_s,
      QByteArray::fromHex("C0A801F8 0AFFFF00 C0A80101")},
     {"LeadingBlankStripped",
      [](ServerFields& f) {
-         f.GateWay[2] = u" 7"_s;
-         f.Ip[0] = u" 10"_s;
+         f.gateWay[2] = u" 7"_s;
+         f.ip[0] = u" 10"_s;
      },
      u"10.168.1.248"_s, u"255.255.255.0"_s, u"192.168.7.1"_s, u"本地连接"_s,
      QByteArray::fromHex("0AA801F8 FFFFFF00 C0A80701")},
-    {"HexAsTyped", [](ServerFields& f) { f.Ip[1] = u"$A8"_s; }, u"192.$A8.1.248"_s,
+    {"HexAsTyped", [](ServerFields& f) { f.ip[1] = u"$A8"_s; }, u"192.$A8.1.248"_s,
      u"255.255.255.0"_s, u"192.168.1.1"_s, u"本地连接"_s,
      QByteArray::fromHex("C0A801F8 FFFFFF00 C0A80101")},
-    {"OverRangeKeepsLowBits", [](ServerFields& f) { f.GateWay[0] = u"300"_s; }, u"192.168.1.248"_s,
+    {"OverRangeKeepsLowBits", [](ServerFields& f) { f.gateWay[0] = u"300"_s; }, u"192.168.1.248"_s,
      u"255.255.255.0"_s, u"300.168.1.1"_s, u"本地连接"_s,
      QByteArray::fromHex("C0A801F8 FFFFFF00 2CA80101")},
-    {"NameUnstripped", [](ServerFields& f) { f.NetName = u"  本地连接 2 "_s; }, u"192.168.1.248"_s,
+    {"NameUnstripped", [](ServerFields& f) { f.netName = u"  本地连接 2 "_s; }, u"192.168.1.248"_s,
      u"255.255.255.0"_s, u"192.168.1.1"_s, u"  本地连接 2 "_s,
      QByteArray::fromHex("C0A801F8 FFFFFF00 C0A80101")},
 };
@@ -252,7 +252,7 @@ INSTANTIATE_TEST_SUITE_P(Fields, ServerDerived, ::testing::ValuesIn(derivedCases
 TEST(ServerPacket, RaisesForAnOctetThatDoesNotConvert)
 {
     ServerFields f = ServerFields::defaults();
-    f.GateWay[3] = u"1 "_s;
+    f.gateWay[3] = u"1 "_s;
     EXPECT_THROW(buildServerPacket(f), EConvertError);
 }
 

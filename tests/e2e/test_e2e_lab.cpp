@@ -66,7 +66,7 @@ TEST_F(LabWindow, ParameterDownloadWithDefaultsReachesTheDevice)
 TEST_F(LabWindow, ServerAddressUpdateWithDefaultsSendsLogsAndDisablesTheButton)
 {
     QTemporaryDir appDir;
-    window->Globals.AppDir = appDir.path() + u'/';
+    window->globals.AppDir = appDir.path() + u'/';
     UdpProbe server("192.168.1.248", 7550);
     showPage(1);
     auto* button = child<QWidget>("sbUpdateIP");
@@ -123,7 +123,7 @@ TEST_F(LabWindow, TheSimulatorReadsTheDefaultFieldsBackFromBothPackets)
     QTest::keyClick(type, Qt::Key_Down); // "普通终端"
     QTest::mouseClick(child<QWidget>("SpeedButton1"), Qt::LeftButton);
     QTemporaryDir appDir; // the update log goes here
-    window->Globals.AppDir = appDir.path() + u'/';
+    window->globals.AppDir = appDir.path() + u'/';
     showPage(1);
     QTest::mouseClick(child<QWidget>("sbUpdateIP"), Qt::LeftButton);
     ASSERT_EQ(fake.boxes.size(), 4u);
@@ -150,7 +150,7 @@ TEST_F(LabWindow, TestDatagramWithDefaultsIsBroadcastAndAnAnswerIsListed)
     const auto got = listener.receive();
     ASSERT_TRUE(got);
     EXPECT_EQ(got->data, QByteArray(1, '\x01'));
-    EXPECT_EQ(window->Globals.ShowByteCount, 53);
+    EXPECT_EQ(window->globals.ShowByteCount, 53);
 
     // The device answers to the window's port; the monitor lists the answer.
     child<QCheckBox>("ch1")->setChecked(false);

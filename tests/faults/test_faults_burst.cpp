@@ -127,7 +127,7 @@ TEST_P(ReceiveOverrun, LosesDatagramsKeepsOrderAndListsALaterOne)
         }
         previous = n;
     }
-    EXPECT_EQ(window->Globals.RecvCount, lines.size());
+    EXPECT_EQ(window->globals.RecvCount, lines.size());
     const QString count = QString::number(lines.size());
     EXPECT_TRUE(QTest::qWaitFor([&] { return child<QLabel>("LbNum")->text() == count; }, 5000))
         << child<QLabel>("LbNum")->text().toStdString() << " shown for " << lines.size();

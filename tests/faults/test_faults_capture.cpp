@@ -37,8 +37,8 @@ TEST_F(CaptureDisk, AFullDiskGivesOneBoxAndStopsOnlyTheCapture)
             QTest::qWait(5);
     }
     ASSERT_TRUE(QTest::qWaitFor([&] { return !fake.boxes.empty(); }, 5000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Globals.RecvCount == sent; }, 5000))
-        << window->Globals.RecvCount;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->globals.RecvCount == sent; }, 5000))
+        << window->globals.RecvCount;
     QTest::qWait(100);
     ASSERT_EQ(fake.boxes.size(), 1u);
     EXPECT_EQ(
@@ -50,7 +50,7 @@ TEST_F(CaptureDisk, AFullDiskGivesOneBoxAndStopsOnlyTheCapture)
 
     // The list is unaffected: later datagrams are listed and counted as before.
     ASSERT_TRUE(peer.sendTo("127.0.0.1", port, QByteArray(1, '\x01')));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Globals.RecvCount == sent + 1; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->globals.RecvCount == sent + 1; }, 5000));
     EXPECT_EQ(fake.boxes.size(), 1u);
 }
 

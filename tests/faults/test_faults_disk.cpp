@@ -199,7 +199,7 @@ TEST_P(UpdateLogFault, OldLogStaysWholeAndTheErrorNamesThePath)
     }
     const QStringList before = disk.entries();
 
-    window->Globals.AppDir = disk.path() + u'/';
+    window->globals.AppDir = disk.path() + u'/';
     showPage(1);
     UdpProbe server;
     edit("edtIPCurr")->setText(u"127.0.0.1"_s);

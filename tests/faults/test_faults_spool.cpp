@@ -52,9 +52,9 @@ protected:
                 QTest::qWait(2); // let the event thread keep up; loss is not under test here
         }
         ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return window->Globals.RecvCount == last + 1 && memo->pendingLines() == 0; },
+            [&] { return window->globals.RecvCount == last + 1 && memo->pendingLines() == 0; },
             10000))
-            << window->Globals.RecvCount;
+            << window->globals.RecvCount;
     }
 
     static QByteArray lines(int first, int last)

@@ -116,7 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(NoRoute, ServerUpdateReportsTheFailureAndKeepsItsButton)
 {
     QTemporaryDir appDir;
-    window->Globals.AppDir = appDir.path() + u'/';
+    window->globals.AppDir = appDir.path() + u'/';
     showPage(1);
     edit("edtIPCurr")->setText(u"10.1.2.3"_s);
     auto* button = child<QWidget>("sbUpdateIP");

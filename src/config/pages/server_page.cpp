@@ -19,48 +19,48 @@
 using namespace Qt::StringLiterals;
 
 ServerPage::ServerPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::ServerPage>()), globals_(globals), udp_(udp)
+    : QWidget(parent), ui_(std::make_unique<Ui::ServerPage>()), globals_(globals), udp_(udp)
 {
-    ui->setupUi(this);
+    ui_->setupUi(this);
 
-    ui->LbMess->setFont(songFont(14));
-    QPalette palette = ui->LbMess->palette();
+    ui_->LbMess->setFont(songFont(14));
+    QPalette palette = ui_->LbMess->palette();
     palette.setColor(QPalette::WindowText, Qt::red);
-    ui->LbMess->setPalette(palette);
+    ui_->LbMess->setPalette(palette);
 
-    ui->edtIPCurr->setAccessibleName(ui->LabelIPCurr->text());
-    ui->edtServicePort->setAccessibleName(ui->LabelServicePort->text());
+    ui_->edtIPCurr->setAccessibleName(ui_->LabelIPCurr->text());
+    ui_->edtServicePort->setAccessibleName(ui_->LabelServicePort->text());
     const struct {
         QLabel* label;
         QLineEdit* fields[4];
     } rows[] = {
-        {ui->LabelNewIP, {ui->edtIp1, ui->edtIp2, ui->edtIp3, ui->edtIp4}},
-        {ui->LabelMask, {ui->MarkIP1, ui->MarkIP2, ui->MarkIP3, ui->MarkIP4}},
-        {ui->LabelGateWay, {ui->GateWayIP1, ui->GateWayIP2, ui->GateWayIP3, ui->GateWayIP4}},
+        {ui_->LabelNewIP, {ui_->edtIp1, ui_->edtIp2, ui_->edtIp3, ui_->edtIp4}},
+        {ui_->LabelMask, {ui_->MarkIP1, ui_->MarkIP2, ui_->MarkIP3, ui_->MarkIP4}},
+        {ui_->LabelGateWay, {ui_->GateWayIP1, ui_->GateWayIP2, ui_->GateWayIP3, ui_->GateWayIP4}},
     };
     for (const auto& row : rows) {
         for (int i = 0; i < 4; ++i)
             row.fields[i]->setAccessibleName(row.label->text() + u" 第"_s + intToStr(i + 1) +
                                              u"段"_s);
     }
-    ui->cmbNetName->setAccessibleName(ui->LabelNetName->text());
-    ui->LbMess->setAccessibleName(u"更新结果"_s);
+    ui_->cmbNetName->setAccessibleName(ui_->LabelNetName->text());
+    ui_->LbMess->setAccessibleName(u"更新结果"_s);
 
     // The command relies only on the button's click and its enabled state.
-    configureUpdateButton(*ui->sbUpdateIP, ui->cmbNetName);
-    connect(ui->sbUpdateIP, &TSkinCustomButton::clicked, this, &ServerPage::sbUpdateIPClick);
+    configureUpdateButton(*ui_->sbUpdateIP, ui_->cmbNetName);
+    connect(ui_->sbUpdateIP, &TSkinCustomButton::clicked, this, &ServerPage::sbUpdateIPClick);
 }
 
 ServerPage::~ServerPage() = default;
 
 QString ServerPage::lbMessCaption() const
 {
-    return ui->LbMess->property("caption").toString();
+    return ui_->LbMess->property("caption").toString();
 }
 
 QWidget* ServerPage::updateButton() const
 {
-    return ui->sbUpdateIP;
+    return ui_->sbUpdateIP;
 }
 
 void ServerPage::sbUpdateIPClick()
@@ -71,13 +71,14 @@ void ServerPage::sbUpdateIPClick()
 ServerFields ServerPage::readFields() const
 {
     ServerFields f;
-    f.IPCurr = ui->edtIPCurr->text();
-    f.ServicePort = ui->edtServicePort->text();
-    f.Ip = {ui->edtIp1->text(), ui->edtIp2->text(), ui->edtIp3->text(), ui->edtIp4->text()};
-    f.Mark = {ui->MarkIP1->text(), ui->MarkIP2->text(), ui->MarkIP3->text(), ui->MarkIP4->text()};
-    f.GateWay = {ui->GateWayIP1->text(), ui->GateWayIP2->text(), ui->GateWayIP3->text(),
-                 ui->GateWayIP4->text()};
-    f.NetName = ui->cmbNetName->currentText();
+    f.ipCurr = ui_->edtIPCurr->text();
+    f.servicePort = ui_->edtServicePort->text();
+    f.ip = {ui_->edtIp1->text(), ui_->edtIp2->text(), ui_->edtIp3->text(), ui_->edtIp4->text()};
+    f.mark = {ui_->MarkIP1->text(), ui_->MarkIP2->text(), ui_->MarkIP3->text(),
+              ui_->MarkIP4->text()};
+    f.gateWay = {ui_->GateWayIP1->text(), ui_->GateWayIP2->text(), ui_->GateWayIP3->text(),
+                 ui_->GateWayIP4->text()};
+    f.netName = ui_->cmbNetName->currentText();
     return f;
 }
 
@@ -112,8 +113,8 @@ std::optional<QString> ServerPage::sendPacket()
     // A failure here means the server was not told: the caller reports it instead of the
     // completion, so an installer does not restart the server host for nothing.
     try {
-        const int port = strToInt(ui->edtServicePort->text());
-        udp_.SendDatagram(ui->edtIPCurr->text(), port, packet.data(), ServerPacketSize,
+        const int port = strToInt(ui_->edtServicePort->text());
+        udp_.SendDatagram(ui_->edtIPCurr->text(), port, packet.data(), ServerPacketSize,
                           "服务器地址包（立即更新）");
         updateButton()->setEnabled(false);
         return std::nullopt;
@@ -126,10 +127,10 @@ std::optional<QString> ServerPage::sendPacket()
 
 void ServerPage::setSummary(const QString& caption)
 {
-    ui->LbMess->setProperty("caption", caption);
+    ui_->LbMess->setProperty("caption", caption);
     QString shown = caption;
     shown.replace(QChar(13), QChar(10));
-    ui->LbMess->setText(shown);
+    ui_->LbMess->setText(shown);
     // A screen reader reads the summary too: its title by name, the whole text as description.
-    ui->LbMess->setAccessibleDescription(shown);
+    ui_->LbMess->setAccessibleDescription(shown);
 }

@@ -38,7 +38,7 @@ private:
     void setSummary(const QString& caption);
     QWidget* updateButton() const;
 
-    std::unique_ptr<Ui::ServerPage> ui;
+    std::unique_ptr<Ui::ServerPage> ui_;
     MainGlobals& globals_;
     TUDPServer& udp_;
 };

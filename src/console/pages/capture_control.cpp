@@ -23,11 +23,11 @@ CaptureControl::CaptureControl(TUDPServer& udp, QWidget* parent)
     chCapture_ = new QCheckBox(u"记录抓包文件"_s, parent);
     chCapture_->setObjectName(u"chCapture"_s);
     chCapture_->setAccessibleName(u"记录抓包文件"_s);
-    LbCapture_ = new QLabel(parent);
-    LbCapture_->setObjectName(u"LbCapture"_s);
-    LbCapture_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lbCapture_ = new QLabel(parent);
+    lbCapture_->setObjectName(u"LbCapture"_s);
+    lbCapture_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     // A long path must not widen the window; the tip shows it whole.
-    LbCapture_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    lbCapture_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     showPath({});
     connect(chCapture_, &QCheckBox::clicked, this,
             [this](bool checked) { runGuarded([&] { toggled(checked); }); });
@@ -100,7 +100,7 @@ void CaptureControl::attach()
             writer->add(std::move(r));
         }
     });
-    udp_.OnSent = [weak](const SentDatagram& sent) {
+    udp_.onSent = [weak](const SentDatagram& sent) {
         if (const auto writer = weak.lock()) {
             CaptureRecord r;
             r.timeNs = sent.timeNs;
@@ -119,12 +119,12 @@ void CaptureControl::attach()
 void CaptureControl::detach()
 {
     udp_.receiveTap().set(nullptr);
-    udp_.OnSent = nullptr;
+    udp_.onSent = nullptr;
 }
 
 void CaptureControl::showPath(const QString& path)
 {
-    LbCapture_->setText(path);
-    LbCapture_->setToolTip(path);
-    LbCapture_->setAccessibleName(u"抓包文件："_s + (path.isEmpty() ? u"无"_s : path));
+    lbCapture_->setText(path);
+    lbCapture_->setToolTip(path);
+    lbCapture_->setAccessibleName(u"抓包文件："_s + (path.isEmpty() ? u"无"_s : path));
 }

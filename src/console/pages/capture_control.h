@@ -23,7 +23,7 @@ public:
     ~CaptureControl() override;
 
     QCheckBox* checkBox() const { return chCapture_; }
-    QLabel* pathLabel() const { return LbCapture_; }
+    QLabel* pathLabel() const { return lbCapture_; }
     CaptureWriter& writer() { return *writer_; }
 
     // Ends a recording (disconnect, exit); the box is cleared.
@@ -41,5 +41,5 @@ private:
     TUDPServer& udp_;
     std::shared_ptr<CaptureWriter> writer_;
     QCheckBox* chCapture_ = nullptr;
-    QLabel* LbCapture_ = nullptr;
+    QLabel* lbCapture_ = nullptr;
 };

@@ -127,11 +127,11 @@ QWidget* ConsolePage::buildMonitor()
     // ask the layout again, and the whole bar be laid out and painted anew.
     LbNum->setFixedWidth(std::max(80, LbNum->fontMetrics().horizontalAdvance(u"-2147483648"_s)));
     bar->addWidget(LbNum);
-    LbDrop = new QLabel(monitor);
-    LbDrop->setObjectName(u"LbDrop"_s);
-    LbDrop->setPalette(red);
-    LbDrop->hide();
-    bar->addWidget(LbDrop);
+    lbDrop_ = new QLabel(monitor);
+    lbDrop_->setObjectName(u"LbDrop"_s);
+    lbDrop_->setPalette(red);
+    lbDrop_->hide();
+    bar->addWidget(lbDrop_);
 
     Button1 = new QPushButton(u"清零"_s, monitor);
     Button1->setObjectName(u"Button1"_s);
@@ -165,16 +165,16 @@ QWidget* ConsolePage::buildMonitor()
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Above the list, where the older lines would be: how many of them wait in the spool.
-    LbAside = new QLabel(box);
-    LbAside->setObjectName(u"LbAside"_s);
-    LbAside->setWordWrap(true);
-    LbAside->hide();
-    LbBuffer = new QLabel(box);
-    LbBuffer->setObjectName(u"LbBuffer"_s);
-    LbBuffer->setWordWrap(true);
-    LbBuffer->hide();
-    boxLayout->addWidget(LbBuffer);
-    boxLayout->addWidget(LbAside);
+    lbAside_ = new QLabel(box);
+    lbAside_->setObjectName(u"LbAside"_s);
+    lbAside_->setWordWrap(true);
+    lbAside_->hide();
+    lbBuffer_ = new QLabel(box);
+    lbBuffer_->setObjectName(u"LbBuffer"_s);
+    lbBuffer_->setWordWrap(true);
+    lbBuffer_->hide();
+    boxLayout->addWidget(lbBuffer_);
+    boxLayout->addWidget(lbAside_);
     boxLayout->addWidget(Memo1);
     column->addWidget(box, 1);
     connect(Memo1, &MonitorMemo::flushed, this, &ConsolePage::showListedCount);
@@ -210,11 +210,11 @@ void ConsolePage::endpointOpened()
         const QString text = u"系统只给了 %1 KB 接收缓冲区（要求 %2 KB），数据很多时可能丢弃；"
                              u"管理员可调高 net.core.rmem_max。"_s.arg(granted / 1024)
                                  .arg(TUDPServer::ReceiveBufferAsked / 1024);
-        LbBuffer->setText(text);
-        LbBuffer->setAccessibleName(text);
-        LbBuffer->show();
+        lbBuffer_->setText(text);
+        lbBuffer_->setAccessibleName(text);
+        lbBuffer_->show();
     } else {
-        LbBuffer->hide();
+        lbBuffer_->hide();
     }
 }
 
@@ -253,32 +253,32 @@ void ConsolePage::showListedCount()
 void ConsolePage::showDropped()
 {
     if (dropped_ == 0) {
-        LbDrop->hide();
+        lbDrop_->hide();
         return;
     }
     const QString text = u"系统丢弃：%1"_s.arg(dropped_);
-    if (LbDrop->text() != text) {
-        LbDrop->setText(text);
-        LbDrop->setAccessibleName(text);
+    if (lbDrop_->text() != text) {
+        lbDrop_->setText(text);
+        lbDrop_->setAccessibleName(text);
     }
-    LbDrop->show();
+    lbDrop_->show();
 }
 
 void ConsolePage::showLinesAside()
 {
     const qint64 aside = Memo1->linesAside();
     if (aside == 0) {
-        LbAside->hide();
-        LbAside->clear();
+        lbAside_->hide();
+        lbAside_->clear();
         return;
     }
     const QString text =
         u"列表上方另有 %1 行较早的数据已移至暂存文件，导出时一并写出。"_s.arg(aside);
-    if (LbAside->text() != text) {
-        LbAside->setText(text);
-        LbAside->setAccessibleName(text);
+    if (lbAside_->text() != text) {
+        lbAside_->setText(text);
+        lbAside_->setAccessibleName(text);
     }
-    LbAside->show();
+    lbAside_->show();
 }
 
 // The count is read out with its caption, current with every change.

@@ -80,9 +80,9 @@ private:
     QCheckBox* ChOK = nullptr;
     QLineEdit* edtNum = nullptr;
     QLabel* LbNum = nullptr;
-    QLabel* LbAside = nullptr;  // how many older lines wait in the spool; not part of the list
-    QLabel* LbDrop = nullptr;   // datagrams the kernel dropped; hidden while none
-    QLabel* LbBuffer = nullptr; // told when the kernel granted less receive buffer than asked
+    QLabel* lbAside_ = nullptr;  // how many older lines wait in the spool; not part of the list
+    QLabel* lbDrop_ = nullptr;   // datagrams the kernel dropped; hidden while none
+    QLabel* lbBuffer_ = nullptr; // told when the kernel granted less receive buffer than asked
     QPushButton* Button1 = nullptr;
     QCheckBox* ch1 = nullptr;
     MonitorMemo* Memo1 = nullptr;
