@@ -5,7 +5,10 @@
 # back to local receivers. Nothing sent in here reaches the machine's real network.
 # Exit 77 (skipped) where namespaces cannot be made, unless CI=true, where that is a failure.
 if [ -z "$LAB_INSIDE" ]; then
-  if ! unshare -n true 2>/dev/null; then
+  # A user who is not root makes the namespace inside a user namespace of its own, mapped
+  # to root there, where the kernel allows unprivileged user namespaces.
+  if [ "$(id -u)" = 0 ]; then ns="-n"; else ns="-rn"; fi
+  if ! unshare $ns true 2>/dev/null; then
     if [ "$CI" = "true" ]; then
       echo "lab.sh: cannot create a network namespace (needs root or user namespaces)" >&2
       exit 1
@@ -13,7 +16,7 @@ if [ -z "$LAB_INSIDE" ]; then
     echo "SKIPPED: cannot create a network namespace here (needs root or user namespaces)" >&2
     exit 77
   fi
-  LAB_INSIDE=1 exec unshare -n "$0" "$@"
+  LAB_INSIDE=1 exec unshare $ns "$0" "$@"
 fi
 set -e
 ip link set lo up

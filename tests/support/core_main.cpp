@@ -1,3 +1,5 @@
+#include "support/test_helpers.h"
+
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
@@ -7,5 +9,5 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return testExitCode(RUN_ALL_TESTS());
 }

@@ -22,5 +22,5 @@ int main(int argc, char** argv)
     registerFontSubstitutions();
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return testExitCode(RUN_ALL_TESTS());
 }

@@ -7,6 +7,11 @@
 #include <ostream>
 #include <string>
 
+// The test binary's exit code after RUN_ALL_TESTS: 1 on any failure; 77 (skipped, for CTest's
+// SKIP_RETURN_CODE) when cases skipped and none failed. Under CI=true a skip not listed in
+// tests/allowed_skips.txt is a failure.
+int testExitCode(int runResult);
+
 // GoogleTest prints a QString as readable text instead of its bytes.
 void PrintTo(const QString& text, std::ostream* os);
 
