@@ -6,6 +6,7 @@
 // Input fields: device type code, then the texts in ParamFields order (currIP, currPort, upip,
 // serverIP, netIP, gpip, address, order, data, serverPort, groupIP, ym, callIp, id1, id2), then
 // the captions of Lbl_YM and Lbl_CallServerIP. Missing fields keep the page's initial texts.
+#include <stdexcept>
 #include "common/exceptions.h"
 #include "config/param_packet.h"
 #include "fuzz_fields.h"
@@ -144,6 +145,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
 {
     const auto in = fuzz::splitFields(data, size, 18);
     const int code = fuzz::numberAt(in, 0);
+    // A code outside the catalogue is no device type: it is refused before any packing.
+    if (code < 1 || code > DeviceTypeCount) {
+        bool refused = false;
+        try {
+            (void)DeviceType(code);
+        } catch (const std::out_of_range&) {
+            refused = true;
+        }
+        fuzz::check(refused);
+        return 0;
+    }
     ParamFields f;
     QString* const texts[] = {&f.currIP,  &f.currPort, &f.upip,   &f.serverIP, &f.netIP,
                               &f.gpip,    &f.address,  &f.order,  &f.data,     &f.serverPort,
