@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // capture_bench [--rate N] [--seconds S] [--list]
 // The test console with 记录抓包文件 checked under a flood of 53-byte datagrams from the
 // loopback (default 50,000 a second for 10 s; --list also ticks 允许接收数据). Reports how

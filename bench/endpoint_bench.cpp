@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures the UDP endpoint on the loopback:
 //  (a) how long closing takes with the listener idle,
 //  (b) datagrams a second delivered one at a time through the hand-over on a Qt event loop,

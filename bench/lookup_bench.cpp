@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A mistyped host with a name server that never answers: the console's send, on the whole
 // window offscreen, from the press to the error box. Prints the time to the box and the
 // longest event-loop stall of each run; fails when a box takes 3 s or more, or the loop

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Receive monitor benchmark: does the test page keep up with a flood of datagrams, and does
 // it stay within a fixed memory however long it runs?
 //

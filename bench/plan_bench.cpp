@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads and checks a plan of 10,000 devices, as loading it on the page or --check-plan does,
 // and reads a results file of as many lines. Prints the times; fails when reading and checking
 // the plan take more than one second of processor time (on a shared machine the wall time

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loads a plan of 10,000 devices into the parameter page's plan panel, as the operator's
 // "载入方案" does: read, check and fill the table. Prints the times; fails above one second of
 // processor time.

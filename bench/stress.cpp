@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Connection stress: the whole window, offscreen, receiving a flood while it is connected and
 // disconnected over and over.
 //

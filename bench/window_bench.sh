@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The receive monitor in a real window: an X server (Xvfb), the accessibility bridge on (a
 # session bus with the AT-SPI bus, as a desktop with a screen reader has), and the flood from
 # a process of its own. Prints datagrams sent, listed and dropped.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Code page 936 conversion: lengths agree with the bytes, decodable text survives a round trip.
 #include "common/sysutils.h"
 

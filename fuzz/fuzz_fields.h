@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the fuzz targets: cutting one input into field texts, and plain reference pieces
 // that the targets' models are built from.

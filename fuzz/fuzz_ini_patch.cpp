@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The update log's INI patcher on arbitrary file contents and values, for [UpdateLog] Log.
 // Properties: the lines of the old file stay byte for byte and in order, except the key's own
 // line (whose text up to "=" stays too) or the one or two lines added for a missing key or

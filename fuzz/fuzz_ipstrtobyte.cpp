@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dotted-quad reader against a plain model: pieces before the first three dots and the
 // rest, each converted, low eight bits kept; a failure quotes exactly the piece that failed.
 #include "common/exceptions.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The receive monitor's line from arbitrary datagrams (0 to 9000 bytes), any ShowByteCount and
 // either format. Bytes past the 100th are poisoned for the call, so reading them (or past the
 // datagram's end) stops under ASan; the text must be exactly the prefix of the chosen format,

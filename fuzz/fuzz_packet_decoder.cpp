@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The packet reader on arbitrary datagrams and device type codes. It reads only inside the
 // datagram (the input is copied to a buffer of exactly its size, so the sanitizer sees any
 // read beyond it); whatever it reads as a packet, the builder makes the very same bytes again

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parameter download packet and its validation from arbitrary field texts and device type
 // codes (also outside 1 to 12). The packet is either the conversion error of the first field
 // in packing order that is no integer, or 41 bytes equal to an independent computation; the

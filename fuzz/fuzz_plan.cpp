@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plan reader on arbitrary file contents. Properties: writing the records read back with
 // csvCell and reading them again gives the same cells; the rows are numbered from 2 without
 // gaps; every faulty row has an issue on its row, and a clean plan has no faulty row and is

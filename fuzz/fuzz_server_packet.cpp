@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The server address update's validation and packet from arbitrary octet texts and a name.
 // The validation answers exactly what a plain model of the fixed table answers (message,
 // conversion error of the first text that is no integer, or pass), every message is one of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The integer conversion against a deliberately plain reference model.
 #include "common/exceptions.h"
 #include "common/sysutils.h"

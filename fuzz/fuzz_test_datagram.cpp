@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The test datagram from arbitrary field texts: the fields convert in the command's order (byte
 // count, edt1..edt10, count, port) and the first one that is no integer ends it with its
 // conversion error, the byte count staying stored when it converted; otherwise the bytes are

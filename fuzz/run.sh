@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the fuzz targets with clang (libFuzzer, ASan, UBSan) and runs each one.
 #   fuzz/run.sh --regression               each target 5 s from its corpus (part of the tests)
 #   fuzz/run.sh --seconds 600 --jobs 2     the long run: ten minutes a target, two at a time

@@ -1,7 +1,9 @@
 #!/bin/bash
-# Fails on a naming or formatting fault in src/: clang-format with the root .clang-format, and
-# clang-tidy's readability-identifier-naming with the root .clang-tidy (whose IgnoredRegexp
-# options list the names the window, the endpoint and the skinned button keep).
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Fails on a missing licence header, or a naming or formatting fault in src/: clang-format with
+# the root .clang-format, and clang-tidy's readability-identifier-naming with the root
+# .clang-tidy (whose IgnoredRegexp options list the names the window, the endpoint and the
+# skinned button keep).
 #   scripts/check_style.sh [build dir]   (default build; configured here when missing)
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -15,6 +17,18 @@ if [ -z "$tidy" ] || [ -z "$format" ] || [ -z "$runner" ]; then
 fi
 mapfile -t sources < <(git ls-files 'src/*.cpp' 'src/*.h')
 status=0
+
+echo "=== licence headers"
+# Every source, build and script file names its licence in its first lines.
+missing=$(git ls-files '*.cpp' '*.h' '*.sh' '*.lua' '*.ui' '*CMakeLists.txt' '*.cmake' '*.in' \
+  .ci/run | while IFS= read -r f; do
+  head -3 "$f" | grep -q 'SPDX-License-Identifier: GPL-3.0-or-later' || echo "$f"
+done)
+if [ -n "$missing" ]; then
+  echo "$missing" >&2
+  echo "check_style: the files above lack the SPDX-License-Identifier line" >&2
+  status=1
+fi
 
 echo "=== clang-format over src/"
 if ! "$format" --dry-run --Werror "${sources[@]}"; then

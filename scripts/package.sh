@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package terminal-config-tool_<version>_amd64.deb into a folder (default:
 # out/) and checks it with lintian:   scripts/package.sh [folder]
 # Install it with: apt install ./out/terminal-config-tool_<version>_amd64.deb

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the program and starts it (under Xvfb when there is no display).
 set -e
 cd "$(dirname "$0")/.."

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the window in its states (locked; unlocked on each page) to PNG files without a
 # display: scripts/screenshots.sh [folder]   (default: screenshots/)
 set -e

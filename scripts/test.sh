@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds and runs every test: the normal build, everything again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the socket layer under ThreadSanitizer, and the fuzz targets
 # over their corpora. Each in a build folder of its own; any failure or finding fails the run.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a command inside a network namespace of its own, shaped like a small site LAN:
 # 192.168.1.10/24 on a veth, a default route via .1, and 192.168.1.200 and .248 on the
 # loopback so that unicast to them reaches local test sockets. Broadcast and multicast loop

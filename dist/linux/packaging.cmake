@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installation (GNUInstallDirs) and the Debian package: cpack -G DEB in the build folder gives
 # terminal-config-tool_<version>_amd64.deb. scripts/package.sh runs it and lintian.
 

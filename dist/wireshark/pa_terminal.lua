@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: GPL-3.0-or-later
 -- Wireshark dissector for the two packets of the terminal device configuration tool:
 -- the 41-byte parameter packet (first byte 0x48) sent to a device's command port, and the
 -- 18-byte server address packet (first byte 0xD7) sent to the server's service management

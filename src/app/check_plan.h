@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // "--check-plan FILE": reads and checks a plan against the page as it opens, prints the report

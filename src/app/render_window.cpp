@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the main window to PNG files in its states (locked; unlocked on each page), on the
 // offscreen platform, so its look can be checked without a display:
 //   render_window <output folder>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The capture file's blocks, written by hand: a section header, one interface of raw IPv4

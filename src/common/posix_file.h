@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Writing files the one way the program does it: through an owned descriptor, every byte

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/device_types.h"
 
 #include "config/param_fields.h"

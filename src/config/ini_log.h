@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Writing one key of an INI file, as the update log needs it: only that key's line changes,

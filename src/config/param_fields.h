@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The fields of the parameter page in one keyed table: what the page, the plan, the packet

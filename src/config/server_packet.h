@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The server address update: field validation, the texts shown and logged, and the 18-byte

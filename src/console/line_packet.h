@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The receive list's lines read back into bytes, so that a line showing a whole parameter or

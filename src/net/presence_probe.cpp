@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/presence_probe.h"
 
 #include "net/local_networks.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/qt_event_thread.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/socket_stack.h"
 
 int TSocketStack::count_ = 0;

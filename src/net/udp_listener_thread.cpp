@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/udp_listener_thread.h"
 
 #include <QLatin1StringView>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/address_move.h"
 
 #include "net/local_networks.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // terminal-sim --apply: the device reboots into the settings it was sent, moving its address to

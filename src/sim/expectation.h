@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The expected packets of `terminal-sim --expect`: one JSON object per line, compared in order

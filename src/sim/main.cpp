@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // terminal-sim: stands in for a terminal device and for the server on a bench. Listens on the
 // device's command port and the server's service management port, prints every datagram read
 // back into its fields, and with --expect checks that the expected packets arrived.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // SIGINT and SIGTERM turned into a byte on a pipe, so that the simulator's poll wakes for

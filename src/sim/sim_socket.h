@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The simulator's listening sockets: bound on a given address, never blocking, each datagram

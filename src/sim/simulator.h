@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The simulator's run: listens on the device's and the server's endpoints, prints every

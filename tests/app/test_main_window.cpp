@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/main_window.h"
 #include "net/udp_server.h"
 #include "support/fake_dialogs.h"

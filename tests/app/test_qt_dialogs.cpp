@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real save dialog asks before it replaces a file that exists: it proposes the last path,
 // so a second export would otherwise destroy the first without a word.
 #include "app/qt_dialogs.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A reader of capture files written apart from the writer, by the format's rules, so that a

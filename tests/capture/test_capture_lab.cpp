@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Inside tests/lab.sh's namespace: the window with its default fields records a site session,
 // and tshark reads it back with the dissector.
 #include "../e2e/simulator.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/exceptions.h"
 #include "common/sysutils.h"
 #include "config/ini_log.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/packet_decoder.h"
 #include "config/param_packet.h"
 #include "config/server_packet.h"

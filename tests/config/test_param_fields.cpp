@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The field table's layout: a row added with an offset that overlaps another, or a field
 // given two uses for one type, would pack one field over another without any packet test
 // noticing for the types nobody wrote a packet for.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/exceptions.h"
 #include "config/param_packet.h"
 #include "support/test_helpers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/posix_file.h"
 #include "common/sysutils.h"
 #include "config/csv_reader.h"

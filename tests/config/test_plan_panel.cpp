@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/globals.h"
 #include "config/pages/param_page.h"
 #include "config/pages/plan_panel.h"

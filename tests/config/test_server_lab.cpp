@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs inside the lab network namespace only: the page's fixed fields point at the site's
 // server address 192.168.1.248, which the namespace puts on its loopback.
 #include "common/dialogs.h"

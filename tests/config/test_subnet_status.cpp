@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parameter page's status line: the subnet text from an interface list, and the presence
 // probe it starts only while connected and only for a local link's subnet.
 #include "config/pages/subnet_status.h"

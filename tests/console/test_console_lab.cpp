@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs inside the lab namespace only: the sender's site defaults go to broadcast and a group.
 #include "console_fixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The receive list with a small number of kept lines, so older lines move to the spool file
 // after a few datagrams: what the export holds, what the list and its note show, and where
 // the file lives.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A listed datagram that holds a whole packet explains itself when the pointer rests on it.
 #include "config/param_packet.h"
 #include "config/server_packet.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // terminal-sim started as the device and the server for a test, waited for until it listens.

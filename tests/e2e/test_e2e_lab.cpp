@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs inside tests/lab.sh's namespace: 192.168.1.200 and .248 are local there, and broadcast
 // and multicast loop back. The window is used as an installer would, with its default fields.
 #include "app/main_window.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs inside tests/lab.sh's namespace, where 192.168.1.200 is local: the whole window sends a
 // three-row plan, one press per device, and terminal-sim reads every packet back.
 #include "config/pages/plan_panel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole window through a three-row plan against real kernel ARP: device namespaces on a
 // bridge inside the lab namespace, terminal-sim --apply as a device that takes its new address.
 #include "config/pages/param_page.h"

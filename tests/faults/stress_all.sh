@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the stress program plainly (RelWithDebInfo), with AddressSanitizer+UBSan and with
 # ThreadSanitizer, each in its own folder, and runs each once. Disconnects are judged against
 # 50 ms in the plain build, 500 ms under a sanitizer (its own bookkeeping dominates there).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A burst far beyond the socket's receive buffer while the event thread is busy: datagrams are
 // lost, nothing else goes wrong, and the listener goes on.
 #include "support/test_helpers.h"

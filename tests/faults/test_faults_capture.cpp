@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The capture file on a disk that fills up (a tmpfs in the test's own mount namespace): one
 // box, the capture stops, the receive list goes on as before.
 #include "capture/capture_writer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Export and update log on a folder that is read-only or full. Each runs on a tmpfs mounted in
 // the test's own mount namespace, so the host's file systems are never touched.
 #include "common/sysutils.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The export and the update log where something unusual stands at the chosen path: a folder,
 // a FIFO or a device is refused at once and left as it is; a link is written through and
 // stays a link, also when the file it names is not there yet.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The console's send to a mistyped host on a LAN whose name server is unreachable or silent:
 // the box says "Host not found." within 3 s, and while the lookup runs the window keeps
 // listing datagrams without a stall while a click on "发送" starts nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Another process takes the local port between two connects of the window.
 #include "support/test_helpers.h"
 #include "support/udp_probe.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Connect when the process runs out of descriptors or of threads: the window says so, stays as
 // it was, and neither a later disconnect nor its own destruction waits for a listener that
 // never ran.

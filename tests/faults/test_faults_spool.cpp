@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The receive list's spool file on a disk that fills up, on a tmpfs mounted in the test's own
 // mount namespace: one box, nothing lost, and the lines stay in the list from then on.
 #include "console/pages/monitor_memo.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs inside tests/lab.sh's namespace, whose default route it deletes: 10.x is then on no
 // network at all, and sends there fail with ENETUNREACH.
 #include "support/test_helpers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // An endpoint driven by a plain event thread that the test's own thread pumps, with a

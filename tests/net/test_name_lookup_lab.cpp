@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Host names against a name server that cannot be reached and one that never answers, inside
 // the lab namespace with the test's own resolv.conf: the send fails as "Host not found." within
 // the bound, and datagrams go on being delivered while the lookup runs.

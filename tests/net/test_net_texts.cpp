@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Failure texts and host texts: what the operator reads and where a datagram goes.
 #include "net/net_address.h"
 #include "net/net_exceptions.h"

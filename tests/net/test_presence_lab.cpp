@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The presence probe against real kernel ARP: device namespaces on a bridge inside the lab
 // namespace.
 #include "net/net_address.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The endpoint over real sockets on the loopback, its event thread pumped by the test.
 #include "endpoint_fixture.h"
 #include "net/net_exceptions.h"

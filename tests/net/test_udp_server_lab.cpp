@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Broadcast from the endpoint, inside the lab namespace only.
 #include "net/manual_event_thread.h"
 #include "net/net_exceptions.h"

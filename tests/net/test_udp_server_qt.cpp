@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The endpoint with the Qt event thread: deliveries through the application's event loop,
 // also inside nested loops such as a modal box's.
 #include "net/qt_event_thread.h"

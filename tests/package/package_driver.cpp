@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Preloaded (LD_PRELOAD) into the unpacked program by the package test. Once the window is up it
 // reports what the operator would see, unlocks it, runs a server update with the page's own
 // fields, answers every box with its first button, reports each box, and closes the window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Debian package, built from this build folder with cpack, looked at with dpkg-deb and the
 // desktop and AppStream validators, and tried unpacked into a temporary root: never installed.
 // Runs inside the lab namespace, where the server update's site address is a local socket.

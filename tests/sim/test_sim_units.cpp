@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's parts without a process: its options, its sockets, its signal pipe and the
 // handling of one datagram.
 #include "config/server_packet.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // terminal-sim as a script runs it: a real process on loopback ports, real datagrams, its
 // exit code and its output.
 #include "config/param_packet.h"

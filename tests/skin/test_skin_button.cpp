@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/exceptions.h"
 #include "config/pages/update_button.h"
 #include "skin/skin_button.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/pages/update_button.h"
 #include "skin/skin_ui_style.h"
 #include "skin/tools/skin_art.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Devices on a wire of their own, for tests that already run inside the lab namespace

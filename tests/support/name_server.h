@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Name lookups against a name server of the test's choosing. Only inside the namespace that

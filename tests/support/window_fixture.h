@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The whole window offscreen with scripted boxes, connected the way an operator connects.

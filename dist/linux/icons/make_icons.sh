@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the icon's PNG sizes from the SVG (rsvg-convert, Debian package librsvg2-bin). The
 # PNGs are kept in the repository so that building needs no SVG renderer; run this after
 # changing the SVG.

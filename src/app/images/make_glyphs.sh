@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Draws the 16 x 16 glyphs of the top bar (ImageMagick). Kept so they can be redrawn.
 cd "$(dirname "$0")"
 # connect: a green link arrow

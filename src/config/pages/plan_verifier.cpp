@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/pages/plan_verifier.h"
 
 #include "common/guard.h"

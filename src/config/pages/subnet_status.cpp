@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/pages/subnet_status.h"
 
 #include "common/guard.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "console/pages/capture_control.h"
 
 #include "capture/capture_writer.h"

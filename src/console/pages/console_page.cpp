@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "console/pages/console_page.h"
 
 #include "common/dialogs.h"

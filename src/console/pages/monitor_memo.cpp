@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "console/pages/monitor_memo.h"
 
 #include "console/export_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "console/pages/packet_tips.h"
 
 #include "console/line_packet.h"

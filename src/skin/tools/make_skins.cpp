@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the button's skin strips and the update glyph as BMP files into the folder given
 // (src/skin/res in the source tree), for the resources compiled into the skin library.
 #include "skin/tools/skin_art.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "skin/tools/skin_art.h"
 
 #include <QColor>
