@@ -5,14 +5,156 @@
 -- port. Field names follow the JSON keys of terminal-sim --json.
 --
 -- The parameter packet does not say which kind of device it is for; the preference
--- "Device type" (1 to 12) chooses how bytes 25 to 40 are read, as the device knows its kind.
+-- "Device type" chooses how bytes 25 to 40 are read, as the device knows its kind.
 
 local proto = Proto("pa_terminal", "PA terminal configuration")
 
-local type_names = {
-    "普通终端", "频道终端", "点播终端", "一键报警", "寻呼主机", "分区切换",
-    "音频矩阵", "消防矩阵", "电源时序", "网络收音", "网络CD", "网络功放",
+-- The parameter packet's layout for each device type, in the program's field table order:
+-- { offset, packing, field }. Written from that table by the dissector_layout tool
+-- (`build/src/config/dissector_layout --write dist/wireshark/pa_terminal.lua`); a test fails
+-- when the two part, so change the table, not these lines.
+-- BEGIN layout
+local layout = {
+    [1] = { name = "普通终端", uses = {
+        { 1, "quad", "new_ip" },
+        { 5, "quad", "server_ip" },
+        { 9, "quad", "gateway" },
+        { 13, "high_first", "command_port" },
+        { 15, "high_first", "data_port" },
+        { 17, "high_first", "server_port" },
+        { 19, "low_first", "device_address" },
+        { 21, "quad", "broadcast_ip" },
+        { 25, "quad", "hidden_group_ip" },
+    } },
+    [2] = { name = "频道终端", uses = {
+        { 1, "quad", "new_ip" },
+        { 5, "quad", "server_ip" },
+        { 9, "quad", "gateway" },
+        { 13, "high_first", "command_port" },
+        { 15, "high_first", "data_port" },
+        { 17, "high_first", "server_port" },
+        { 19, "low_first", "device_address" },
+        { 21, "quad", "broadcast_ip" },
+        { 25, "quad", "hidden_group_ip" },
+    } },
+    [3] = { name = "点播终端", uses = {
+        { 1, "quad", "new_ip" },
+        { 5, "quad", "server_ip" },
+        { 9, "quad", "gateway" },
+        { 13, "high_first", "command_port" },
+        { 15, "high_first", "data_port" },
+        { 17, "high_first", "server_port" },
+        { 19, "low_first", "device_address" },
+        { 21, "quad", "broadcast_ip" },
+        { 25, "quad", "hidden_group_ip" },
+    } },
+    [4] = { name = "一键报警", uses = {
+        { 1, "quad", "new_ip" },
+        { 5, "quad", "server_ip" },
+        { 9, "quad", "gateway" },
+        { 13, "high_first", "command_port" },
+        { 15, "high_first", "data_port" },
+        { 17, "high_first", "server_port" },
+        { 19, "low_first", "device_address" },
+        { 21, "quad", "broadcast_ip" },
+        { 25, "quad", "subnet_mask" },
+        { 29, "quad", "alarm_host1_ip" },
+        { 33, "quad", "alarm_host2_ip" },
+        { 37, "low_first", "alarm_host1_id" },
+        { 39, "low_first", "alarm_host2_id" },
+    } },
+    [5] = { name = "寻呼主机", uses = {
+        { 1, "quad", "new_ip" },
+        { 5, "quad", "server_ip" },
+        { 9, "quad", "gateway" },
+        { 13, "high_first", "command_port" },
+        { 15, "high_first", "data_port" },
+        { 17, "high_first", "server_port" },
+        { 19, "low_first", "device_address" },
+        { 21, "quad", "broadcast_ip" },
+        { 25, "quad", "multicast_ip" },
+        { 29, "quad", "subnet_mask" },
+        { 33, "quad", "paging_server_ip" },
+    } },
+    [6] = { name = "分区切换", uses = {
+        { 1, "quad", "new_ip" },
+        { 5, "quad", "server_ip" },
+        { 9, "quad", "gateway" },
+        { 13, "high_first", "command_port" },
+        { 15, "high_first", "data_port" },
+        { 17, "high_first", "server_port" },
+        { 19, "low_first", "device_address" },
+        { 21, "quad", "broadcast_ip" },
+        { 25, "low_first_padded", "amplifier" },
+    } },
+    [7] = { name = "音频矩阵", uses = {
+        { 1, "quad", "new_ip" },
+        { 5, "quad", "server_ip" },
+        { 9, "quad", "gateway" },
+        { 13, "high_first", "command_port" },
+        { 15, "high_first", "data_port" },
+        { 17, "high_first", "server_port" },
+        { 19, "low_first", "device_address" },
+        { 21, "quad", "broadcast_ip" },
+        { 25, "quad", "hidden_group_ip" },
+    } },
+    [8] = { name = "消防矩阵", uses = {
+        { 1, "quad", "new_ip" },
+        { 5, "quad", "server_ip" },
+        { 9, "quad", "gateway" },
+        { 13, "high_first", "command_port" },
+        { 15, "high_first", "data_port" },
+        { 17, "high_first", "server_port" },
+        { 19, "low_first", "device_address" },
+        { 21, "quad", "broadcast_ip" },
+        { 25, "quad", "multicast_ip" },
+    } },
+    [9] = { name = "电源时序", uses = {
+        { 1, "quad", "new_ip" },
+        { 5, "quad", "server_ip" },
+        { 9, "quad", "gateway" },
+        { 13, "high_first", "command_port" },
+        { 15, "high_first", "data_port" },
+        { 17, "high_first", "server_port" },
+        { 19, "low_first", "device_address" },
+        { 21, "quad", "broadcast_ip" },
+        { 25, "quad", "hidden_group_ip" },
+    } },
+    [10] = { name = "网络收音", uses = {
+        { 1, "quad", "new_ip" },
+        { 5, "quad", "server_ip" },
+        { 9, "quad", "gateway" },
+        { 13, "high_first", "command_port" },
+        { 15, "high_first", "data_port" },
+        { 17, "high_first", "server_port" },
+        { 19, "low_first", "device_address" },
+        { 21, "quad", "broadcast_ip" },
+        { 25, "quad", "multicast_ip" },
+    } },
+    [11] = { name = "网络CD", uses = {
+        { 1, "quad", "new_ip" },
+        { 5, "quad", "server_ip" },
+        { 9, "quad", "gateway" },
+        { 13, "high_first", "command_port" },
+        { 15, "high_first", "data_port" },
+        { 17, "high_first", "server_port" },
+        { 19, "low_first", "device_address" },
+        { 21, "quad", "broadcast_ip" },
+        { 25, "quad", "multicast_ip" },
+    } },
+    [12] = { name = "网络功放", uses = {
+        { 1, "quad", "new_ip" },
+        { 5, "quad", "server_ip" },
+        { 9, "quad", "gateway" },
+        { 13, "high_first", "command_port" },
+        { 15, "high_first", "data_port" },
+        { 17, "high_first", "server_port" },
+        { 19, "low_first", "device_address" },
+        { 21, "quad", "broadcast_ip" },
+        { 25, "quad", "hidden_group_ip" },
+    } },
 }
+-- END layout
 
 local f = {
     kind = ProtoField.string("pa_terminal.kind", "Kind"),
@@ -48,7 +190,7 @@ local e_unused = ProtoExpert.new("pa_terminal.unused_not_zero", "Unused bytes ar
 proto.experts = { e_hidden, e_unused }
 
 proto.prefs.device_type = Pref.uint("Device type", 1,
-    "Device type code (1 to 12) whose view reads the parameter packet")
+    "Device type code (1 to " .. #layout .. ") whose view reads the parameter packet")
 
 local PARAM, SERVER = 0x48, 0xD7
 local PARAM_SIZE, SERVER_SIZE = 41, 18
@@ -74,53 +216,40 @@ local function check_zero(tvb, tree, from, to, want)
     end
 end
 
-local function quad(tree, field, tvb, at) tree:add(field, tvb(at, 4)) end
-local function high_first(tree, field, tvb, at) tree:add(field, tvb(at, 2)) end
-local function low_first(tree, field, tvb, at) tree:add_le(field, tvb(at, 2)) end
+-- Bytes each packing takes, and how its first bytes read.
+local sizes = { quad = 4, high_first = 2, low_first = 2, low_first_padded = 4 }
+
+local function add_use(tree, tvb, at, packing, key)
+    if packing == "quad" then return tree:add(f[key], tvb(at, 4)) end
+    if packing == "high_first" then return tree:add(f[key], tvb(at, 2)) end
+    local item = tree:add_le(f[key], tvb(at, 2))
+    if packing == "low_first_padded" then check_zero(tvb, tree, at + 2, at + 3) end
+    return item
+end
 
 local function dissect_param(tvb, tree, code)
+    local kind = layout[code]
     tree:add(f.kind, "param"):set_generated()
     local t = tree:add(f.type, code)
     t:set_generated()
-    t:append_text(" " .. (type_names[code] or "?"))
-    quad(tree, f.new_ip, tvb, 1)
-    quad(tree, f.server_ip, tvb, 5)
-    quad(tree, f.gateway, tvb, 9)
-    high_first(tree, f.command_port, tvb, 13)
-    high_first(tree, f.data_port, tvb, 15)
-    high_first(tree, f.server_port, tvb, 17)
-    low_first(tree, f.device_address, tvb, 19)
-    quad(tree, f.broadcast_ip, tvb, 21)
-    if code == 4 then
-        quad(tree, f.subnet_mask, tvb, 25)
-        quad(tree, f.alarm_host1_ip, tvb, 29)
-        quad(tree, f.alarm_host2_ip, tvb, 33)
-        low_first(tree, f.alarm_host1_id, tvb, 37)
-        low_first(tree, f.alarm_host2_id, tvb, 39)
-    elseif code == 5 then
-        quad(tree, f.multicast_ip, tvb, 25)
-        quad(tree, f.subnet_mask, tvb, 29)
-        quad(tree, f.paging_server_ip, tvb, 33)
-        check_zero(tvb, tree, 37, 40)
-    elseif code == 6 then
-        low_first(tree, f.amplifier, tvb, 25)
-        check_zero(tvb, tree, 27, 28)
-        check_zero(tvb, tree, 29, 40)
-    elseif code == 8 or code == 10 or code == 11 then
-        quad(tree, f.multicast_ip, tvb, 25)
-        check_zero(tvb, tree, 29, 40)
-    else
-        local item = tree:add(f.hidden_group_ip, tvb(25, 4))
-        item:add_proto_expert_info(e_hidden)
-        check_zero(tvb, tree, 29, 40)
+    t:append_text(" " .. kind.name)
+    -- The uses are by offset; bytes between them and after the last must be zero.
+    local free = 1
+    for _, use in ipairs(kind.uses) do
+        local at, packing, key = use[1], use[2], use[3]
+        if at > free then check_zero(tvb, tree, free, at - 1) end
+        local item = add_use(tree, tvb, at, packing, key)
+        if key == "hidden_group_ip" then item:add_proto_expert_info(e_hidden) end
+        free = at + sizes[packing]
     end
+    if free < PARAM_SIZE then check_zero(tvb, tree, free, PARAM_SIZE - 1) end
 end
 
 local function dissect_server(tvb, tree)
     tree:add(f.kind, "server"):set_generated()
-    quad(tree, f.new_ip, tvb, 1)
-    quad(tree, f.subnet_mask, tvb, 5)
-    quad(tree, f.gateway, tvb, 9)
+    add_use(tree, tvb, 1, "quad", "new_ip")
+    add_use(tree, tvb, 5, "quad", "subnet_mask")
+    add_use(tree, tvb, 9, "quad", "gateway")
     check_zero(tvb, tree, 13, 17, 100)
 end
 
@@ -131,8 +260,8 @@ function proto.dissector(tvb, pinfo, root)
     tree:add(f.command, tvb(0, 1))
     if tvb(0, 1):uint() == PARAM then
         local code = proto.prefs.device_type
-        if code < 1 or code > 12 then code = 1 end
-        pinfo.cols.info = string.format("Parameter packet, read as type %d (%s)", code, type_names[code])
+        if layout[code] == nil then code = 1 end
+        pinfo.cols.info = string.format("Parameter packet, read as type %d (%s)", code, layout[code].name)
         dissect_param(tvb, tree, code)
     else
         pinfo.cols.info = "Server address packet"

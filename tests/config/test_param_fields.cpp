@@ -3,10 +3,13 @@
 // given two uses for one type, would pack one field over another without any packet test
 // noticing for the types nobody wrote a packet for.
 
+#include "config/dissector_layout.h"
 #include "config/param_fields.h"
 #include "config/param_packet.h"
 
 #include <gtest/gtest.h>
+
+#include <QFile>
 
 namespace
 {
@@ -37,6 +40,18 @@ TEST(ParamFields, EachTypeUsesEveryByteAtMostOnceAndEachFieldOnce)
         // The group field always goes out, whatever the type does with it.
         EXPECT_TRUE(type.packs(ParamField::GroupIP));
     }
+}
+
+// The dissector reads the packet by a copy of the layout; a row added to the table and not
+// written into the dissector would show the new field as unused bytes in Wireshark.
+TEST(ParamFields, DissectorLayoutIsTheTables)
+{
+    QFile file(QStringLiteral(DISSECTOR));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString section = dissectorLayoutSection(QString::fromUtf8(file.readAll()));
+    ASSERT_FALSE(section.isNull()) << "layout markers missing in " << DISSECTOR;
+    EXPECT_EQ(section.toStdString(), dissectorLayoutLua().toStdString())
+        << "run: build/src/config/dissector_layout --write dist/wireshark/pa_terminal.lua";
 }
 
 } // namespace
