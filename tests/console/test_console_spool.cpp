@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QInputMethodEvent>
 #include <QTemporaryDir>
+#include <QTabWidget>
 #include <QTemporaryFile>
 #include <QTest>
 #include <condition_variable>
@@ -128,6 +129,53 @@ protected:
     QTemporaryDir spoolDir;
     QTemporaryDir exportDir;
 };
+
+// Paint events each named widget gets.
+class PaintCounter : public QObject
+{
+public:
+    int of(const char* name) const { return counts_.value(QString::fromLatin1(name)); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && !watched->objectName().isEmpty())
+            ++counts_[watched->objectName()];
+        return false;
+    }
+
+private:
+    QHash<QString, int> counts_;
+};
+
+// A new count or note repaints itself and the list, not the page. A label that asks its
+// layout again reaches the tab widget above the page, which then repaints every control of
+// the page with every frame: under a flood, time the event thread owes the datagrams.
+TEST_F(ConsoleSpool, NewCountsAndNotesRepaintOnlyThemselvesAndTheList)
+{
+    QTabWidget tabs;
+    tabs.addTab(page.get(), u"数据发送测试"_s);
+    tabs.resize(1000, 480);
+    tabs.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tabs));
+    list(0, 9); // the note shows and takes its height
+    QTest::qWait(50);
+
+    PaintCounter paints;
+    qApp->installEventFilter(&paints);
+    for (int frame = 0; frame < 20; ++frame) {
+        list(10 + frame * 5, 14 + frame * 5);
+        QTest::qWait(20);
+    }
+    qApp->removeEventFilter(&paints);
+    EXPECT_GE(paints.of("LbNum"), 10) << "the count was not repainted: the test saw nothing";
+    EXPECT_GE(paints.of("LbAside"), 10);
+    for (const char* name : {"edt1", "edtIP", "gbSend", "Button12", "ch1", "ChOK", "edtNum"})
+        EXPECT_EQ(paints.of(name), 0) << name;
+
+    tabs.removeTab(0);
+    page->setParent(nullptr);
+}
 
 struct EmptyingCase {
     const char* name;

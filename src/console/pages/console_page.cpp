@@ -34,6 +34,47 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
+// Holds a word-wrapped label whose text changes with every frame under a flood. A label's new
+// text asks its parent's layout again; in a layout that request climbs to the tab widget,
+// which then repaints the whole page, every control of it, every frame. Here it stops at the
+// holder, which has no layout, and whose height follows the text only when the text takes
+// another number of lines.
+class LabelHolder : public QWidget
+{
+public:
+    LabelHolder(QLabel* label, QWidget* parent) : QWidget(parent), label_(label)
+    {
+        label_->setParent(this);
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    }
+
+protected:
+    // The label's new text asks here, its parent, again.
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Show)
+            fitHeight();
+        return QWidget::event(event);
+    }
+    void resizeEvent(QResizeEvent*) override
+    {
+        fitHeight();
+        label_->setGeometry(rect()); // the height fitHeight gave, even while still hidden
+    }
+
+private:
+    void fitHeight()
+    {
+        if (width() <= 0)
+            return;
+        const int height = label_->heightForWidth(width());
+        if (height > 0 && height != this->height())
+            setFixedHeight(height);
+    }
+
+    QLabel* label_;
+};
+
 // A field with its caption in a form row; the caption is also what a screen reader says.
 QLineEdit* addField(QFormLayout* form, QWidget* owner, const QString& name, const QString& caption,
                     const QString& text)
@@ -124,13 +165,17 @@ QWidget* ConsolePage::buildMonitor()
     QPalette red = LbNum->palette();
     red.setColor(QPalette::WindowText, Qt::red);
     LbNum->setPalette(red);
-    // As wide as the widest count from the start: a count that grows a digit would otherwise
-    // ask the layout again, and the whole bar be laid out and painted anew.
-    LbNum->setFixedWidth(std::max(80, LbNum->fontMetrics().horizontalAdvance(u"-2147483648"_s)));
+    // Of a fixed size, as wide as the widest count: a label of fixed size does not ask the
+    // layout again when its text changes. Otherwise the request climbs to the tab widget, and
+    // that repaints the whole page with every new count.
+    LbNum->setFixedSize(std::max(80, LbNum->fontMetrics().horizontalAdvance(u"-2147483648"_s)),
+                        LbNum->sizeHint().height());
     bar->addWidget(LbNum);
-    lbDrop_ = new QLabel(monitor);
+    lbDrop_ = new QLabel(u"系统丢弃：9223372036854775807"_s, monitor);
     lbDrop_->setObjectName(u"LbDrop"_s);
     lbDrop_->setPalette(red);
+    lbDrop_->setFixedSize(lbDrop_->sizeHint());
+    lbDrop_->clear();
     lbDrop_->hide();
     bar->addWidget(lbDrop_);
 
@@ -169,13 +214,14 @@ QWidget* ConsolePage::buildMonitor()
     lbAside_ = new QLabel(box);
     lbAside_->setObjectName(u"LbAside"_s);
     lbAside_->setWordWrap(true);
-    lbAside_->hide();
+    asideHolder_ = new LabelHolder(lbAside_, box);
+    asideHolder_->hide();
     lbBuffer_ = new QLabel(box);
     lbBuffer_->setObjectName(u"LbBuffer"_s);
     lbBuffer_->setWordWrap(true);
     lbBuffer_->hide();
     boxLayout->addWidget(lbBuffer_);
-    boxLayout->addWidget(lbAside_);
+    boxLayout->addWidget(asideHolder_);
     boxLayout->addWidget(Memo1);
     column->addWidget(box, 1);
     connect(Memo1, &MonitorMemo::flushed, this, &ConsolePage::showListedCount);
@@ -269,6 +315,7 @@ void ConsolePage::showLinesAside()
 {
     const qint64 aside = Memo1->linesAside();
     if (aside == 0) {
+        asideHolder_->hide();
         lbAside_->hide();
         lbAside_->clear();
         return;
@@ -280,6 +327,7 @@ void ConsolePage::showLinesAside()
         lbAside_->setAccessibleName(text);
     }
     lbAside_->show();
+    asideHolder_->show();
 }
 
 // The count is read out with its caption, current with every change.

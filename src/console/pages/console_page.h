@@ -81,9 +81,10 @@ private:
     QCheckBox* ChOK = nullptr;
     QLineEdit* edtNum = nullptr;
     QLabel* LbNum = nullptr;
-    QLabel* lbAside_ = nullptr;  // how many older lines wait in the spool; not part of the list
-    QLabel* lbDrop_ = nullptr;   // datagrams the kernel dropped; hidden while none
-    QLabel* lbBuffer_ = nullptr; // told when the kernel granted less receive buffer than asked
+    QLabel* lbAside_ = nullptr;      // how many older lines wait in the spool; not part of the list
+    QWidget* asideHolder_ = nullptr; // holds lbAside_ out of the layout's way
+    QLabel* lbDrop_ = nullptr;       // datagrams the kernel dropped; hidden while none
+    QLabel* lbBuffer_ = nullptr;     // told when the kernel granted less receive buffer than asked
     QPushButton* Button1 = nullptr;
     QCheckBox* ch1 = nullptr;
     MonitorMemo* Memo1 = nullptr;
