@@ -161,7 +161,7 @@ void TfrmMain::showEvent(QShowEvent* event)
 void TfrmMain::FormShow()
 {
     runGuarded([this] {
-        globals.DeviceType = 1;
+        globals.selectDeviceType(1);
         ui_->PageControl1->setCurrentWidget(ui_->TabSheet3);
         ui_->edtMM->setFocus();
     });
@@ -187,10 +187,8 @@ void TfrmMain::BitBtn1Click()
         ui_->PageControl1->setCurrentWidget(ui_->TabSheet1);
         consolePage_->selectFirstByteCount();
         consolePage_->endpointOpened();
-        globals.AppDir =
-            QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
-        globals.ShowByteCount = DefaultShowByteCount;
-        globals.RecvCount = 0;
+        globals.connectedFrom(QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) +
+                              QDir::separator());
     });
 }
 

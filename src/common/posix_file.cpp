@@ -69,6 +69,22 @@ QByteArray nameOf(const QByteArray& path)
 
 // Not a regular file: a folder says so, anything else (a FIFO, a device, a socket) is an
 // invalid target. Never opened, so nothing can block on it.
+// Creates a new file beside target under a name nobody holds yet (target.tmpPID-random), trying
+// another name while one is taken; name is the last one tried. -1 with errno set when it fails
+// (EEXIST once 100 names were all taken).
+int openUniqueTemp(const QByteArray& target, mode_t mode, QByteArray& name)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = target;
+        name.append(".tmp").append(QByteArray::number(::getpid())).append('-');
+        name.append(QByteArray::number(QRandomGenerator::global()->generate(), 36));
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
 int notRegularError(mode_t mode)
 {
     return S_ISDIR(mode) ? EISDIR : EINVAL;
@@ -189,14 +205,8 @@ bool AtomicFile::open()
     }
     if (exists && ::access(target_.constData(), W_OK) != 0)
         return false;
-    for (int attempt = 0; attempt < 100 && !fd_.valid(); ++attempt) {
-        tempName_ = target_;
-        tempName_.append(".tmp").append(QByteArray::number(::getpid())).append('-');
-        tempName_.append(QByteArray::number(QRandomGenerator::global()->generate(), 36));
-        fd_.reset(::open(tempName_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (!fd_.valid() && errno != EEXIST)
-            return false;
-    }
+    if (!fd_.valid())
+        fd_.reset(openUniqueTemp(target_, 0666, tempName_));
     if (!fd_.valid())
         return false;
     created_ = true;
@@ -260,16 +270,8 @@ int createPrivateFile(const QByteArray& path)
         errno = notRegularError(info.st_mode);
         return -1;
     }
-    FileDescriptor fd;
     QByteArray temp;
-    for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {
-        temp = path;
-        temp.append(".tmp").append(QByteArray::number(::getpid())).append('-');
-        temp.append(QByteArray::number(QRandomGenerator::global()->generate(), 36));
-        fd.reset(::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-        if (!fd.valid() && errno != EEXIST)
-            return -1;
-    }
+    FileDescriptor fd(openUniqueTemp(path, 0600, temp));
     if (!fd.valid())
         return -1;
     // The umask may only take bits away; make sure nobody else reads the traffic.

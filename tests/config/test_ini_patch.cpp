@@ -12,17 +12,14 @@
 namespace
 {
 
+using testsupport::PrintTo;
+
 struct PatchCase {
     const char* name;
     QByteArray existing;
     QByteArray expected;
     QByteArray value = "V";
 };
-
-void PrintTo(const PatchCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class IniPatch : public ::testing::TestWithParam<PatchCase>
 {};

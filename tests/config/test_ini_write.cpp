@@ -22,6 +22,8 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
+using testsupport::PrintTo;
+
 QByteArray readAll(const QString& path)
 {
     QFile f(path);
@@ -115,11 +117,6 @@ struct UnwritableCase {
     std::function<QString(const QString& folder)> prepare; // answers the log path to write
 };
 
-void PrintTo(const UnwritableCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class IniWriteUnwritable : public ::testing::TestWithParam<UnwritableCase>
 {};
 
@@ -155,11 +152,6 @@ struct FailingStepCase {
     const char* name;
     std::function<void(FileOps&)> breakStep;
 };
-
-void PrintTo(const FailingStepCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class IniWriteFailingStep : public ::testing::TestWithParam<FailingStepCase>
 {};

@@ -2,6 +2,7 @@
 #include "config/packet_decoder.h"
 #include "config/param_packet.h"
 #include "config/server_packet.h"
+#include "support/packets.h"
 #include "support/test_helpers.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,8 @@ using namespace Qt::StringLiterals;
 
 namespace
 {
+
+using testsupport::PrintTo;
 
 using Pairs = std::vector<std::pair<QString, QString>>; // key, value text
 
@@ -109,9 +112,8 @@ TEST(PacketDecoder, ReadsBackEveryValidParameterPacketForEveryType)
             ASSERT_FALSE(
                 validateParamFields(f, DeviceType(code), u"子网掩码："_s, u"寻呼服务器IP："_s));
 
-            const ParamPacket packet = buildParamPacket(f, DeviceType(code));
-            const DecodeResult result = decodePacket(
-                QByteArrayView(reinterpret_cast<const char*>(packet.data()), packet.size()), code);
+            const DecodeResult result =
+                decodePacket(paramBytes(buildParamPacket(f, DeviceType(code))), code);
             const auto* decoded = std::get_if<DecodedPacket>(&result);
             ASSERT_NE(decoded, nullptr)
                 << "code " << code << ": " << packetText(result).toStdString();
@@ -134,9 +136,7 @@ TEST(PacketDecoder, ReadsBackEveryValidServerPacket)
         }
         if (validateServerFields(f))
             continue; // all 0 or all 255: the page never sends it
-        const auto buffer = buildServerPacket(f);
-        const DecodeResult result = decodePacket(
-            QByteArrayView(reinterpret_cast<const char*>(buffer.data()), ServerPacketSize), 1);
+        const DecodeResult result = decodePacket(serverBytes(buildServerPacket(f)), 1);
         const auto* decoded = std::get_if<DecodedPacket>(&result);
         ASSERT_NE(decoded, nullptr) << packetText(result).toStdString();
         EXPECT_EQ(decoded->kind, PacketKind::Server);
@@ -147,40 +147,25 @@ TEST(PacketDecoder, ReadsBackEveryValidServerPacket)
     }
 }
 
-QByteArray defaultParam(int code)
-{
-    ParamFields f;
-    if (code == 6)
-        f.groupIP = u"3"_s;
-    const ParamPacket p = buildParamPacket(f, DeviceType(code));
-    return QByteArray(reinterpret_cast<const char*>(p.data()), ParamPacketSize);
-}
-
-QByteArray defaultServer()
-{
-    const auto b = buildServerPacket(ServerFields::defaults());
-    return QByteArray(reinterpret_cast<const char*>(b.data()), ServerPacketSize);
-}
-
 TEST(PacketDecoder, TextAndJsonForms)
 {
-    EXPECT_EQ(packetText(decodePacket(defaultParam(1), 1)),
+    EXPECT_EQ(packetText(decodePacket(defaultParamPacket(1), 1)),
               u"参数包 普通终端 更新后设备IP=192.168.1.200 服务器IP=192.168.1.248 "
               "网关地址=192.168.1.1 命令端口=7500 数据端口=7510 服务器端口=7520 设备地址=200 "
               "数据广播IP=255.255.255.255 组播IP（隐藏）=224.0.1.48"_s);
-    EXPECT_EQ(packetText(decodePacket(defaultParam(4), 4)).section(u' ', 10),
+    EXPECT_EQ(packetText(decodePacket(defaultParamPacket(4), 4)).section(u' ', 10),
               u"子网掩码=224.0.1.48 报警主机一IP=255.255.255.0 报警主机二IP=192.168.1.248 "
               "一键报警主机一地址=0 一键报警主机二地址=0"_s);
-    EXPECT_EQ(packetText(decodePacket(defaultServer(), 1)),
+    EXPECT_EQ(packetText(decodePacket(defaultServerPacket(), 1)),
               u"服务器地址包 更新服务器IP=192.168.1.248 子网掩码=255.255.255.0 "
               "默认网关=192.168.1.1"_s);
-    EXPECT_EQ(
-        QJsonDocument(packetJson(decodePacket(defaultParam(6), 6))).toJson(QJsonDocument::Compact),
-        QByteArray(R"({"amplifier":3,"broadcast_ip":"255.255.255.255","command_port":7500,)"
-                   R"("data_port":7510,"device_address":200,"gateway":"192.168.1.1",)"
-                   R"("kind":"param","new_ip":"192.168.1.200",)"
-                   R"("server_ip":"192.168.1.248","server_port":7520,"type":6,)"
-                   R"("type_name":"分区切换"})"));
+    EXPECT_EQ(QJsonDocument(packetJson(decodePacket(defaultParamPacket(6), 6)))
+                  .toJson(QJsonDocument::Compact),
+              QByteArray(R"({"amplifier":3,"broadcast_ip":"255.255.255.255","command_port":7500,)"
+                         R"("data_port":7510,"device_address":200,"gateway":"192.168.1.1",)"
+                         R"("kind":"param","new_ip":"192.168.1.200",)"
+                         R"("server_ip":"192.168.1.248","server_port":7520,"type":6,)"
+                         R"("type_name":"分区切换"})"));
     EXPECT_EQ(QJsonDocument(packetJson(decodePacket(QByteArray("\x01\x02", 2), 1)))
                   .toJson(QJsonDocument::Compact),
               QByteArray(R"({"error":"command","hex":"01 02","kind":"invalid","length":2,)"
@@ -223,11 +208,6 @@ struct Malformed {
     QString reason;
 };
 
-void PrintTo(const Malformed& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 QByteArray withByte(QByteArray bytes, int offset, char value)
 {
     bytes[offset] = value;
@@ -261,27 +241,27 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{"empty", QByteArray(), 1, "empty", u"空数据包"_s},
         Malformed{"test_datagram", QByteArray(1, '\x01'), 1, "command",
                   u"首字节01既不是参数包的48也不是服务器地址包的D7"_s},
-        Malformed{"param_short", defaultParam(1).left(40), 1, "length",
+        Malformed{"param_short", defaultParamPacket(1).left(40), 1, "length",
                   u"参数包应为41字节，收到40字节"_s},
-        Malformed{"param_long", defaultParam(1) + '\0', 1, "length",
+        Malformed{"param_long", defaultParamPacket(1) + '\0', 1, "length",
                   u"参数包应为41字节，收到42字节"_s},
-        Malformed{"param_huge", defaultParam(1) + QByteArray(70000, '\x7f'), 1, "length",
+        Malformed{"param_huge", defaultParamPacket(1) + QByteArray(70000, '\x7f'), 1, "length",
                   u"参数包应为41字节，收到70041字节"_s},
-        Malformed{"type_zero", defaultParam(1), 0, "type", u"设备类型代码0不在1至12之间"_s},
-        Malformed{"type_13", defaultParam(1), 13, "type", u"设备类型代码13不在1至12之间"_s},
-        Malformed{"code5_read_as_1", defaultParam(5), 1, "unused",
+        Malformed{"type_zero", defaultParamPacket(1), 0, "type", u"设备类型代码0不在1至12之间"_s},
+        Malformed{"type_13", defaultParamPacket(1), 13, "type", u"设备类型代码13不在1至12之间"_s},
+        Malformed{"code5_read_as_1", defaultParamPacket(5), 1, "unused",
                   u"普通终端的参数包不使用偏移29至40，偏移29应为00，收到FF"_s},
-        Malformed{"code4_ids_read_as_5", withByte(defaultParam(4), 40, '\x01'), 5, "unused",
+        Malformed{"code4_ids_read_as_5", withByte(defaultParamPacket(4), 40, '\x01'), 5, "unused",
                   u"寻呼主机的参数包不使用偏移37至40，偏移40应为00，收到01"_s},
-        Malformed{"code6_byte28", withByte(defaultParam(6), 28, '\x80'), 6, "unused",
+        Malformed{"code6_byte28", withByte(defaultParamPacket(6), 28, '\x80'), 6, "unused",
                   u"分区切换的参数包不使用偏移27至28，偏移28应为00，收到80"_s},
-        Malformed{"code12_last_byte", withByte(defaultParam(12), 40, '\xff'), 12, "unused",
+        Malformed{"code12_last_byte", withByte(defaultParamPacket(12), 40, '\xff'), 12, "unused",
                   u"网络功放的参数包不使用偏移29至40，偏移40应为00，收到FF"_s},
-        Malformed{"server_short", defaultServer().left(17), 1, "length",
+        Malformed{"server_short", defaultServerPacket().left(17), 1, "length",
                   u"服务器地址包应为18字节，收到17字节"_s},
-        Malformed{"server_padded_like_a_param", defaultServer() + QByteArray(23, '\0'), 1, "length",
-                  u"服务器地址包应为18字节，收到41字节"_s},
-        Malformed{"server_tail", withByte(defaultServer(), 17, '\0'), 1, "unused",
+        Malformed{"server_padded_like_a_param", defaultServerPacket() + QByteArray(23, '\0'), 1,
+                  "length", u"服务器地址包应为18字节，收到41字节"_s},
+        Malformed{"server_tail", withByte(defaultServerPacket(), 17, '\0'), 1, "unused",
                   u"服务器地址包偏移13至17应为64，偏移17收到00"_s}));
 
 } // namespace

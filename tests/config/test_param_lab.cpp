@@ -21,17 +21,14 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
+using testsupport::PrintTo;
+
 struct LabCase {
     const char* name;
     QString host; // edtCurrIP; the other fields keep their designed texts
     bool arrives;
     QString box;
 };
-
-void PrintTo(const LabCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class ParamPageLab : public ::testing::TestWithParam<LabCase>
 {};

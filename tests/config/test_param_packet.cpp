@@ -14,21 +14,7 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-// Case tables print by their name.
-template <class T>
-requires requires(const T& t)
-{
-    t.name;
-}
-void PrintTo(const T& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-QByteArray hex(const char* spaced)
-{
-    return QByteArray::fromHex(QByteArray(spaced).replace(' ', ""));
-}
+using testsupport::PrintTo;
 
 QByteArray bytes(const ParamPacket& p)
 {

@@ -26,23 +26,14 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
+using testsupport::PrintTo;
+
 // The offscreen platform cannot grab the keyboard for the open list; that is expected.
 const QtMessageHandler previousHandler =
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& m) {
         if (!m.startsWith(u"This plugin does not support"_s))
             previousHandler(type, context, m);
     });
-
-// Case tables print by their name.
-template <class T>
-requires requires(const T& t)
-{
-    t.name;
-}
-void PrintTo(const T& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 const QString kPlainCaption = u"子网掩码："_s;      // Lbl_YM as designed
 const QString kPagingCaption = u"寻呼服务器IP："_s; // Lbl_CallServerIP as designed
@@ -590,11 +581,6 @@ struct SendCase {
     Edits edits;
     QByteArray bytes;
 };
-
-QByteArray hex(const char* spaced)
-{
-    return QByteArray::fromHex(QByteArray(spaced).replace(' ', ""));
-}
 
 class ParamPageSend : public ::testing::TestWithParam<SendCase>
 {};

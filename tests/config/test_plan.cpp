@@ -19,15 +19,7 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-template <class T>
-requires requires(const T& t)
-{
-    t.name;
-}
-void PrintTo(const T& c, std::ostream* os)
-{
-    *os << c.name;
-}
+using testsupport::PrintTo;
 
 QByteArray utf8(const QString& s)
 {

@@ -29,11 +29,6 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-QByteArray hex(const char* spaced)
-{
-    return QByteArray::fromHex(QByteArray(spaced).replace(' ', ""));
-}
-
 // One parameter page on a bound loopback endpoint, its plan panel answering with fixed times.
 struct PanelFixture {
     FakeDialogs fake;

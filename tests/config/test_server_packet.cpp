@@ -13,6 +13,8 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
+using testsupport::PrintTo;
+
 using Edit = std::function<void(ServerFields&)>;
 
 const QString EmptyIp = u"无效IP设置，IP段不允许为空！"_s;
@@ -50,11 +52,6 @@ struct ValidationCase {
     Edit edit;
     std::optional<QString> message; // nothing: all steps pass
 };
-
-void PrintTo(const ValidationCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class ServerValidation : public ::testing::TestWithParam<ValidationCase>
 {};
@@ -140,11 +137,6 @@ struct ConversionCase {
     QString error;
 };
 
-void PrintTo(const ConversionCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class ServerValidationConversion : public ::testing::TestWithParam<ConversionCase>
 {};
 
@@ -195,11 +187,6 @@ struct DerivedCase {
     QString ip, mask, gateway, netName;
     QByteArray octets; // offsets 1 to 12
 };
-
-void PrintTo(const DerivedCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class ServerDerived : public ::testing::TestWithParam<DerivedCase>
 {};

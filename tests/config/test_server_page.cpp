@@ -27,6 +27,8 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
+using testsupport::PrintTo;
+
 using Texts = std::vector<std::pair<const char*, QString>>; // objectName -> text to type
 
 const QString Caption = u"信息提示："_s;
@@ -205,11 +207,6 @@ struct ValidationCase {
     QString message;
 };
 
-void PrintTo(const ValidationCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class ServerPageValidation : public ServerPageTest,
                              public ::testing::WithParamInterface<ValidationCase>
 {};
@@ -282,11 +279,6 @@ struct ConversionCase {
     QString box;
 };
 
-void PrintTo(const ConversionCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class ServerPageConversion : public ServerPageTest,
                              public ::testing::WithParamInterface<ConversionCase>
 {};
@@ -320,11 +312,6 @@ struct CancelCase {
     std::deque<int> answers;
     std::size_t boxes;
 };
-
-void PrintTo(const CancelCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class ServerPageCancel : public ServerPageTest, public ::testing::WithParamInterface<CancelCase>
 {};
@@ -460,11 +447,6 @@ struct TypedCase {
     QByteArray packet;
     QString logValue;
 };
-
-void PrintTo(const TypedCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class ServerPageTyped : public ServerPageTest, public ::testing::WithParamInterface<TypedCase>
 {};

@@ -11,6 +11,8 @@
 namespace
 {
 
+using testsupport::PrintTo;
+
 QByteArray bytes(std::initializer_list<int> values)
 {
     QByteArray out;
@@ -47,11 +49,6 @@ struct LineCase {
     bool dataOnly;
     QString expected;
 };
-
-void PrintTo(const LineCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class MonitorLineTable : public ::testing::TestWithParam<LineCase>
 {};
@@ -110,11 +107,6 @@ struct DatagramCase {
     int showByteCount;               // ShowByteCount afterwards (it starts at 77)
     int portValue;
 };
-
-void PrintTo(const DatagramCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 constexpr std::array<const char*, 10> defaults = {"1", "0", "0", "0", "0", "0", "0", "0", "0", "0"};
 constexpr std::array<const char*, 10> oneToTen = {"1", "2", "3", "4", "5",

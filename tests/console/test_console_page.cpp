@@ -22,6 +22,8 @@
 namespace
 {
 
+using testsupport::PrintTo;
+
 QByteArray bytes(std::initializer_list<int> values)
 {
     QByteArray out;
@@ -423,11 +425,6 @@ struct EditCase {
     const char* expected;
 };
 
-void PrintTo(const EditCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class ConsoleEdits : public ConsolePageTest, public ::testing::WithParamInterface<EditCase>
 {};
 
@@ -594,11 +591,6 @@ struct SendCase {
     QByteArray expected;
 };
 
-void PrintTo(const SendCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class ConsoleSender : public ConsolePageTest, public ::testing::WithParamInterface<SendCase>
 {};
 
@@ -655,11 +647,6 @@ struct SendFailureCase {
     const char* box;
     int showByteCount;
 };
-
-void PrintTo(const SendFailureCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class ConsoleSendFailure : public ConsolePageTest,
                            public ::testing::WithParamInterface<SendFailureCase>

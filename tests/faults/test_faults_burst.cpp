@@ -19,6 +19,8 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
+using testsupport::PrintTo;
+
 constexpr int BurstCount = 50000;
 constexpr uint32_t Marker = 0xFFFFFFFFu; // never a sequence number of the burst
 
@@ -54,11 +56,6 @@ struct BurstCase {
     int size;       // bytes per datagram, the sequence number first
     int bufferSize; // SO_RCVBUF asked for on the window's socket
 };
-
-void PrintTo(const BurstCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class ReceiveOverrun : public WindowFixture, public ::testing::WithParamInterface<BurstCase>
 {};

@@ -16,6 +16,8 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
+using testsupport::PrintTo;
+
 class DiskFixture : public WindowFixture
 {
 protected:
@@ -56,11 +58,6 @@ struct ExportCase {
     Disk disk;
     bool oldFile; // an earlier export of that name is there
 };
-
-void PrintTo(const ExportCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class ExportFault : public DiskFixture, public ::testing::WithParamInterface<ExportCase>
 {};
@@ -149,11 +146,6 @@ struct LogCase {
     const char* name;
     Disk disk;
 };
-
-void PrintTo(const LogCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class UpdateLogFault : public DiskFixture, public ::testing::WithParamInterface<LogCase>
 {

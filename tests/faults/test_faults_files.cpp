@@ -26,6 +26,8 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
+using testsupport::PrintTo;
+
 enum class Kind { Folder, Fifo, Device, LinkToFile, DanglingLink, LinkIntoNoFolder };
 enum class Writer { Export, UpdateLog };
 
@@ -35,11 +37,6 @@ struct FileCase {
     Kind kind;
     const char* error; // the box's text after the path; nullptr: the write succeeds
 };
-
-void PrintTo(const FileCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class OddTarget : public ::testing::TestWithParam<FileCase>
 {

@@ -19,6 +19,8 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
+using testsupport::PrintTo;
+
 // A separate process that holds 0.0.0.0:port until it is destroyed.
 class PortSquatter
 {
@@ -74,11 +76,6 @@ struct SquatCase {
     bool disconnectFirst; // the window lets the port go, then wants it back
     bool samePort;        // the second connect asks for the port of the first
 };
-
-void PrintTo(const SquatCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class PortTaken : public WindowFixture, public ::testing::WithParamInterface<SquatCase>
 {};

@@ -17,6 +17,8 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
+using testsupport::PrintTo;
+
 enum class Shortage { NoDescriptor, NoWakeDescriptor, NoThread };
 
 struct ShortageCase {
@@ -24,11 +26,6 @@ struct ShortageCase {
     Shortage shortage;
     bool connects; // the connect succeeds in spite of it
 };
-
-void PrintTo(const ShortageCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class Exhausted : public WindowFixture, public ::testing::WithParamInterface<ShortageCase>
 {

@@ -18,6 +18,8 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
+using testsupport::PrintTo;
+
 bool run(const char* command)
 {
     return std::system(command) == 0;
@@ -66,11 +68,6 @@ struct UnreachableCase {
     QString caption;
     int flags;
 };
-
-void PrintTo(const UnreachableCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class Unreachable : public NoRoute, public ::testing::WithParamInterface<UnreachableCase>
 {

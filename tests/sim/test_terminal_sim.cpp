@@ -3,6 +3,7 @@
 // exit code and its output.
 #include "config/param_packet.h"
 #include "config/server_packet.h"
+#include "support/packets.h"
 #include "support/udp_probe.h"
 
 #include <gtest/gtest.h>
@@ -18,20 +19,7 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-QByteArray paramPacket(int code)
-{
-    ParamFields f;
-    if (code == 6)
-        f.groupIP = u"3"_s;
-    const ParamPacket p = buildParamPacket(f, DeviceType(code));
-    return QByteArray(reinterpret_cast<const char*>(p.data()), ParamPacketSize);
-}
-
-QByteArray serverPacket()
-{
-    const auto b = buildServerPacket(ServerFields::defaults());
-    return QByteArray(reinterpret_cast<const char*>(b.data()), ServerPacketSize);
-}
+using testsupport::PrintTo;
 
 class Sim
 {
@@ -83,8 +71,8 @@ TEST(TerminalSim, PrintsEachDatagramDecodedWithTimeAndSender)
     Sim sim;
     ASSERT_TRUE(sim.start({u"--count"_s, u"3"_s})) << sim.err.toStdString();
     UdpProbe sender;
-    ASSERT_TRUE(sender.sendTo("127.0.0.1", sim.devicePort, paramPacket(1)));
-    ASSERT_TRUE(sender.sendTo("127.0.0.1", sim.serverPort, serverPacket()));
+    ASSERT_TRUE(sender.sendTo("127.0.0.1", sim.devicePort, defaultParamPacket(1)));
+    ASSERT_TRUE(sender.sendTo("127.0.0.1", sim.serverPort, defaultServerPacket()));
     ASSERT_TRUE(sender.sendTo("127.0.0.1", sim.devicePort, QByteArray(1, '\x01')));
     ASSERT_EQ(sim.finish(), 0) << sim.err.toStdString();
 
@@ -117,7 +105,7 @@ TEST(TerminalSim, JsonLinesCarryTheFieldsAndWhereTheyCameFrom)
     Sim sim;
     ASSERT_TRUE(sim.start({u"--json"_s, u"--count"_s, u"1"_s, u"--type"_s, u"6"_s}));
     UdpProbe sender;
-    ASSERT_TRUE(sender.sendTo("127.0.0.1", sim.devicePort, paramPacket(6)));
+    ASSERT_TRUE(sender.sendTo("127.0.0.1", sim.devicePort, defaultParamPacket(6)));
     ASSERT_EQ(sim.finish(), 0) << sim.err.toStdString();
     ASSERT_EQ(sim.lines().size(), 1);
     const QString line = sim.lines()[0];
@@ -136,11 +124,6 @@ struct ExpectCase {
     int exitCode;
     QString said; // on stderr
 };
-
-void PrintTo(const ExpectCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class SimExpect : public ::testing::TestWithParam<ExpectCase>
 {};
@@ -172,41 +155,41 @@ INSTANTIATE_TEST_SUITE_P(
                    "\n\n"
                    R"({"kind":"server","subnet_mask":"255.255.255.0","role":"server"})"
                    "\n",
-                   {{false, paramPacket(1)}, {true, serverPacket()}},
+                   {{false, defaultParamPacket(1)}, {true, defaultServerPacket()}},
                    0,
                    u"全部 2 个期望的数据包都已收到"_s},
         ExpectCase{"type_from_the_expectation",
                    R"({"kind":"param","type":"4","subnet_mask":"224.0.1.48","alarm_host2_id":0})",
-                   {{false, paramPacket(4)}},
+                   {{false, defaultParamPacket(4)}},
                    0,
                    u"全部 1 个期望的数据包都已收到"_s},
         ExpectCase{"field_differs",
                    R"({"kind":"param","new_ip":"192.168.1.201"})",
-                   {{false, paramPacket(1)}},
+                   {{false, defaultParamPacket(1)}},
                    1,
                    u"第1个期望的数据包不符：字段 new_ip：期望 192.168.1.201，收到 192.168.1.200"_s},
         ExpectCase{"out_of_order",
                    R"({"kind":"param"})"
                    "\n"
                    R"({"kind":"server"})",
-                   {{true, serverPacket()}, {false, paramPacket(1)}},
+                   {{true, defaultServerPacket()}, {false, defaultParamPacket(1)}},
                    1,
                    u"第1个期望的数据包不符：字段 kind：期望 param，收到 server"_s},
         ExpectCase{"undecodable",
                    R"({"kind":"server"})",
-                   {{true, serverPacket().left(17)}},
+                   {{true, defaultServerPacket().left(17)}},
                    1,
                    u"字段 kind：期望 server，收到 invalid（服务器地址包应为18字节，收到17字节）"_s},
         ExpectCase{"field_the_type_lacks",
                    R"({"kind":"param","multicast_ip":"224.0.1.48"})",
-                   {{false, paramPacket(1)}},
+                   {{false, defaultParamPacket(1)}},
                    1,
                    u"字段 multicast_ip：期望 224.0.1.48，收到的数据包没有这个字段"_s},
         ExpectCase{"too_few_in_time",
                    R"({"kind":"param"})"
                    "\n"
                    R"({"kind":"server"})",
-                   {{false, paramPacket(1)}},
+                   {{false, defaultParamPacket(1)}},
                    1,
                    u"已到 --timeout 的时间：期望 2 个数据包，只有 1 个符合"_s}));
 
@@ -216,11 +199,6 @@ struct RefusedCase {
     int exitCode;
     QString said;
 };
-
-void PrintTo(const RefusedCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class SimRefuses : public ::testing::TestWithParam<RefusedCase>
 {};

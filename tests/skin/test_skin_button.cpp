@@ -24,6 +24,8 @@
 namespace
 {
 
+using testsupport::PrintTo;
+
 // Records which state image every paint asked for: N normal, H hot, P pressed, D disabled.
 class RecordingButton : public TSkinButton
 {
@@ -818,11 +820,6 @@ struct TwoImageCase {
     bool enabled;
     QRgb inside; // colour of the image's square
 };
-
-void PrintTo(const TwoImageCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
 
 class TwoImageGlyph : public SkinButtonPaint, public ::testing::WithParamInterface<TwoImageCase>
 {};

@@ -7,9 +7,9 @@
 #include <iostream>
 #include <vector>
 
-void PrintTo(const QString& text, std::ostream* os)
+QByteArray hex(const char* spaced)
 {
-    *os << '"' << text.toStdString() << '"';
+    return QByteArray::fromHex(QByteArray(spaced).replace(' ', ""));
 }
 
 namespace

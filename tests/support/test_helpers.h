@@ -2,6 +2,9 @@
 #pragma once
 
 // Small pieces every test file would otherwise write for itself.
+#include "support/test_print.h"
+
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <gtest/gtest.h>
@@ -13,8 +16,8 @@
 // tests/allowed_skips.txt is a failure.
 int testExitCode(int runResult);
 
-// GoogleTest prints a QString as readable text instead of its bytes.
-void PrintTo(const QString& text, std::ostream* os);
+// Bytes from hex digits; spaces between them are for the reader ("48 C0A801C8").
+QByteArray hex(const char* spaced);
 
 // Names a parameterised case after its `name` field.
 struct CaseName {

@@ -106,7 +106,7 @@ void ParamPage::cmbTypeChange(int index)
         ui_->edtGroupIP->hide();
         ui_->edtID1->setText(u"0"_s);
         ui_->edtID2->setText(u"0"_s);
-        globals_.DeviceType = type->code();
+        globals_.selectDeviceType(type->code());
 
         const DeviceTypeView view = type->view();
         setCaption(ui_->Lbl_GroupIP, ui_->edtGroupIP, view.groupCaption);

@@ -282,9 +282,7 @@ void ConsolePage::UDPServerUDPRead(TUDPServer& Sender, const QByteArray& AData,
     appendMonitorLine(line_, AData, globals_.ShowByteCount, ch1->isChecked(), ABinding.SenderIP,
                       ABinding.SenderPort, ABinding.Port);
     Memo1->addLine(line_);
-    // A 32-bit counter that wraps rather than overflowing.
-    globals_.RecvCount = static_cast<int>(static_cast<unsigned>(globals_.RecvCount) + 1u);
-    listedCount_ = globals_.RecvCount;
+    listedCount_ = globals_.countReceived();
     // LbNum follows when the lines reach the list (Flushed), at most a frame later.
 }
 
@@ -358,7 +356,7 @@ void ConsolePage::N1Click()
 void ConsolePage::Button1Click()
 {
     runGuarded([&] {
-        globals_.RecvCount = 0;
+        globals_.resetReceived();
         listedCount_ = 0;
         showCount(u"0"_s);
         dropped_ = 0;
