@@ -118,7 +118,7 @@ ReadResult ReadResult::orEmptyWhenMissing() const&
     return *this;
 }
 
-ReadResult readWholeFile(const QByteArray& path)
+ReadResult readWholeFile(const QByteArray& path, qint64 maxBytes)
 {
     const auto failed = [](int code) { return ReadResult(ReadError{code}); };
     struct stat info {};
@@ -134,6 +134,9 @@ ReadResult readWholeFile(const QByteArray& path)
         return failed(errno);
     if (!S_ISREG(info.st_mode))
         return failed(notRegularError(info.st_mode));
+    const bool capped = maxBytes >= 0;
+    if (capped && info.st_size > maxBytes)
+        return failed(EFBIG);
     QByteArray bytes;
     char chunk[65536];
     for (;;) {
@@ -145,6 +148,8 @@ ReadResult readWholeFile(const QByteArray& path)
         if (n == 0)
             break;
         bytes.append(chunk, n);
+        if (capped && bytes.size() > maxBytes) // it grew while being read
+            return failed(EFBIG);
     }
     return bytes;
 }
