@@ -10,6 +10,7 @@
 #include "net/net_address.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -19,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -105,6 +107,7 @@ PlanPanel::PlanPanel(PlanTarget& page, QWidget* parent)
     const int widths[ColState] = {32, 64, 100, 56};
     for (int c = 0; c < ColState; ++c)
         table_->setColumnWidth(c, widths[c]);
+    stateWidth_ = table_->columnWidth(ColState);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -178,10 +181,15 @@ void PlanPanel::showPlan(int generation, const PlanLoad& load)
     runGuarded([&] {
         if (generation != generation_)
             return; // another file was chosen meanwhile
-        loading_ = false;
         if (!load.failure.isEmpty()) {
-            showSummary();
-            updateButtons();
+            // The plan before stays; if it was still going into the table, it goes on.
+            if (filled_ < plan_.rows.size()) {
+                fillTable(generation, filled_);
+            } else {
+                loading_ = false;
+                showSummary();
+                updateButtons();
+            }
             infoBox(load.failure);
             return;
         }
@@ -194,26 +202,59 @@ void PlanPanel::showPlan(int generation, const PlanLoad& load)
                 latest_.insert(r.key, r);
         }
 
+        filled_ = -1;
+        QTimer::singleShot(0, this,
+                           [this, generation] { runGuarded([&] { fillTable(generation, -1); }); });
+    });
+}
+
+// Fills the table a slice at a time, so that the window keeps answering while thousands of
+// rows go in; the plan counts as loaded once the last row is in.
+void PlanPanel::fillTable(int generation, int from)
+{
+    if (generation != generation_)
+        return; // another file was chosen meanwhile
+    auto goOn = [this, generation](int next) {
+        QTimer::singleShot(0, this, [this, generation, next] {
+            runGuarded([&] { fillTable(generation, next); });
+        });
+    };
+    if (from < 0) {
+        // Emptying a table of thousands of rows is a slice of its own.
         table_->setRowCount(0);
         const auto others = static_cast<int>(plan_.otherHeaders.size());
         table_->setColumnCount(ColCount + others);
         for (int k = 0; k < others; ++k)
             table_->setHorizontalHeaderItem(ColCount + k,
                                             new QTableWidgetItem(plan_.otherHeaders[k]));
-        table_->setColumnWidth(ColState, others > 0 ? 140 : table_->columnWidth(ColState));
+        table_->setColumnWidth(ColState, others > 0 ? 140 : stateWidth_);
         table_->setRowCount(static_cast<int>(plan_.rows.size()));
-        const ParamFields fields = page_.fieldTexts();
-        const QStringList captions = deviceTypeCaptions();
-        table_->setUpdatesEnabled(false);
-        for (int i = 0; i < plan_.rows.size(); ++i)
-            showRow(i, fields, captions);
-        table_->setUpdatesEnabled(true);
-        showSummary();
-        report_->setPlainText(planReport(plan_));
-        report_->setVisible(!plan_.clean() || !plan_.notes.isEmpty());
-        selectRow(nextRow(-1));
-        checkRow(currentRow(), false);
-    });
+        filled_ = 0;
+        goOn(0);
+        return;
+    }
+    constexpr qint64 sliceMs = 20;
+    QElapsedTimer slice;
+    slice.start();
+    const ParamFields fields = page_.fieldTexts();
+    const QStringList captions = deviceTypeCaptions();
+    const auto count = static_cast<int>(plan_.rows.size());
+    int i = from;
+    table_->setUpdatesEnabled(false);
+    while (i < count && (i - from < 64 || slice.elapsed() < sliceMs))
+        showRow(i++, fields, captions);
+    table_->setUpdatesEnabled(true);
+    filled_ = i;
+    if (i < count) {
+        goOn(i);
+        return;
+    }
+    loading_ = false;
+    showSummary();
+    report_->setPlainText(planReport(plan_));
+    report_->setVisible(!plan_.clean() || !plan_.notes.isEmpty());
+    selectRow(nextRow(-1));
+    checkRow(currentRow(), false);
 }
 
 void PlanPanel::showSummary()

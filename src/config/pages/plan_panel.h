@@ -68,6 +68,7 @@ Q_SIGNALS:
 
 private:
     void showPlan(int generation, const PlanLoad& load);
+    void fillTable(int generation, int from);
     void showSummary();
     void showRow(int index, const ParamFields& page, const QStringList& captions);
     void selectRow(int index);
@@ -99,6 +100,8 @@ private:
     bool checking_ = false;
     int generation_ = 0; // of the latest loadPlan
     bool loading_ = false;
+    int filled_ = 0; // rows of plan_ in the table, -1 before the table is emptied for it
+    int stateWidth_ = 0;
     QString loadingName_;
     QThreadPool pool_; // last: it waits for a read before the rest goes
 };
