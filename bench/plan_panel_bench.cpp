@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Loads a plan of 10,000 devices into the parameter page's plan panel, as the operator's
-// "载入方案" does: read, check and fill the table. Prints the times; fails above one second of
-// processor time.
+// "载入方案" does, while a 1 ms timer on the event thread measures how late it fires: the
+// longest stall is how long the window stood still, in wall time and in the event thread's
+// processor time (on a shared machine the wall time also holds the other jobs). Then a file
+// over the byte limit and one over the row limit, each timed to its box. Fails when the event
+// thread works 100 ms or more without returning to its loop.
+#include "common/dialogs.h"
 #include "common/globals.h"
 #include "config/pages/param_page.h"
 #include "config/pages/plan_panel.h"
@@ -10,43 +14,157 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 #include <ctime>
 
 using namespace Qt::StringLiterals;
 
+namespace
+{
+
+class BenchDialogs : public Dialogs
+{
+public:
+    QStringList boxes;
+    int messageBox(const QString& text, const QString&, int) override
+    {
+        boxes.append(text);
+        return MB::IDOK;
+    }
+    std::optional<QString> saveFileName(const SaveDialogRequest&) override { return {}; }
+};
+
+// Every parameter column a site plan has, two columns of the spreadsheet's own, 10,000 rows.
+QByteArray sitePlan(int rows)
+{
+    const QStringList types = {u"普通终端"_s, u"寻呼主机"_s, u"一键报警"_s,
+                               u"网络收音"_s, u"6"_s,        u"12"_s};
+    QString text =
+        u"设备类型,当前设备IP,当前设备命令端口,更新后设备IP,服务器IP,网关地址,数据广播IP,"
+        u"设备地址,命令端口,数据端口,服务器端口,组播IP,备注,楼层\r\n"_s;
+    for (int i = 0; i < rows; ++i) {
+        const QString ip = u"10.%1.%2.%3"_s.arg(i / 65536).arg(i / 256 % 256).arg(i % 256);
+        text += u"%1,192.168.1.200,7500,%2,192.168.1.248,192.168.1.1,255.255.255.255,%3,7500,"
+                u"7510,7520,%4,\"%5号楼 %6层, 走廊东侧第%7个喇叭\",%6\r\n"_s.arg(
+                    types[i % types.size()], ip, QString::number(i + 1),
+                    i % types.size() == 4 ? u"3"_s : u"224.0.1.48"_s, QString::number(i / 400 + 1),
+                    QString::number(i / 20 % 20 + 1), QString::number(i % 20 + 1));
+    }
+    return text.toUtf8();
+}
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) < 0)
+        return {};
+    return path;
+}
+
+qint64 threadCpuUs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1000000LL + t.tv_nsec / 1000;
+}
+
+struct Run {
+    qint64 doneMs = 0;  // from the choice to the plan shown, or to its box
+    qint64 stallMs = 0; // longest gap between two ticks of the 1 ms timer
+    qint64 cpuMs = 0;   // longest processor time of the event thread between two ticks
+};
+
+// Loads path and runs the event loop until done() holds and a quarter second more (the look
+// ahead at the first row, anything queued behind the load).
+template <class Done> Run load(PlanPanel& panel, const QString& path, Done done)
+{
+    Run run;
+    QElapsedTimer clock;
+    QElapsedTimer sinceTick;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(1);
+    qint64 cpuAtTick = 0;
+    auto tick = [&] {
+        run.stallMs = std::max(run.stallMs, sinceTick.restart());
+        const qint64 now = threadCpuUs();
+        run.cpuMs = std::max(run.cpuMs, (now - cpuAtTick) / 1000);
+        cpuAtTick = now;
+    };
+    QObject::connect(&ticker, &QTimer::timeout, tick);
+    clock.start();
+    sinceTick.start();
+    cpuAtTick = threadCpuUs();
+    ticker.start();
+    panel.loadPlan(path);
+    tick(); // the press itself
+    while (!done() && clock.elapsed() < 30000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    run.doneMs = clock.elapsed();
+    while (clock.elapsed() < run.doneMs + 250)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    return run;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    BenchDialogs dialogs;
+    installDialogs(&dialogs);
     constexpr int rows = 10000;
-    QString text = u"type,new_ip,address\r\n"_s;
-    for (int i = 0; i < rows; ++i)
-        text += u"%1,10.0.%2.%3,%4\r\n"_s.arg(i % 12 + 1).arg(i / 256).arg(i % 256).arg(i + 1);
     QTemporaryDir dir;
-    const QString path = dir.filePath(u"site.csv"_s);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0)
+    const QByteArray plan = sitePlan(rows);
+    const QString site = writeFile(dir, u"site.csv"_s, plan);
+    const QString tooLarge = writeFile(dir, u"large.csv"_s, {});
+    const QString tooMany = writeFile(dir, u"many.csv"_s, "type\n" + QByteArray(rows + 1, '\n'));
+    if (site.isEmpty() || tooLarge.isEmpty() || tooMany.isEmpty() ||
+        !QFile::resize(tooLarge, 512LL << 20))
         return 2;
-    file.close();
 
     MainGlobals globals;
     TUDPServer udp;
     ParamPage page(globals, udp);
     page.resize(1080, 460);
     page.show();
-    QElapsedTimer timer;
-    timer.start();
-    const std::clock_t cpuStart = std::clock();
-    page.planPanel()->loadPlan(path);
-    QApplication::processEvents();
-    const qint64 ms = timer.elapsed();
-    const long long cpuMs = (std::clock() - cpuStart) * 1000LL / CLOCKS_PER_SEC;
-    const bool ok = page.planPanel()->plan().rows.size() == rows &&
-                    page.planPanel()->plan().clean() && cpuMs < 1000;
-    std::printf("plan panel: %d rows loaded, checked and listed in %lld ms (%lld ms of processor "
-                "time)\n%s (limit 1000 ms of processor time)\n",
-                rows, static_cast<long long>(ms), cpuMs, ok ? "ok" : "FAILED");
+    PlanPanel& panel = *page.planPanel();
+    auto* table = page.findChild<QTableWidget*>(u"tblPlan"_s);
+
+    const Run first = load(panel, site, [&] { return !panel.loading(); });
+    // Again, over the 10,000 rows the table already holds.
+    const Run again = load(panel, site, [&] { return !panel.loading(); });
+    const bool loaded = panel.plan().rows.size() == rows && table->rowCount() == rows &&
+                        panel.plan().clean() && dialogs.boxes.isEmpty();
+    std::printf("plan panel: %d rows, %lld bytes, every parameter column and two others\n", rows,
+                static_cast<long long>(plan.size()));
+    std::printf("  shown after       %lld ms, again over it %lld ms%s\n", first.doneMs,
+                again.doneMs, loaded ? "" : " (NOT LOADED)");
+    std::printf("  longest stall     %lld ms, again over it %lld ms (wall time)\n", first.stallMs,
+                again.stallMs);
+    std::printf("  longest work      %lld ms, again over it %lld ms (event thread's processor "
+                "time between two ticks; limit 100 ms)\n",
+                first.cpuMs, again.cpuMs);
+
+    auto refused = [&](const QString& path, const char* what) {
+        const qsizetype before = dialogs.boxes.size();
+        const Run run = load(panel, path, [&] { return dialogs.boxes.size() > before; });
+        std::printf(
+            "  %s: box after %lld ms, longest stall %lld ms, longest work %lld ms\n    %s\n", what,
+            run.doneMs, run.stallMs, run.cpuMs,
+            qPrintable(dialogs.boxes.value(before).replace(u'\n', u' ')));
+        return run.cpuMs < 100 && dialogs.boxes.size() > before;
+    };
+    const bool refusedLarge = refused(tooLarge, "512 MB file");
+    const bool refusedMany = refused(tooMany, "10,001 rows");
+    installDialogs(nullptr);
+
+    const bool ok = loaded && first.cpuMs < 100 && again.cpuMs < 100 && refusedLarge && refusedMany;
+    std::printf("%s\n", ok ? "ok" : "FAILED");
     return ok ? 0 : 1;
 }

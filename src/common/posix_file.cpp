@@ -134,7 +134,7 @@ ReadResult ReadResult::orEmptyWhenMissing() const&
     return *this;
 }
 
-ReadResult readWholeFile(const QByteArray& path)
+ReadResult readWholeFile(const QByteArray& path, qint64 maxBytes)
 {
     const auto failed = [](int code) { return ReadResult(ReadError{code}); };
     struct stat info {};
@@ -150,6 +150,9 @@ ReadResult readWholeFile(const QByteArray& path)
         return failed(errno);
     if (!S_ISREG(info.st_mode))
         return failed(notRegularError(info.st_mode));
+    const bool capped = maxBytes >= 0;
+    if (capped && info.st_size > maxBytes)
+        return failed(EFBIG);
     QByteArray bytes;
     char chunk[65536];
     for (;;) {
@@ -161,6 +164,8 @@ ReadResult readWholeFile(const QByteArray& path)
         if (n == 0)
             break;
         bytes.append(chunk, n);
+        if (capped && bytes.size() > maxBytes) // it grew while being read
+            return failed(EFBIG);
     }
     return bytes;
 }

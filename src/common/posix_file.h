@@ -81,8 +81,9 @@ private:
 };
 
 // The whole content of a regular file. Refuses at once what is there but cannot be read as a
-// regular file; a FIFO is never waited on.
-ReadResult readWholeFile(const QByteArray& path);
+// regular file; a FIFO is never waited on. With maxBytes set, a larger file is refused
+// (EFBIG) without reading it.
+ReadResult readWholeFile(const QByteArray& path, qint64 maxBytes = -1);
 
 // A replacement of one file. open() makes the temporary file; write() appends to it;
 // commit() flushes it, renames it over the target and makes the rename durable. Until

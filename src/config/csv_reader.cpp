@@ -17,7 +17,7 @@ CsvText decodeCsv(const QByteArray& bytes)
     return {fromCp936(bytes), CsvEncoding::Cp936};
 }
 
-QList<CsvRecord> parseCsv(QStringView text, bool* unterminated)
+QList<CsvRecord> parseCsv(QStringView text, bool* unterminated, qsizetype maxRecords)
 {
     QList<CsvRecord> records;
     CsvRecord record;
@@ -67,6 +67,8 @@ QList<CsvRecord> parseCsv(QStringView text, bool* unterminated)
                 ++i;
             ++line;
             endRecord(line);
+            if (records.size() == maxRecords)
+                break;
         } else {
             // A quote after text in an unquoted cell is kept as it stands, as spreadsheets do.
             cell.append(c);

@@ -28,8 +28,10 @@ struct CsvRecord {
 // Splits the text into records and cells as spreadsheets write them: "," between cells; CR LF,
 // LF or CR between records; a cell in double quotes may hold commas and line breaks, and ""
 // inside it stands for one quote. A line break at the very end does not start a record.
-// unterminated is set when the text ends inside a quoted cell.
-QList<CsvRecord> parseCsv(QStringView text, bool* unterminated = nullptr);
+// unterminated is set when the text ends inside a quoted cell. With maxRecords set, reading
+// stops after that many records.
+QList<CsvRecord> parseCsv(QStringView text, bool* unterminated = nullptr,
+                          qsizetype maxRecords = -1);
 
 // One cell as written to a CSV file: quoted when it holds a comma, quote or line break.
 QString csvCell(const QString& text);

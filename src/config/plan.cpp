@@ -6,11 +6,14 @@
 #include "config/device_types.h"
 
 #include <QHash>
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 
 namespace
 {
+
+const QString openQuoteMessage = u"引号没有闭合，这一行起读不出，整个方案不能发送"_s;
 
 // A header as the report names it: trimmed, without a trailing colon.
 QString bareHeader(const QString& header)
@@ -34,6 +37,8 @@ public:
 
     void readHeader(const CsvRecord& header);
     void readRow(const CsvRecord& record, int row);
+    // The record in which a quote was left open: it swallowed the rest of the file.
+    void openQuote(const CsvRecord& record, int row);
     void checkDuplicates();
 
 private:
@@ -44,6 +49,7 @@ private:
     Plan& plan_;
     const PlanBase& base_;
     std::array<int, PlanColumnCount> position_; // header position of each column, -1 absent
+    QList<int> others_;                         // header positions of the other columns
     // Wire bytes of each row's new address and device address, for the duplicate check.
     QList<std::pair<int, QByteArray>> newIps_;
     QList<std::pair<int, QByteArray>> addresses_;
@@ -73,8 +79,9 @@ void PlanChecker::readHeader(const CsvRecord& header)
         plan_.columns.append(column);
         const QString name = bareHeader(header.cells[i]);
         if (!column) {
-            plan_.issues.append({1, name.isEmpty() ? u"第%1列"_s.arg(i + 1) : name, u"未知的列"_s});
-            plan_.blocked = true;
+            // A spreadsheet's own columns (备注, 楼层, ...): shown beside the row, never sent.
+            plan_.otherHeaders.append(name.isEmpty() ? u"第%1列"_s.arg(i + 1) : name);
+            others_.append(static_cast<int>(i));
         } else if (position_[fieldIndex(*column)] >= 0) {
             plan_.issues.append(
                 {1, name, u"与第%1列重复"_s.arg(position_[fieldIndex(*column)] + 1)});
@@ -83,6 +90,9 @@ void PlanChecker::readHeader(const CsvRecord& header)
             position_[fieldIndex(*column)] = static_cast<int>(i);
         }
     }
+    if (!plan_.otherHeaders.isEmpty())
+        plan_.notes.append(u"提示：以下列不是参数，只显示，不发送："_s +
+                           plan_.otherHeaders.join(u'、'));
     if (position_[fieldIndex(PlanColumn::Type)] < 0 && base_.deviceType == 0) {
         plan_.issues.append({1, planColumnCaption(PlanColumn::Type),
                              u"方案中没有这一列，页面上也还未选择设备类型"_s});
@@ -105,6 +115,8 @@ void PlanChecker::readRow(const CsvRecord& record, int number)
         fault(row, {},
               u"本行有%1格，表头有%2格"_s.arg(record.cells.size()).arg(plan_.headers.size()));
     } else {
+        for (const int at : others_)
+            row.others.append(record.cells[at]);
         for (qsizetype i = 0; i < record.cells.size(); ++i) {
             if (const auto column = plan_.columns[i];
                 column && position_[fieldIndex(*column)] == static_cast<int>(i))
@@ -120,6 +132,17 @@ void PlanChecker::readRow(const CsvRecord& record, int number)
             checkDownload(row);
     }
     plan_.rows.append(std::move(row));
+}
+
+void PlanChecker::openQuote(const CsvRecord& record, int number)
+{
+    PlanRow row;
+    row.row = number;
+    row.line = record.line;
+    row.deviceType = base_.deviceType;
+    fault(row, {}, openQuoteMessage);
+    plan_.rows.append(std::move(row));
+    plan_.blocked = true;
 }
 
 // The checks the download command makes, in its order, with its messages.
@@ -244,7 +267,19 @@ Plan readPlan(const QByteArray& bytes, const PlanBase& base)
     const CsvText decoded = decodeCsv(bytes);
     plan.encoding = decoded.encoding;
     bool unterminated = false;
-    const QList<CsvRecord> records = parseCsv(decoded.text, &unterminated);
+    // One record more than the header and the rows a plan may have tells it has too many.
+    const QList<CsvRecord> records = parseCsv(decoded.text, &unterminated, PlanMaxRows + 2);
+    if (records.size() > PlanMaxRows + 1) {
+        plan.refusal = u"方案超过%1台设备，请分成几个方案文件"_s.arg(PlanMaxRows);
+        plan.issues.append({0, {}, plan.refusal});
+        plan.blocked = true;
+        return plan;
+    }
+    if (unterminated && records.size() == 1) {
+        plan.issues.append({1, {}, openQuoteMessage});
+        plan.blocked = true;
+        return plan;
+    }
     if (records.isEmpty() || records.first().cells.join(QString()).trimmed().isEmpty()) {
         plan.issues.append({1, {}, u"方案没有表头"_s});
         plan.blocked = true;
@@ -253,13 +288,11 @@ Plan readPlan(const QByteArray& bytes, const PlanBase& base)
     plan.rows.reserve(records.size() - 1);
     PlanChecker checker(plan, base);
     checker.readHeader(records.first());
-    for (qsizetype i = 1; i < records.size(); ++i)
-        checker.readRow(records[i], static_cast<int>(i) + 1);
-    if (unterminated && !plan.rows.isEmpty()) {
-        PlanRow& last = plan.rows.last();
-        last.faulty = true;
-        last.fault = u"引号没有闭合"_s;
-        plan.issues.append({last.row, {}, last.fault});
+    for (qsizetype i = 1; i < records.size(); ++i) {
+        if (unterminated && i == records.size() - 1)
+            checker.openQuote(records[i], static_cast<int>(i) + 1);
+        else
+            checker.readRow(records[i], static_cast<int>(i) + 1);
     }
     checker.checkDuplicates();
     if (plan.rows.isEmpty()) {
@@ -271,9 +304,26 @@ Plan readPlan(const QByteArray& bytes, const PlanBase& base)
     return plan;
 }
 
+PlanFile readPlanFile(const QByteArray& path, const PlanBase& base)
+{
+    const ReadResult read = readWholeFile(path, PlanMaxBytes);
+    if (!read && read.error().code == EFBIG) {
+        PlanFile refused;
+        refused.plan.refusal = u"方案文件超过%1 MB，请分成几个方案文件"_s.arg(PlanMaxBytes >> 20);
+        refused.plan.issues.append({0, {}, refused.plan.refusal});
+        refused.plan.blocked = true;
+        return refused;
+    }
+    if (!read)
+        return {read.error(), {}};
+    return {std::nullopt, readPlan(read.value(), base)};
+}
+
 QString planReport(const Plan& plan)
 {
     QString report;
+    for (const QString& note : plan.notes)
+        report += note + u'\n';
     for (const PlanIssue& issue : plan.issues)
         report += issue.text() + u'\n';
     if (plan.clean())

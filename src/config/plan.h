@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/posix_file.h"
 #include "config/csv_reader.h"
 #include "config/param_packet.h"
 
@@ -41,6 +42,11 @@ struct PlanIssue {
     QString text() const;
 };
 
+// The most a plan holds: a site's devices, and a file that loads without making anyone wait.
+// 10,000 rows of every parameter column and a remark or two take about 4 MB.
+constexpr int PlanMaxRows = 10000;
+constexpr qint64 PlanMaxBytes = 8 * 1024 * 1024;
+
 struct PlanRow {
     int row = 0;  // spreadsheet row number
     int line = 0; // line of the file where the row starts
@@ -48,16 +54,20 @@ struct PlanRow {
     // The value of each column the plan has, as typed; none for absent columns.
     std::array<std::optional<QString>, PlanColumnCount> values;
     bool faulty = false;
-    QString fault; // first fault of the row, for the table
+    QString fault;      // first fault of the row, for the table
+    QStringList others; // cells of the columns that are no parameter, by Plan::otherHeaders
 };
 
 struct Plan {
     CsvEncoding encoding = CsvEncoding::Utf8;
     QList<std::optional<PlanColumn>> columns; // by header position
     QStringList headers;
+    QStringList otherHeaders; // columns that are no parameter: shown, never sent
     QList<PlanRow> rows;
     QList<PlanIssue> issues;
+    QStringList notes;    // what the operator should know that is no fault
     bool blocked = false; // a fault of the whole plan: no row may be sent
+    QString refusal;      // why the plan was not read at all (too large); no rows then
 
     bool clean() const { return issues.isEmpty(); }
     bool sendable(int index) const;
@@ -68,8 +78,15 @@ struct Plan {
 // address used twice).
 Plan readPlan(const QByteArray& bytes, const PlanBase& base);
 
+// A plan read from its file. A file larger than a plan can be is refused without reading it.
+struct PlanFile {
+    std::optional<ReadError> error; // the file could not be read
+    Plan plan;
+};
+PlanFile readPlanFile(const QByteArray& path, const PlanBase& base);
+
 // The page's fields once the row's device type has been chosen and its values typed in.
 ParamFields resolvePlanRow(const PlanRow& row, const ParamFields& current);
 
-// The report: one line per issue, then a summary line.
+// The report: the notes, one line per issue, then a summary line.
 QString planReport(const Plan& plan);

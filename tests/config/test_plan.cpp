@@ -133,7 +133,7 @@ TEST_P(PlanChecks, ReportRowColumnAndTheDownloadsMessage)
 {
     const auto& c = GetParam();
     const Plan plan = readPlan(utf8(c.csv), c.base);
-    QStringList issues;
+    QStringList issues = plan.notes; // as the report lists them: notes first
     for (const PlanIssue& issue : plan.issues)
         issues.append(issue.text());
     EXPECT_EQ(issues, c.issues);
@@ -204,18 +204,70 @@ INSTANTIATE_TEST_SUITE_P(
                   {u"第3行：空行"_s, u"第4行，type：无效的设备类型“13”"_s},
                   false,
                   {false, true, true}},
-        CheckCase{"unknownAndRepeatedColumns",
-                  u"type,colour,new_ip,更新后设备IP\n1,red,192.168.1.5,192.168.1.5\n"_s,
+        CheckCase{"repeatedColumn",
+                  u"type,new_ip,更新后设备IP\n1,192.168.1.5,192.168.1.5\n"_s,
                   {},
-                  {u"第1行，colour：未知的列"_s, u"第1行，更新后设备IP：与第3列重复"_s},
+                  {u"第1行，更新后设备IP：与第2列重复"_s},
                   true,
                   {false}},
+        // Kept for the table, one note for all of them, and the plan stays clean.
+        CheckCase{"columnsThePlanDoesNotKnow",
+                  u"备注,type,楼层,new_ip,\n门口,1,3,192.168.1.5,x\n"_s,
+                  {},
+                  {u"提示：以下列不是参数，只显示，不发送：备注、楼层、第5列"_s},
+                  false,
+                  {false}},
+        // The rows after the quote are lost in its cell: none may go, not even those before.
+        CheckCase{"quoteLeftOpen",
+                  u"type,new_ip,address\n1,192.168.1.5,5\n1,\"192.168.1.6,6\n1,192.168.1.7,7\n"_s,
+                  {},
+                  {u"第3行：引号没有闭合，这一行起读不出，整个方案不能发送"_s},
+                  true,
+                  {false, true}},
         CheckCase{"noTypeAnywhere",
                   u"new_ip\n192.168.1.5\n"_s,
                   {},
                   {u"第1行，设备类型：方案中没有这一列，页面上也还未选择设备类型"_s},
                   true,
                   {false}}));
+
+struct LimitCase {
+    const char* name;
+    qint64 size; // a file of this size (zeros), unless rows is set
+    int rows;    // a header and this many empty rows
+    QString refusal;
+};
+
+class PlanFileLimits : public ::testing::TestWithParam<LimitCase>
+{};
+
+// A file larger than any plan is refused before it is read, and so is one with too many rows.
+TEST_P(PlanFileLimits, RefuseAtOnceWhatNoPlanHolds)
+{
+    const auto& c = GetParam();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"site.csv"_s);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    if (c.rows > 0)
+        f.write("type\n" + QByteArray(c.rows, '\n'));
+    else
+        ASSERT_TRUE(f.resize(c.size));
+    f.close();
+    const PlanFile file = readPlanFile(QFile::encodeName(path), PlanBase{});
+    ASSERT_FALSE(file.error);
+    EXPECT_EQ(file.plan.refusal, c.refusal);
+    EXPECT_EQ(file.plan.rows.size(), c.refusal.isEmpty() ? c.rows : 0);
+}
+
+const QString kTooManyRows = u"方案超过10000台设备，请分成几个方案文件"_s;
+const QString kTooLarge = u"方案文件超过8 MB，请分成几个方案文件"_s;
+
+INSTANTIATE_TEST_SUITE_P(Plan, PlanFileLimits,
+                         ::testing::Values(LimitCase{"rowsAtTheLimit", 0, 10000, {}},
+                                           LimitCase{"oneRowMore", 0, 10001, kTooManyRows},
+                                           LimitCase{"bytesOverTheLimit", PlanMaxBytes + 1, 0,
+                                                     kTooLarge}));
 
 // Zone switcher: choosing it sets the group field to "0", which the plan may overwrite.
 TEST(Plan, RowTakesTheEffectsOfChoosingItsType)

@@ -49,6 +49,13 @@ struct PanelFixture {
         QApplication::setActiveWindow(page.get());
     }
     PlanPanel* panel() { return page->planPanel(); }
+    // Loads as the button does: read off the event thread, shown when it is back.
+    void load(const QString& path)
+    {
+        panel()->loadPlan(path);
+        EXPECT_TRUE(panel()->loading());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel()->loading(); }, 5000));
+    }
     template <class W> W* w(const char* name)
     {
         auto* found = page->findChild<W*>(QString::fromLatin1(name));
@@ -92,16 +99,21 @@ TEST(PlanPanel, SendsRowByRowRecordsEachResultAndResumesAfterARestart)
     QTemporaryDir dir;
     UdpProbe probe;
     const QString path =
-        writePlan(dir, (u"设备类型,当前设备IP,当前设备命令端口,更新后设备IP,设备地址\r\n"
-                        u"普通终端,127.0.0.1,%1,192.168.1.21,21\r\n"
-                        u"5,127.0.0.1,%1,192.168.1.22,22\r\n"
-                        u"网络CD,127.0.0.1,%1,192.168.1.23,23\r\n"_s)
+        writePlan(dir, (u"设备类型,当前设备IP,当前设备命令端口,备注,更新后设备IP,设备地址\r\n"
+                        u"普通终端,127.0.0.1,%1,大门口,192.168.1.21,21\r\n"
+                        u"5,127.0.0.1,%1,,192.168.1.22,22\r\n"
+                        u"网络CD,127.0.0.1,%1,\"7,8\",192.168.1.23,23\r\n"_s)
                            .arg(probe.port())
                            .toUtf8());
     {
         PanelFixture f;
-        f.panel()->loadPlan(path);
+        f.load(path);
         ASSERT_EQ(f.table()->rowCount(), 3);
+        // Shown after the panel's own columns, never sent (the bytes below have no place for it).
+        ASSERT_EQ(f.table()->columnCount(), PlanPanel::ColCount + 1);
+        EXPECT_EQ(f.table()->horizontalHeaderItem(PlanPanel::ColCount)->text(), u"备注"_s);
+        EXPECT_EQ(f.table()->item(0, PlanPanel::ColCount)->text(), u"大门口"_s);
+        EXPECT_EQ(f.table()->item(2, PlanPanel::ColCount)->text(), u"7,8"_s);
         EXPECT_EQ(f.state(0), u"待发送"_s);
         EXPECT_EQ(f.panel()->currentRow(), 0);
 
@@ -139,7 +151,7 @@ TEST(PlanPanel, SendsRowByRowRecordsEachResultAndResumesAfterARestart)
 
     // A new run of the program shows what was sent and goes on with the rest.
     PanelFixture again;
-    again.panel()->loadPlan(path);
+    again.load(path);
     EXPECT_EQ(again.state(0), u"已发送 T1"_s);
     EXPECT_EQ(again.state(1), u"已发送 T3"_s);
     EXPECT_EQ(again.state(2), u"待发送"_s);
@@ -173,8 +185,7 @@ TEST(PlanPanel, RowsWithFaultsAndPlansWithFaultsAreNeverSent)
 
     const QString rows =
         u"1,127.0.0.1,%1,192.168.1.21,21\n1,127.0.0.1,%1,192.168.1.21,22\n"_s.arg(probe.port());
-    f.panel()->loadPlan(
-        writePlan(dir, (u"type,current_ip,current_port,new_ip,address\n"_s + rows).toUtf8()));
+    f.load(writePlan(dir, (u"type,current_ip,current_port,new_ip,address\n"_s + rows).toUtf8()));
     EXPECT_EQ(f.state(1), u"有误：new_ip：与第2行重复"_s);
     EXPECT_EQ(f.panel()->currentRow(), -1);
     f.table()->selectRow(1);
@@ -183,13 +194,16 @@ TEST(PlanPanel, RowsWithFaultsAndPlansWithFaultsAreNeverSent)
     EXPECT_FALSE(probe.receive(100).has_value());
     EXPECT_TRUE(f.fake.boxes.empty());
 
-    f.panel()->loadPlan(
-        writePlan(dir, (u"type,current_ip,current_port,new_ip,addr\n"_s + rows).toUtf8()));
-    EXPECT_EQ(f.w<QPlainTextEdit>("memPlanReport")->toPlainText(),
-              u"第1行，addr：未知的列\n"
-              u"第2行，new_ip：与第3行重复\n第2行，设备地址：与第3行重复\n"
-              u"第3行，new_ip：与第2行重复\n第3行，设备地址：与第2行重复\n"
-              u"方案有5处错误（2台设备）\n"_s);
+    // A quote left open: the rows before it are whole, yet none may go.
+    f.load(writePlan(dir, (u"type,current_ip,current_port,new_ip,address\n"
+                           u"1,127.0.0.1,%1,192.168.1.21,21\n1,127.0.0.1,%1,\"192.168.1.22,22\n"
+                           u"1,127.0.0.1,%1,192.168.1.23,23\n"_s.arg(probe.port()))
+                              .toUtf8()));
+    EXPECT_EQ(
+        f.w<QPlainTextEdit>("memPlanReport")->toPlainText(),
+        u"第3行：引号没有闭合，这一行起读不出，整个方案不能发送\n方案有1处错误（2台设备）\n"_s);
+    EXPECT_EQ(f.w<QLabel>("lblPlan")->text(), u"方案：site.csv，有1处错误，整个方案不能发送"_s);
+    EXPECT_EQ(f.panel()->currentRow(), -1);
     f.table()->selectRow(0);
     EXPECT_FALSE(f.w<QPushButton>("btnSendNext")->isEnabled());
     f.panel()->btnSendNextClick();
@@ -197,18 +211,27 @@ TEST(PlanPanel, RowsWithFaultsAndPlansWithFaultsAreNeverSent)
     EXPECT_FALSE(QFile::exists(planResultsPath(dir.filePath(u"site.csv"_s))));
 }
 
-// The box names why a plan cannot be read; a folder is no missing file.
+// The box names why a plan cannot be read; a folder is no missing file. Only the file chosen
+// last counts.
 TEST(PlanPanel, APlanThatCannotBeReadSaysWhy)
 {
     QTemporaryDir dir;
     PanelFixture f;
     const QString missing = dir.filePath(u"none.csv"_s);
     const QString folder = dir.path();
-    f.panel()->loadPlan(missing);
-    f.panel()->loadPlan(folder);
-    ASSERT_EQ(f.fake.boxes.size(), 2u);
-    EXPECT_EQ(f.fake.boxes[0].text, u"方案无法读取：%1（文件不存在）"_s.arg(missing));
-    EXPECT_EQ(f.fake.boxes[1].text, u"方案无法读取：%1（Is a directory）"_s.arg(folder));
+    const QString large = writePlan(dir, {});
+    ASSERT_TRUE(QFile::resize(large, PlanMaxBytes + 1));
+    f.panel()->loadPlan(large); // chosen again at once: its answer is stale
+    f.load(missing);
+    f.load(folder);
+    f.load(large);
+    QStringList boxes;
+    for (const auto& b : f.fake.boxes)
+        boxes.append(b.text);
+    EXPECT_EQ(boxes, (QStringList{
+                         u"方案无法读取：%1（文件不存在）"_s.arg(missing),
+                         u"方案无法读取：%1（Is a directory）"_s.arg(folder),
+                         u"方案无法载入：%1\n方案文件超过8 MB，请分成几个方案文件"_s.arg(large)}));
     EXPECT_EQ(f.w<QLabel>("lblPlan")->text(), u"方案：未载入"_s);
 }
 

@@ -68,6 +68,8 @@ TEST_F(PlanLab, ThreeDevicesOnePressEachAndTheSimulatorReadsEveryPacket)
     ASSERT_NE(panel, nullptr);
     panel->setPlanChooser([&] { return plan; });
     QTest::mouseClick(child<QPushButton>("btnLoadPlan"), Qt::LeftButton);
+    // The plan is read off the event thread.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel->loading(); }, 5000));
     ASSERT_TRUE(panel->plan().clean());
     auto* send = child<QPushButton>("btnSendNext");
     for (int i = 0; i < 3; ++i) {

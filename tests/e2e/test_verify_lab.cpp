@@ -99,6 +99,8 @@ TEST_F(VerifyLab, ThreeRowsTakeTheirAddressConflictAndStayAbsent)
     panel->verifier().setWatchTiming(500, 6000);
     panel->setPlanChooser([&] { return plan; });
     QTest::mouseClick(child<QPushButton>("btnLoadPlan"), Qt::LeftButton);
+    // The plan is read off the event thread.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel->loading(); }, 5000));
     ASSERT_TRUE(panel->plan().clean()) << planReport(panel->plan()).toStdString();
     auto* send = child<QPushButton>("btnSendNext");
     auto pressWhenReady = [&] {

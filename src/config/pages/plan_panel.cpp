@@ -10,6 +10,7 @@
 #include "net/net_address.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -19,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -39,6 +41,33 @@ QString stateText(const PlanRow& row, const PlanResult* result, const QString& p
     if (!result->verdict.isEmpty())
         return result->verdict;
     return u"已发送 "_s + result->time.section(u' ', -1); // the time of day
+}
+
+// Runs on a worker thread: touches nothing but its arguments.
+PlanLoad readPlanAndResults(const QString& path, const PlanBase& base)
+{
+    PlanLoad load;
+    load.path = path;
+    PlanFile file = readPlanFile(QFile::encodeName(path), base);
+    if (file.error) {
+        const QString why = file.error->missing() ? u"文件不存在"_s : file.error->reason();
+        load.failure = u"方案无法读取：%1（%2）"_s.arg(path, why);
+        return load;
+    }
+    if (!file.plan.refusal.isEmpty()) {
+        load.failure = u"方案无法载入：%1\n%2"_s.arg(path, file.plan.refusal);
+        return load;
+    }
+    // No results file yet: nothing of this plan was sent.
+    const ReadResult results =
+        readWholeFile(QFile::encodeName(planResultsPath(path))).orEmptyWhenMissing();
+    if (!results) {
+        load.failure = u"结果文件无法读取：%1"_s.arg(planResultsPath(path));
+        return load;
+    }
+    load.plan = std::move(file.plan);
+    load.results = readPlanResults(results.value());
+    return load;
 }
 
 // Not sent yet, or the last try failed.
@@ -78,6 +107,7 @@ PlanPanel::PlanPanel(PlanTarget& page, QWidget* parent)
     const int widths[ColState] = {32, 64, 100, 56};
     for (int c = 0; c < ColState; ++c)
         table_->setColumnWidth(c, widths[c]);
+    stateWidth_ = table_->columnWidth(ColState);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -104,6 +134,8 @@ PlanPanel::PlanPanel(PlanTarget& page, QWidget* parent)
     };
     clock_ = [] { return QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss"_s); };
 
+    pool_.setMaxThreadCount(1);
+    connect(this, &PlanPanel::planRead, this, &PlanPanel::showPlan, Qt::QueuedConnection);
     connect(load_, &QPushButton::clicked, this, &PlanPanel::btnLoadPlanClick);
     connect(send_, &QPushButton::clicked, this, &PlanPanel::btnSendNextClick);
     connect(table_, &QTableWidget::itemSelectionChanged, this, [this] { updateButtons(); });
@@ -124,57 +156,130 @@ void PlanPanel::btnLoadPlanClick()
     });
 }
 
+PlanPanel::~PlanPanel()
+{
+    pool_.waitForDone();
+}
+
 void PlanPanel::loadPlan(const QString& path)
 {
     runGuarded([&] {
-        const ReadResult plan = readWholeFile(QFile::encodeName(path));
-        if (!plan) {
-            const QString why = plan.error().missing() ? u"文件不存在"_s : plan.error().reason();
-            infoBox(u"方案无法读取：%1（%2）"_s.arg(path, why));
-            return;
-        }
-        // No results file yet: nothing of this plan was sent.
-        const ReadResult results =
-            readWholeFile(QFile::encodeName(planResultsPath(path))).orEmptyWhenMissing();
-        if (!results) {
-            infoBox(u"结果文件无法读取：%1"_s.arg(planResultsPath(path)));
-            return;
-        }
+        const int generation = ++generation_;
+        loading_ = true;
+        loadingName_ = QFileInfo(path).fileName();
+        showSummary();
+        updateButtons();
+        pool_.start(
+            [this, generation, path, base = PlanBase{page_.fieldTexts(), page_.chosenType()}] {
+                Q_EMIT planRead(generation, readPlanAndResults(path, base));
+            });
+    });
+}
 
-        path_ = path;
-        plan_ = readPlan(plan.value(), {page_.fieldTexts(), page_.chosenType()});
+void PlanPanel::showPlan(int generation, const PlanLoad& load)
+{
+    runGuarded([&] {
+        if (generation != generation_)
+            return; // another file was chosen meanwhile
+        if (!load.failure.isEmpty()) {
+            // The plan before stays; if it was still going into the table, it goes on.
+            if (filled_ < plan_.rows.size()) {
+                fillTable(generation, filled_);
+            } else {
+                loading_ = false;
+                showSummary();
+                updateButtons();
+            }
+            infoBox(load.failure);
+            return;
+        }
+        path_ = load.path;
+        plan_ = load.plan;
         latest_.clear();
         passing_.clear();
-        for (const PlanResult& r : readPlanResults(results.value())) {
+        for (const PlanResult& r : load.results) {
             if (!r.key.isEmpty())
                 latest_.insert(r.key, r);
         }
 
-        table_->setRowCount(0);
-        table_->setRowCount(static_cast<int>(plan_.rows.size()));
-        const ParamFields fields = page_.fieldTexts();
-        const QStringList captions = deviceTypeCaptions();
-        table_->setUpdatesEnabled(false);
-        for (int i = 0; i < plan_.rows.size(); ++i)
-            showRow(i, fields, captions);
-        table_->setUpdatesEnabled(true);
-        const QString file = QFileInfo(path).fileName();
-        summary_->setText(plan_.clean() ? u"方案：%1，%2台设备"_s.arg(file).arg(plan_.rows.size())
-                                        : u"方案：%1，有%2处错误，有误的行不会发送"_s.arg(file).arg(
-                                              plan_.issues.size()));
-        summary_->setAccessibleName(summary_->text());
-        report_->setPlainText(planReport(plan_));
-        report_->setVisible(!plan_.clean());
-        selectRow(nextRow(-1));
-        checkRow(currentRow(), false);
+        filled_ = -1;
+        QTimer::singleShot(0, this,
+                           [this, generation] { runGuarded([&] { fillTable(generation, -1); }); });
     });
+}
+
+// Fills the table a slice at a time, so that the window keeps answering while thousands of
+// rows go in; the plan counts as loaded once the last row is in.
+void PlanPanel::fillTable(int generation, int from)
+{
+    if (generation != generation_)
+        return; // another file was chosen meanwhile
+    auto goOn = [this, generation](int next) {
+        QTimer::singleShot(0, this, [this, generation, next] {
+            runGuarded([&] { fillTable(generation, next); });
+        });
+    };
+    if (from < 0) {
+        // Emptying a table of thousands of rows is a slice of its own.
+        table_->setRowCount(0);
+        const auto others = static_cast<int>(plan_.otherHeaders.size());
+        table_->setColumnCount(ColCount + others);
+        for (int k = 0; k < others; ++k)
+            table_->setHorizontalHeaderItem(ColCount + k,
+                                            new QTableWidgetItem(plan_.otherHeaders[k]));
+        table_->setColumnWidth(ColState, others > 0 ? 140 : stateWidth_);
+        table_->setRowCount(static_cast<int>(plan_.rows.size()));
+        filled_ = 0;
+        goOn(0);
+        return;
+    }
+    constexpr qint64 sliceMs = 20;
+    QElapsedTimer slice;
+    slice.start();
+    const ParamFields fields = page_.fieldTexts();
+    const QStringList captions = deviceTypeCaptions();
+    const auto count = static_cast<int>(plan_.rows.size());
+    int i = from;
+    table_->setUpdatesEnabled(false);
+    while (i < count && (i - from < 64 || slice.elapsed() < sliceMs))
+        showRow(i++, fields, captions);
+    table_->setUpdatesEnabled(true);
+    filled_ = i;
+    if (i < count) {
+        goOn(i);
+        return;
+    }
+    loading_ = false;
+    showSummary();
+    report_->setPlainText(planReport(plan_));
+    report_->setVisible(!plan_.clean() || !plan_.notes.isEmpty());
+    selectRow(nextRow(-1));
+    checkRow(currentRow(), false);
+}
+
+void PlanPanel::showSummary()
+{
+    const QString file = QFileInfo(path_).fileName();
+    if (loading_)
+        summary_->setText(u"方案：正在载入 %1…"_s.arg(loadingName_));
+    else if (path_.isEmpty())
+        summary_->setText(u"方案：未载入"_s);
+    else if (plan_.clean())
+        summary_->setText(u"方案：%1，%2台设备"_s.arg(file).arg(plan_.rows.size()));
+    else if (plan_.blocked)
+        summary_->setText(
+            u"方案：%1，有%2处错误，整个方案不能发送"_s.arg(file).arg(plan_.issues.size()));
+    else
+        summary_->setText(
+            u"方案：%1，有%2处错误，有误的行不会发送"_s.arg(file).arg(plan_.issues.size()));
+    summary_->setAccessibleName(summary_->text());
 }
 
 void PlanPanel::btnSendNextClick()
 {
     runGuarded([&] {
         const int index = currentRow();
-        if (plan_.sendable(index) && !checking_)
+        if (plan_.sendable(index) && !checking_ && !loading_)
             checkRow(index, true);
     });
 }
@@ -293,6 +398,11 @@ void PlanPanel::showRow(int index, const ParamFields& page, const QStringList& c
     const ParamFields fields = resolvePlanRow(row, page);
     const QString key = planRowKey(row);
     const auto result = latest_.constFind(key);
+    for (int k = 0; k < plan_.otherHeaders.size(); ++k) {
+        auto* item = new QTableWidgetItem(row.others.value(k));
+        item->setToolTip(item->text());
+        table_->setItem(index, ColCount + k, item);
+    }
     const QString cells[ColCount] = {
         QString::number(row.row),
         row.deviceType >= 1 ? captions.value(row.deviceType - 1) : QString(),
@@ -333,5 +443,5 @@ int PlanPanel::nextRow(int after) const
 
 void PlanPanel::updateButtons()
 {
-    send_->setEnabled(plan_.sendable(currentRow()) && !checking_);
+    send_->setEnabled(plan_.sendable(currentRow()) && !checking_ && !loading_);
 }

@@ -5,6 +5,7 @@
 #include "config/plan_results.h"
 
 #include <QHash>
+#include <QThreadPool>
 #include <QWidget>
 #include <functional>
 
@@ -14,6 +15,14 @@ class QPushButton;
 class QTableWidget;
 class PlanTarget;
 class PlanVerifier;
+
+// A plan file read and checked off the event thread, with what its results file says.
+struct PlanLoad {
+    QString path;
+    QString failure; // the box to show instead of the plan; empty when it was read
+    Plan plan;
+    QList<PlanResult> results;
+};
 
 // The plan panel of the parameter page: loads a plan, lists its rows with what became of
 // each, and sends one row per press through the page's own download command (the page as a
@@ -27,6 +36,8 @@ public:
     enum { ColRow, ColType, ColNewIp, ColAddress, ColState, ColCount };
 
     PlanPanel(PlanTarget& page, QWidget* parent = nullptr);
+    // Waits for a plan still being read (a plan file is at most a few megabytes).
+    ~PlanPanel() override;
 
     // Asks for the plan file; the file dialog unless replaced (tests answer it).
     void setPlanChooser(std::function<QString()> chooser) { chooser_ = std::move(chooser); }
@@ -38,6 +49,8 @@ public:
     PlanVerifier& verifier() const { return *verifier_; }
 
     const Plan& plan() const { return plan_; }
+    // A plan file is being read; the plan shown is the one before.
+    bool loading() const { return loading_; }
     QString planPath() const { return path_; }
     // The row the next press sends, -1 for none.
     int currentRow() const;
@@ -45,10 +58,18 @@ public:
 public Q_SLOTS:
     void btnLoadPlanClick();
     void btnSendNextClick();
-    // Reads and checks the plan at path and shows what its results file says was sent.
+    // Reads and checks the plan at path off the event thread, then shows it with what its
+    // results file says was sent. A later call makes an earlier one's answer stale.
     void loadPlan(const QString& path);
 
+Q_SIGNALS:
+    // Emitted on the reading thread; the panel takes it queued, on its own.
+    void planRead(int generation, const PlanLoad& load);
+
 private:
+    void showPlan(int generation, const PlanLoad& load);
+    void fillTable(int generation, int from);
+    void showSummary();
     void showRow(int index, const ParamFields& page, const QStringList& captions);
     void selectRow(int index);
     int nextRow(int after) const;
@@ -77,4 +98,10 @@ private:
     QHash<QString, PlanResult> latest_; // last result of each device, by its row's content
     QHash<QString, QString> passing_;   // a state shown until a check ends: 检查中, 冲突
     bool checking_ = false;
+    int generation_ = 0; // of the latest loadPlan
+    bool loading_ = false;
+    int filled_ = 0; // rows of plan_ in the table, -1 before the table is emptied for it
+    int stateWidth_ = 0;
+    QString loadingName_;
+    QThreadPool pool_; // last: it waits for a read before the rest goes
 };
