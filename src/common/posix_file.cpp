@@ -162,8 +162,8 @@ void syncFolderOf(const QByteArray& path)
 
 } // namespace
 
-AtomicFile::AtomicFile(QByteArray target, FileOps ops)
-    : target_(std::move(target)), ops_(std::move(ops))
+AtomicFile::AtomicFile(QByteArray target, FileOps ops, Access access)
+    : target_(std::move(target)), ops_(std::move(ops)), access_(access)
 {
 }
 
@@ -189,17 +189,20 @@ bool AtomicFile::open()
     }
     if (exists && ::access(target_.constData(), W_OK) != 0)
         return false;
+    const mode_t mode = access_ == Access::Private ? 0600 : 0666;
     for (int attempt = 0; attempt < 100 && !fd_.valid(); ++attempt) {
         tempName_ = target_;
         tempName_.append(".tmp").append(QByteArray::number(::getpid())).append('-');
         tempName_.append(QByteArray::number(QRandomGenerator::global()->generate(), 36));
-        fd_.reset(::open(tempName_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        fd_.reset(::open(tempName_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
         if (!fd_.valid() && errno != EEXIST)
             return false;
     }
     if (!fd_.valid())
         return false;
     created_ = true;
+    if (access_ == Access::Private)
+        ::fchmod(fd_.get(), 0600); // the umask may only take bits away
     if (exists) {
         ::fchmod(fd_.get(), info.st_mode & 07777);
         if (::fchown(fd_.get(), info.st_uid, info.st_gid) != 0) {
