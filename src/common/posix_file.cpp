@@ -183,8 +183,8 @@ void syncFolderOf(const QByteArray& path)
 
 } // namespace
 
-AtomicFile::AtomicFile(QByteArray target, FileOps ops)
-    : target_(std::move(target)), ops_(std::move(ops))
+AtomicFile::AtomicFile(QByteArray target, FileOps ops, Access access)
+    : target_(std::move(target)), ops_(std::move(ops)), access_(access)
 {
 }
 
@@ -211,10 +211,12 @@ bool AtomicFile::open()
     if (exists && ::access(target_.constData(), W_OK) != 0)
         return false;
     if (!fd_.valid())
-        fd_.reset(openUniqueTemp(target_, 0666, tempName_));
+        fd_.reset(openUniqueTemp(target_, access_ == Access::Private ? 0600 : 0666, tempName_));
     if (!fd_.valid())
         return false;
     created_ = true;
+    if (access_ == Access::Private)
+        ::fchmod(fd_.get(), 0600); // the umask may only take bits away
     if (exists) {
         ::fchmod(fd_.get(), info.st_mode & 07777);
         if (::fchown(fd_.get(), info.st_uid, info.st_gid) != 0) {

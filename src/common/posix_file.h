@@ -92,7 +92,12 @@ ReadResult readWholeFile(const QByteArray& path, qint64 maxBytes = -1);
 class AtomicFile
 {
 public:
-    explicit AtomicFile(QByteArray target, FileOps ops = FileOps::system());
+    // Who may read a new file: as the umask allows, or its owner only (0600), which the
+    // temporary file is from the start, so a half-written one is never readable by others.
+    enum class Access { Shared, Private };
+
+    explicit AtomicFile(QByteArray target, FileOps ops = FileOps::system(),
+                        Access access = Access::Shared);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
@@ -109,6 +114,7 @@ public:
 private:
     QByteArray target_;
     FileOps ops_;
+    Access access_;
     QByteArray tempName_;
     FileDescriptor fd_;
     bool created_ = false;

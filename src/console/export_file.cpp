@@ -116,25 +116,49 @@ void writeExportFile(const QString& path, const ExportSource& source)
 void writeExportFile(const QString& path, const ExportBytesSource& before,
                      const ExportSource& source)
 {
+    writeExportFile(path, before, source, ExportControl());
+}
+
+namespace
+{
+// Unwinds the export from inside a source when the operator cancels.
+struct Cancelled {};
+} // namespace
+
+bool writeExportFile(const QString& path, const ExportBytesSource& before,
+                     const ExportSource& source, const ExportControl& control)
+{
     const QString fullPath = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
     // The list goes to a new file that replaces the old one only when it is whole, so a full
-    // disk neither leaves a cut-short list nor destroys an earlier export of the same name.
-    AtomicFile file(resolvedPath(QFile::encodeName(fullPath)));
+    // disk, a cancel or a crash neither leaves a cut-short list nor destroys an earlier
+    // export of the same name.
+    AtomicFile file(resolvedPath(QFile::encodeName(fullPath)), control.ops,
+                    AtomicFile::Access::Private);
     if (!file.open()) {
         const int error = errno;
         throw Exception(QStringLiteral("Cannot create file \"%1\". %2")
                             .arg(fullPath, QString::fromLocal8Bit(std::strerror(error))));
     }
-    if (before) {
-        before([&](QByteArrayView bytes) {
-            if (!file.write(bytes))
-                raiseWriteError();
-        });
-    }
-    forEachExportChunk(source, [&](const QByteArray& chunk) {
-        if (!file.write(chunk))
+    qint64 written = 0;
+    const auto put = [&](QByteArrayView bytes) {
+        if (control.cancelled && control.cancelled())
+            throw Cancelled();
+        if (!file.write(bytes))
             raiseWriteError();
-    });
+        written += bytes.size();
+        if (control.written)
+            control.written(written);
+    };
+    try {
+        if (before)
+            before(put);
+        forEachExportChunk(source, [&](const QByteArray& chunk) { put(chunk); });
+    } catch (const Cancelled&) {
+        return false; // the temporary file goes with `file`
+    }
+    if (control.cancelled && control.cancelled())
+        return false;
     if (!file.commit())
         raiseWriteError();
+    return true;
 }

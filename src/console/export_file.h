@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/posix_file.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -29,3 +31,17 @@ void writeExportFile(const QString& path, const ExportSource& source);
 // The same, with the bytes of `before` written ahead of the text.
 void writeExportFile(const QString& path, const ExportBytesSource& before,
                      const ExportSource& source);
+
+// How a long export is watched and stopped, from the thread that writes it.
+struct ExportControl {
+    FileOps ops = FileOps::system();
+    // Asked between pieces: true stops the export and leaves any earlier file as it was.
+    std::function<bool()> cancelled;
+    // Told the bytes written so far after each piece.
+    std::function<void(qint64 bytes)> written;
+};
+
+// The same, watched: false when it was cancelled (nothing replaced). The new file is readable
+// by its owner only, as the received traffic is; one it replaces keeps its mode.
+bool writeExportFile(const QString& path, const ExportBytesSource& before,
+                     const ExportSource& source, const ExportControl& control);

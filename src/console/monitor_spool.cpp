@@ -164,18 +164,20 @@ bool MonitorSpool::append(QByteArray bytes, qint64 lines)
 void MonitorSpool::writerLoop()
 {
     std::unique_lock held(lock_);
-    std::vector<QByteArray> batch;
     for (;;) {
         changed_.wait(held, [this] { return stop_ || !queue_.empty(); });
         if (stop_)
             return;
         qsizetype size = 0;
         while (!queue_.empty() &&
-               (batch.empty() || size + queue_.front().size() <= WriteBatchBytes)) {
+               (inFlight_.empty() || size + queue_.front().size() <= WriteBatchBytes)) {
             size += queue_.front().size();
-            batch.push_back(std::move(queue_.front()));
+            inFlight_.push_back(std::move(queue_.front()));
             queue_.pop_front();
         }
+        // The batch stays readable by a snapshot while it is written; only this thread
+        // changes it, and only under the lock.
+        const std::vector<QByteArray>& batch = inFlight_;
         writing_ = true;
         held.unlock();
         int error = 0;
@@ -188,7 +190,7 @@ void MonitorSpool::writerLoop()
             // What did not reach the disk stays in memory, ahead of what is still queued.
             QByteArray rest;
             qint64 skip = done;
-            for (QByteArray& p : batch) {
+            for (const QByteArray& p : batch) {
                 if (skip >= p.size()) {
                     skip -= p.size();
                     continue;
@@ -199,6 +201,7 @@ void MonitorSpool::writerLoop()
             for (QByteArray& p : queue_)
                 rest += p;
             stranded_ = std::move(rest);
+            inFlight_.clear();
             queue_.clear();
             queued_ = 0;
             fault_ = writeFault(error);
@@ -208,7 +211,7 @@ void MonitorSpool::writerLoop()
                 faultNotice_();
             return;
         }
-        batch.clear();
+        inFlight_.clear();
         changed_.notify_all();
     }
 }
@@ -224,19 +227,45 @@ QString MonitorSpool::takeFault()
     return fault_;
 }
 
-void MonitorSpool::forEachPiece(const std::function<void(QByteArrayView)>& take)
+MonitorSpool::Snapshot MonitorSpool::snapshot() const
 {
-    qint64 written = 0;
-    {
-        std::unique_lock held(lock_);
-        changed_.wait(held, [this] { return (queue_.empty() && !writing_) || !fault_.isEmpty(); });
-        written = written_;
+    Snapshot shot;
+    std::lock_guard guard(lock_);
+    if (written_ > 0) {
+        // A descriptor of its own: a clear closes the spool's, and the nameless file lives on
+        // for as long as the snapshot reads it.
+        const int fd = ::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0);
+        if (fd < 0)
+            throw Exception(QStringLiteral("Stream read error"));
+        shot.file_ = std::make_shared<FileDescriptor>(fd);
+        shot.fileBytes_ = written_;
     }
-    QByteArray piece(static_cast<qsizetype>(std::min<qint64>(written, ReadPieceBytes)),
+    if (!stranded_.isEmpty()) {
+        shot.unwritten_.push_back(stranded_);
+    } else {
+        // Shared, not copied: nobody changes a piece once it was taken.
+        shot.unwritten_.assign(inFlight_.begin(), inFlight_.end());
+        shot.unwritten_.insert(shot.unwritten_.end(), queue_.begin(), queue_.end());
+    }
+    return shot;
+}
+
+qint64 MonitorSpool::Snapshot::bytes() const
+{
+    qint64 total = fileBytes_;
+    for (const QByteArray& p : unwritten_)
+        total += p.size();
+    return total;
+}
+
+void MonitorSpool::Snapshot::forEachPiece(const std::function<void(QByteArrayView)>& take) const
+{
+    QByteArray piece(static_cast<qsizetype>(std::min<qint64>(fileBytes_, ReadPieceBytes)),
                      Qt::Uninitialized);
-    for (qint64 at = 0; at < written;) {
-        const qsizetype want = static_cast<qsizetype>(std::min<qint64>(written - at, piece.size()));
-        const ssize_t n = ::pread(fd_.get(), piece.data(), static_cast<size_t>(want), at);
+    for (qint64 at = 0; at < fileBytes_;) {
+        const qsizetype want =
+            static_cast<qsizetype>(std::min<qint64>(fileBytes_ - at, piece.size()));
+        const ssize_t n = ::pread(file_->get(), piece.data(), static_cast<size_t>(want), at);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -244,8 +273,8 @@ void MonitorSpool::forEachPiece(const std::function<void(QByteArrayView)>& take)
         take(QByteArrayView(piece.constData(), n));
         at += n;
     }
-    if (!stranded_.isEmpty())
-        take(stranded_);
+    for (const QByteArray& p : unwritten_)
+        take(p);
 }
 
 void MonitorSpool::stopWriter()

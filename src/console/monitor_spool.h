@@ -10,8 +10,10 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 // Where the receive list keeps lines that have left it: older lines, already in their export
 // form, appended to a private file by a thread of their own, so the list's memory stays bounded
@@ -65,10 +67,28 @@ public:
     QString takeFault();
     bool faultTold() const { return faultReported_; }
 
-    // Hands every byte taken since the last clear, in order, to take, in large pieces. Waits
-    // for the writer to catch up first. Raises Exception "Stream read error" when the file
-    // can not be read back.
-    void forEachPiece(const std::function<void(QByteArrayView)>& take);
+    // The bytes taken up to one moment, readable on any thread while the spool goes on taking
+    // more, is cleared or fails: what the file holds through a descriptor of its own (the
+    // file is append-only, so its start never changes), and what the writer has not written
+    // yet as the pieces in memory. Nothing waits for the writer.
+    class Snapshot
+    {
+    public:
+        qint64 bytes() const;
+        // Hands the bytes, in order, to take, in large pieces. Raises Exception "Stream read
+        // error" when the file can not be read back.
+        void forEachPiece(const std::function<void(QByteArrayView)>& take) const;
+
+    private:
+        friend class MonitorSpool;
+        std::shared_ptr<FileDescriptor> file_;
+        qint64 fileBytes_ = 0;
+        std::vector<QByteArray> unwritten_;
+    };
+
+    // Every byte taken since the last clear, as of now. Raises Exception "Stream read error"
+    // when the file can not be opened again.
+    Snapshot snapshot() const;
 
     // Forgets everything: the file goes, the next append starts a new one.
     void clear();
@@ -91,6 +111,7 @@ private:
     mutable std::mutex lock_;
     std::condition_variable changed_;
     std::deque<QByteArray> queue_;
+    std::vector<QByteArray> inFlight_; // taken off the queue by the writer, being written
     qsizetype queued_ = 0;
     qsizetype maxQueued_ = MaxQueuedBytes;
     qint64 written_ = 0;   // bytes in the file

@@ -484,6 +484,7 @@ protected:
     {
         fakeDialogs.saveAnswers.push_back(file);
         child<QAction>("N2")->trigger();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !page->exporting(); }, 10000));
     }
     QTemporaryDir dir;
 };

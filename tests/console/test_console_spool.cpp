@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QInputMethodEvent>
+#include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QTabWidget>
 #include <QTemporaryFile>
@@ -102,6 +103,7 @@ protected:
         const QString file = exportDir.filePath(u"out.txt"_s);
         fakeDialogs.saveAnswers.push_back(file);
         child<QAction>("N2")->trigger();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !page->exporting(); }, 10000));
         QFile f(file);
         EXPECT_TRUE(f.open(QIODevice::ReadOnly));
         return f.readAll();
@@ -312,6 +314,101 @@ TEST_F(ConsoleSpool, BacklogLeavesOnceTheWriterCatchesUp)
     EXPECT_EQ(exported(), exportLines(0, last));
 }
 
+// ---- the export, written beside the event thread from the list as it was at the press
+
+class ConsoleSpoolExport : public ConsoleSpool
+{
+protected:
+    void TearDown() override
+    {
+        // Nothing may stay held while the page waits for its threads.
+        exportWrites.hold(false);
+        spoolWrites.hold(false);
+        ConsoleSpool::TearDown();
+    }
+
+    QString target() { return exportDir.filePath(u"out.txt"_s); }
+    void startExport()
+    {
+        fakeDialogs.saveAnswers.push_back(target());
+        child<QAction>("N2")->trigger();
+    }
+    bool ended()
+    {
+        return QTest::qWaitFor([&] { return !page->exporting(); }, 10000);
+    }
+    QByteArray file()
+    {
+        QFile f(target());
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        return f.readAll();
+    }
+
+    HeldWrites exportWrites;
+    HeldWrites spoolWrites;
+};
+
+// Cancelled in the middle, however long it ran: the earlier export stays byte for byte, and
+// nothing is left beside it.
+TEST_F(ConsoleSpoolExport, CancelKeepsTheEarlierFileAsItWas)
+{
+    const QByteArray old("an earlier export\r\n\0\xff", 21);
+    {
+        QFile f(target());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(old), old.size());
+    }
+    list(0, 20);
+    page->setExportFileOps(exportWrites.ops());
+    startExport();
+    ASSERT_TRUE(exportWrites.waitForWrite());
+    auto* progress = page->findChild<QProgressDialog*>(u"ExportProgress"_s);
+    ASSERT_NE(progress, nullptr);
+    // Past a second the dialog shows; the window is not blocked meanwhile.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return progress->isVisible(); }, 5000));
+    progress->findChild<QPushButton*>()->click();
+    exportWrites.hold(false);
+    ASSERT_TRUE(ended());
+    EXPECT_EQ(file().toHex(' '), old.toHex(' '));
+    EXPECT_EQ(
+        QDir(exportDir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+        QStringList{u"out.txt"_s});
+    EXPECT_TRUE(fakeDialogs.boxes.empty());
+}
+
+// Datagrams that come while the file is written are listed and counted after the exported
+// lines, and are not in it; a clear meanwhile (the spool's file closes) takes nothing from it.
+TEST_F(ConsoleSpoolExport, DatagramsDuringTheExportAreListedButNotWritten)
+{
+    list(0, 9);
+    page->setExportFileOps(exportWrites.ops());
+    startExport();
+    ASSERT_TRUE(exportWrites.waitForWrite());
+    list(10, 12);
+    EXPECT_EQ(lbNum(), u"13"_s);
+    EXPECT_TRUE(page->memoText().endsWith(u"10,\n11,\n12,\n"_s)) << qPrintable(page->memoText());
+    child<QAction>("N1")->trigger();
+    exportWrites.hold(false);
+    ASSERT_TRUE(ended());
+    EXPECT_EQ(file(), exportLines(0, 9));
+    EXPECT_TRUE(fakeDialogs.boxes.empty());
+}
+
+// The spool's writer behind at the press, one batch inside a write and more queued: the file
+// holds every line in order, byte for byte as when the export waited for the writer, and it
+// does not wait now.
+TEST_F(ConsoleSpoolExport, LinesTheSpoolHasNotWrittenYetAreInTheFile)
+{
+    memo()->spool().setFileOps(spoolWrites.ops());
+    list(0, 5);
+    ASSERT_TRUE(spoolWrites.waitForWrite());
+    list(6, 20);
+    startExport();
+    ASSERT_TRUE(ended());
+    EXPECT_EQ(file(), exportLines(0, 20));
+    EXPECT_TRUE(fakeDialogs.boxes.empty());
+}
+
 // A clear while the writer is inside a write: the spool that follows lags no further than its
 // limit allows.
 TEST(MonitorSpoolLimits, ClearDuringAWriteLeavesTheLimitAsItWas)
@@ -358,7 +455,7 @@ TEST(MonitorSpoolLimits, EveryByteTakenSurvivesAWriteFault)
             taken += piece;
         }
         QByteArray handed;
-        spool.forEachPiece([&](QByteArrayView bytes) { handed += bytes; });
+        spool.snapshot().forEachPiece([&](QByteArrayView bytes) { handed += bytes; });
         ASSERT_EQ(handed.size(), taken.size()) << "round " << round;
         ASSERT_EQ(handed, taken) << "round " << round;
     }

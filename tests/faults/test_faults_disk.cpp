@@ -46,6 +46,13 @@ protected:
             << listedLines().size() << " of " << count << " listed";
         return listedLines();
     }
+
+    // The export runs beside the event thread; its outcome is known once it has ended.
+    void exportNow()
+    {
+        console()->N2Click();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !console()->exporting(); }, 10000));
+    }
 };
 
 // ---- export --------------------------------------------------------------------------------
@@ -81,7 +88,7 @@ TEST_P(ExportFault, FailsLoudlyAndLeavesNoFileThatLooksComplete)
     ASSERT_EQ(wanted.size() > 16 * 1024, c.disk == Disk::Full) << "the case's sizes are off";
 
     fake.saveAnswers.push_back(target);
-    console()->N2Click();
+    exportNow();
 
     ASSERT_EQ(fake.saveRequests.size(), 1u);
     EXPECT_EQ(listedLines(), lines) << "the list is never changed by an export";
@@ -128,12 +135,12 @@ TEST_F(DiskFixture, ExportWorksAgainOnceThereIsRoom)
     const QStringList lines = listDatagrams(2000);
     const QString target = disk.file(u"recv.txt"_s);
     fake.saveAnswers.push_back(target);
-    console()->N2Click();
+    exportNow();
     ASSERT_EQ(fake.boxes.size(), 1u);
 
     console()->Button1Click(); // reset: an empty list fits anywhere
     fake.saveAnswers.push_back(target);
-    console()->N2Click();
+    exportNow();
     EXPECT_EQ(fake.boxes.size(), 1u);
     ASSERT_TRUE(QFile::exists(target));
     EXPECT_EQ(ReadWholeFile(target), QByteArray());

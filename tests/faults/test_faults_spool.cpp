@@ -72,6 +72,7 @@ protected:
         const QString file = exportDir.filePath(u"all.txt"_s);
         fake.saveAnswers.push_back(file);
         console()->N2Click();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !console()->exporting(); }, 10000));
         return ReadWholeFile(file);
     }
 

@@ -5,7 +5,7 @@
 #include "common/globals.h"
 #include "common/guard.h"
 #include "common/sysutils.h"
-#include "console/export_file.h"
+#include "console/export_job.h"
 #include "console/pages/capture_control.h"
 #include "console/monitor_line.h"
 #include "console/pages/monitor_memo.h"
@@ -25,9 +25,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPalette>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <exception>
 
 using namespace Qt::StringLiterals;
 
@@ -96,6 +99,14 @@ ConsolePage::ConsolePage(MainGlobals& globals, TUDPServer& udp, QWidget* parent)
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(buildSender(), 0);
     layout->addWidget(buildMonitor(), 1);
+    exportTimer_ = new QTimer(this);
+    exportTimer_->setInterval(100);
+    connect(exportTimer_, &QTimer::timeout, this, &ConsolePage::showExportProgress);
+}
+
+ConsolePage::~ConsolePage()
+{
+    export_.reset();
 }
 
 QWidget* ConsolePage::buildSender()
@@ -369,12 +380,73 @@ void ConsolePage::Button1Click()
 void ConsolePage::N2Click()
 {
     runGuarded([&] {
+        if (export_)
+            return; // one at a time; the menu item is disabled meanwhile
         if (!SaveDialog1.execute())
             return;
-        // The lines moved out of the list first, then the list.
-        writeExportFile(
-            SaveDialog1.FileName, [this](const auto& take) { Memo1->forEachAsidePiece(take); },
-            [this](const auto& take) { Memo1->forEachTextPiece(take); });
+        // The file holds the list as it is now; datagrams that come while it is written are
+        // listed after these lines, not in this file.
+        startExport(
+            std::make_unique<ExportJob>(SaveDialog1.FileName, Memo1->exportSnapshot(), exportOps_));
+    });
+}
+
+void ConsolePage::startExport(std::unique_ptr<ExportJob> job)
+{
+    job->start([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { exportEnded(); }, Qt::QueuedConnection);
+    });
+    export_ = std::move(job);
+    N2->setEnabled(false);
+    // Not modal: the window goes on working while the file is written. It shows only when
+    // the export takes longer than about a second.
+    exportProgress_ = new QProgressDialog(u"正在导出接收数据……"_s, u"取消"_s, 0, 100, this);
+    exportProgress_->setObjectName(u"ExportProgress"_s);
+    exportProgress_->setWindowTitle(appTitle());
+    exportProgress_->setAccessibleName(u"正在导出接收数据"_s);
+    exportProgress_->setAutoClose(false);
+    exportProgress_->setAutoReset(false);
+    exportProgress_->setMinimumDuration(1000);
+    connect(exportProgress_, &QProgressDialog::canceled, this, [this] {
+        runGuarded([&] {
+            if (export_)
+                export_->cancel();
+        });
+    });
+    exportProgress_->setValue(0);
+    exportTimer_->start();
+}
+
+void ConsolePage::showExportProgress()
+{
+    runGuarded([&] {
+        if (!export_ || !exportProgress_)
+            return;
+        // Only a change: the dialog starts its wait to show again at every value at its minimum.
+        const int percent = export_->percent();
+        if (percent != exportProgress_->value())
+            exportProgress_->setValue(percent);
+    });
+}
+
+void ConsolePage::exportEnded()
+{
+    runGuarded([&] {
+        if (!export_ || export_->state() == ExportJob::State::Running)
+            return;
+        exportTimer_->stop();
+        const std::exception_ptr failure = export_->failure();
+        export_.reset(); // the thread has only its return left
+        if (exportProgress_) {
+            exportProgress_->hide();
+            exportProgress_->deleteLater();
+            exportProgress_ = nullptr;
+        }
+        N2->setEnabled(true);
+        // A failure is told as it always was, in the framework's error box.
+        if (failure)
+            std::rethrow_exception(failure);
     });
 }
 

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/posix_file.h"
 #include "console/pages/save_dialog.h"
 #include "console/test_datagram.h"
 
 #include <QString>
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -15,8 +17,11 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressDialog;
 class QPushButton;
+class QTimer;
 class CaptureControl;
+class ExportJob;
 class MonitorMemo;
 class TSocketHandle;
 class TUDPServer;
@@ -28,6 +33,8 @@ class ConsolePage : public QWidget
     Q_OBJECT
 public:
     ConsolePage(MainGlobals& globals, TUDPServer& udp, QWidget* parent = nullptr);
+    // An export still running is cancelled: the earlier file stays as it was.
+    ~ConsolePage() override;
 
     // The endpoint's read handler: lists and counts one datagram while receiving is allowed.
     // Called on the event thread, one datagram at a time. Failures go back to the endpoint,
@@ -48,6 +55,12 @@ public:
     CaptureControl* capture() const { return capture_; }
     void stopCapture();
 
+    // True from the export's start until its file is written, cancelled or failed (and the
+    // failure told).
+    bool exporting() const { return export_ != nullptr; }
+    // The system calls the export writes through (tests hold or fail them).
+    void setExportFileOps(FileOps ops) { exportOps_ = std::move(ops); }
+
     SaveDialog SaveDialog1;
 
 public Q_SLOTS:
@@ -63,6 +76,9 @@ private:
     void showLinesAside();
     void showCount(const QString& text);
     void showDropped();
+    void startExport(std::unique_ptr<ExportJob> job);
+    void showExportProgress();
+    void exportEnded();
 
     MainGlobals& globals_;
     TUDPServer& udp_;
@@ -92,4 +108,10 @@ private:
     QAction* N1 = nullptr;
     QAction* N2 = nullptr;
     CaptureControl* capture_ = nullptr;
+
+    // The export being written, with its progress dialog (shown when it takes a while).
+    std::unique_ptr<ExportJob> export_;
+    QProgressDialog* exportProgress_ = nullptr;
+    QTimer* exportTimer_ = nullptr;
+    FileOps exportOps_ = FileOps::system();
 };

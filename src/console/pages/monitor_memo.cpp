@@ -150,10 +150,14 @@ void MonitorMemo::reportSpoolFault()
         Qt::QueuedConnection);
 }
 
-void MonitorMemo::forEachAsidePiece(const std::function<void(QByteArrayView)>& take)
+ExportSnapshot MonitorMemo::exportSnapshot()
 {
+    // Nothing moves out between the two: the flush comes first and the copy runs to its end.
     flush();
-    spool_.forEachPiece(take);
+    ExportSnapshot shot;
+    shot.aside = spool_.snapshot();
+    forEachTextPiece([&](QStringView piece) { shot.text.push_back(piece.toString()); });
+    return shot;
 }
 
 QString MonitorMemo::text()

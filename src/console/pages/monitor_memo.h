@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "console/export_job.h"
 #include "console/monitor_spool.h"
 
 #include <QByteArray>
@@ -55,9 +56,10 @@ public:
     MonitorSpool& spool() { return spool_; }
     // Lines moved out of the document since the last clear.
     qint64 linesAside() const { return spool_.lines(); }
-    // Hands the export bytes of the lines moved out, in order, to take. Puts the waiting
-    // lines in first, so nothing moves out between this and the document's text.
-    void forEachAsidePiece(const std::function<void(QByteArrayView)>& take);
+    // What an export writes, as of now: the lines moved out and a copy of the document's
+    // text, the waiting lines put in first. Lines that come later, edits and clears leave it
+    // as it is.
+    ExportSnapshot exportSnapshot();
 
     // The menu shown on the list's context-menu request.
     void setPopupMenu(QMenu* menu) { popupMenu_ = menu; }
