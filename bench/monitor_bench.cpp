@@ -2,8 +2,9 @@
 // Receive monitor benchmark: does the test page keep up with a flood of datagrams, and does
 // it stay within a fixed memory however long it runs?
 //
-//   monitor_bench [--part=all|flood|lines|resize|long|send] [--rate=N] [--seconds=N] [--lines=N]
-//                 [--kept=N] [--process-sender] [--port=N]
+//   monitor_bench [--part=all|flood|lines|resize|long|ladder|send] [--rate=N] [--seconds=N]
+//                 [--lines=N] [--kept=N] [--process-sender] [--no-export] [--rates=N,N,...]
+//                 [--port=N]
 //
 // flood:  the page in a shown window, a real endpoint on a free port, receiving allowed, data
 //         only; a sender thread sends 53-byte datagrams to 127.0.0.1 at --rate per second
@@ -19,6 +20,13 @@
 //         a few times; reports the longest event-loop stall of each.
 // --process-sender: the flood comes from this program run as --part=send, a process of
 //         its own (the machine's scheduler then shares the cores as with a real device).
+//         The flood also prints the socket's drops from /proc/net/udp, the receive buffer the
+//         kernel granted and the notice the page shows when that is less than asked.
+// ladder: the flood at each of --rates (50000,80000,100000,200000) offered for --seconds,
+//         each in a process of its own with the sender in another, without the export check;
+//         prints the listed rate per offered rate, and whether overload degrades rather than
+//         collapses: the listed rate at every load above the largest lossless one must be at
+//         least that one's.
 // long:   flood at 10,000/s for 600 s unless --rate/--seconds say otherwise; run by hand.
 // all:    runs flood, lines and resize, each in a process of its own, so one part's memory
 //         does not blur another's.
@@ -32,6 +40,7 @@
 
 #include "console/monitor_line.h"
 #include <QAccessible>
+#include <QRegularExpression>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -46,6 +55,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <arpa/inet.h>
+#include <array>
 #include <atomic>
 #include <cstdio>
 #include <ctime>
@@ -53,10 +63,12 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/mman.h>
+#include <cerrno>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -69,6 +81,8 @@ struct Options {
     int kept = MonitorMemo::DefaultKeptLines;
     int port = 0;               // send: where to
     bool processSender = false; // flood: the sender is a process of its own
+    bool exportCheck = true;
+    QList<int> rates{50000, 80000, 100000, 200000}; // ladder
 };
 
 long peakRssBytes()
@@ -88,6 +102,14 @@ qint64 cpuNanos()
 {
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// Processor time of the calling thread alone.
+qint64 threadCpuNanos()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
@@ -153,6 +175,14 @@ struct Harness {
         udp.OnUDPRead = [this](TUDPServer& s, const QByteArray& d, TSocketHandle& b) {
             page->UDPServerUDPRead(s, d, b);
         };
+    }
+    // Opens the endpoint on port and tells the page, as the main window does at connect.
+    int open(int port)
+    {
+        udp.SetDefaultPort(port);
+        const int bound = udp.AcquireBinding().Port;
+        page->endpointOpened();
+        return bound;
     }
     ~Harness() { udp.SetActive(false); }
 };
@@ -269,7 +299,9 @@ long dropShown(const QLabel* drop)
     return drop->isVisible() ? drop->text().section(QChar(0xFF1A), 1).toLong() : 0;
 }
 
-// The paced sender alone, for a flood from a process of its own.
+// The paced sender alone, for a flood from a process of its own: a slice of datagrams every
+// millisecond, in one system call. Prints what went out and over how long, for the flood to
+// read.
 int runSend(const Options& o)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
@@ -277,29 +309,72 @@ int runSend(const Options& o)
     to.sin_family = AF_INET;
     to.sin_port = htons(static_cast<uint16_t>(o.port));
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    unsigned char datagram[53];
+    const long total = static_cast<long>(o.rate) * o.seconds;
+    const int perSlice = std::max(1, o.rate / 1000);
+    std::vector<std::array<unsigned char, 53>> datagrams(static_cast<size_t>(perSlice));
+    std::vector<iovec> vectors(datagrams.size());
+    std::vector<mmsghdr> messages(datagrams.size());
+    for (size_t i = 0; i < datagrams.size(); ++i) {
+        vectors[i] = {datagrams[i].data(), datagrams[i].size()};
+        messages[i].msg_hdr.msg_name = &to;
+        messages[i].msg_hdr.msg_namelen = sizeof to;
+        messages[i].msg_hdr.msg_iov = &vectors[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+    }
     timespec next{};
     clock_gettime(CLOCK_MONOTONIC, &next);
-    const long total = static_cast<long>(o.rate) * o.seconds;
-    const long perSlice = std::max(1, o.rate / 1000);
-    long n = 0;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    long n = 0, failed = 0;
     while (n < total) {
-        for (long i = 0; i < perSlice && n < total; ++i, ++n) {
-            fillDatagram(datagram, 53, static_cast<unsigned>(n));
-            ::sendto(fd, datagram, sizeof datagram, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        const int slice = static_cast<int>(std::min<long>(perSlice, total - n));
+        for (int i = 0; i < slice; ++i)
+            fillDatagram(datagrams[static_cast<size_t>(i)].data(), 53,
+                         static_cast<unsigned>(n + i));
+        // A datagram the system would not take counts as sent and lost: the receiver is told
+        // to expect its sequence number.
+        for (int done = 0; done < slice;) {
+            const int r = ::sendmmsg(fd, &messages[static_cast<size_t>(done)],
+                                     static_cast<unsigned>(slice - done), 0);
+            if (r > 0) {
+                done += r;
+            } else if (errno != EINTR) {
+                ++failed;
+                ++done;
+            }
         }
+        n += slice;
         addNanos(next, 1'000'000);
         clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
     }
     ::close(fd);
+    std::printf("sent %ld failed %ld in %lld ms\n", n, failed,
+                static_cast<long long>(elapsed.elapsed()));
     return 0;
+}
+
+// The socket's drop count as the kernel lists it in /proc/net/udp (last column), -1 when the
+// port is not found there.
+long procUdpDrops(int port)
+{
+    QFile f(QStringLiteral("/proc/net/udp"));
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return -1;
+    const QByteArray local =
+        QByteArray(":") + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    f.readLine(); // the header
+    while (!f.atEnd()) {
+        const QList<QByteArray> fields = f.readLine().simplified().split(' ');
+        if (fields.size() > 2 && fields[1].endsWith(local))
+            return fields.last().toLong();
+    }
+    return -1;
 }
 
 int runFlood(const Options& o)
 {
     Harness h(o.kept);
-    h.udp.SetDefaultPort(freePort());
-    const int port = h.udp.AcquireBinding().Port;
+    const int port = h.open(freePort());
     QApplication::processEvents();
     const long rssBefore = rssBytes();
 
@@ -307,73 +382,98 @@ int runFlood(const Options& o)
     QElapsedTimer clock;
     clock.start();
     qint64 lastTick = 0;
+    qint64 lastTickCpu = 0;
     qint64 worstLateNs = 0;
+    qint64 worstCpuNs = 0;
     qint64 worstAt = 0;
     int worstCount = 0;
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
     ticker.setInterval(10);
+    // With the processor time the event thread spent within the worst gap: near the gap, the
+    // program's own work; far below it, the thread waited for a processor (a busy machine).
     QObject::connect(&ticker, &QTimer::timeout, &ticker, [&] {
         const qint64 now = clock.nsecsElapsed();
+        const qint64 cpu = threadCpuNanos();
         if (lastTick && now - lastTick - 10'000'000 > worstLateNs) {
             worstLateNs = now - lastTick - 10'000'000;
+            worstCpuNs = cpu - lastTickCpu;
             worstAt = now;
             worstCount = h.globals.RecvCount;
         }
         lastTick = now;
+        lastTickCpu = cpu;
     });
     ticker.start();
 
     const long total = static_cast<long>(o.rate) * o.seconds;
     std::atomic<long> sent{0};
     std::atomic<bool> senderDone{false};
+    QString senderReport;
     QProcess senderProcess;
+    std::thread sender;
     if (o.processSender) {
+        // Started, watched and reaped on this thread: a QProcess serves only the thread that
+        // made it (waiting on it from another one leaves its end unseen, and the run hangs).
+        QObject::connect(&senderProcess, &QProcess::finished, &senderProcess, [&] {
+            senderReport = QString::fromLatin1(senderProcess.readAllStandardOutput()).trimmed();
+            const QRegularExpressionMatch m =
+                QRegularExpression(QStringLiteral("^sent (\\d+)")).match(senderReport);
+            sent = m.hasMatch() ? m.captured(1).toLong() : 0;
+            senderDone = true;
+        });
+        QObject::connect(&senderProcess, &QProcess::errorOccurred, &senderProcess,
+                         [&](QProcess::ProcessError error) {
+                             if (error != QProcess::FailedToStart)
+                                 return;
+                             senderReport = QStringLiteral("failed to start");
+                             senderDone = true;
+                         });
         senderProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         senderProcess.start(QCoreApplication::applicationFilePath(),
                             {QStringLiteral("--part=send"), QStringLiteral("--port=%1").arg(port),
                              QStringLiteral("--rate=%1").arg(o.rate),
                              QStringLiteral("--seconds=%1").arg(o.seconds)});
-    }
-    std::thread sender([&] {
-        if (o.processSender) {
-            senderProcess.waitForStarted(-1);
-            while (::kill(static_cast<pid_t>(senderProcess.processId()), 0) == 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            sent = total;
-            senderDone = true;
-            return;
-        }
-        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(static_cast<uint16_t>(port));
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        unsigned char datagram[53];
-        timespec next{};
-        clock_gettime(CLOCK_MONOTONIC, &next);
-        // Send in slices of 1 ms so the pace is even without a syscall per datagram's sleep.
-        const long perSlice = std::max(1, o.rate / 1000);
-        long n = 0;
-        while (n < total) {
-            for (long i = 0; i < perSlice && n < total; ++i, ++n) {
-                fillDatagram(datagram, 53, static_cast<unsigned>(n));
-                ::sendto(fd, datagram, sizeof datagram, 0, reinterpret_cast<sockaddr*>(&to),
-                         sizeof to);
+    } else {
+        sender = std::thread([&] {
+            const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(static_cast<uint16_t>(port));
+            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            unsigned char datagram[53];
+            timespec next{};
+            clock_gettime(CLOCK_MONOTONIC, &next);
+            // Send in slices of 1 ms so the pace is even without a syscall per datagram's sleep.
+            const long perSlice = std::max(1, o.rate / 1000);
+            long n = 0;
+            while (n < total) {
+                for (long i = 0; i < perSlice && n < total; ++i, ++n) {
+                    fillDatagram(datagram, 53, static_cast<unsigned>(n));
+                    ::sendto(fd, datagram, sizeof datagram, 0, reinterpret_cast<sockaddr*>(&to),
+                             sizeof to);
+                }
+                sent = n;
+                addNanos(next, 1'000'000);
+                clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
             }
-            sent = n;
-            addNanos(next, 1'000'000);
-            clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
-        }
-        ::close(fd);
-        senderDone = true;
-    });
+            ::close(fd);
+            senderDone = true;
+        });
+    }
 
     QElapsedTimer run;
     run.start();
-    qint64 firstToLastMs = 0;
-    // Runs until everything sent was listed, or nothing more arrives for a second.
+    // Processor time, which other programs on a busy machine do not inflate as they do the
+    // wall clock: per listed line it shows whether overload costs more per line.
+    const qint64 eventCpuStart = threadCpuNanos();
+    const qint64 processCpuStart = cpuNanos();
+    // Runs until everything sent was listed, or nothing more arrives for a second; a run that
+    // goes on far past its sending time is cut short rather than left hanging.
+    const qint64 deadlineMs = (o.seconds + 30) * 1000LL;
+    bool cutShort = false;
     int lastCount = -1;
+    qint64 firstSeen = -1;
     qint64 lastChange = 0;
     long nextReport = 1000000;
     QTimer watch;
@@ -386,48 +486,160 @@ int runFlood(const Options& o)
             std::fflush(stdout);
             nextReport += 1000000;
         }
+        if (count > 0 && firstSeen < 0)
+            firstSeen = run.elapsed();
         if (count != lastCount) {
             lastCount = count;
             lastChange = run.elapsed();
         }
-        if (senderDone && (count >= total || run.elapsed() - lastChange > 1000))
+        if (run.elapsed() > deadlineMs)
+            cutShort = true;
+        if (cutShort || (senderDone && (count >= sent || run.elapsed() - lastChange > 1000)))
             loop.quit();
     });
     watch.start(50);
     loop.exec();
-    firstToLastMs = lastChange;
-    sender.join();
+    const qint64 eventCpu = threadCpuNanos() - eventCpuStart;
+    const qint64 processCpu = cpuNanos() - processCpuStart;
+    if (senderProcess.state() != QProcess::NotRunning) {
+        senderProcess.kill();
+        senderProcess.waitForFinished(5000);
+    }
+    if (sender.joinable())
+        sender.join();
     ticker.stop();
     h.memo->flush();
     QApplication::processEvents();
 
     const long listed = h.globals.RecvCount;
     const long rssAfter = rssBytes();
-    std::printf("flood: %ld datagrams of 53 bytes sent to 127.0.0.1 at %d/s for %d s\n", total,
-                o.rate, o.seconds);
-    std::printf("  listed            %ld (%.0f/s over %.2f s)\n", listed,
-                listed * 1000.0 / std::max<qint64>(1, firstToLastMs), firstToLastMs / 1000.0);
-    std::printf("  lost              %ld (%.3f%%)\n", total - listed,
-                100.0 * double(total - listed) / double(total));
+    const qint64 listingMs = std::max<qint64>(1, lastChange - std::max<qint64>(0, firstSeen));
+    const double listedRate = listed * 1000.0 / double(listingMs);
+    std::printf("flood: %ld datagrams of 53 bytes to 127.0.0.1 at %d/s for %d s, sent by %s\n",
+                total, o.rate, o.seconds, o.processSender ? "a process of its own" : "a thread");
+    if (cutShort)
+        std::printf("  CUT SHORT         still running %lld s after the start\n",
+                    static_cast<long long>(deadlineMs / 1000));
+    if (o.processSender)
+        std::printf("  sender            %s\n", qPrintable(senderReport));
+    std::printf("  listed            %ld of %ld sent (%.0f/s over %.2f s)\n", listed, sent.load(),
+                listedRate, listingMs / 1000.0);
+    std::printf("  processor         %.2f s on the event thread, %.2f s in all (receiver only with "
+                "--process-sender): %.2f us and %.2f us per listed line\n",
+                eventCpu / 1e9, processCpu / 1e9, eventCpu / 1e3 / double(std::max(1L, listed)),
+                processCpu / 1e3 / double(std::max(1L, listed)));
+    std::printf("  lost              %ld (%.3f%%)\n", sent - listed,
+                100.0 * double(sent - listed) / double(std::max(1L, sent.load())));
     std::printf("  longest stall     %.1f ms (lateness of a 10 ms timer), ending at %.2f s with "
-                "%d listed\n",
-                worstLateNs / 1e6, worstAt / 1e9, worstCount);
+                "%d listed; the event thread ran %.1f ms of its %.1f ms\n",
+                worstLateNs / 1e6, worstAt / 1e9, worstCount, worstCpuNs / 1e6,
+                (worstLateNs + 10'000'000) / 1e6);
     std::printf("  memory per line   %.0f bytes (RSS +%.1f MB)\n",
                 double(rssAfter - rssBefore) / double(std::max(1L, listed)),
                 (rssAfter - rssBefore) / 1048576.0);
     std::printf("  LbNum             %s\n",
                 qPrintable(h.page->findChild<QLabel*>(QStringLiteral("LbNum"))->text()));
     const auto* drop = h.page->findChild<QLabel*>(QStringLiteral("LbDrop"));
+    const long dropped = dropShown(drop);
     std::printf("  dropped (kernel)  %s; sent %ld = listed %ld + dropped %ld + unaccounted %ld\n",
-                drop->isVisible() ? qPrintable(drop->text()) : "none shown", total, listed,
-                dropShown(drop), total - listed - dropShown(drop));
+                drop->isVisible() ? qPrintable(drop->text()) : "none shown", sent.load(), listed,
+                dropped, sent - listed - dropped);
+    const long procDrops = procUdpDrops(port);
+    std::printf("  /proc/net/udp     drops %ld on port %d\n", procDrops, port);
+    const auto* buffer = h.page->findChild<QLabel*>(QStringLiteral("LbBuffer"));
+    std::printf("  receive buffer    %d KB granted of %d KB asked (uid %d)%s%s\n",
+                h.udp.receiveBufferGranted() / 1024, TUDPServer::ReceiveBufferAsked / 1024,
+                static_cast<int>(::getuid()), buffer->isVisible() ? "; LbBuffer: " : "",
+                buffer->isVisible() ? qPrintable(buffer->text()) : "");
     std::printf("  platform          %s, accessibility %s\n",
                 qPrintable(QGuiApplication::platformName()),
                 QAccessible::isActive() ? "active" : "off");
 
     std::printf("  peak RSS          %.1f MB\n", peakRssBytes() / 1048576.0);
-    exportAndCheck(h, listed);
-    return 0;
+    // One line for the ladder to read.
+    const QRegularExpressionMatch sentIn =
+        QRegularExpression(QStringLiteral(" in (\\d+) ms")).match(senderReport);
+    std::printf("result offered=%d sent=%ld listed=%ld dropped=%ld rate=%.0f sendms=%lld "
+                "cpuns=%lld\n",
+                o.rate, sent.load(), listed, std::max(dropped, procDrops), listedRate,
+                sentIn.hasMatch() ? sentIn.captured(1).toLongLong() : 0LL,
+                static_cast<long long>(eventCpu / std::max(1L, listed)));
+    std::fflush(stdout);
+    if (o.exportCheck)
+        exportAndCheck(h, listed);
+    return cutShort || !senderDone ? 1 : 0;
+}
+
+// The flood at each offered rate, each run in a process of its own.
+int runLadder(const Options& o)
+{
+    struct Step {
+        int offered;
+        long sent = 0, listed = 0, dropped = 0;
+        double rate = 0;
+        long long sendMs = 0, cpuNsPerLine = 0;
+        bool ok = false;
+    };
+    QList<Step> steps;
+    for (int offered : o.rates) {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--part=flood"), QStringLiteral("--process-sender"),
+                     QStringLiteral("--no-export"), QStringLiteral("--rate=%1").arg(offered),
+                     QStringLiteral("--seconds=%1").arg(o.seconds),
+                     QStringLiteral("--kept=%1").arg(o.kept)});
+        Step step{offered};
+        if (child.waitForFinished((o.seconds + 60) * 1000)) {
+            const QString out = QString::fromLatin1(child.readAllStandardOutput());
+            const QRegularExpressionMatch m =
+                QRegularExpression(QStringLiteral("^result offered=\\d+ sent=(\\d+) "
+                                                  "listed=(\\d+) dropped=(-?\\d+) rate=(\\d+) "
+                                                  "sendms=(\\d+) cpuns=(\\d+)"),
+                                   QRegularExpression::MultilineOption)
+                    .match(out);
+            if (m.hasMatch()) {
+                step = {offered,
+                        m.captured(1).toLong(),
+                        m.captured(2).toLong(),
+                        m.captured(3).toLong(),
+                        m.captured(4).toDouble(),
+                        m.captured(5).toLongLong(),
+                        m.captured(6).toLongLong(),
+                        child.exitCode() == 0};
+            }
+        } else {
+            child.kill();
+            child.waitForFinished(5000);
+        }
+        // The sender's real pace: on a busy machine it falls behind the rate asked of it.
+        std::printf("  offered %7d/s (sent %.0f/s): %slisted %ld of %ld (%.0f/s), dropped %ld, "
+                    "lost %ld, %.2f us event thread per line\n",
+                    offered, step.sendMs ? step.sent * 1000.0 / double(step.sendMs) : 0.0,
+                    step.ok ? "" : "FAILED ", step.listed, step.sent, step.rate, step.dropped,
+                    step.sent - step.listed, step.cpuNsPerLine / 1e3);
+        std::fflush(stdout);
+        steps << step;
+    }
+    // The largest offered load that listed everything, and every load above it.
+    const Step* lossless = nullptr;
+    for (const Step& s : steps)
+        if (s.ok && s.sent > 0 && s.listed == s.sent &&
+            (!lossless || s.offered > lossless->offered))
+            lossless = &s;
+    if (!lossless) {
+        std::printf("ladder: no load was listed without loss\n");
+        return 1;
+    }
+    bool degrades = true;
+    for (const Step& s : steps)
+        if (s.offered > lossless->offered && (!s.ok || s.rate < lossless->rate))
+            degrades = false;
+    std::printf("ladder: largest lossless load %d/s listed %.0f/s; above it the listed rate %s "
+                "(target: at least %.0f/s)\n",
+                lossless->offered, lossless->rate, degrades ? "holds" : "COLLAPSES",
+                lossless->rate);
+    return degrades ? 0 : 1;
 }
 
 int runLines(const Options& o)
@@ -592,9 +804,16 @@ int main(int argc, char** argv)
             o.port = a.mid(7).toInt();
         else if (a == u"--process-sender")
             o.processSender = true;
-        else {
-            std::printf("usage: monitor_bench [--part=all|flood|lines|resize|long] [--rate=N] "
-                        "[--seconds=N] [--lines=N] [--kept=N]\n");
+        else if (a == u"--no-export")
+            o.exportCheck = false;
+        else if (a.startsWith(u"--rates=")) {
+            o.rates.clear();
+            for (const QString& r : a.mid(8).split(u','))
+                o.rates << r.toInt();
+        } else {
+            std::printf("usage: monitor_bench [--part=all|flood|lines|resize|long|ladder] "
+                        "[--rate=N] [--seconds=N] [--lines=N] [--kept=N] [--process-sender] "
+                        "[--no-export] [--rates=N,N,...]\n");
             return a == u"--help" ? 0 : 2;
         }
     }
@@ -604,7 +823,8 @@ int main(int argc, char** argv)
         if (!args.join(u' ').contains(u"--seconds="))
             o.seconds = 600;
     }
-    if (o.rate <= 0 || o.seconds <= 0 || o.lines < 20000 || o.kept < 1) {
+    if (o.rate <= 0 || o.seconds <= 0 || o.lines < 20000 || o.kept < 1 || o.rates.contains(0) ||
+        o.rates.isEmpty()) {
         std::printf("rate, seconds and kept must be positive, lines at least 20000\n");
         return 2;
     }
@@ -614,6 +834,8 @@ int main(int argc, char** argv)
         return runFlood(o);
     if (o.part == u"resize")
         return runResize(o);
+    if (o.part == u"ladder")
+        return runLadder(o);
     if (o.part == u"flood")
         return runFlood(o);
     if (o.part == u"lines")

@@ -44,6 +44,10 @@ endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/dist/wireshark/pa_terminal.lua
         DESTINATION lib/${CMAKE_LIBRARY_ARCHITECTURE}/wireshark/plugins)
 install(FILES ${dist_out}/terminal-config-tool.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The receive buffer a normal user's program may ask for: the monitor's 4 MiB instead of the
+# stock 208 KiB, with which it drops datagrams under a flood. sysctl.d(5) puts a package's
+# files here, leaving /etc/sysctl.d to the administrator, whose file of the same name wins.
+install(FILES ${dist_dir}/60-terminal-config-tool.conf DESTINATION lib/sysctl.d)
 install(FILES ${dist_dir}/copyright ${dist_out}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/terminal-config-tool)
 
@@ -64,6 +68,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# postinst applies the raised receive buffer limit at once, not only from the next boot.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${dist_dir}/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Not linked, so shlibdeps cannot see them: the window's Song face and Qt's Chinese texts.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, qt6-translations-l10n")
 # Capture files open in Wireshark, which loads the dissector installed below.

@@ -159,6 +159,7 @@ TEST_F(Package, HoldsTheProgramItsEntryIconsAndDocuments)
         u"-rw-r--r-- root/root ./usr/share/doc/terminal-config-tool/copyright"_s,
         u"-rw-r--r-- root/root ./usr/share/doc/terminal-config-tool/changelog.gz"_s,
         u"-rw-r--r-- root/root ./usr/lib/x86_64-linux-gnu/wireshark/plugins/pa_terminal.lua"_s,
+        u"-rw-r--r-- root/root ./usr/lib/sysctl.d/60-terminal-config-tool.conf"_s,
     };
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
         expected << u"-rw-r--r-- root/root ./usr/share/icons/hicolor/%1x%1/apps/%2.png"_s.arg(size)
