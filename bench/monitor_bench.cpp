@@ -219,6 +219,9 @@ void exportAndCheck(Harness& h, long lineCount)
     QElapsedTimer e;
     e.start();
     h.page->N2Click();
+    // The export runs beside the event thread; the file is whole once it has ended.
+    while (h.page->exporting())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     const qint64 exportMs = e.elapsed();
     installDialogs(nullptr);
     const QByteArray path = QFile::encodeName(dialogs.path);
