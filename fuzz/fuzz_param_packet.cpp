@@ -3,10 +3,14 @@
 // codes (also outside 1 to 12). The packet is either the conversion error of the first field
 // in packing order that is no integer, or 41 bytes equal to an independent computation; the
 // validation names the first faulty field among those the code validates, with its message.
+// What each type checks and packs, and its messages word for word, are written out below per
+// type, not taken from the program's field table.
 //
 // Input fields: device type code, then the texts in ParamFields order (currIP, currPort, upip,
-// serverIP, netIP, gpip, address, order, data, serverPort, groupIP, ym, callIp, id1, id2), then
-// the captions of Lbl_YM and Lbl_CallServerIP. Missing fields keep the page's initial texts.
+// serverIP, netIP, gpip, address, order, data, serverPort, groupIP, ym, callIp, id1, id2); two
+// more fields are read and ignored (older corpus entries carry label captions there: the
+// captions are now those the type gives the labels). Missing fields keep the page's initial
+// texts.
 #include <stdexcept>
 #include "common/exceptions.h"
 #include "config/param_packet.h"
@@ -21,47 +25,73 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-bool validatesGroup(int code)
-{
-    return code == 5 || code == 8 || code == 10 || code == 11;
-}
+enum class GroupBytes { Quad, Number };
 
-bool alarmOrPaging(int code)
-{
-    return code == 4 || code == 5;
-}
+// One device type as the page and the download treat it. Null messages: not checked.
+struct TypeRow {
+    int code;
+    const char16_t* groupEmpty;
+    const char16_t* groupBad;
+    const char16_t* ymCaption; // the captions the type leaves on Lbl_YM and Lbl_CallServerIP
+    const char16_t* callCaption;
+    const char16_t* ymEmpty;
+    const char16_t* ymBad;
+    const char16_t* callEmpty;
+    const char16_t* callBad;
+    GroupBytes group;
+    bool packsGb1; // bytes 29 to 36
+    bool packsIds; // bytes 37 to 40
+};
+
+// clang-format off
+constexpr TypeRow kTypes[] = {
+    {1, nullptr, nullptr, u"子网掩码：", u"寻呼服务器IP：", nullptr, nullptr, nullptr, nullptr, GroupBytes::Quad, false, false},
+    {2, nullptr, nullptr, u"子网掩码：", u"寻呼服务器IP：", nullptr, nullptr, nullptr, nullptr, GroupBytes::Quad, false, false},
+    {3, nullptr, nullptr, u"子网掩码：", u"寻呼服务器IP：", nullptr, nullptr, nullptr, nullptr, GroupBytes::Quad, false, false},
+    {4, nullptr, nullptr, u"报警主机一IP", u"报警主机二IP",
+     u"报警主机一IP不能为空！", u"不合规则的非法报警主机一IP",
+     u"报警主机二IP不能为空！", u"不合规则的非法报警主机二IP", GroupBytes::Quad, true, true},
+    {5, u"组播IP不能为空！", u"不合规则的非法组播IP！", u"子网掩码：", u"寻呼服务器IP：",
+     u"子网掩码：不能为空！", u"不合规则的非法子网掩码：",
+     u"寻呼服务器IP：不能为空！", u"不合规则的非法寻呼服务器IP：", GroupBytes::Quad, true, false},
+    {6, nullptr, nullptr, u"子网掩码：", u"寻呼服务器IP：", nullptr, nullptr, nullptr, nullptr, GroupBytes::Number, false, false},
+    {7, nullptr, nullptr, u"子网掩码：", u"寻呼服务器IP：", nullptr, nullptr, nullptr, nullptr, GroupBytes::Quad, false, false},
+    {8, u"组播IP不能为空！", u"不合规则的非法组播IP！", u"子网掩码：", u"寻呼服务器IP：", nullptr, nullptr, nullptr, nullptr, GroupBytes::Quad, false, false},
+    {9, nullptr, nullptr, u"子网掩码：", u"寻呼服务器IP：", nullptr, nullptr, nullptr, nullptr, GroupBytes::Quad, false, false},
+    {10, u"组播IP不能为空！", u"不合规则的非法组播IP！", u"子网掩码：", u"寻呼服务器IP：", nullptr, nullptr, nullptr, nullptr, GroupBytes::Quad, false, false},
+    {11, u"组播IP不能为空！", u"不合规则的非法组播IP！", u"子网掩码：", u"寻呼服务器IP：", nullptr, nullptr, nullptr, nullptr, GroupBytes::Quad, false, false},
+    {12, nullptr, nullptr, u"子网掩码：", u"寻呼服务器IP：", nullptr, nullptr, nullptr, nullptr, GroupBytes::Quad, false, false},
+};
+// clang-format on
+static_assert(std::size(kTypes) == 12);
 
 struct Check {
     ParamField field;
     QString text;
-    QString empty;
-    QString length;
+    const char16_t* empty;
+    const char16_t* length;
 };
 
-std::optional<ParamFault> expectedFault(const ParamFields& f, int code, const QString& ym,
-                                        const QString& call)
+std::optional<ParamFault> expectedFault(const ParamFields& f, const TypeRow& t)
 {
-    std::vector<Check> checks = {
-        {ParamField::CurrIP, f.currIP, u"当前设备IP不能为空！"_s, u"不合规则的非法当前设备IP！"_s},
-        {ParamField::Upip, f.upip, u"更新后设备IP不能为空！"_s, u"不合规则的非法更新后设备IP！"_s},
-        {ParamField::ServerIP, f.serverIP, u"服务器IP不能为空！"_s, u"不合规则的非法服务器IP！"_s},
-        {ParamField::NetIP, f.netIP, u"网关地址不能为空！"_s, u"不合规则的非法网关地址！"_s},
-        {ParamField::GPIP, f.gpip, u"数据广播IP不能为空！"_s, u"不合规则的非法数据广播IP！"_s},
+    const Check checks[] = {
+        {ParamField::CurrIP, f.currIP, u"当前设备IP不能为空！", u"不合规则的非法当前设备IP！"},
+        {ParamField::Upip, f.upip, u"更新后设备IP不能为空！", u"不合规则的非法更新后设备IP！"},
+        {ParamField::ServerIP, f.serverIP, u"服务器IP不能为空！", u"不合规则的非法服务器IP！"},
+        {ParamField::NetIP, f.netIP, u"网关地址不能为空！", u"不合规则的非法网关地址！"},
+        {ParamField::GPIP, f.gpip, u"数据广播IP不能为空！", u"不合规则的非法数据广播IP！"},
+        {ParamField::GroupIP, f.groupIP, t.groupEmpty, t.groupBad},
+        {ParamField::YM, f.ym, t.ymEmpty, t.ymBad},
+        {ParamField::CallIp, f.callIp, t.callEmpty, t.callBad},
     };
-    if (validatesGroup(code))
-        checks.push_back(
-            {ParamField::GroupIP, f.groupIP, u"组播IP不能为空！"_s, u"不合规则的非法组播IP！"_s});
-    if (alarmOrPaging(code)) {
-        checks.push_back({ParamField::YM, f.ym, ym + u"不能为空！"_s, u"不合规则的非法"_s + ym});
-        checks.push_back(
-            {ParamField::CallIp, f.callIp, call + u"不能为空！"_s, u"不合规则的非法"_s + call});
-    }
     for (const Check& c : checks) {
+        if (!c.empty)
+            continue;
         if (c.text.isEmpty())
-            return ParamFault{c.empty, c.field};
+            return ParamFault{QString::fromUtf16(c.empty), c.field};
         const qsizetype bytes = toCp936(c.text).size();
         if (bytes < 7 || bytes > 15)
-            return ParamFault{c.length, c.field};
+            return ParamFault{QString::fromUtf16(c.length), c.field};
     }
     return std::nullopt;
 }
@@ -111,7 +141,7 @@ struct Packer {
     }
 };
 
-Expected expectedPacket(const ParamFields& f, int code)
+Expected expectedPacket(const ParamFields& f, const TypeRow& t)
 {
     Packer k;
     k.p[0] = 0x48;
@@ -123,15 +153,15 @@ Expected expectedPacket(const ParamFields& f, int code)
     k.highFirst(17, f.serverPort);
     k.lowFirst(19, f.address);
     k.quad(21, f.gpip);
-    if (code == 6)
+    if (t.group == GroupBytes::Number)
         k.lowFirst(25, f.groupIP);
     else
         k.quad(25, f.groupIP);
-    if (alarmOrPaging(code)) {
+    if (t.packsGb1) {
         k.quad(29, f.ym);
         k.quad(33, f.callIp);
     }
-    if (code == 4) {
+    if (t.packsIds) {
         k.lowFirst(37, f.id1);
         k.lowFirst(39, f.id2);
     }
@@ -165,18 +195,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
         if (1 + i < in.size())
             *texts[i] = fuzz::toText(in[1 + i]);
     }
-    const QString ym = in.size() > 16 ? fuzz::toText(in[16]) : u"子网掩码："_s;
-    const QString call = in.size() > 17 ? fuzz::toText(in[17]) : u"寻呼服务器IP："_s;
+    const TypeRow& type = kTypes[code - 1];
+    fuzz::check(type.code == code);
+    const QString ym = QString::fromUtf16(type.ymCaption);
+    const QString call = QString::fromUtf16(type.callCaption);
 
     const auto fault = validateParamFields(f, DeviceType(code), ym, call);
-    const auto wanted = expectedFault(f, code, ym, call);
+    const auto wanted = expectedFault(f, type);
     fuzz::check(fault.has_value() == wanted.has_value());
     if (fault) {
         fuzz::check(fault->field == wanted->field);
         fuzz::check(fault->message == wanted->message);
     }
 
-    const Expected expected = expectedPacket(f, code);
+    const Expected expected = expectedPacket(f, type);
     ParamPacket packet;
     try {
         packet = buildParamPacket(f, DeviceType(code));
@@ -187,11 +219,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     }
     fuzz::check(std::holds_alternative<ParamPacket>(expected));
     fuzz::check(packet.size() == 41 && packet[0] == 0x48);
-    // Alarm numbers only for code 4; bytes 29 to 36 only for codes 4 and 5.
     for (size_t i = 37; i < 41; ++i)
-        fuzz::check(code == 4 || packet[i] == 0);
+        fuzz::check(type.packsIds || packet[i] == 0);
     for (size_t i = 29; i < 37; ++i)
-        fuzz::check(alarmOrPaging(code) || packet[i] == 0);
+        fuzz::check(type.packsGb1 || packet[i] == 0);
     fuzz::check(packet == std::get<ParamPacket>(expected));
     return 0;
 }

@@ -1,8 +1,9 @@
 #!/bin/bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds and runs every test: the normal build, everything again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the socket layer under ThreadSanitizer, and the fuzz targets
-# over their corpora. Each in a build folder of its own; any failure or finding fails the run.
+# UndefinedBehaviorSanitizer, the threaded parts (sockets, the hand-over to Qt's event thread,
+# the spool writer, name lookups, the stress program) under ThreadSanitizer, and the fuzz
+# targets over their corpora. Each in a build folder of its own; any failure or finding fails the run.
 # --quick: the normal build and its tests only, for the developer's loop.
 set -uo pipefail
 quick=0
@@ -79,7 +80,8 @@ if qt_checks_in_gtest; then passed=$((passed + 1)); else failed=$((failed + 1));
 build build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo && run_ctest build
 if [ "$quick" -eq 0 ]; then
 build build-asan "" -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=address,undefined && run_ctest build-asan
-build build-tsan "" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE=thread -DNET_ONLY=ON && run_ctest build-tsan -L tsan
+build build-tsan tsan_set -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE=thread -DTSAN_SET=ON &&
+  run_ctest build-tsan -L tsan
 fi
 if [ "$quick" -eq 0 ] && [ -x fuzz/run.sh ]; then
   echo "=== fuzz regression"

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/presence_checker.h"
 
-#include <QMetaObject>
-
 PresenceChecker::PresenceChecker(QObject* parent) : QObject(parent)
 {
     // A plan probes a row's two addresses and watches sent rows at the same time.
@@ -21,12 +19,9 @@ void PresenceChecker::check(uint32_t address, std::function<void(const Presence&
     pool_.start([this, &probe, address, done = std::move(done)] {
         const Presence answer = probe.probe(address);
         // Queued to this object: dropped if it is gone by then.
-        QMetaObject::invokeMethod(
-            this,
-            [this, done, answer] {
-                --inFlight_;
-                done(answer);
-            },
-            Qt::QueuedConnection);
+        calls_.post([this, done, answer] {
+            --inFlight_;
+            done(answer);
+        });
     });
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/queued_calls.h"
 #include "net/presence_probe.h"
 
 #include <QObject>
@@ -22,6 +23,7 @@ public:
     int inFlight() const { return inFlight_; }
 
 private:
+    QueuedCalls calls_; // the answers, dropped with this object; outlives the pool
     QThreadPool pool_;
     int inFlight_ = 0;
 };

@@ -5,7 +5,6 @@
 #include <QDeadlineTimer>
 #include <QEvent>
 #include <QEventLoop>
-#include <QMetaObject>
 #include <QThread>
 #include <QTimer>
 
@@ -44,7 +43,7 @@ constexpr int PollMs = 5;
 
 } // namespace
 
-QtEventThread::QtEventThread() : context_(std::make_unique<QObject>())
+QtEventThread::QtEventThread() : context_(std::make_unique<QueuedCalls>())
 {
 }
 
@@ -52,7 +51,7 @@ QtEventThread::~QtEventThread() = default;
 
 void QtEventThread::post(std::function<void()> call)
 {
-    QMetaObject::invokeMethod(context_.get(), std::move(call), Qt::QueuedConnection);
+    context_->post(std::move(call));
 }
 
 bool QtEventThread::runUntil(const std::function<bool()>& done, int timeoutMs)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/queued_calls.h"
 #include "net/udp_server.h"
 
 #include <QObject>
@@ -19,5 +20,5 @@ public:
     bool runUntil(const std::function<bool()>& done, int timeoutMs) override;
 
 private:
-    std::unique_ptr<QObject> context_;
+    std::unique_ptr<QueuedCalls> context_;
 };

@@ -31,7 +31,7 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 
 build build-stress-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE=thread
 echo "== thread"
-TSAN_OPTIONS="halt_on_error=0 second_deadlock_stack=1 suppressions=$here/stress_tsan.supp" \
+TSAN_OPTIONS="halt_on_error=0 second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \
   "$root/build-stress-tsan/bench/stress" --max-disconnect-ms 500 "$@" || status=1
 
 exit $status

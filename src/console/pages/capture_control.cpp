@@ -9,7 +9,6 @@
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QMetaObject>
 #include <QWidget>
 
 using namespace Qt::StringLiterals;
@@ -35,15 +34,12 @@ CaptureControl::CaptureControl(TUDPServer& udp, QWidget* parent)
 
     writer_->setFaultNotice([this](const QString& text) {
         // From the writer's thread: the box and the clean-up belong to the event thread.
-        QMetaObject::invokeMethod(
-            this,
-            [this, text] {
-                runGuarded([&] {
-                    stop();
-                    infoBox(text);
-                });
-            },
-            Qt::QueuedConnection);
+        calls_.post([this, text] {
+            runGuarded([&] {
+                stop();
+                infoBox(text);
+            });
+        });
     });
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/queued_calls.h"
 #include "console/pages/save_dialog.h"
 
 #include <QObject>
@@ -40,6 +41,7 @@ private:
     void showPath(const QString& path);
 
     TUDPServer& udp_;
+    QueuedCalls calls_; // the writer's fault notice, outliving the writer
     std::shared_ptr<CaptureWriter> writer_;
     QCheckBox* chCapture_ = nullptr;
     QLabel* lbCapture_ = nullptr;

@@ -138,16 +138,13 @@ void MonitorMemo::reportSpoolFault()
         return;
     // Later, on the event thread, and not from inside a flush: a box runs a nested event loop
     // that flushes again. The fault is taken then, so it is told once.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            const QString message = spool_.takeFault();
-            if (!message.isEmpty())
-                Q_EMIT spoolFault(message);
-            else
-                faultPosted_ = false; // told already, or cleared since
-        },
-        Qt::QueuedConnection);
+    calls_.post([this] {
+        const QString message = spool_.takeFault();
+        if (!message.isEmpty())
+            Q_EMIT spoolFault(message);
+        else
+            faultPosted_ = false; // told already, or cleared since
+    });
 }
 
 ExportSnapshot MonitorMemo::exportSnapshot()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/queued_calls.h"
 #include "console/export_job.h"
 #include "console/monitor_spool.h"
 
@@ -95,6 +96,7 @@ private:
     QElapsedTimer sinceFlush_;
     QMenu* popupMenu_ = nullptr;
     int keptLines_ = DefaultKeptLines;
+    QueuedCalls calls_; // the spool writer's notices, outliving the writer
     MonitorSpool spool_{MonitorSpool::defaultFolder()};
     std::atomic<bool> faultPosted_{false}; // a call to tell the fault is on its way
 };
