@@ -393,10 +393,7 @@ void ConsolePage::N2Click()
 
 void ConsolePage::startExport(std::unique_ptr<ExportJob> job)
 {
-    job->start([this] {
-        QMetaObject::invokeMethod(
-            this, [this] { exportEnded(); }, Qt::QueuedConnection);
-    });
+    job->start([this] { exportCalls_.post([this] { exportEnded(); }); });
     export_ = std::move(job);
     N2->setEnabled(false);
     // Not modal: the window goes on working while the file is written. It shows only when

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/posix_file.h"
+#include "common/queued_calls.h"
 #include "console/pages/save_dialog.h"
 #include "console/test_datagram.h"
 
@@ -110,6 +111,9 @@ private:
     CaptureControl* capture_ = nullptr;
 
     // The export being written, with its progress dialog (shown when it takes a while).
+    // The worker's end of the export, on the event thread; declared first, so that it outlives
+    // the job, whose worker may still post while the job is joined.
+    QueuedCalls exportCalls_;
     std::unique_ptr<ExportJob> export_;
     QProgressDialog* exportProgress_ = nullptr;
     QTimer* exportTimer_ = nullptr;
