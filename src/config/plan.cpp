@@ -13,7 +13,7 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-const QString openQuoteMessage = u"引号没有闭合，这一行起读不出，整个方案不能发送"_s;
+const QString OpenQuoteMessage = u"引号没有闭合，这一行起读不出，整个方案不能发送"_s;
 
 // A header as the report names it: trimmed, without a trailing colon.
 QString bareHeader(const QString& header)
@@ -140,7 +140,7 @@ void PlanChecker::openQuote(const CsvRecord& record, int number)
     row.row = number;
     row.line = record.line;
     row.deviceType = base_.deviceType;
-    fault(row, {}, openQuoteMessage);
+    fault(row, {}, OpenQuoteMessage);
     plan_.rows.append(std::move(row));
     plan_.blocked = true;
 }
@@ -276,7 +276,7 @@ Plan readPlan(const QByteArray& bytes, const PlanBase& base)
         return plan;
     }
     if (unterminated && records.size() == 1) {
-        plan.issues.append({1, {}, openQuoteMessage});
+        plan.issues.append({1, {}, OpenQuoteMessage});
         plan.blocked = true;
         return plan;
     }
