@@ -86,29 +86,25 @@ void CaptureControl::attach()
     std::weak_ptr<CaptureWriter> weak = writer_;
     udp_.receiveTap().set([weak](const QByteArray& data, const ReceiveInfo& info) {
         if (const auto writer = weak.lock()) {
-            CaptureRecord r;
-            r.timeNs = info.timeNs;
-            r.fromAddress = info.fromAddress;
-            r.fromPort = info.fromPort;
-            r.toAddress = info.localAddress;
-            r.toPort = info.localPort;
             // A copy of its own, so the listener's buffer stays free for the next datagram.
-            r.payload = QByteArray(data.constData(), data.size());
-            writer->add(std::move(r));
+            writer->add({.timeNs = info.timeNs,
+                         .fromAddress = info.fromAddress,
+                         .fromPort = info.fromPort,
+                         .toAddress = info.localAddress,
+                         .toPort = info.localPort,
+                         .payload = QByteArray(data.constData(), data.size()),
+                         .comment = {}});
         }
     });
     udp_.onSent = [weak](const SentDatagram& sent) {
         if (const auto writer = weak.lock()) {
-            CaptureRecord r;
-            r.timeNs = sent.timeNs;
-            r.fromAddress = sent.localAddress;
-            r.fromPort = sent.localPort;
-            r.toAddress = sent.toAddress;
-            r.toPort = sent.toPort;
-            r.payload = sent.bytes.toByteArray();
-            if (sent.purpose != nullptr)
-                r.comment = QByteArray(sent.purpose);
-            writer->add(std::move(r));
+            writer->add({.timeNs = sent.timeNs,
+                         .fromAddress = sent.localAddress,
+                         .fromPort = sent.localPort,
+                         .toAddress = sent.toAddress,
+                         .toPort = sent.toPort,
+                         .payload = sent.bytes.toByteArray(),
+                         .comment = sent.purpose ? QByteArray(sent.purpose) : QByteArray()});
         }
     };
 }
