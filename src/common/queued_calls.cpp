@@ -35,11 +35,16 @@ private:
 
 void QueuedCalls::post(std::function<void()> call)
 {
-    QCoreApplication::postEvent(this, new CallEvent(std::move(call)));
+    auto* event = new CallEvent(std::move(call));
+    // The event, allocated here, is published before Qt's queue sees it; event() reads it
+    // after the matching acquire, even its type.
+    posted_.fetch_add(1, std::memory_order_release);
+    QCoreApplication::postEvent(this, event);
 }
 
 bool QueuedCalls::event(QEvent* event)
 {
+    (void)posted_.load(std::memory_order_acquire);
     if (event->type() != CallEventType)
         return QObject::event(event);
     static_cast<CallEvent*>(event)->run();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QObject>
+#include <atomic>
 #include <functional>
 
 // Runs calls made from any thread on the thread this object lives on, in the order posted,
@@ -19,4 +20,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+
+private:
+    std::atomic<unsigned> posted_{0};
 };
