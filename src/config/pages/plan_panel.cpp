@@ -100,14 +100,14 @@ PlanPanel::PlanPanel(PlanTarget& page, QWidget* parent)
     summary_->setAccessibleName(summary_->text());
     table_->setAccessibleName(u"方案"_s);
     table_->setHorizontalHeaderLabels(
-        {u"行"_s, u"设备类型"_s, u"更新后设备IP"_s, u"设备地址"_s, u"状态"_s});
+        {u"行"_s, u"更新后设备IP"_s, u"状态"_s, u"设备类型"_s, u"设备地址"_s});
     table_->verticalHeader()->hide();
+    table_->setWordWrap(false); // one line a row: a long state is cut at its end, not at a space
     table_->horizontalHeader()->setStretchLastSection(true);
     // Fixed widths: fitting them to the contents would measure every row of a large plan.
-    const int widths[ColState] = {32, 64, 100, 56};
-    for (int c = 0; c < ColState; ++c)
+    const int widths[ColCount] = {30, 96, 196, 64, 56};
+    for (int c = 0; c < ColCount; ++c)
         table_->setColumnWidth(c, widths[c]);
-    stateWidth_ = table_->columnWidth(ColState);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -227,7 +227,6 @@ void PlanPanel::fillTable(int generation, int from)
         for (int k = 0; k < others; ++k)
             table_->setHorizontalHeaderItem(ColCount + k,
                                             new QTableWidgetItem(plan_.otherHeaders[k]));
-        table_->setColumnWidth(ColState, others > 0 ? 140 : stateWidth_);
         table_->setRowCount(static_cast<int>(plan_.rows.size()));
         filled_ = 0;
         goOn(0);
@@ -403,13 +402,13 @@ void PlanPanel::showRow(int index, const ParamFields& page, const QStringList& c
         item->setToolTip(item->text());
         table_->setItem(index, ColCount + k, item);
     }
-    const QString cells[ColCount] = {
-        QString::number(row.row),
-        row.deviceType >= 1 ? captions.value(row.deviceType - 1) : QString(),
-        fields.upip,
-        fields.address,
-        stateText(row, result == latest_.cend() ? nullptr : &*result, passing_.value(key)),
-    };
+    QString cells[ColCount];
+    cells[ColRow] = QString::number(row.row);
+    cells[ColNewIp] = fields.upip;
+    cells[ColState] =
+        stateText(row, result == latest_.cend() ? nullptr : &*result, passing_.value(key));
+    cells[ColType] = row.deviceType >= 1 ? captions.value(row.deviceType - 1) : QString();
+    cells[ColAddress] = fields.address;
     for (int c = 0; c < ColCount; ++c) {
         auto* item = new QTableWidgetItem(cells[c]);
         item->setToolTip(cells[c]);

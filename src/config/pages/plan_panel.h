@@ -33,7 +33,8 @@ class PlanPanel : public QWidget
     Q_OBJECT
 public:
     // Table columns.
-    enum { ColRow, ColType, ColNewIp, ColAddress, ColState, ColCount };
+    // What became of a device next to its new address, so that both show in a narrow panel.
+    enum { ColRow, ColNewIp, ColState, ColType, ColAddress, ColCount };
 
     PlanPanel(PlanTarget& page, QWidget* parent = nullptr);
     // Waits for a plan still being read (a plan file is at most a few megabytes).
@@ -101,7 +102,6 @@ private:
     int generation_ = 0; // of the latest loadPlan
     bool loading_ = false;
     int filled_ = 0; // rows of plan_ in the table, -1 before the table is emptied for it
-    int stateWidth_ = 0;
     QString loadingName_;
     QThreadPool pool_; // last: it waits for a read before the rest goes
 };
