@@ -2,19 +2,28 @@
 // Renders the main window to PNG files in its states (locked; unlocked on each page), on the
 // offscreen platform, so its look can be checked without a display:
 //   render_window <output folder>
-// Connecting binds a port the system picks on this host; nothing is sent.
+// Connecting binds a port the system picks on this host; nothing is sent: the presence
+// probe is one that records, and the plan picture is drawn from a results file.
 
 #include "app/app_setup.h"
 #include "app/main_window.h"
 #include "common/dialogs.h"
+#include "config/pages/plan_panel.h"
+#include "config/plan.h"
+#include "config/plan_results.h"
+#include "net/net_address.h"
+#include "net/presence_probe.h"
 #include "skin/song_font.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <cstdio>
 
 namespace
@@ -40,6 +49,49 @@ bool save(QWidget& window, const QString& folder, const char* name)
     return ok;
 }
 
+// A plan of four devices part way through, as the panel beside the parameter page lists it:
+// one took its new address, one gave no answer there, one was just sent, one waits.
+bool savePlanPicture(TfrmMain& window, const QString& folder)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("二楼.csv"));
+    const QByteArray csv = "设备类型,当前设备IP,更新后设备IP,设备地址,备注\n"
+                           "普通终端,192.168.1.200,192.168.1.21,21,201 会议室\n"
+                           "普通终端,192.168.1.200,192.168.1.22,22,202 办公室\n"
+                           "一键报警,192.168.1.200,192.168.1.23,23,走廊东\n"
+                           "普通终端,192.168.1.200,192.168.1.24,24,走廊西\n";
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size())
+        return false;
+    file.close();
+    const Plan plan = readPlan(csv, PlanBase{});
+    const char* verdicts[] = {"新地址在线 52:54:00:a1:00:21", "新地址无应答", ""};
+    const char* times[] = {"2026-12-08 10:02:11", "2026-12-08 10:03:40", "2026-12-08 10:05:02"};
+    for (int i = 0; i < 3 && i < plan.rows.size(); ++i) {
+        PlanResult result;
+        result.row = plan.rows[i].row;
+        result.time = QString::fromLatin1(times[i]);
+        result.sent = true;
+        result.message = QStringLiteral("设备设置完成！");
+        result.key = planRowKey(plan.rows[i]);
+        result.verdict = QString::fromUtf8(verdicts[i]);
+        if (!result.verdict.isEmpty())
+            result.verdictTime = result.time;
+        if (!appendPlanResult(planResultsPath(path), result, nullptr))
+            return false;
+    }
+    auto* panel = window.findChild<PlanPanel*>(QStringLiteral("PlanPanel"));
+    if (!panel)
+        return false;
+    panel->setPlanChooser([path] { return path; });
+    panel->btnLoadPlanClick();
+    QElapsedTimer waited;
+    waited.start();
+    while ((panel->loading() || waited.elapsed() < 500) && waited.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return save(window, folder, "6-plan.png");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -53,6 +105,11 @@ int main(int argc, char** argv)
     QDir().mkpath(folder);
     PrintingDialogs printing;
     installDialogs(&printing);
+    // Nothing goes out: the probe that records answers what the pictures show.
+    RecordingPresenceProbe probe;
+    probe.answer(*parseDottedQuad(QStringLiteral("192.168.1.200")),
+                 {PresenceKind::Present, QStringLiteral("52:54:00:a1:00:c8")});
+    installPresenceProbe(&probe);
 
     bool ok = true;
     {
@@ -79,10 +136,14 @@ int main(int argc, char** argv)
             type->setCurrentIndex(3);
             Q_EMIT type->activated(3);
             ok &= save(window, folder, "4-parameters-alarm.png");
+            type->setCurrentIndex(0);
+            Q_EMIT type->activated(0);
+            ok &= savePlanPicture(window, folder);
         }
         window.BitBtn2Click();
         ok &= save(window, folder, "5-disconnected.png");
     }
+    installPresenceProbe(nullptr);
     installDialogs(nullptr);
     return ok ? 0 : 1;
 }
