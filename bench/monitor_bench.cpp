@@ -31,6 +31,7 @@
 // all:    runs flood, lines and resize, each in a process of its own, so one part's memory
 //         does not blur another's.
 // --kept sets the lines the list keeps before older ones move to the spool file.
+#include "app/main_window.h"
 #include "common/dialogs.h"
 #include "common/globals.h"
 #include "console/pages/console_page.h"
@@ -48,10 +49,12 @@
 #include <QFile>
 #include <QFont>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <arpa/inet.h>
@@ -152,37 +155,58 @@ public:
     std::optional<QString> saveFileName(const SaveDialogRequest&) override { return path; }
 };
 
-// The page as the main window hosts it.
+// The page as the main window hosts it: in the program's own window (the flood on a display,
+// where what the window around the page repaints counts too), or alone in a plain widget.
 struct Harness {
-    MainGlobals globals;
-    TUDPServer udp;
-    QWidget window;
+    std::unique_ptr<TfrmMain> main;
+    MainGlobals ownGlobals;
+    TUDPServer ownUdp;
+    QWidget plain;
+    MainGlobals& globals;
+    TUDPServer& udp;
+    QWidget& window;
     ConsolePage* page;
     MonitorMemo* memo;
 
-    explicit Harness(int keptLines)
+    explicit Harness(int keptLines, bool wholeWindow = false)
+        : main(wholeWindow ? std::make_unique<TfrmMain>() : nullptr),
+          globals(main ? main->globals : ownGlobals), udp(main ? main->UDPServer() : ownUdp),
+          window(main ? static_cast<QWidget&>(*main) : plain)
     {
         globals.ShowByteCount = 53;
-        page = new ConsolePage(globals, udp, &window);
-        auto* layout = new QVBoxLayout(&window);
-        layout->setContentsMargins(4, 90, 4, 4); // where the top bar and tabs would be
-        layout->addWidget(page);
+        if (main) {
+            page = main->findChild<ConsolePage*>();
+        } else {
+            page = new ConsolePage(globals, udp, &plain);
+            auto* layout = new QVBoxLayout(&plain);
+            layout->setContentsMargins(4, 90, 4, 4); // where the top bar and tabs would be
+            layout->addWidget(page);
+            udp.OnUDPRead = [this](TUDPServer& s, const QByteArray& d, TSocketHandle& b) {
+                page->UDPServerUDPRead(s, d, b);
+            };
+        }
         window.resize(1089, 551);
         window.show();
-        page->findChild<QCheckBox*>(QStringLiteral("ChOK"))->setChecked(true);
         memo = page->findChild<MonitorMemo*>(QStringLiteral("Memo1"));
         memo->setKeptLines(keptLines);
-        udp.OnUDPRead = [this](TUDPServer& s, const QByteArray& d, TSocketHandle& b) {
-            page->UDPServerUDPRead(s, d, b);
-        };
     }
-    // Opens the endpoint on port and tells the page, as the main window does at connect.
+    // Opens the endpoint on port and tells the page, as the main window does at connect; in
+    // the window, by its own connect button, on the test console's page.
     int open(int port)
     {
-        udp.SetDefaultPort(port);
-        const int bound = udp.AcquireBinding().Port;
-        page->endpointOpened();
-        return bound;
+        if (main) {
+            main->findChild<QLineEdit*>(QStringLiteral("edtMM"))->setText(QStringLiteral("40617293"));
+            main->findChild<QLineEdit*>(QStringLiteral("Edit3"))->setText(QString::number(port));
+            main->BitBtn1Click();
+            main->findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(2);
+        } else {
+            udp.SetDefaultPort(port);
+            udp.AcquireBinding();
+            page->endpointOpened();
+        }
+        page->findChild<QCheckBox*>(QStringLiteral("ChOK"))->setChecked(true);
+        globals.ShowByteCount = 53;
+        return udp.AcquireBinding().Port;
     }
     ~Harness() { udp.SetActive(false); }
 };
@@ -376,7 +400,8 @@ long procUdpDrops(int port)
 
 int runFlood(const Options& o)
 {
-    Harness h(o.kept);
+    // On a display, the program's whole window.
+    Harness h(o.kept, qEnvironmentVariableIsSet("MONITOR_BENCH_DISPLAY"));
     const int port = h.open(freePort());
     QApplication::processEvents();
     const long rssBefore = rssBytes();
