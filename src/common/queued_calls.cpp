@@ -33,6 +33,13 @@ private:
 
 } // namespace
 
+std::atomic<unsigned> QueuedCalls::posted_{0};
+
+void QueuedCalls::acquirePosted()
+{
+    (void)posted_.load(std::memory_order_acquire);
+}
+
 void QueuedCalls::post(std::function<void()> call)
 {
     auto* event = new CallEvent(std::move(call));
@@ -44,7 +51,7 @@ void QueuedCalls::post(std::function<void()> call)
 
 bool QueuedCalls::event(QEvent* event)
 {
-    (void)posted_.load(std::memory_order_acquire);
+    acquirePosted();
     if (event->type() != CallEventType)
         return QObject::event(event);
     static_cast<CallEvent*>(event)->run();

@@ -17,10 +17,13 @@ class QueuedCalls : public QObject
 public:
     using QObject::QObject;
     void post(std::function<void()> call);
+    // For an application-wide event filter, which sees these events before their receiver
+    // does: orders its reading of an event after the post.
+    static void acquirePosted();
 
 protected:
     bool event(QEvent* event) override;
 
 private:
-    std::atomic<unsigned> posted_{0};
+    static std::atomic<unsigned> posted_;
 };

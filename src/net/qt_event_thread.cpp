@@ -30,6 +30,7 @@ protected:
     {
         if (QThread::currentThread()->loopLevel() > waitLevel_)
             return false;
+        QueuedCalls::acquirePosted(); // the event may be a call another thread posted
         return event->isInputEvent() || event->type() == QEvent::Shortcut ||
                event->type() == QEvent::Close;
     }
