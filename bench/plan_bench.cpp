@@ -4,8 +4,8 @@
 // the plan take more than one second of processor time (on a shared machine the wall time
 // says more about the other jobs).
 #include "common/sysutils.h"
-#include "config/plan.h"
-#include "config/plan_results.h"
+#include "plan/plan.h"
+#include "plan/plan_results.h"
 
 #include <QElapsedTimer>
 #include <cstdio>

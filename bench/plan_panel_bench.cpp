@@ -8,7 +8,7 @@
 #include "common/dialogs.h"
 #include "common/globals.h"
 #include "config/pages/param_page.h"
-#include "config/pages/plan_panel.h"
+#include "plan/pages/plan_panel.h"
 #include "net/udp_server.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 // The dotted-quad reader against a plain model: pieces before the first three dots and the
 // rest, each converted, low eight bits kept; a failure quotes exactly the piece that failed.
 #include "common/exceptions.h"
-#include "config/param_packet.h"
+#include "protocol/param_packet.h"
 #include "fuzz_fields.h"
 
 #include <cstdint>

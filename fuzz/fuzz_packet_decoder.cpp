@@ -5,9 +5,9 @@
 // from the fields it read; whatever it refuses is truly none of the two packets, with its hex.
 //
 // Input: first byte the device type code as a signed value, the rest the datagram.
-#include "config/packet_decoder.h"
-#include "config/param_packet.h"
-#include "config/server_packet.h"
+#include "protocol/packet_decoder.h"
+#include "protocol/param_packet.h"
+#include "protocol/server_packet.h"
 #include "fuzz_fields.h"
 
 #include <cstdint>

@@ -13,7 +13,7 @@
 // texts.
 #include <stdexcept>
 #include "common/exceptions.h"
-#include "config/param_packet.h"
+#include "protocol/param_packet.h"
 #include "fuzz_fields.h"
 
 #include <array>

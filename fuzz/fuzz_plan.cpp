@@ -5,8 +5,8 @@
 // not blocked; every issue names the header row, a row of the plan, or no row.
 //
 // Input: the file's bytes, as the installer's spreadsheet might have saved them.
-#include "config/csv_reader.h"
-#include "config/plan.h"
+#include "plan/csv_reader.h"
+#include "plan/plan.h"
 #include "fuzz_fields.h"
 
 #include <cstdint>

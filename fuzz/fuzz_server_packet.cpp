@@ -8,7 +8,7 @@
 // Input fields: edtIp1..4, MarkIP1..4, GateWayIP1..4, cmbNetName; missing ones keep the page's
 // initial texts.
 #include "common/exceptions.h"
-#include "config/server_packet.h"
+#include "protocol/server_packet.h"
 #include "fuzz_fields.h"
 
 #include <QStringList>

@@ -11,7 +11,7 @@ local proto = Proto("pa_terminal", "PA terminal configuration")
 
 -- The parameter packet's layout for each device type, in the program's field table order:
 -- { offset, packing, field }. Written from that table by the dissector_layout tool
--- (`build/src/config/dissector_layout --write dist/wireshark/pa_terminal.lua`); a test fails
+-- (`build/src/protocol/dissector_layout --write dist/wireshark/pa_terminal.lua`); a test fails
 -- when the two part, so change the table, not these lines.
 -- BEGIN layout
 local layout = {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/check_plan.h"
 
-#include "config/plan.h"
+#include "plan/plan.h"
 
 #include <QString>
 #include <cstdio>

@@ -7,7 +7,7 @@
 #include "common/sysutils.h"
 #include "config/pages/param_page.h"
 #include "config/pages/server_page.h"
-#include "config/param_packet.h"
+#include "protocol/param_packet.h"
 #include "console/pages/console_page.h"
 #include "net/udp_server.h"
 #include "skin/song_font.h"

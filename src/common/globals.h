@@ -10,7 +10,7 @@ constexpr int DefaultShowByteCount = 53;
 // window; the pages hold a reference to it and read its fields, but change them only through
 // the functions below, so that each change and what it implies is written in one place.
 struct MainGlobals {
-    int DeviceType = 0;    // code of the selected device type (config/device_types.h)
+    int DeviceType = 0;    // code of the selected device type (protocol/device_types.h)
     QString AppDir;        // executable's folder with a trailing separator, set at connect
     int ShowByteCount = 0; // received bytes listed per datagram
     int RecvCount = 0;     // datagrams listed since the last reset

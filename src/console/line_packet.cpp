@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "console/line_packet.h"
 
-#include "config/packet_decoder.h"
-#include "config/param_packet.h"
-#include "config/server_packet.h"
+#include "protocol/packet_decoder.h"
+#include "protocol/param_packet.h"
+#include "protocol/server_packet.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/sim_options.h"
 
-#include "config/device_types.h"
+#include "protocol/device_types.h"
 
 #include <QCommandLineParser>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/simulator.h"
 
-#include "config/packet_decoder.h"
+#include "protocol/packet_decoder.h"
 #include "sim/expectation.h"
 #include "sim/signal_pipe.h"
 

@@ -3,7 +3,7 @@
 // and tshark reads it back with the dissector.
 #include "../e2e/simulator.h"
 #include "capture/capture_writer.h"
-#include "config/packet_decoder.h"
+#include "protocol/packet_decoder.h"
 #include "console/pages/capture_control.h"
 #include "pcapng_reader.h"
 #include "support/udp_probe.h"

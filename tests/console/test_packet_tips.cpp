@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A listed datagram that holds a whole packet explains itself when the pointer rests on it.
-#include "config/param_packet.h"
-#include "config/server_packet.h"
+#include "protocol/param_packet.h"
+#include "protocol/server_packet.h"
 #include "console_fixture.h"
 #include "support/test_helpers.h"
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Runs inside tests/lab.sh's namespace, where 192.168.1.200 is local: the whole window sends a
 // three-row plan, one press per device, and terminal-sim reads every packet back.
-#include "config/pages/plan_panel.h"
-#include "config/plan_results.h"
+#include "plan/pages/plan_panel.h"
+#include "plan/plan_results.h"
 #include "simulator.h"
 #include "support/window_fixture.h"
 

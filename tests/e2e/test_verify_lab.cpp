@@ -2,8 +2,8 @@
 // The whole window through a three-row plan against real kernel ARP: device namespaces on a
 // bridge inside the lab namespace, terminal-sim --apply as a device that takes its new address.
 #include "config/pages/param_page.h"
-#include "config/pages/plan_panel.h"
-#include "config/pages/plan_verifier.h"
+#include "plan/pages/plan_panel.h"
+#include "plan/plan_verifier.h"
 #include "config/pages/subnet_status.h"
 #include "net/presence_probe.h"
 #include "support/lab_devices.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's parts without a process: its options, its sockets, its signal pipe and the
 // handling of one datagram.
-#include "config/server_packet.h"
+#include "protocol/server_packet.h"
 #include "sim/signal_pipe.h"
 #include "sim/sim_options.h"
 #include "sim/sim_socket.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // terminal-sim as a script runs it: a real process on loopback ports, real datagrams, its
 // exit code and its output.
-#include "config/param_packet.h"
-#include "config/server_packet.h"
+#include "protocol/param_packet.h"
+#include "protocol/server_packet.h"
 #include "support/packets.h"
 #include "support/udp_probe.h"
 

@@ -2,8 +2,8 @@
 #pragma once
 
 // The two packets as the bytes a socket carries, for tests that send or decode them.
-#include "config/param_packet.h"
-#include "config/server_packet.h"
+#include "protocol/param_packet.h"
+#include "protocol/server_packet.h"
 
 #include <QByteArray>
 

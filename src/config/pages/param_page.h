@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "config/pages/plan_target.h"
-#include "config/param_packet.h"
+#include "plan/pages/plan_target.h"
+#include "protocol/param_packet.h"
 
 #include <QWidget>
 #include <array>

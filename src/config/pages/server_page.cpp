@@ -8,7 +8,7 @@
 #include "config/ini_log.h"
 #include "config/log_folder.h"
 #include "config/pages/update_button.h"
-#include "config/server_packet.h"
+#include "protocol/server_packet.h"
 #include "net/udp_server.h"
 #include "skin/skin_button.h"
 #include "skin/song_font.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "config/dissector_layout.h"
+#include "protocol/dissector_layout.h"
 
-#include "config/device_types.h"
-#include "config/param_fields.h"
+#include "protocol/device_types.h"
+#include "protocol/param_fields.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "config/param_fields.h"
+#include "protocol/param_fields.h"
 
 #include <algorithm>
 

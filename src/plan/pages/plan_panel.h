@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "config/plan.h"
-#include "config/plan_results.h"
+#include "plan/plan.h"
+#include "plan/plan_results.h"
 
 #include <QHash>
 #include <QThreadPool>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "config/server_packet.h"
+#include "protocol/server_packet.h"
 
 #include "common/sysutils.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "config/csv_reader.h"
+#include "plan/csv_reader.h"
 
 #include "common/sysutils.h"
 

@@ -3,9 +3,9 @@
 // given two uses for one type, would pack one field over another without any packet test
 // noticing for the types nobody wrote a packet for.
 
-#include "config/dissector_layout.h"
-#include "config/param_fields.h"
-#include "config/param_packet.h"
+#include "protocol/dissector_layout.h"
+#include "protocol/param_fields.h"
+#include "protocol/param_packet.h"
 
 #include <gtest/gtest.h>
 
@@ -51,7 +51,7 @@ TEST(ParamFields, DissectorLayoutIsTheTables)
     const QString section = dissectorLayoutSection(QString::fromUtf8(file.readAll()));
     ASSERT_FALSE(section.isNull()) << "layout markers missing in " << DISSECTOR;
     EXPECT_EQ(section.toStdString(), dissectorLayoutLua().toStdString())
-        << "run: build/src/config/dissector_layout --write dist/wireshark/pa_terminal.lua";
+        << "run: build/src/protocol/dissector_layout --write dist/wireshark/pa_terminal.lua";
 }
 
 } // namespace

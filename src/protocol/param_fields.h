@@ -6,7 +6,7 @@
 // row says how the operator and a plan name it and which controls show it; its uses say
 // where and how it goes on the wire, and for which device types.
 
-#include "config/device_types.h"
+#include "protocol/device_types.h"
 
 #include <QString>
 #include <span>

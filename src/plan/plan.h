@@ -2,8 +2,8 @@
 #pragma once
 
 #include "common/posix_file.h"
-#include "config/csv_reader.h"
-#include "config/param_packet.h"
+#include "plan/csv_reader.h"
+#include "protocol/param_packet.h"
 
 #include <QList>
 #include <QString>
@@ -12,7 +12,7 @@
 
 // A plan: one row per device to configure, read from a CSV file that the installer prepares
 // before going on site. Its columns are fields of the parameter page.
-// The columns are the page's fields (config/param_fields.h), the device type list included.
+// The columns are the page's fields (protocol/param_fields.h), the device type list included.
 using PlanColumn = ParamField;
 constexpr int PlanColumnCount = ParamFieldCount;
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "config/plan_results.h"
+#include "plan/plan_results.h"
 
 #include "common/posix_file.h"
-#include "config/csv_reader.h"
+#include "plan/csv_reader.h"
 
 #include <QFile>
 #include <cerrno>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "config/packet_decoder.h"
-#include "config/param_packet.h"
-#include "config/server_packet.h"
+#include "protocol/packet_decoder.h"
+#include "protocol/param_packet.h"
+#include "protocol/server_packet.h"
 #include "support/packets.h"
 #include "support/test_helpers.h"
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/globals.h"
 #include "config/pages/param_page.h"
-#include "config/pages/plan_panel.h"
-#include "config/plan_results.h"
+#include "plan/pages/plan_panel.h"
+#include "plan/plan_results.h"
 #include "net/udp_server.h"
 #include "support/fake_dialogs.h"
 #include "support/udp_probe.h"

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/posix_file.h"
 #include "common/sysutils.h"
-#include "config/csv_reader.h"
-#include "config/plan.h"
-#include "config/plan_results.h"
+#include "plan/csv_reader.h"
+#include "plan/plan.h"
+#include "plan/plan_results.h"
 
 #include "support/test_helpers.h"
 

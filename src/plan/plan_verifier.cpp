@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "config/pages/plan_verifier.h"
+#include "plan/plan_verifier.h"
 
 #include "common/guard.h"
 #include "net/presence_checker.h"

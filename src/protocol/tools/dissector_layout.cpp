@@ -2,7 +2,7 @@
 // Writes the Wireshark dissector's layout section from the field table.
 //   dissector_layout                 prints the section
 //   dissector_layout --write FILE    replaces the section in FILE (dist/wireshark/pa_terminal.lua)
-#include "config/dissector_layout.h"
+#include "protocol/dissector_layout.h"
 
 #include <QFile>
 #include <QSaveFile>

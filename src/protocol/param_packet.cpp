@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "config/param_packet.h"
+#include "protocol/param_packet.h"
 
 #include "common/sysutils.h"
 #include "common/exceptions.h"

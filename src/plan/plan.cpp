@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "config/plan.h"
+#include "plan/plan.h"
 
 #include "common/exceptions.h"
 #include "common/sysutils.h"
-#include "config/device_types.h"
+#include "protocol/device_types.h"
 
 #include <QHash>
 #include <cerrno>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "config/param_fields.h"
-#include "config/plan.h"
+#include "protocol/param_fields.h"
+#include "plan/plan.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "config/param_fields.h"
+#include "protocol/param_fields.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/exceptions.h"
-#include "config/param_packet.h"
+#include "protocol/param_packet.h"
 #include "support/test_helpers.h"
 
 #include <gtest/gtest.h>

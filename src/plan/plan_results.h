@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "config/plan.h"
+#include "plan/plan.h"
 
 #include <QByteArray>
 #include <QList>

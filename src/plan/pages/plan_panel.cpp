@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "config/pages/plan_panel.h"
+#include "plan/pages/plan_panel.h"
 
 #include "common/dialogs.h"
 #include "common/guard.h"
 #include "common/posix_file.h"
-#include "config/device_types.h"
-#include "config/pages/plan_target.h"
-#include "config/pages/plan_verifier.h"
+#include "protocol/device_types.h"
+#include "plan/pages/plan_target.h"
+#include "plan/plan_verifier.h"
 #include "net/net_address.h"
 
 #include <QDateTime>

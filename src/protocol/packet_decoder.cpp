@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "config/packet_decoder.h"
+#include "protocol/packet_decoder.h"
 
-#include "config/device_types.h"
-#include "config/param_fields.h"
-#include "config/param_packet.h"
-#include "config/server_packet.h"
+#include "protocol/device_types.h"
+#include "protocol/param_fields.h"
+#include "protocol/param_packet.h"
+#include "protocol/server_packet.h"
 
 #include <QJsonValue>
 #include <algorithm>

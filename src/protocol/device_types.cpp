@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "config/device_types.h"
+#include "protocol/device_types.h"
 
-#include "config/param_fields.h"
+#include "protocol/param_fields.h"
 
 #include <stdexcept>
 
