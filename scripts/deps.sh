@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages the build, the program and the tests need, where missing.
 PACKAGES="cmake make g++ clang libclang-rt-14-dev qt6-base-dev qt6-base-dev-tools libgl-dev \
-libgtest-dev libgmock-dev fonts-noto-cjk qt6-translations-l10n xvfb xauth iproute2 util-linux \
+libexpected-dev libgtest-dev libgmock-dev fonts-noto-cjk qt6-translations-l10n xvfb xauth iproute2 util-linux \
 procps dbus-daemon dbus-bin at-spi2-core dpkg-dev file lintian desktop-file-utils appstream \
 clang-tidy clang-format tshark"
 missing=""
