@@ -19,9 +19,9 @@ while [ $# -gt 0 ]; do
   shift
 done
 build=build-fuzz
-CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_FUZZERS=ON \
-  -DBUILD_TESTING=OFF -DSANITIZE=address,undefined >/dev/null || exit 1
-cmake --build "$build" -j"$(nproc)" --target fuzzers || exit 1
+# The fuzz preset: clang, libFuzzer, ASan and UBSan, in build-fuzz.
+cmake --preset fuzz >/dev/null || exit 1
+cmake --build --preset fuzz -j"$(nproc)" || exit 1
 
 results=$(mktemp -d)
 run_one() { # <target binary>

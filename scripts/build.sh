@@ -5,7 +5,7 @@
 set -e
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --preset default >/dev/null
 for target in "$@"; do
   cmake --build build -j"$(nproc)" --target "$target"
 done

@@ -4,7 +4,7 @@
 # the root .clang-format, and clang-tidy's readability-identifier-naming with the root
 # .clang-tidy (whose IgnoredRegexp options list the names the window, the endpoint and the
 # skinned button keep).
-#   scripts/check_style.sh [build dir]   (default build; configured here when missing)
+#   scripts/check_style.sh [build dir]   (default build; configured with the default preset when missing)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build}
@@ -38,7 +38,7 @@ fi
 
 echo "=== naming over src/"
 if [ ! -f "$dir/compile_commands.json" ]; then
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || exit 1
+  cmake --preset default -B "$dir" >/dev/null || exit 1
 fi
 # The generated ui_*.h and moc files need the build's autogen step.
 autogen=$(cmake --build "$dir" --target help | sed -n 's/^\.\.\. \(.*_autogen\)$/\1/p')

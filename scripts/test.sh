@@ -16,11 +16,11 @@ failed=0
 skipped=0
 status=0
 
-run_ctest() { # <build dir> [ctest args...]
-  local dir=$1; shift
+run_ctest() { # <preset> [ctest args...]
+  local preset=$1; shift
   local log
   log=$(mktemp)
-  (cd "$dir" && ctest --output-on-failure -j"$jobs" "$@") 2>&1 | tee "$log"
+  ctest --preset "$preset" -j"$jobs" "$@" 2>&1 | tee "$log"
   local rc=${PIPESTATUS[0]}
   local line
   line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1)
@@ -41,16 +41,12 @@ run_ctest() { # <build dir> [ctest args...]
   [ "$rc" -eq 0 ] || status=1
 }
 
-build() { # <dir> <target or ""> cmake args...
-  local dir=$1 target=$2; shift 2
-  echo "=== $dir"
+build() { # <preset>: configures its folder (CMakePresets.json) and builds what the preset builds
+  local preset=$1
+  echo "=== $preset"
   # A tree that does not build is a failure the closing line counts, not a silent gap.
-  cmake -S . -B "$dir" "$@" >/dev/null || { failed=$((failed + 1)); status=1; return 1; }
-  if [ -n "$target" ]; then
-    cmake --build "$dir" -j"$jobs" --target $target || { failed=$((failed + 1)); status=1; return 1; }
-  else
-    cmake --build "$dir" -j"$jobs" || { failed=$((failed + 1)); status=1; return 1; }
-  fi
+  cmake --preset "$preset" >/dev/null || { failed=$((failed + 1)); status=1; return 1; }
+  cmake --build --preset "$preset" -j"$jobs" || { failed=$((failed + 1)); status=1; return 1; }
 }
 
 # Qt Test's QCOMPARE, QVERIFY and QTRY_* only return from the function they fail in and record
@@ -67,22 +63,21 @@ qt_checks_in_gtest() {
   done < <(find tests bench -name '*.cpp' -o -name '*.h')
   return $found
 }
-# Naming and formatting of src/ (scripts/check_style.sh runs it alone).
-style_check() {
-  build build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo || return 1
-  scripts/check_style.sh build
-}
-echo "=== style"
-if style_check; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
-
 echo "=== Qt Test checks in GoogleTest files"
 if qt_checks_in_gtest; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
 
-build build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo && run_ctest build
+# The default tree is configured and built once; the naming check reads its compile commands
+# (scripts/check_style.sh runs it alone).
+if build default; then
+  echo "=== style"
+  if scripts/check_style.sh build; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
+  run_ctest default
+else
+  failed=$((failed + 1)) # the style check could not run
+fi
 if [ "$quick" -eq 0 ]; then
-build build-asan "" -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=address,undefined && run_ctest build-asan
-build build-tsan tsan_set -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE=thread -DNET_ONLY=OFF -DTSAN_SET=ON &&
-  run_ctest build-tsan -L tsan
+  build asan && run_ctest asan
+  build tsan && run_ctest tsan
 fi
 if [ "$quick" -eq 0 ] && [ -x fuzz/run.sh ]; then
   echo "=== fuzz regression"
