@@ -228,6 +228,8 @@ TEST(Dissector, ReadsEveryTablePacketAsTheDecoderDoes)
 
         QStringList args = {u"-X"_s, u"lua_script:"_s + QString::fromUtf8(DISSECTOR),
                             u"-o"_s, u"pa_terminal.device_type:%1"_s.arg(type),
+                            // The table has a packet on a port of no preference.
+                            u"-o"_s, u"pa_terminal.heuristic:TRUE"_s,
                             u"-r"_s, path,
                             u"-T"_s, u"fields"_s};
         for (const char* key : FieldKeys)
@@ -269,6 +271,87 @@ TEST(Dissector, ReadsEveryTablePacketAsTheDecoderDoes)
             EXPECT_FALSE(expert.contains(u"should be"_s)) << row.name.toStdString();
         }
     }
+}
+
+bool haveTshark()
+{
+    return QProcess::execute(u"tshark"_s, {u"-v"_s}) == 0;
+}
+
+QString runTshark(const QStringList& args)
+{
+    QProcess tshark;
+    tshark.start(u"tshark"_s, args);
+    if (!tshark.waitForFinished(60000))
+        return u"tshark did not finish"_s;
+    return QString::fromUtf8(tshark.readAllStandardOutput()) +
+           QString::fromUtf8(tshark.readAllStandardError());
+}
+
+// Only the ports of the preference are read by default; the heuristic waits to be asked for.
+TEST(Dissector, ReadsThePortsOfItsPreferenceAndGuessesOnlyWhenAsked)
+{
+    if (!haveTshark())
+        GTEST_SKIP() << "tshark is not installed";
+    const QByteArray param = QByteArray::fromHex(
+        "48C0A801C8C0A801F8C0A801011D4C1D561D60C800FFFFFFFFE0000130000000000000000000000000");
+    // A text datagram that happens to be 41 bytes long and to start with "H".
+    const QByteArray text = "Hello from the paging console, port 5000.";
+    ASSERT_EQ(text.size(), 41);
+    const std::pair<std::uint16_t, QByteArray> datagrams[] = {
+        {7500, param}, {7520, param}, {7550, QByteArray::fromHex("D7C0A801F8FFFFFF00C0A801016464646464")},
+        {5000, text},  {6000, param}};
+    QByteArray file = pcapngFileHeader();
+    for (const auto& [port, payload] : datagrams) {
+        CaptureRecord c;
+        c.fromAddress = 0x7F000001;
+        c.fromPort = 40001;
+        c.toAddress = 0x7F000002;
+        c.toPort = port;
+        c.payload = payload;
+        appendPcapngRecord(file, c);
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"ports.pcapng"_s);
+    QFile out(path);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(file);
+    out.close();
+
+    struct Case {
+        QStringList options;
+        QString columns; // the protocol column of each datagram
+    };
+    const QString P = u"PA_TERMINAL"_s;
+    const Case cases[] = {
+        {{}, u"%1 %1 %1 UDP UDP"_s.arg(P)},
+        {{u"pa_terminal.heuristic:TRUE"_s}, u"%1 %1 %1 %1 %1"_s.arg(P)},
+        {{u"pa_terminal.ports:6000"_s}, u"UDP UDP UDP UDP %1"_s.arg(P)},
+    };
+    for (const Case& c : cases) {
+        QStringList args = {u"-X"_s, u"lua_script:"_s + QString::fromUtf8(DISSECTOR)};
+        for (const QString& o : c.options)
+            args << u"-o"_s << o;
+        args << u"-r"_s << path << u"-T"_s << u"fields"_s << u"-e"_s << u"_ws.col.Protocol"_s;
+        const QString said = runTshark(args);
+        QStringList columns;
+        for (const QString& line : said.split(u'\n', Qt::SkipEmptyParts)) {
+            if (!line.startsWith(u"Running as user"_s))
+                columns << line;
+        }
+        EXPECT_EQ(columns.join(u' '), c.columns) << c.options.join(u' ').toStdString();
+    }
+}
+
+// Wireshark's plugin list shows the dissector with the program's version.
+TEST(Dissector, TellsWiresharkItsVersion)
+{
+    if (!haveTshark())
+        GTEST_SKIP() << "tshark is not installed";
+    const QString said =
+        runTshark({u"-G"_s, u"plugins"_s, u"-X"_s, u"lua_script:"_s + QString::fromUtf8(DISSECTOR)});
+    const QString want = u"pa_terminal.lua\t"_s + QStringLiteral(PROJECT_VERSION) + u"\tlua script"_s;
+    EXPECT_TRUE(said.contains(want)) << said.toStdString();
 }
 
 } // namespace
