@@ -6,7 +6,7 @@
 set -e
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-out}")
-scripts/build.sh TerminalConfigTool
+scripts/build.sh TerminalConfigTool terminal-sim
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
 deb="$out/terminal-config-tool_${version}_amd64.deb"
 rm -f "$deb"
