@@ -226,12 +226,11 @@ TEST(Dissector, ReadsEveryTablePacketAsTheDecoderDoes)
         out.write(file);
         out.close();
 
-        QStringList args = {u"-X"_s, u"lua_script:"_s + QString::fromUtf8(DISSECTOR),
-                            u"-o"_s, u"pa_terminal.device_type:%1"_s.arg(type),
+        QStringList args = {u"-X"_s, u"lua_script:"_s + QString::fromUtf8(DISSECTOR), u"-o"_s,
+                            u"pa_terminal.device_type:%1"_s.arg(type),
                             // The table has a packet on a port of no preference.
-                            u"-o"_s, u"pa_terminal.heuristic:TRUE"_s,
-                            u"-r"_s, path,
-                            u"-T"_s, u"fields"_s};
+                            u"-o"_s, u"pa_terminal.heuristic:TRUE"_s, u"-r"_s, path, u"-T"_s,
+                            u"fields"_s};
         for (const char* key : FieldKeys)
             args << u"-e"_s << u"pa_terminal."_s + QString::fromLatin1(key);
         args << u"-e"_s << u"_ws.expert.message"_s;
@@ -299,8 +298,11 @@ TEST(Dissector, ReadsThePortsOfItsPreferenceAndGuessesOnlyWhenAsked)
     const QByteArray text = "Hello from the paging console, port 5000.";
     ASSERT_EQ(text.size(), 41);
     const std::pair<std::uint16_t, QByteArray> datagrams[] = {
-        {7500, param}, {7520, param}, {7550, QByteArray::fromHex("D7C0A801F8FFFFFF00C0A801016464646464")},
-        {5000, text},  {6000, param}};
+        {7500, param},
+        {7520, param},
+        {7550, QByteArray::fromHex("D7C0A801F8FFFFFF00C0A801016464646464")},
+        {5000, text},
+        {6000, param}};
     QByteArray file = pcapngFileHeader();
     for (const auto& [port, payload] : datagrams) {
         CaptureRecord c;
@@ -348,9 +350,10 @@ TEST(Dissector, TellsWiresharkItsVersion)
 {
     if (!haveTshark())
         GTEST_SKIP() << "tshark is not installed";
-    const QString said =
-        runTshark({u"-G"_s, u"plugins"_s, u"-X"_s, u"lua_script:"_s + QString::fromUtf8(DISSECTOR)});
-    const QString want = u"pa_terminal.lua\t"_s + QStringLiteral(PROJECT_VERSION) + u"\tlua script"_s;
+    const QString said = runTshark(
+        {u"-G"_s, u"plugins"_s, u"-X"_s, u"lua_script:"_s + QString::fromUtf8(DISSECTOR)});
+    const QString want =
+        u"pa_terminal.lua\t"_s + QStringLiteral(PROJECT_VERSION) + u"\tlua script"_s;
     EXPECT_TRUE(said.contains(want)) << said.toStdString();
 }
 
