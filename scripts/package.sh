@@ -13,5 +13,5 @@ rm -f "$deb"
 (cd build && cpack -G DEB -B "$out" >/dev/null)
 rm -rf "$out/_CPack_Packages"
 # Errors and warnings fail; dist/linux/packaging.cmake says why each remaining note is left.
-lintian --fail-on error,warning "$deb"
+lintian --pedantic --fail-on error,warning,pedantic "$deb"
 echo "$deb"
