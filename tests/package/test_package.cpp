@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSize>
 #include <QTemporaryDir>
 #include <QThread>
@@ -312,6 +313,52 @@ INSTANTIATE_TEST_SUITE_P(
         SysctlCase{"AdminHuge", "212992", "net.core.rmem_max = 99999999999999999999\n", false,
                    "212992"}),
     CaseName());
+
+// The manual page names every option --help lists, the exit status, each file the program
+// reads or writes, where the password comes from, and where to read on.
+TEST_F(Package, ManualPageCoversOptionsExitStatusAndFiles)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"MANWIDTH"_s, u"200"_s); // no word is broken over a line
+    env.insert(u"MAN_KEEP_FORMATTING"_s, QString());
+    const Result page =
+        run(u"man"_s, {u"-l"_s, root() + u"/usr/share/man/man1/terminal-config-tool.1.gz"_s}, env);
+    ASSERT_EQ(page.exitCode, 0) << page.both();
+    QString text = page.out;
+    text.replace(QChar(0x2010), u'-'); // groff's hyphen
+    text.replace(QChar(0x2212), u'-'); // and minus sign
+
+    QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
+    bare.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    const Result help = run(program(), {u"--help"_s}, bare);
+    ASSERT_EQ(help.exitCode, 0) << help.both();
+    QStringList options;
+    static const QRegularExpression option(u"(^|[ ,])(--?[a-z][a-z-]*)"_s);
+    for (const QString& line : help.out.split(u'\n')) {
+        if (!line.trimmed().startsWith(u'-'))
+            continue;
+        for (auto m = option.globalMatch(line); m.hasNext();)
+            options << m.next().captured(2);
+    }
+    ASSERT_TRUE(options.contains(u"--check-plan"_s)) << help.out.toStdString();
+    const QString section = text.section(u"\nOPTIONS\n"_s, 1).section(u"\nEXIT STATUS\n"_s, 0, 0);
+    for (const QString& o : options)
+        EXPECT_TRUE(section.contains(o)) << o.toStdString() << " in OPTIONS";
+
+    for (const QString& wanted :
+         {u"\nEXIT STATUS\n"_s, u".result.csv"_s, u"terminal-config-tool/IPSet.Ini"_s,
+          u"~/.cache/terminal-config-tool/"_s, u".pcapng"_s,
+          u"/usr/lib/sysctl.d/60-terminal-config-tool.conf"_s,
+          u"/etc/sysctl.d/60-terminal-config-tool.conf"_s,
+          u"/usr/lib/x86_64-linux-gnu/wireshark/plugins/pa_terminal.lua"_s,
+          u"gives it to its installers"_s, u"tshark(1)"_s, u"sysctl.d(5)"_s})
+        EXPECT_TRUE(text.contains(wanted)) << wanted.toStdString() << "\n" << text.toStdString();
+    const QString status = text.section(u"\nEXIT STATUS\n"_s, 1).section(u"\nFILES\n"_s, 0, 0);
+    for (const QString& code : {u"0"_s, u"1"_s, u"2"_s})
+        EXPECT_TRUE(status.contains(
+            QRegularExpression(u"^ +"_s + code + u" "_s, QRegularExpression::MultilineOption)))
+            << "exit status " << code.toStdString();
+}
 
 // A window can not open here: no display, and the X11 platform asked for.
 TEST_F(Package, VersionAndHelpNeedNoDisplay)
