@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <map>
 #include <random>
@@ -42,6 +43,21 @@ CaptureRecord randomRecord(std::mt19937& rng)
     if (any(rng) % 2)
         r.comment = QByteArray(static_cast<int>(any(rng) % 40), 'x') + "参数包（下载参数）";
     return r;
+}
+
+bool haveTshark()
+{
+    return QProcess::execute(u"tshark"_s, {u"-v"_s}) == 0;
+}
+
+QString runTshark(const QStringList& args)
+{
+    QProcess tshark;
+    tshark.start(u"tshark"_s, args);
+    if (!tshark.waitForFinished(60000))
+        return u"tshark did not finish"_s;
+    return QString::fromUtf8(tshark.readAllStandardOutput()) +
+           QString::fromUtf8(tshark.readAllStandardError());
 }
 
 TEST(Pcapng, AnyDatagramAndAddressesReadBackTheSame)
@@ -164,6 +180,71 @@ TEST(CaptureWriter, RecordsReachTheFileWithinASecondWhileRunning)
     EXPECT_EQ(read->packets.size(), 1u);
 }
 
+// Records the writer could not queue are counted in the file itself, while it runs and at its
+// end, where the reader of the test and tshark's capinfos both find the count.
+TEST(CaptureWriter, TellsTheFileHowManyRecordsWereLost)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"lossy.pcapng"_s);
+    CaptureWriter writer;
+    writer.setQueueLimit(200); // a record larger than this cannot be queued
+    QString error;
+    ASSERT_TRUE(writer.start(path, error)) << error.toStdString();
+    CaptureRecord big;
+    big.payload = QByteArray(300, 'x');
+    CaptureRecord small;
+    small.payload = "\x01";
+    EXPECT_FALSE(writer.add(big));
+    EXPECT_TRUE(writer.add(small));
+    EXPECT_EQ(writer.lost(), 1u);
+    std::optional<ReadFile> read;
+    for (int waited = 0; waited < 2000 && !(read && read->dropped); waited += 20) {
+        ::usleep(20000);
+        std::string why;
+        read = readPcapng(readAll(path), why);
+    }
+    ASSERT_TRUE(read && read->dropped) << "no count while running";
+    EXPECT_EQ(*read->dropped, 1u);
+    EXPECT_EQ(read->packets.size(), 1u);
+
+    EXPECT_FALSE(writer.add(big));
+    EXPECT_FALSE(writer.add(big));
+    writer.stop();
+    EXPECT_EQ(writer.lost(), 3u);
+    std::string why;
+    read = readPcapng(readAll(path), why);
+    ASSERT_TRUE(read) << why;
+    ASSERT_TRUE(read->dropped);
+    EXPECT_EQ(*read->dropped, 3u);
+    EXPECT_EQ(read->packets.size(), 1u);
+
+    // tshark reads the file's own blocks with Wireshark's pcapng file dissector.
+    if (!haveTshark())
+        GTEST_SKIP() << "tshark is not installed";
+    const QString said =
+        runTshark({u"-X"_s, u"read_format:MIME Files Format"_s, u"-r"_s, path, u"-T"_s, u"fields"_s,
+                   u"-e"_s, u"pcapng.options.option.data.interface.dropped"_s});
+    EXPECT_TRUE(said.contains(u"\n1,3\n"_s) || said.startsWith(u"1,3\n"_s)) << said.toStdString();
+}
+
+// A file whose writer kept up says so too: its count is 0.
+TEST(CaptureWriter, AWholeFileEndsWithNoneLost)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"whole.pcapng"_s);
+    CaptureWriter writer;
+    QString error;
+    ASSERT_TRUE(writer.start(path, error)) << error.toStdString();
+    ASSERT_TRUE(writer.add(CaptureRecord{}));
+    writer.stop();
+    std::string why;
+    const auto read = readPcapng(readAll(path), why);
+    ASSERT_TRUE(read) << why;
+    ASSERT_TRUE(read->dropped);
+    EXPECT_EQ(*read->dropped, 0u);
+    EXPECT_EQ(read->statistics, 1);
+}
+
 // The dissector and the decoder read the same table of packets (tests/config).
 struct Row {
     QString name;
@@ -270,21 +351,6 @@ TEST(Dissector, ReadsEveryTablePacketAsTheDecoderDoes)
             EXPECT_FALSE(expert.contains(u"should be"_s)) << row.name.toStdString();
         }
     }
-}
-
-bool haveTshark()
-{
-    return QProcess::execute(u"tshark"_s, {u"-v"_s}) == 0;
-}
-
-QString runTshark(const QStringList& args)
-{
-    QProcess tshark;
-    tshark.start(u"tshark"_s, args);
-    if (!tshark.waitForFinished(60000))
-        return u"tshark did not finish"_s;
-    return QString::fromUtf8(tshark.readAllStandardOutput()) +
-           QString::fromUtf8(tshark.readAllStandardError());
 }
 
 // Only the ports of the preference are read by default; the heuristic waits to be asked for.
