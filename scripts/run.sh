@@ -3,7 +3,7 @@
 # Builds the program and starts it (under Xvfb when there is no display).
 set -e
 cd "$(dirname "$0")/.."
-scripts/build.sh TerminalConfigTool
+scripts/build.sh TerminalConfigTool terminal-sim
 if [ -z "$DISPLAY" ] && [ -z "$WAYLAND_DISPLAY" ]; then
   n=99
   while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done

@@ -63,6 +63,33 @@ qt_checks_in_gtest() {
   done < <(find tests bench -name '*.cpp' -o -name '*.h')
   return $found
 }
+# The README's commands work as written on a fresh machine: the package is installed from
+# where scripts/package.sh puts it, each program it starts from build/ is built by a script or
+# a command it shows before, and the simulator's site addresses say where they exist.
+readme_check() {
+  local found=0 script name use built
+  grep -q 'apt install \./out/terminal-config-tool_' README.md ||
+    { echo "README: the package is installed from out/, where scripts/package.sh puts it" >&2; found=1; }
+  for script in scripts/run.sh scripts/package.sh; do
+    grep -qE '^scripts/build.sh .*\bterminal-sim\b' "$script" ||
+      { echo "$script does not build terminal-sim, which the README starts from build/" >&2; found=1; }
+  done
+  for name in $(grep -oE 'build/bench/[a-z_]+' README.md | sed 's|build/bench/||' | sort -u); do
+    use=$(grep -nE "build/bench/$name\b" README.md | head -1 | cut -d: -f1)
+    built=$(grep -nE -- "--target .*\b$name\b" README.md | head -1 | cut -d: -f1)
+    if [ -z "$built" ] || [ "$built" -gt "$use" ]; then
+      echo "README: build/bench/$name is started (line $use) before a command builds it" >&2
+      found=1
+    fi
+  done
+  grep -q 'tests/lab.sh build/src/sim/terminal-sim' README.md ||
+    { echo "README: terminal-sim's site addresses need the lab (tests/lab.sh)" >&2; found=1; }
+  return $found
+}
+
+echo "=== README commands"
+if readme_check; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
+
 echo "=== Qt Test checks in GoogleTest files"
 if qt_checks_in_gtest; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
 

@@ -51,11 +51,23 @@ install(FILES ${dist_dir}/60-terminal-config-tool.conf DESTINATION lib/sysctl.d)
 install(FILES ${dist_dir}/copyright ${dist_out}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/terminal-config-tool)
 
-# lintian reports no error and no warning (the package test holds it to that). Two notes at
-# the informational level are left: hardening-no-fortify-functions, because _FORTIFY_SOURCE
-# belongs in the flags of every library and test, a change of the whole build rather than of
-# the package; and binary-has-unneeded-section .comment, the compiler's version string, which
-# cpack's strip keeps.
+# lintian --pedantic reports no error, warning or pedantic tag (the package test holds it to
+# that); the program has Debian's hardening flags (CMakeLists.txt). One note at the
+# informational level is left: binary-has-unneeded-section .comment, the compiler's version
+# string, which cpack's strip keeps.
+# Two packages made from the same tree are the same bytes: cpack stamps its archives and the
+# files in them with SOURCE_DATE_EPOCH when that is set, and the clock otherwise. The time is
+# the changelog's latest entry's, as Debian's own builds take it; a caller's own value wins.
+execute_process(COMMAND dpkg-parsechangelog -l ${dist_out}/changelog -STimestamp
+                OUTPUT_VARIABLE changelog_time OUTPUT_STRIP_TRAILING_WHITESPACE
+                RESULT_VARIABLE changelog_result)
+if(NOT changelog_result EQUAL 0 OR NOT changelog_time MATCHES "^[0-9]+$")
+  message(FATAL_ERROR "dpkg-parsechangelog ${dist_out}/changelog: ${changelog_result}")
+endif()
+file(WRITE ${dist_out}/cpack_project.cmake
+     "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n  set(ENV{SOURCE_DATE_EPOCH} ${changelog_time})\nendif()\n")
+set(CPACK_PROJECT_CONFIG_FILE ${dist_out}/cpack_project.cmake)
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME terminal-config-tool)
 set(CPACK_PACKAGE_VENDOR ${PACKAGE_VENDOR})

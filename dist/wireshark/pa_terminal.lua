@@ -7,6 +7,12 @@
 -- The parameter packet does not say which kind of device it is for; the preference
 -- "Device type" chooses how bytes 25 to 40 are read, as the device knows its kind.
 
+-- The program's version; a test holds it to the project's.
+set_plugin_info({
+    version = "1.0.1",
+    description = "Parameter and server address packets of the terminal device configuration tool",
+})
+
 local proto = Proto("pa_terminal", "PA terminal configuration")
 
 -- The parameter packet's layout for each device type, in the program's field table order:
@@ -191,6 +197,15 @@ proto.experts = { e_hidden, e_unused }
 
 proto.prefs.device_type = Pref.uint("Device type", 1,
     "Device type code (1 to " .. #layout .. ") whose view reads the parameter packet")
+-- The device's command port, the server's service management port and the program's own
+-- local port, to which devices answer.
+local default_ports = "7500,7520,7550"
+proto.prefs.ports = Pref.range("UDP ports", default_ports,
+    "UDP ports read as these packets (either end of the datagram)", 65535)
+-- A first byte and a length are a weak sign: any other protocol's datagram of 41 bytes that
+-- starts with "H" would be claimed. Off unless asked for, as Wireshark's weak heuristics are.
+proto.prefs.heuristic = Pref.bool("Try heuristic on any UDP port", false,
+    "Read a datagram on any other port as these packets when its first byte and length fit")
 
 local PARAM, SERVER = 0x48, 0xD7
 local PARAM_SIZE, SERVER_SIZE = 41, 18
@@ -255,7 +270,7 @@ end
 
 function proto.dissector(tvb, pinfo, root)
     if not is_ours(tvb) then return 0 end
-    pinfo.cols.protocol = "PA-TERMINAL"
+    pinfo.cols.protocol = "PA_TERMINAL" -- the short name, as Wireshark names the protocol
     local tree = root:add(proto, tvb())
     tree:add(f.command, tvb(0, 1))
     if tvb(0, 1):uint() == PARAM then
@@ -271,12 +286,18 @@ function proto.dissector(tvb, pinfo, root)
 end
 
 local function heuristic(tvb, pinfo, root)
-    if not is_ours(tvb) then return false end
+    if not proto.prefs.heuristic or not is_ours(tvb) then return false end
     proto.dissector(tvb, pinfo, root)
     return true
 end
 
 local udp_port = DissectorTable.get("udp.port")
-udp_port:add(7500, proto)
-udp_port:add(7550, proto)
+local ports = default_ports
+udp_port:add(ports, proto)
+function proto.prefs_changed()
+    if ports == proto.prefs.ports then return end
+    udp_port:remove(ports, proto)
+    ports = proto.prefs.ports
+    udp_port:add(ports, proto)
+end
 proto:register_heuristic("udp", heuristic)

@@ -1,10 +1,75 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/check_plan.h"
 
+#include "common/sysutils.h"
 #include "plan/plan.h"
+#include "protocol/param_fields.h"
 
 #include <QString>
 #include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+// The header the plan names a column by, as its faults do.
+QString headerOf(const Plan& plan, ParamField key)
+{
+    for (qsizetype i = 0; i < plan.columns.size(); ++i) {
+        if (plan.columns[i] == key)
+            return plan.headers[i];
+    }
+    return planColumnKey(key);
+}
+
+// A number the packet holds in bits bits: the warning when it does not fit, else nothing.
+QString cutWarning(const QString& number, int bits, const QString& what)
+{
+    int value = 0;
+    const int top = (1 << bits) - 1;
+    if (!tryStrToInt(number, value) || (value >= 0 && value <= top))
+        return {};
+    const auto sent = static_cast<unsigned>(value) & static_cast<unsigned>(top);
+    return u"%1超出0～%2，将只发出低%3位：%4"_s.arg(what).arg(top).arg(bits).arg(sent);
+}
+
+} // namespace
+
+QStringList planWarnings(const Plan& plan)
+{
+    // The download accepts these, as the page does, but the device would get another value.
+    QStringList warnings;
+    for (const PlanRow& row : plan.rows) {
+        const auto type = DeviceType::fromCode(row.deviceType);
+        if (row.faulty || !type)
+            continue;
+        const ParamFields fields = resolvePlanRow(row, PlanBase{}.fields);
+        for (const FieldUse& use : paramLayout()) {
+            const FieldSpec& spec = paramFieldSpec(use.key);
+            if (!row.values[fieldIndex(use.key)] || !use.types.contains(*type) || !spec.text)
+                continue;
+            const QString text = trim(fields.*spec.text);
+            const QString where =
+                u"第%1行，%2：'%3' "_s.arg(row.row).arg(headerOf(plan, use.key), text);
+            if (use.packing == Packing::Quad) {
+                // As the packet builder splits it: three pieces before dots, the rest last.
+                const QStringList pieces = text.split(u'.');
+                for (qsizetype i = 0; i < 4 && i < pieces.size(); ++i) {
+                    const QString piece = i < 3 ? pieces[i] : pieces.mid(3).join(u'.');
+                    const QString w = cutWarning(piece, 8, u"第%1段"_s.arg(i + 1));
+                    if (!w.isEmpty())
+                        warnings << u"警告："_s + where + w;
+                }
+            } else {
+                const QString w = cutWarning(text, 16, QString());
+                if (!w.isEmpty())
+                    warnings << u"警告："_s + where + w;
+            }
+        }
+    }
+    return warnings;
+}
 
 int checkPlanCommand(const char* path)
 {
@@ -19,7 +84,10 @@ int checkPlanCommand(const char* path)
         std::fprintf(stderr, "%s: %s\n", path, why.constData());
         return 2;
     }
-    const QByteArray report = planReport(file.plan).toUtf8();
+    QString text;
+    for (const QString& warning : planWarnings(file.plan))
+        text += warning + u'\n';
+    const QByteArray report = (text + planReport(file.plan)).toUtf8();
     std::fwrite(report.constData(), 1, static_cast<size_t>(report.size()), stdout);
     return file.plan.clean() ? 0 : 1;
 }

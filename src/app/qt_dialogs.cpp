@@ -69,8 +69,11 @@ std::optional<QString> QtDialogs::saveFileName(const SaveDialogRequest& request)
     dialog.setDefaultSuffix(request.defaultExt);
     // It proposes the last path, so a second export would silently replace the first: ask.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    // A capture is no text file: the filter names what the file holds.
+    const QString kind =
+        request.filter == u"pcapng" ? QStringLiteral("抓包文件") : QStringLiteral("文本文件");
     dialog.setNameFilters(
-        {QStringLiteral("文本文件 (*.%1)").arg(request.filter), QStringLiteral("所有文件 (*)")});
+        {QStringLiteral("%1 (*.%2)").arg(kind, request.filter), QStringLiteral("所有文件 (*)")});
     dialog.selectFile(request.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;

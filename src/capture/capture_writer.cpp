@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <system_error>
+#include <time.h>
 #include <unistd.h>
 
 namespace
@@ -95,7 +96,7 @@ bool CaptureWriter::add(CaptureRecord record)
         if (!running_ || stop_)
             return false;
         const qsizetype size = weight(record);
-        if (queued_ + size > MaxQueuedBytes) {
+        if (queued_ + size > queueLimit_) {
             ++lost_;
             return false;
         }
@@ -120,6 +121,24 @@ std::uint64_t CaptureWriter::lost() const
     return lost_;
 }
 
+void CaptureWriter::setQueueLimit(qsizetype bytes)
+{
+    std::lock_guard guard(lock_);
+    queueLimit_ = bytes;
+}
+
+namespace
+{
+
+std::int64_t nowNs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+} // namespace
+
 void CaptureWriter::writerLoop()
 {
     using Clock = std::chrono::steady_clock;
@@ -127,6 +146,7 @@ void CaptureWriter::writerLoop()
     bool unsynced = false;
     std::vector<CaptureRecord> batch;
     QByteArray bytes;
+    std::uint64_t lostInFile = 0;
     std::unique_lock held(lock_);
     for (;;) {
         changed_.wait_for(held, std::chrono::milliseconds(SyncIntervalMs / 4),
@@ -134,11 +154,17 @@ void CaptureWriter::writerLoop()
         const bool stopping = stop_;
         batch.swap(queue_);
         queued_ = 0;
+        const std::uint64_t lost = lost_;
         held.unlock();
 
         bytes.clear();
         for (const CaptureRecord& r : batch)
             appendPcapngRecord(bytes, r);
+        // A file that lacks records says so as soon as it does, and a whole one at its end.
+        if (lost != lostInFile || stopping) {
+            appendPcapngStatistics(bytes, nowNs(), lost);
+            lostInFile = lost;
+        }
         int error = 0;
         if (!bytes.isEmpty()) {
             if (writeAll(FileOps::system(), fd_.get(), bytes))

@@ -45,7 +45,12 @@ public:
     bool add(CaptureRecord record);
 
     std::uint64_t recorded() const; // records written to the file
-    std::uint64_t lost() const;     // records refused by add() while running
+    // Records refused by add() while running. The file says so too: an interface statistics
+    // block with the count follows the records whenever it grew, and one ends the file.
+    std::uint64_t lost() const;
+
+    // How far the writer may lag (MaxQueuedBytes unless a test makes it smaller).
+    void setQueueLimit(qsizetype bytes);
 
 private:
     void writerLoop();
@@ -56,6 +61,7 @@ private:
     std::condition_variable changed_;
     std::vector<CaptureRecord> queue_;
     qsizetype queued_ = 0;
+    qsizetype queueLimit_ = MaxQueuedBytes;
     std::uint64_t recorded_ = 0;
     std::uint64_t lost_ = 0;
     bool running_ = false;

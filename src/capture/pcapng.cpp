@@ -10,6 +10,7 @@ namespace
 constexpr std::uint32_t SectionHeaderType = 0x0A0D0D0A;
 constexpr std::uint32_t InterfaceType = 0x00000001;
 constexpr std::uint32_t EnhancedPacketType = 0x00000006;
+constexpr std::uint32_t InterfaceStatisticsType = 0x00000005;
 constexpr std::uint16_t LinkTypeRaw = 101;
 constexpr int Ipv4HeaderSize = 20;
 constexpr int UdpHeaderSize = 8;
@@ -140,5 +141,19 @@ void appendPcapngRecord(QByteArray& out, const CaptureRecord& r)
         option(out, 1, r.comment.left(65535)); // opt_comment
         endOfOptions(out);
     }
+    closeBlock(out, start);
+}
+
+void appendPcapngStatistics(QByteArray& out, std::int64_t timeNs, std::uint64_t dropped)
+{
+    const qsizetype start = out.size();
+    put32(out, InterfaceStatisticsType);
+    put32(out, 0);
+    put32(out, 0); // interface 0
+    const auto ts = static_cast<std::uint64_t>(timeNs);
+    put32(out, static_cast<std::uint32_t>(ts >> 32));
+    put32(out, static_cast<std::uint32_t>(ts));
+    option(out, 5, QByteArray(reinterpret_cast<const char*>(&dropped), 8)); // isb_ifdrop
+    endOfOptions(out);
     closeBlock(out, start);
 }

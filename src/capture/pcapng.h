@@ -31,5 +31,9 @@ QByteArray pcapngFileHeader();
 // original length stays in the block).
 void appendPcapngRecord(QByteArray& out, const CaptureRecord& record);
 
+// Appends an interface statistics block: at timeNs, dropped records were lost before reaching
+// the file (isb_ifdrop), so a reader sees what the file lacks. The last block counts.
+void appendPcapngStatistics(QByteArray& out, std::int64_t timeNs, std::uint64_t dropped);
+
 // The IPv4 header checksum of header bytes (checksum field included as it stands).
 std::uint16_t ipv4Checksum(const unsigned char* header, int length);

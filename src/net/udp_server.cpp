@@ -50,6 +50,29 @@ sockaddr_in makeAddress(uint32_t address, int port)
     return a;
 }
 
+// The source address the kernel gives a datagram to this destination from a socket bound to
+// all interfaces: the route's preferred source, as the receiver sees it. Connecting a UDP
+// socket sends nothing; it only looks the route up. 0 when there is no route.
+uint32_t routeSource(uint32_t to, int port)
+{
+    const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (probe < 0)
+        return 0;
+    const int on = 1;
+    ::setsockopt(probe, SOL_SOCKET, SO_BROADCAST, &on, sizeof on); // a broadcast has a route too
+    const sockaddr_in destination = makeAddress(to, port);
+    uint32_t source = 0;
+    if (::connect(probe, reinterpret_cast<const sockaddr*>(&destination), sizeof destination) ==
+        0) {
+        sockaddr_in local{};
+        socklen_t length = sizeof local;
+        if (::getsockname(probe, reinterpret_cast<sockaddr*>(&local), &length) == 0)
+            source = ntohl(local.sin_addr.s_addr);
+    }
+    ::close(probe);
+    return source;
+}
+
 } // namespace
 
 bool EventThread::runUntil(const std::function<bool()>& done, int timeoutMs)
@@ -267,6 +290,8 @@ void TUDPServer::SendDatagram(const QString& host, int port, const void* bytes, 
         SentDatagram record;
         record.timeNs = static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
         record.localAddress = parseDottedQuad(b.IP).value_or(0);
+        if (record.localAddress == 0)
+            record.localAddress = routeSource(address, port);
         record.localPort = static_cast<std::uint16_t>(b.Port);
         record.toAddress = address;
         record.toPort = static_cast<std::uint16_t>(port);

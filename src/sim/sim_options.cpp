@@ -29,6 +29,7 @@ void describe(QCommandLineParser& p)
         "退出码：0 正常结束或期望全部满足；1 期望未满足（字段不符、超时、被中断）；\n"
         "2 参数或期望文件有误；3 无法监听（端口被占用、地址无效或不属于本机）。"_s);
     p.addHelpOption();
+    p.addOption({{u"v"_s, u"version"_s}, u"显示版本后退出。"_s});
     p.addOptions({
         {u"address"_s, u"设备和服务器共同的监听地址（默认 127.0.0.1）。"_s, u"IP"_s,
          u"127.0.0.1"_s},
@@ -67,6 +68,8 @@ std::variant<SimOptions, SimExit> parseSimOptions(const QStringList& arguments)
         return usage(p.errorText());
     if (p.isSet(u"help"_s))
         return SimExit{ExitOk, p.helpText()};
+    if (p.isSet(u"version"_s))
+        return SimExit{ExitOk, u"terminal-sim "_s + QStringLiteral(TERMINAL_CONFIG_TOOL_VERSION)};
     if (!p.positionalArguments().isEmpty())
         return usage(u"多余的参数：%1"_s.arg(p.positionalArguments().join(u' ')));
 

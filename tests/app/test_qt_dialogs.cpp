@@ -56,3 +56,32 @@ TEST(SaveDialog, AsksBeforeReplacingAnExistingFile)
     ASSERT_TRUE(still.open(QIODevice::ReadOnly));
     EXPECT_EQ(still.readAll(), "first export") << "the dialog itself writes nothing";
 }
+
+// The filter names what the file holds: the receive list's export is text, a capture is not.
+TEST(SaveDialog, FilterNamesTheKindOfFile)
+{
+    struct Case {
+        QString ext;
+        QStringList filters;
+    };
+    const Case cases[] = {
+        {u"txt"_s, {u"文本文件 (*.txt)"_s, u"所有文件 (*)"_s}},
+        {u"pcapng"_s, {u"抓包文件 (*.pcapng)"_s, u"所有文件 (*)"_s}},
+    };
+    for (const Case& c : cases) {
+        QStringList seen;
+        QTimer operatorHand;
+        operatorHand.setInterval(20);
+        QObject::connect(&operatorHand, &QTimer::timeout, [&] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                seen = dialog->nameFilters();
+                QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);
+            }
+        });
+        operatorHand.start();
+        QtDialogs dialogs;
+        EXPECT_FALSE(dialogs.saveFileName(SaveDialogRequest{u"capture"_s, c.ext, c.ext}));
+        operatorHand.stop();
+        EXPECT_EQ(seen, c.filters) << c.ext.toStdString();
+    }
+}

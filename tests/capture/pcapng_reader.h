@@ -22,6 +22,8 @@ struct ReadFile {
     std::uint16_t linkType = 0;
     int tsResolution = 6; // the default: microseconds
     std::vector<ReadPacket> packets;
+    int statistics = 0;                   // interface statistics blocks
+    std::optional<std::uint64_t> dropped; // isb_ifdrop of the last of them that has it
 };
 
 // The file's packets, or the reason it is not a valid file of raw IPv4 UDP packets.
@@ -124,6 +126,16 @@ inline std::optional<ReadFile> readPcapng(const QByteArray& file, std::string& w
                 }))
                 return why = "packet options", std::nullopt;
             out.packets.push_back(std::move(r));
+        } else if (type == 5) {
+            if (!sawInterface || u32(body) != 0)
+                return why = "statistics of an unknown interface", std::nullopt;
+            ++out.statistics;
+            if (!options(body + 12, [&](std::uint16_t code, std::size_t v, std::uint16_t length) {
+                    if (code == 5 && length == 8)
+                        out.dropped =
+                            std::uint64_t(u32(little ? v + 4 : v)) << 32 | u32(little ? v : v + 4);
+                }))
+                return why = "statistics options", std::nullopt;
         }
         at += total;
     }

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <map>
 #include <random>
@@ -42,6 +43,21 @@ CaptureRecord randomRecord(std::mt19937& rng)
     if (any(rng) % 2)
         r.comment = QByteArray(static_cast<int>(any(rng) % 40), 'x') + "参数包（下载参数）";
     return r;
+}
+
+bool haveTshark()
+{
+    return QProcess::execute(u"tshark"_s, {u"-v"_s}) == 0;
+}
+
+QString runTshark(const QStringList& args)
+{
+    QProcess tshark;
+    tshark.start(u"tshark"_s, args);
+    if (!tshark.waitForFinished(60000))
+        return u"tshark did not finish"_s;
+    return QString::fromUtf8(tshark.readAllStandardOutput()) +
+           QString::fromUtf8(tshark.readAllStandardError());
 }
 
 TEST(Pcapng, AnyDatagramAndAddressesReadBackTheSame)
@@ -164,6 +180,71 @@ TEST(CaptureWriter, RecordsReachTheFileWithinASecondWhileRunning)
     EXPECT_EQ(read->packets.size(), 1u);
 }
 
+// Records the writer could not queue are counted in the file itself, while it runs and at its
+// end, where the reader of the test and tshark's capinfos both find the count.
+TEST(CaptureWriter, TellsTheFileHowManyRecordsWereLost)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"lossy.pcapng"_s);
+    CaptureWriter writer;
+    writer.setQueueLimit(200); // a record larger than this cannot be queued
+    QString error;
+    ASSERT_TRUE(writer.start(path, error)) << error.toStdString();
+    CaptureRecord big;
+    big.payload = QByteArray(300, 'x');
+    CaptureRecord small;
+    small.payload = "\x01";
+    EXPECT_FALSE(writer.add(big));
+    EXPECT_TRUE(writer.add(small));
+    EXPECT_EQ(writer.lost(), 1u);
+    std::optional<ReadFile> read;
+    for (int waited = 0; waited < 2000 && !(read && read->dropped); waited += 20) {
+        ::usleep(20000);
+        std::string why;
+        read = readPcapng(readAll(path), why);
+    }
+    ASSERT_TRUE(read && read->dropped) << "no count while running";
+    EXPECT_EQ(*read->dropped, 1u);
+    EXPECT_EQ(read->packets.size(), 1u);
+
+    EXPECT_FALSE(writer.add(big));
+    EXPECT_FALSE(writer.add(big));
+    writer.stop();
+    EXPECT_EQ(writer.lost(), 3u);
+    std::string why;
+    read = readPcapng(readAll(path), why);
+    ASSERT_TRUE(read) << why;
+    ASSERT_TRUE(read->dropped);
+    EXPECT_EQ(*read->dropped, 3u);
+    EXPECT_EQ(read->packets.size(), 1u);
+
+    // tshark reads the file's own blocks with Wireshark's pcapng file dissector.
+    if (!haveTshark())
+        GTEST_SKIP() << "tshark is not installed";
+    const QString said =
+        runTshark({u"-X"_s, u"read_format:MIME Files Format"_s, u"-r"_s, path, u"-T"_s, u"fields"_s,
+                   u"-e"_s, u"pcapng.options.option.data.interface.dropped"_s});
+    EXPECT_TRUE(said.contains(u"\n1,3\n"_s) || said.startsWith(u"1,3\n"_s)) << said.toStdString();
+}
+
+// A file whose writer kept up says so too: its count is 0.
+TEST(CaptureWriter, AWholeFileEndsWithNoneLost)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"whole.pcapng"_s);
+    CaptureWriter writer;
+    QString error;
+    ASSERT_TRUE(writer.start(path, error)) << error.toStdString();
+    ASSERT_TRUE(writer.add(CaptureRecord{}));
+    writer.stop();
+    std::string why;
+    const auto read = readPcapng(readAll(path), why);
+    ASSERT_TRUE(read) << why;
+    ASSERT_TRUE(read->dropped);
+    EXPECT_EQ(*read->dropped, 0u);
+    EXPECT_EQ(read->statistics, 1);
+}
+
 // The dissector and the decoder read the same table of packets (tests/config).
 struct Row {
     QString name;
@@ -226,10 +307,11 @@ TEST(Dissector, ReadsEveryTablePacketAsTheDecoderDoes)
         out.write(file);
         out.close();
 
-        QStringList args = {u"-X"_s, u"lua_script:"_s + QString::fromUtf8(DISSECTOR),
-                            u"-o"_s, u"pa_terminal.device_type:%1"_s.arg(type),
-                            u"-r"_s, path,
-                            u"-T"_s, u"fields"_s};
+        QStringList args = {u"-X"_s, u"lua_script:"_s + QString::fromUtf8(DISSECTOR), u"-o"_s,
+                            u"pa_terminal.device_type:%1"_s.arg(type),
+                            // The table has a packet on a port of no preference.
+                            u"-o"_s, u"pa_terminal.heuristic:TRUE"_s, u"-r"_s, path, u"-T"_s,
+                            u"fields"_s};
         for (const char* key : FieldKeys)
             args << u"-e"_s << u"pa_terminal."_s + QString::fromLatin1(key);
         args << u"-e"_s << u"_ws.expert.message"_s;
@@ -269,6 +351,76 @@ TEST(Dissector, ReadsEveryTablePacketAsTheDecoderDoes)
             EXPECT_FALSE(expert.contains(u"should be"_s)) << row.name.toStdString();
         }
     }
+}
+
+// Only the ports of the preference are read by default; the heuristic waits to be asked for.
+TEST(Dissector, ReadsThePortsOfItsPreferenceAndGuessesOnlyWhenAsked)
+{
+    if (!haveTshark())
+        GTEST_SKIP() << "tshark is not installed";
+    const QByteArray param = QByteArray::fromHex(
+        "48C0A801C8C0A801F8C0A801011D4C1D561D60C800FFFFFFFFE0000130000000000000000000000000");
+    // A text datagram that happens to be 41 bytes long and to start with "H".
+    const QByteArray text = "Hello from the paging console, port 5000.";
+    ASSERT_EQ(text.size(), 41);
+    const std::pair<std::uint16_t, QByteArray> datagrams[] = {
+        {7500, param},
+        {7520, param},
+        {7550, QByteArray::fromHex("D7C0A801F8FFFFFF00C0A801016464646464")},
+        {5000, text},
+        {6000, param}};
+    QByteArray file = pcapngFileHeader();
+    for (const auto& [port, payload] : datagrams) {
+        CaptureRecord c;
+        c.fromAddress = 0x7F000001;
+        c.fromPort = 40001;
+        c.toAddress = 0x7F000002;
+        c.toPort = port;
+        c.payload = payload;
+        appendPcapngRecord(file, c);
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"ports.pcapng"_s);
+    QFile out(path);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(file);
+    out.close();
+
+    struct Case {
+        QStringList options;
+        QString columns; // the protocol column of each datagram
+    };
+    const QString P = u"PA_TERMINAL"_s;
+    const Case cases[] = {
+        {{}, u"%1 %1 %1 UDP UDP"_s.arg(P)},
+        {{u"pa_terminal.heuristic:TRUE"_s}, u"%1 %1 %1 %1 %1"_s.arg(P)},
+        {{u"pa_terminal.ports:6000"_s}, u"UDP UDP UDP UDP %1"_s.arg(P)},
+    };
+    for (const Case& c : cases) {
+        QStringList args = {u"-X"_s, u"lua_script:"_s + QString::fromUtf8(DISSECTOR)};
+        for (const QString& o : c.options)
+            args << u"-o"_s << o;
+        args << u"-r"_s << path << u"-T"_s << u"fields"_s << u"-e"_s << u"_ws.col.Protocol"_s;
+        const QString said = runTshark(args);
+        QStringList columns;
+        for (const QString& line : said.split(u'\n', Qt::SkipEmptyParts)) {
+            if (!line.startsWith(u"Running as user"_s))
+                columns << line;
+        }
+        EXPECT_EQ(columns.join(u' '), c.columns) << c.options.join(u' ').toStdString();
+    }
+}
+
+// Wireshark's plugin list shows the dissector with the program's version.
+TEST(Dissector, TellsWiresharkItsVersion)
+{
+    if (!haveTshark())
+        GTEST_SKIP() << "tshark is not installed";
+    const QString said = runTshark(
+        {u"-G"_s, u"plugins"_s, u"-X"_s, u"lua_script:"_s + QString::fromUtf8(DISSECTOR)});
+    const QString want =
+        u"pa_terminal.lua\t"_s + QStringLiteral(PROJECT_VERSION) + u"\tlua script"_s;
+    EXPECT_TRUE(said.contains(want)) << said.toStdString();
 }
 
 } // namespace

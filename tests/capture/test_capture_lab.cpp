@@ -104,9 +104,13 @@ TEST_F(CaptureLab, ASiteSessionOpensInTsharkWithEveryFieldAsTheDecoderReadsIt)
         QString kind;
     };
     const Want want[] = {
-        {u"0.0.0.0|7520|192.168.1.200|7500|参数包（下载参数）"_s, DefaultParam, u"param"_s},
-        {u"0.0.0.0|7520|192.168.1.248|7550|服务器地址包（立即更新）"_s, DefaultServer, u"server"_s},
-        {u"0.0.0.0|7520|255.255.255.255|7500|测试数据（发送）"_s, QByteArray("\x01"), QString()},
+        // Sent from the address the kernel chose for each route, not the bound 0.0.0.0: the
+        // site addresses lie on the loopback here, the broadcast leaves by the card.
+        {u"192.168.1.200|7520|192.168.1.200|7500|参数包（下载参数）"_s, DefaultParam, u"param"_s},
+        {u"192.168.1.248|7520|192.168.1.248|7550|服务器地址包（立即更新）"_s, DefaultServer,
+         u"server"_s},
+        {u"192.168.1.10|7520|255.255.255.255|7500|测试数据（发送）"_s, QByteArray("\x01"),
+         QString()},
         {u"192.168.1.200|%1|192.168.1.10|7520|"_s.arg(device.port()), QByteArray("\x01"), {}},
         {u"192.168.1.200|%1|192.168.1.10|7520|"_s.arg(device.port()), DefaultParam, u"param"_s},
         {u"192.168.1.200|%1|192.168.1.10|7520|"_s.arg(device.port()), QByteArray(8192, '\x5a'), {}},
@@ -127,6 +131,15 @@ TEST_F(CaptureLab, ASiteSessionOpensInTsharkWithEveryFieldAsTheDecoderReadsIt)
                 << "record " << i + 1 << " " << Keys[k];
     }
 
+    // The file ends with its count of lost records, which tshark reads: none.
+    QProcess blocks;
+    blocks.start(u"tshark"_s,
+                 {u"-X"_s, u"read_format:MIME Files Format"_s, u"-r"_s, path, u"-T"_s, u"fields"_s,
+                  u"-e"_s, u"pcapng.options.option.data.interface.dropped"_s});
+    ASSERT_TRUE(blocks.waitForFinished(60000));
+    EXPECT_EQ(QString::fromUtf8(blocks.readAllStandardOutput()).trimmed(), u"0"_s)
+        << blocks.readAllStandardError().toStdString();
+
     // terminal-sim --pcap recorded the two packets as they arrived.
     ASSERT_TRUE(sim.state() == QProcess::NotRunning || sim.waitForFinished(10000));
     EXPECT_EQ(sim.exitCode(), 0) << said.toStdString();
@@ -140,6 +153,9 @@ TEST_F(CaptureLab, ASiteSessionOpensInTsharkWithEveryFieldAsTheDecoderReadsIt)
     EXPECT_EQ(read->packets[0].toPort, 7500);
     EXPECT_EQ(read->packets[1].payload, DefaultServer);
     EXPECT_EQ(read->packets[1].toPort, 7550);
+    // The window's capture names the sender the device saw.
+    EXPECT_EQ(read->packets[0].from, 0xC0A801C8u);
+    EXPECT_EQ(read->packets[1].from, 0xC0A801F8u);
 }
 
 } // namespace

@@ -7,6 +7,8 @@
 #include "support/udp_probe.h"
 #include "support/window_fixture.h"
 
+#include <QTemporaryDir>
+
 using namespace Qt::StringLiterals;
 
 namespace
@@ -53,6 +55,39 @@ TEST_F(CaptureDisk, AFullDiskGivesOneBoxAndStopsOnlyTheCapture)
     ASSERT_TRUE(peer.sendTo("127.0.0.1", port, QByteArray(1, '\x01')));
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->globals.RecvCount == sent + 1; }, 5000));
     EXPECT_EQ(fake.boxes.size(), 1u);
+}
+
+// A writer that cannot keep up drops records; the operator reads how many beside the box,
+// while recording and after it, as the file itself says.
+TEST_F(CaptureDisk, LostRecordsAreCountedBesideTheBox)
+{
+    QTemporaryDir dir;
+    connectOn(freeUdpPort());
+    showPage(2);
+    const QString path = dir.filePath(u"site.pcapng"_s);
+    fake.saveAnswers.push_back(path);
+    console()->capture()->writer().setQueueLimit(500); // a 1,000-byte datagram cannot wait
+    auto* box = child<QCheckBox>("chCapture");
+    QTest::mouseClick(box, Qt::LeftButton);
+    ASSERT_TRUE(box->isChecked());
+    auto* label = child<QLabel>("LbCapture");
+    EXPECT_EQ(label->text(), path);
+
+    const int port = window->UDPServer().AcquireBinding().Port;
+    UdpProbe peer;
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(peer.sendTo("127.0.0.1", port, QByteArray(1000, '\x33')));
+    ASSERT_TRUE(peer.sendTo("127.0.0.1", port, QByteArray(1, '\x01')));
+    const QString counted = path + u"（已丢失3条记录）"_s;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return label->text() == counted; }, 3000))
+        << label->text().toStdString();
+    EXPECT_EQ(label->accessibleName(), u"抓包文件："_s + counted);
+    EXPECT_EQ(console()->capture()->writer().recorded(), 1u);
+
+    QTest::mouseClick(box, Qt::LeftButton);
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_EQ(label->text(), counted) << "the count stays after the recording";
+    EXPECT_TRUE(fake.boxes.empty());
 }
 
 } // namespace

@@ -72,6 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
                    -1,
                    u"12 127.0.0.3:7500 127.0.0.1:0 1500 2"_s},
         OptionCase{"helpEndsWithoutExiting", {u"--help"_s}, ExitOk, u"Usage: "_s},
+        OptionCase{"version", {u"--version"_s}, ExitOk, u"terminal-sim 1.0.1"_s},
+        OptionCase{"versionShort", {u"-v"_s}, ExitOk, u"terminal-sim 1.0.1"_s},
         OptionCase{"typeOutsideTheCatalogue",
                    {u"--type"_s, u"13"_s},
                    ExitUsage,

@@ -29,6 +29,8 @@ CaptureControl::CaptureControl(TUDPServer& udp, QWidget* parent)
     // A long path must not widen the window; the tip shows it whole.
     lbCapture_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     showPath({});
+    lostWatch_.setInterval(500);
+    lostWatch_.callOnTimeout(this, [this] { runGuarded([&] { showLost(); }); });
     connect(chCapture_, &QCheckBox::clicked, this,
             [this](bool checked) { runGuarded([&] { toggled(checked); }); });
 
@@ -70,15 +72,32 @@ void CaptureControl::start()
     }
     attach();
     chCapture_->setChecked(true);
+    lostShown_ = 0;
     showPath(dialog.FileName);
+    lostWatch_.start();
 }
 
 void CaptureControl::stop()
 {
+    const bool wasRunning = lostWatch_.isActive();
+    lostWatch_.stop();
     detach();
     writer_->stop();
     chCapture_->setChecked(false);
-    showPath({});
+    // A file that lacks records keeps saying so until the next recording.
+    if (wasRunning)
+        showLost();
+    if (lostShown_ == 0)
+        showPath({});
+}
+
+void CaptureControl::showLost()
+{
+    const std::uint64_t lost = writer_->lost();
+    if (lost == lostShown_)
+        return;
+    lostShown_ = lost;
+    showPath(path_);
 }
 
 void CaptureControl::attach()
@@ -117,7 +136,10 @@ void CaptureControl::detach()
 
 void CaptureControl::showPath(const QString& path)
 {
-    lbCapture_->setText(path);
-    lbCapture_->setToolTip(path);
-    lbCapture_->setAccessibleName(u"抓包文件："_s + (path.isEmpty() ? u"无"_s : path));
+    path_ = path;
+    const QString lost =
+        path.isEmpty() || lostShown_ == 0 ? QString() : u"（已丢失%1条记录）"_s.arg(lostShown_);
+    lbCapture_->setText(path + lost);
+    lbCapture_->setToolTip(path + lost);
+    lbCapture_->setAccessibleName(u"抓包文件："_s + (path.isEmpty() ? u"无"_s : path + lost));
 }

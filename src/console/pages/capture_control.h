@@ -5,6 +5,8 @@
 #include "console/pages/save_dialog.h"
 
 #include <QObject>
+#include <QTimer>
+#include <cstdint>
 #include <memory>
 
 class CaptureWriter;
@@ -16,7 +18,8 @@ class TUDPServer;
 // The test console's "记录抓包文件" box: while it is checked, every datagram the endpoint
 // receives or sends is recorded into a pcapng file, beside the receive list and whatever it
 // shows. Received ones are queued from the listener thread, sent ones from the send path, so
-// the event thread does no more than before.
+// the event thread does no more than before. Records the writer had to drop are counted beside
+// the box (and in the file), and the count stays there after the recording ends.
 class CaptureControl : public QObject
 {
     Q_OBJECT
@@ -39,10 +42,14 @@ private:
     void attach();
     void detach();
     void showPath(const QString& path);
+    void showLost();
 
     TUDPServer& udp_;
     QueuedCalls calls_; // the writer's fault notice, outliving the writer
     std::shared_ptr<CaptureWriter> writer_;
     QCheckBox* chCapture_ = nullptr;
     QLabel* lbCapture_ = nullptr;
+    QTimer lostWatch_; // while recording: records the writer could not keep up with
+    QString path_;
+    std::uint64_t lostShown_ = 0;
 };
