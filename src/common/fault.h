@@ -19,8 +19,7 @@ struct Fault {
 };
 
 // A value, or the fault that kept it from being made.
-template <class T>
-using Expected = tl::expected<T, Fault>;
+template <class T> using Expected = tl::expected<T, Fault>;
 
 inline tl::unexpected<Fault> fail(QString message, int field = -1, int code = 0)
 {
