@@ -410,14 +410,16 @@ void ConsolePage::startExport(std::unique_ptr<ExportJob> job)
     exportProgress_->setAutoClose(false);
     exportProgress_->setAutoReset(false);
     exportProgress_->setMinimumDuration(1000);
-    connect(exportProgress_, &QProgressDialog::canceled, this, [this] {
-        runGuarded([&] {
-            if (export_)
-                export_->cancel();
-        });
-    });
+    connect(exportProgress_, &QProgressDialog::canceled, this,
+            [this] { runGuarded([&] { cancelExport(); }); });
     exportProgress_->setValue(0);
     exportTimer_->start();
+}
+
+void ConsolePage::cancelExport()
+{
+    if (export_)
+        export_->cancel();
 }
 
 void ConsolePage::showExportProgress()

@@ -78,7 +78,7 @@ public Q_SLOTS:
 Q_SIGNALS:
     // Lines went into the document.
     void flushed();
-    // The spool failed: lines stay in the document from now on. Once per fault.
+    // The spool failed: from now on the oldest lines are left out and counted. Once per fault.
     void spoolFault(const QString& message);
 
 protected:
