@@ -13,6 +13,7 @@
 #include "skin/song_font.h"
 #include "ui_main_window.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -156,6 +157,23 @@ void TfrmMain::showEvent(QShowEvent* event)
         shown_ = true;
         FormShow();
     }
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event)
+{
+    bool closing = true;
+    runGuarded([&] {
+        if (!consolePage_->exporting())
+            return;
+        closing = confirmBox(QStringLiteral("接收数据正在导出。\n确定：取消导出并关闭，原有文件保持"
+                                            "不变；取消：继续导出，不关闭。"));
+        if (closing)
+            consolePage_->cancelExport();
+    });
+    if (closing)
+        QWidget::closeEvent(event);
+    else
+        event->ignore();
 }
 
 void TfrmMain::FormShow()

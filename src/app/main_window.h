@@ -44,6 +44,9 @@ public Q_SLOTS:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // A running export is not abandoned without a word: the operator chooses to wait for it
+    // or to cancel it, keeping the earlier file, as the export's own cancel does.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void connectEndpoint();

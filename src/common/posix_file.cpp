@@ -92,12 +92,35 @@ int notRegularError(mode_t mode)
 
 } // namespace
 
+namespace
+{
+
+// Whether the kernel itself would follow every link on the way to path: opened without
+// reading, so a FIFO never blocks. A missing last part is no refusal (ENOENT); a link the
+// kernel refuses to follow (fs.protected_symlinks: another user's link in a sticky folder
+// such as /tmp, also for root) is, and so is anything else that fails.
+bool kernelFollows(const QByteArray& path, int flags = 0)
+{
+    const int fd = ::open(path.constData(), O_PATH | O_CLOEXEC | flags);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    return errno == ENOENT;
+}
+
+} // namespace
+
 QByteArray resolvedPath(const QByteArray& path)
 {
     // A link that names a file not there yet is followed too: that file is created and the
-    // link stays, as when writing through the link.
+    // link stays, as when writing through the link. Each step is taken only where the kernel
+    // would take it; otherwise the path stays as far as it got, and opening it then fails
+    // with the kernel's own error.
     QByteArray current = path;
     for (int hops = 0; hops < 40; ++hops) {
+        if (!kernelFollows(current))
+            return current;
         if (char* real = ::realpath(current.constData(), nullptr)) {
             QByteArray resolved(real);
             std::free(real);
@@ -107,6 +130,8 @@ QByteArray resolvedPath(const QByteArray& path)
         const ssize_t n = ::readlink(current.constData(), target, sizeof target);
         if (n < 0 || n == static_cast<ssize_t>(sizeof target)) {
             // The last part is missing: its folder resolved, its name kept.
+            if (!kernelFollows(folderOf(current), O_DIRECTORY))
+                return current;
             if (char* real = ::realpath(folderOf(current).constData(), nullptr)) {
                 QByteArray resolved(real);
                 std::free(real);
@@ -199,6 +224,10 @@ bool AtomicFile::open()
 {
     struct stat info {};
     const bool exists = ::stat(target_.constData(), &info) == 0;
+    // Only a missing file may be made; a link the kernel will not follow is refused with its
+    // error rather than replaced.
+    if (!exists && errno != ENOENT)
+        return false;
     // Only a regular file is replaced: a folder, a FIFO or a device is refused at once.
     if (exists && !S_ISREG(info.st_mode)) {
         errno = notRegularError(info.st_mode);

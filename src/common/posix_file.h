@@ -49,7 +49,8 @@ bool writeAll(const FileOps& ops, int fd, QByteArrayView bytes);
 
 // The path with its symbolic links resolved, so that replacing it replaces the file a link
 // names and the link stays, also when that file does not exist yet; the path as given when it
-// cannot be resolved.
+// cannot be resolved. A link is followed only where the kernel would follow it (as root too,
+// fs.protected_symlinks applies); there the path stays, and opening it gives the kernel's error.
 QByteArray resolvedPath(const QByteArray& path);
 
 // Why a file could not be read: the errno of the step that failed. ENOENT when there is no

@@ -50,7 +50,7 @@ qint64 writePieces(const FileOps& ops, int fd, const std::vector<QByteArray>& pi
 }
 
 const char16_t* const StayInList =
-    u"从现在起所有数据都留在列表中（导出时一条不少），请及时导出并清除。";
+    u"从现在起列表只保留最新的数据，更早的行将被略去（列表上方注明略去的行数），请及时导出并清除。";
 
 QString createFault(const QString& folder, int error)
 {

@@ -16,7 +16,7 @@ class ReceiveTap;
 
 // A datagram the endpoint has sent, for a recorder; addresses in host order.
 struct SentDatagram {
-    std::int64_t timeNs = 0; // since 1970, UTC
+    std::int64_t timeNs = 0;        // since 1970, UTC
     std::uint32_t localAddress = 0; // the source the kernel gave it, also when bound to all
     std::uint16_t localPort = 0;
     std::uint32_t toAddress = 0;

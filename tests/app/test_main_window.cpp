@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/main_window.h"
+#include "common/posix_file.h"
+#include "console/pages/console_page.h"
+#include "console/pages/monitor_memo.h"
 #include "net/udp_server.h"
 #include "support/fake_dialogs.h"
 #include "support/udp_probe.h"
@@ -9,6 +12,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,6 +24,10 @@
 #include <QWheelEvent>
 #include <arpa/inet.h>
 #include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -366,6 +375,71 @@ TEST_F(MainWindowTest, TheCloseButtonClosesTheWindow)
     QTest::mouseClick(child<QToolButton>("SpeedButton8"), Qt::LeftButton);
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(fake.boxes.empty()) << "no question is asked";
+}
+
+// Closing while an export is written asks: to go on waiting for it (the window stays), or to
+// cancel it and close, the earlier file kept as it was.
+TEST_F(MainWindowTest, ClosingDuringAnExportAsksToWaitOrToCancelIt)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(u"out.txt"_s);
+    {
+        QFile old(target);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("an earlier export\r\n");
+    }
+    connectWith(Password, u"0"_s);
+    std::mutex lock;
+    std::condition_variable changed;
+    bool held = true;
+    int writes = 0;
+    FileOps ops = FileOps::system();
+    ops.write = [&](int fd, const void* data, size_t size) {
+        std::unique_lock guard(lock);
+        ++writes;
+        changed.notify_all();
+        changed.wait(guard, [&] { return !held; });
+        return ::write(fd, data, size);
+    };
+    const auto release = [&] {
+        std::lock_guard guard(lock);
+        held = false;
+        changed.notify_all();
+    };
+    // A failed check must not leave the writer held: the window waits for it as it goes.
+    const std::unique_ptr<void, std::function<void(void*)>> releaseAtEnd(reinterpret_cast<void*>(1),
+                                                                         [&](void*) { release(); });
+    child<MonitorMemo>("Memo1")->addLine(u"1,2,"_s);
+    console()->setExportFileOps(ops);
+    fake.saveAnswers.push_back(target);
+    console()->N2Click();
+    {
+        std::unique_lock guard(lock);
+        ASSERT_TRUE(changed.wait_for(guard, std::chrono::seconds(5), [&] { return writes > 0; }));
+    }
+    const QString question =
+        u"接收数据正在导出。\n确定：取消导出并关闭，原有文件保持不变；取消：继续导出，不关闭。"_s;
+
+    fake.answers.push_back(MB::IDCANCEL);
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(console()->exporting());
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_EQ(fake.boxes[0].text, question);
+    EXPECT_EQ(fake.boxes[0].caption, infoCaption());
+    EXPECT_EQ(fake.boxes[0].flags, MB::Confirmation);
+
+    fake.answers.push_back(MB::IDOK);
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(window->isVisible());
+    release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !console()->exporting(); }, 10000));
+    ASSERT_EQ(fake.boxes.size(), 2u);
+    EXPECT_EQ(fake.boxes[1].text, question);
+    QFile kept(target);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "an earlier export\r\n");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"out.txt"_s});
 }
 
 TEST_F(MainWindowTest, DestroyingTheWindowWhileDatagramsArriveEndsCleanly)

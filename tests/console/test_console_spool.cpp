@@ -269,8 +269,9 @@ TEST_F(ConsoleSpool, FileIsPrivateNamelessAndGoesWithClearAndExit)
         << qPrintable(spoolDescriptors().join(u'\n'));
 }
 
-// A spool that can not be made: one box, and from then on the lines stay in the list.
-TEST_F(ConsoleSpool, UnusableFolderGivesOneBoxAndLinesStayInTheList)
+// A spool that can not be made: one box, and from then on the list keeps its bound by
+// leaving the oldest lines out, which the note counts.
+TEST_F(ConsoleSpool, UnusableFolderGivesOneBoxAndTheListStaysBounded)
 {
     QTemporaryFile notAFolder;
     ASSERT_TRUE(notAFolder.open());
@@ -284,13 +285,18 @@ TEST_F(ConsoleSpool, UnusableFolderGivesOneBoxAndLinesStayInTheList)
     EXPECT_EQ(
         fakeDialogs.boxes[0].text,
         u"无法在“"_s + folder +
-            u"”创建接收数据的暂存文件：Not a directory。\n从现在起所有数据都留在列表中（导出时一条不少），请及时导出并清除。"_s);
+            u"”创建接收数据的暂存文件：Not a directory。\n从现在起列表只保留最新的数据，更早的行将被略去（列表上方注明略去的行数），请及时导出并清除。"_s);
     EXPECT_EQ(fakeDialogs.boxes[0].caption, infoCaption());
     EXPECT_EQ(fakeDialogs.boxes[0].flags, MB::Information);
     EXPECT_EQ(memo()->linesAside(), 0);
-    EXPECT_TRUE(note()->isHidden());
-    EXPECT_EQ(memo()->document()->blockCount(), 32);
-    EXPECT_EQ(exported(), exportLines(0, 30));
+    const int listed = memo()->document()->blockCount() - 1;
+    const qint64 leftOut = memo()->linesLeftOut();
+    EXPECT_GT(leftOut, 0);
+    EXPECT_EQ(leftOut + listed, 31);
+    EXPECT_FALSE(note()->isHidden());
+    EXPECT_EQ(note()->text(),
+              u"暂存文件出错后已略去 %1 行较早的数据，列表和导出中都没有这些行。"_s.arg(leftOut));
+    EXPECT_EQ(exported(), exportLines(31 - listed, 30));
 }
 
 // A writer that falls behind keeps lines in the list; as it catches up they leave again a

@@ -28,7 +28,15 @@ namespace
 
 using testsupport::PrintTo;
 
-enum class Kind { Folder, Fifo, Device, LinkToFile, DanglingLink, LinkIntoNoFolder };
+enum class Kind {
+    Folder,
+    Fifo,
+    Device,
+    LinkToFile,
+    DanglingLink,
+    LinkIntoNoFolder,
+    OthersLinkInStickyFolder, // another user's link in a folder like /tmp
+};
 enum class Writer { Export, UpdateLog };
 
 struct FileCase {
@@ -62,6 +70,20 @@ protected:
             return ::symlink("named", local(path).constData()) == 0;
         case Kind::LinkIntoNoFolder:
             return ::symlink("missing/named", local(path).constData()) == 0;
+        case Kind::OthersLinkInStickyFolder: {
+            // The kernel refuses to follow it unless the follower owns it: root too.
+            QFile protectedLinks(u"/proc/sys/fs/protected_symlinks"_s);
+            if (::geteuid() != 0 || !protectedLinks.open(QIODevice::ReadOnly) ||
+                protectedLinks.readAll().trimmed() != "1") {
+                errno = ENOTSUP;
+                return false;
+            }
+            QFile old(dir.filePath(u"named"_s));
+            return old.open(QIODevice::WriteOnly) && old.write("old") == 3 &&
+                   ::chmod(local(dir.path()).constData(), 01777) == 0 &&
+                   ::symlink("named", local(path).constData()) == 0 &&
+                   ::lchown(local(path).constData(), 65534, 65534) == 0;
+        }
         }
         return false;
     }
@@ -112,6 +134,11 @@ TEST_P(OddTarget, IsRefusedAtOnceOrWrittenThroughTheLink)
     const QString error = write(c.writer, path, c.kind == Kind::Fifo ? path : QString());
 
     EXPECT_FALSE(blocked.load()) << "the writer waited on a FIFO";
+    if (c.kind == Kind::OthersLinkInStickyFolder) {
+        QFile named(dir.filePath(u"named"_s));
+        ASSERT_TRUE(named.open(QIODevice::ReadOnly));
+        EXPECT_EQ(named.readAll(), "old") << "written through a link the kernel refuses";
+    }
     if (c.error == nullptr) {
         EXPECT_TRUE(error.isEmpty()) << error.toStdString();
         QByteArray wanted = "1,2,\r\n";
@@ -133,7 +160,8 @@ TEST_P(OddTarget, IsRefusedAtOnceOrWrittenThroughTheLink)
     EXPECT_EQ(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
     EXPECT_EQ(after.st_ino, before.st_ino);
     QStringList expected{QFileInfo(path).fileName()};
-    if (c.kind == Kind::LinkToFile || (c.kind == Kind::DanglingLink && c.error == nullptr))
+    if (c.kind == Kind::LinkToFile || c.kind == Kind::OthersLinkInStickyFolder ||
+        (c.kind == Kind::DanglingLink && c.error == nullptr))
         expected << u"named"_s;
     expected.sort();
     EXPECT_EQ(QDir(dir.path())
@@ -143,20 +171,23 @@ TEST_P(OddTarget, IsRefusedAtOnceOrWrittenThroughTheLink)
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, OddTarget,
-    ::testing::Values(FileCase{"exportFolder", Writer::Export, Kind::Folder, "Is a directory"},
-                      FileCase{"exportFifo", Writer::Export, Kind::Fifo, "Invalid argument"},
-                      FileCase{"exportDevice", Writer::Export, Kind::Device, "Invalid argument"},
-                      FileCase{"exportLinkToFile", Writer::Export, Kind::LinkToFile, nullptr},
-                      FileCase{"exportDanglingLink", Writer::Export, Kind::DanglingLink, nullptr},
-                      FileCase{"exportLinkIntoNoFolder", Writer::Export, Kind::LinkIntoNoFolder,
-                               "No such file or directory"},
-                      FileCase{"logFolder", Writer::UpdateLog, Kind::Folder, ""},
-                      FileCase{"logFifo", Writer::UpdateLog, Kind::Fifo, ""},
-                      FileCase{"logDevice", Writer::UpdateLog, Kind::Device, ""},
-                      FileCase{"logLinkToFile", Writer::UpdateLog, Kind::LinkToFile, nullptr},
-                      FileCase{"logDanglingLink", Writer::UpdateLog, Kind::DanglingLink, nullptr},
-                      FileCase{"logLinkIntoNoFolder", Writer::UpdateLog, Kind::LinkIntoNoFolder,
-                               ""}),
+    ::testing::Values(
+        FileCase{"exportFolder", Writer::Export, Kind::Folder, "Is a directory"},
+        FileCase{"exportFifo", Writer::Export, Kind::Fifo, "Invalid argument"},
+        FileCase{"exportDevice", Writer::Export, Kind::Device, "Invalid argument"},
+        FileCase{"exportLinkToFile", Writer::Export, Kind::LinkToFile, nullptr},
+        FileCase{"exportDanglingLink", Writer::Export, Kind::DanglingLink, nullptr},
+        FileCase{"exportLinkIntoNoFolder", Writer::Export, Kind::LinkIntoNoFolder,
+                 "No such file or directory"},
+        FileCase{"logFolder", Writer::UpdateLog, Kind::Folder, ""},
+        FileCase{"logFifo", Writer::UpdateLog, Kind::Fifo, ""},
+        FileCase{"logDevice", Writer::UpdateLog, Kind::Device, ""},
+        FileCase{"logLinkToFile", Writer::UpdateLog, Kind::LinkToFile, nullptr},
+        FileCase{"logDanglingLink", Writer::UpdateLog, Kind::DanglingLink, nullptr},
+        FileCase{"logLinkIntoNoFolder", Writer::UpdateLog, Kind::LinkIntoNoFolder, ""},
+        FileCase{"exportOthersLink", Writer::Export, Kind::OthersLinkInStickyFolder,
+                 "Permission denied"},
+        FileCase{"logOthersLink", Writer::UpdateLog, Kind::OthersLinkInStickyFolder, ""}),
     CaseName());
 
 } // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The receive list's spool file on a disk that fills up, on a tmpfs mounted in the test's own
-// mount namespace: one box, nothing lost, and the lines stay in the list from then on.
+// mount namespace: one box, the list keeps its bound from then on, and what it leaves out is
+// counted above it.
 #include "console/pages/monitor_memo.h"
 #include "mount_sandbox.h"
 #include "support/udp_probe.h"
@@ -80,7 +81,7 @@ protected:
     QTemporaryDir exportDir;
 };
 
-TEST_F(SpoolDiskFixture, FullDiskGivesOneBoxAndNothingIsLost)
+TEST_F(SpoolDiskFixture, FullDiskGivesOneBoxAndTheListStaysBounded)
 {
     TinyTmpfs disk("16k");
     ASSERT_TRUE(disk.mounted()) << disk.error();
@@ -93,13 +94,24 @@ TEST_F(SpoolDiskFixture, FullDiskGivesOneBoxAndNothingIsLost)
     send(400, 599);
     QTest::qWait(50);
     ASSERT_EQ(fake.boxes.size(), 1u) << "one box, not one per datagram";
-    EXPECT_EQ(fake.boxes[0].text,
-              u"接收数据的暂存文件写入失败：No space left on device。\n"_s
-              u"从现在起所有数据都留在列表中（导出时一条不少），请及时导出并清除。"_s);
+    EXPECT_EQ(
+        fake.boxes[0].text,
+        u"接收数据的暂存文件写入失败：No space left on device。\n"_s
+        u"从现在起列表只保留最新的数据，更早的行将被略去（列表上方注明略去的行数），请及时导出并清除。"_s);
     EXPECT_EQ(fake.boxes[0].caption, infoCaption());
-    // The lines the disk did not take, and all after them, are still at hand.
-    EXPECT_GT(memo->document()->blockCount() - 1, 200);
-    EXPECT_EQ(exported(), lines(0, 599));
+    // The list keeps its bound; the export holds what the disk took and the newest lines,
+    // and the note counts the lines between, which are gone.
+    const int listed = memo->document()->blockCount() - 1;
+    EXPECT_LE(listed, 30);
+    const qint64 aside = memo->linesAside();
+    const qint64 leftOut = memo->linesLeftOut();
+    EXPECT_GT(leftOut, 100);
+    EXPECT_EQ(aside + leftOut + listed, 600);
+    EXPECT_EQ(exported(), lines(0, int(aside) - 1) + lines(int(aside + leftOut), 599));
+    EXPECT_EQ(child<QLabel>("LbAside")->text(),
+              u"列表上方另有 %1 行较早的数据已移至暂存文件，导出时一并写出。"
+              u"暂存文件出错后已略去 %2 行较早的数据，列表和导出中都没有这些行。"_s.arg(aside)
+                  .arg(leftOut));
     EXPECT_EQ(fake.boxes.size(), 1u);
 
     // A clear gives the disk back and the next lines leave the list again.
@@ -107,6 +119,7 @@ TEST_F(SpoolDiskFixture, FullDiskGivesOneBoxAndNothingIsLost)
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return freeBlocks(disk.path()) == totalBlocks(disk.path()); }, 5000))
         << freeBlocks(disk.path()) << " of " << totalBlocks(disk.path()) << " blocks free";
+    EXPECT_EQ(memo->linesLeftOut(), 0);
     send(600, 639);
     EXPECT_LE(memo->document()->blockCount() - 1, 30);
     EXPECT_EQ(exported(), lines(600, 639));

@@ -323,14 +323,19 @@ void ConsolePage::showDropped()
 void ConsolePage::showLinesAside()
 {
     const qint64 aside = Memo1->linesAside();
-    if (aside == 0) {
+    const qint64 leftOut = Memo1->linesLeftOut();
+    if (aside == 0 && leftOut == 0) {
         asideHolder_->hide();
         lbAside_->hide();
         lbAside_->clear();
         return;
     }
-    const QString text =
-        u"列表上方另有 %1 行较早的数据已移至暂存文件，导出时一并写出。"_s.arg(aside);
+    QStringList parts;
+    if (aside > 0)
+        parts << u"列表上方另有 %1 行较早的数据已移至暂存文件，导出时一并写出。"_s.arg(aside);
+    if (leftOut > 0)
+        parts << u"暂存文件出错后已略去 %1 行较早的数据，列表和导出中都没有这些行。"_s.arg(leftOut);
+    const QString text = parts.join(QString());
     if (lbAside_->text() != text) {
         lbAside_->setText(text);
         lbAside_->setAccessibleName(text);
@@ -405,14 +410,16 @@ void ConsolePage::startExport(std::unique_ptr<ExportJob> job)
     exportProgress_->setAutoClose(false);
     exportProgress_->setAutoReset(false);
     exportProgress_->setMinimumDuration(1000);
-    connect(exportProgress_, &QProgressDialog::canceled, this, [this] {
-        runGuarded([&] {
-            if (export_)
-                export_->cancel();
-        });
-    });
+    connect(exportProgress_, &QProgressDialog::canceled, this,
+            [this] { runGuarded([&] { cancelExport(); }); });
     exportProgress_->setValue(0);
     exportTimer_->start();
+}
+
+void ConsolePage::cancelExport()
+{
+    if (export_)
+        export_->cancel();
 }
 
 void ConsolePage::showExportProgress()

@@ -59,6 +59,8 @@ public:
     // True from the export's start until its file is written, cancelled or failed (and the
     // failure told).
     bool exporting() const { return export_ != nullptr; }
+    // Cancels a running export, as its progress dialog's button does: the earlier file stays.
+    void cancelExport();
     // The system calls the export writes through (tests hold or fail them).
     void setExportFileOps(FileOps ops) { exportOps_ = std::move(ops); }
 

@@ -102,6 +102,7 @@ void MonitorMemo::keepAside()
     if (!spool_.usable()) {
         if (!spool_.faultTold())
             reportSpoolFault();
+        leaveOut(lines - keptLines_);
         return;
     }
     // Only as many as the writer has room for: offering more would be refused whole, frame
@@ -130,6 +131,16 @@ void MonitorMemo::keepAside()
         return;
     }
     cursor.removeSelectedText();
+}
+
+void MonitorMemo::leaveOut(int lines)
+{
+    // Without a spool the oldest lines go for good, so that memory stays bounded; the count
+    // tells the operator what the list and an export now lack.
+    QTextCursor cursor(document());
+    cursor.setPosition(document()->findBlockByNumber(lines).position(), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    linesLeftOut_ += lines;
 }
 
 void MonitorMemo::reportSpoolFault()
@@ -185,6 +196,7 @@ void MonitorMemo::clearList()
     pendingLines_ = 0;
     spool_.clear();
     faultPosted_ = false;
+    linesLeftOut_ = 0;
     QPlainTextEdit::clear();
 }
 

@@ -22,7 +22,8 @@ class QMenu;
 // that reads the list or lets the operator edit it first puts the waiting lines in, so the
 // list always behaves as if each line had been added the moment it came.
 // Memory stays bounded however long it runs: beyond a number of lines the oldest ones leave
-// the document for a spool file, and the export writes them ahead of the document.
+// the document for a spool file, and the export writes them ahead of the document. Once the
+// spool has failed they are dropped instead, and counted.
 class MonitorMemo : public QPlainTextEdit
 {
     Q_OBJECT
@@ -57,6 +58,9 @@ public:
     MonitorSpool& spool() { return spool_; }
     // Lines moved out of the document since the last clear.
     qint64 linesAside() const { return spool_.lines(); }
+    // Lines dropped since the last clear because the spool had failed: the list keeps its
+    // bound then too, and these are in neither the list nor an export.
+    qint64 linesLeftOut() const { return linesLeftOut_; }
     // What an export writes, as of now: the lines moved out and a copy of the document's
     // text, the waiting lines put in first. Lines that come later, edits and clears leave it
     // as it is.
@@ -74,7 +78,7 @@ public Q_SLOTS:
 Q_SIGNALS:
     // Lines went into the document.
     void flushed();
-    // The spool failed: lines stay in the document from now on. Once per fault.
+    // The spool failed: from now on the oldest lines are left out and counted. Once per fault.
     void spoolFault(const QString& message);
 
 protected:
@@ -88,6 +92,7 @@ private:
     void scheduleFlush();
     void keepAside();
     void reportSpoolFault();
+    void leaveOut(int lines);
 
     QString pending_; // each waiting line followed by '\n'
     int pendingLines_ = 0;
@@ -99,4 +104,5 @@ private:
     QueuedCalls calls_; // the spool writer's notices, outliving the writer
     MonitorSpool spool_{MonitorSpool::defaultFolder()};
     std::atomic<bool> faultPosted_{false}; // a call to tell the fault is on its way
+    qint64 linesLeftOut_ = 0;
 };
