@@ -3,6 +3,7 @@
 
 #include "protocol/param_fields.h"
 
+#include <iterator>
 #include <stdexcept>
 
 using namespace Qt::StringLiterals;
@@ -10,22 +11,43 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-// The catalogue: list captions by code. A new type is one caption here, the count in the
-// header, and its code in the field table's rows that apply to it.
-constexpr const char16_t* Captions[DeviceTypeCount] = {
-    u"普通终端", // 1 ordinary terminal
-    u"频道终端", // 2 channel terminal
-    u"点播终端", // 3 on-demand terminal
-    u"一键报警", // 4 one-key alarm station
-    u"寻呼主机", // 5 paging console
-    u"分区切换", // 6 zone switcher
-    u"音频矩阵", // 7 audio matrix
-    u"消防矩阵", // 8 fire-alarm matrix
-    u"电源时序", // 9 power sequencer
-    u"网络收音", // 10 network radio
-    u"网络CD",   // 11 network CD player
-    u"网络功放", // 12 network power amplifier
+struct CatalogueRow {
+    int code;
+    const char16_t* caption;
+    DeviceGroup group;
 };
+
+using G = DeviceGroup;
+
+// The catalogue, in list order. A new type is one row here and the count in the header; its
+// group says what the field table does with it.
+// clang-format off
+constexpr CatalogueRow Catalogue[] = {
+    {1,  u"普通终端", G::Plain},      // ordinary terminal
+    {2,  u"频道终端", G::Plain},      // channel terminal
+    {3,  u"点播终端", G::Plain},      // on-demand terminal
+    {4,  u"一键报警", G::Alarm},      // one-key alarm station
+    {5,  u"寻呼主机", G::Paging},     // paging console
+    {6,  u"分区切换", G::ZoneSwitch}, // zone switcher
+    {7,  u"音频矩阵", G::Plain},      // audio matrix
+    {8,  u"消防矩阵", G::Multicast},  // fire-alarm matrix
+    {9,  u"电源时序", G::Plain},      // power sequencer
+    {10, u"网络收音", G::Multicast},  // network radio
+    {11, u"网络CD",   G::Multicast},  // network CD player
+    {12, u"网络功放", G::Plain},      // network power amplifier
+};
+// clang-format on
+static_assert(std::size(Catalogue) == DeviceTypeCount, "one row per type");
+
+constexpr bool codedInOrder()
+{
+    for (int i = 0; i < DeviceTypeCount; ++i) {
+        if (Catalogue[i].code != i + 1)
+            return false;
+    }
+    return true;
+}
+static_assert(codedInOrder(), "a type's code is its list index plus one");
 
 } // namespace
 
@@ -35,10 +57,10 @@ DeviceType::DeviceType(int code) : code_(code)
         throw std::out_of_range("device type code outside the catalogue");
 }
 
-std::optional<DeviceType> DeviceType::fromCode(int code)
+Expected<DeviceType> DeviceType::fromCode(int code)
 {
     if (code < 1 || code > DeviceTypeCount)
-        return std::nullopt;
+        return fail(u"设备类型代码%1不在1至%2之间"_s.arg(code).arg(DeviceTypeCount));
     return DeviceType(code, Checked{});
 }
 
@@ -52,7 +74,12 @@ std::vector<DeviceType> DeviceType::all()
 
 QString DeviceType::caption() const
 {
-    return QString::fromUtf16(Captions[listIndex()]);
+    return QString::fromUtf16(Catalogue[listIndex()].caption);
+}
+
+DeviceGroup DeviceType::group() const
+{
+    return Catalogue[listIndex()].group;
 }
 
 QStringList deviceTypeCaptions()

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/fault.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -10,9 +12,19 @@
 
 // The kinds of terminal device the parameter page configures. A device type code is the list
 // index plus one, 1 to DeviceTypeCount. The catalogue (device_types.cpp) holds each type's
-// code and caption; what a type does to the page and to the packet is read from the field
-// table (param_fields.cpp), whose rows name the types they apply to.
+// code, caption and group; what a type does to the page and to the packet is read from the
+// field table (param_fields.cpp), whose rows name the groups they apply to.
 constexpr int DeviceTypeCount = 12;
+
+// Types that the parameter packet and the page treat alike. Each type is in one group.
+enum class DeviceGroup : int {
+    Plain,      // the page hides the group field, which still goes out
+    Alarm,      // one-key alarm: alarm hosts in place of mask and paging server
+    Paging,     // paging console: multicast address, subnet mask, paging server
+    ZoneSwitch, // the group field carries the subordinate amplifier's number
+    Multicast,  // a multicast address and nothing more
+};
+constexpr int DeviceGroupCount = 5;
 
 enum class ParamField : int;
 
@@ -33,13 +45,17 @@ class DeviceType
 public:
     // Throws std::out_of_range for a code outside the catalogue.
     explicit DeviceType(int code);
-    static std::optional<DeviceType> fromCode(int code);
+    // The type with the code, or why there is none ("设备类型代码13不在1至12之间").
+    static Expected<DeviceType> fromCode(int code);
+    // The type the list starts with.
+    static DeviceType first() { return DeviceType(1, Checked{}); }
     // Every type, in list order.
     static std::vector<DeviceType> all();
 
     int code() const { return code_; }
     int listIndex() const { return code_ - 1; }
     QString caption() const;
+    DeviceGroup group() const;
 
     DeviceTypeView view() const;
     // Whether the field goes into the parameter packet for this type.
@@ -59,20 +75,21 @@ private:
 // Captions of the device type list, in list order.
 QStringList deviceTypeCaptions();
 
-// A set of device type codes, as the field table's rows name the types they apply to.
+// A set of device types named by their groups, as the field table's rows name the types they
+// apply to.
 class TypeSet
 {
 public:
     constexpr TypeSet() = default;
     static constexpr TypeSet every() { return TypeSet(~std::uint32_t{0}); }
-    static constexpr TypeSet of(std::initializer_list<int> codes)
+    static constexpr TypeSet of(std::initializer_list<DeviceGroup> groups)
     {
         std::uint32_t bits = 0;
-        for (int code : codes)
-            bits |= std::uint32_t{1} << code;
+        for (DeviceGroup group : groups)
+            bits |= std::uint32_t{1} << static_cast<int>(group);
         return TypeSet(bits);
     }
-    bool contains(DeviceType type) const { return (bits_ >> type.code()) & 1u; }
+    bool contains(DeviceType type) const { return (bits_ >> static_cast<int>(type.group())) & 1u; }
 
 private:
     constexpr explicit TypeSet(std::uint32_t bits) : bits_(bits) {}

@@ -6,13 +6,15 @@
 namespace
 {
 
+using G = DeviceGroup;
 constexpr TypeSet All = TypeSet::every();
 // The types whose page hides the group field; its text still goes out.
-constexpr TypeSet PlainTypes = TypeSet::of({1, 2, 3, 7, 9, 12});
-constexpr TypeSet MulticastTypes = TypeSet::of({5, 8, 10, 11});
-constexpr TypeSet AlarmTypes = TypeSet::of({4});
-constexpr TypeSet PagingTypes = TypeSet::of({5});
-constexpr TypeSet ZoneSwitchTypes = TypeSet::of({6});
+constexpr TypeSet PlainTypes = TypeSet::of({G::Plain});
+constexpr TypeSet MulticastTypes = TypeSet::of({G::Paging, G::Multicast});
+constexpr TypeSet AlarmTypes = TypeSet::of({G::Alarm});
+constexpr TypeSet PagingTypes = TypeSet::of({G::Paging});
+constexpr TypeSet ZoneSwitchTypes = TypeSet::of({G::ZoneSwitch});
+constexpr TypeSet AlarmOrPaging = TypeSet::of({G::Alarm, G::Paging});
 
 using F = ParamField;
 using V = Validation;
@@ -80,9 +82,9 @@ constexpr FieldSpec Fields[ParamFieldCount] = {
     {F::GroupIP, u"组播IP", u"group_ip", u"从属功放设备编号", u"Lbl_GroupIP", u"edtGroupIP",
      &ParamFields::groupIP, V::Named, MulticastTypes},
     {F::YM, u"子网掩码", u"subnet_mask", u"报警主机一IP", u"Lbl_YM", u"edtYM", &ParamFields::ym,
-     V::Captioned, TypeSet::of({4, 5})},
+     V::Captioned, AlarmOrPaging},
     {F::CallIp, u"寻呼服务器IP", u"paging_server_ip", u"报警主机二IP", u"Lbl_CallServerIP",
-     u"edtCallIp", &ParamFields::callIp, V::Captioned, TypeSet::of({4, 5})},
+     u"edtCallIp", &ParamFields::callIp, V::Captioned, AlarmOrPaging},
     {F::ID1,
      u"一键报警主机一地址",
      u"alarm_host1",

@@ -42,6 +42,25 @@ TEST(ParamFields, EachTypeUsesEveryByteAtMostOnceAndEachFieldOnce)
     }
 }
 
+// The field table names types by group: a type in no group would pack none of the fields that
+// depend on the type, one in two groups would be given two uses of a field.
+TEST(DeviceTypes, EveryTypeIsInExactlyOneGroupAndEveryGroupHasAType)
+{
+    int members[DeviceGroupCount] = {};
+    for (const DeviceType& type : DeviceType::all()) {
+        int groups = 0;
+        for (int g = 0; g < DeviceGroupCount; ++g) {
+            if (TypeSet::of({static_cast<DeviceGroup>(g)}).contains(type)) {
+                ++groups;
+                ++members[g];
+            }
+        }
+        EXPECT_EQ(groups, 1) << "type " << type.code();
+    }
+    for (int g = 0; g < DeviceGroupCount; ++g)
+        EXPECT_GT(members[g], 0) << "group " << g << " has no type";
+}
+
 // The dissector reads the packet by a copy of the layout; a row added to the table and not
 // written into the dissector would show the new field as unused bytes in Wireshark.
 TEST(ParamFields, DissectorLayoutIsTheTables)

@@ -106,7 +106,7 @@ void ParamPage::cmbTypeChange(int index)
         ui_->edtGroupIP->hide();
         ui_->edtID1->setText(u"0"_s);
         ui_->edtID2->setText(u"0"_s);
-        globals_.selectDeviceType(type->code());
+        globals_.selectDeviceType(*type);
 
         const DeviceTypeView view = type->view();
         setCaption(ui_->Lbl_GroupIP, ui_->edtGroupIP, view.groupCaption);
@@ -132,16 +132,20 @@ ParamPage::DownloadOutcome ParamPage::download()
 {
     const ParamFields fields = fieldTexts();
     // Set when the window is shown, then only by the type list.
-    const DeviceType deviceType(globals_.DeviceType);
-    if (const auto fault = validateParamFields(fields, deviceType, ui_->Lbl_YM->text(),
-                                               ui_->Lbl_CallServerIP->text())) {
-        infoBox(fault->message);
-        fieldFor(fault->field)->setFocus();
-        return {false, fault->message};
+    const DeviceType deviceType = globals_.DeviceType;
+    if (const Expected<void> valid = validateParamFields(fields, deviceType, ui_->Lbl_YM->text(),
+                                                         ui_->Lbl_CallServerIP->text());
+        !valid) {
+        infoBox(valid.error().message);
+        fieldFor(static_cast<ParamField>(valid.error().field))->setFocus();
+        return {false, valid.error().message};
     }
 
     // A field that does not convert ends the command here, through the error box.
-    const ParamPacket packet = buildParamPacket(fields, deviceType);
+    const Expected<ParamPacket> built = buildParamPacket(fields, deviceType);
+    if (!built)
+        throw EConvertError(built.error().message);
+    const ParamPacket& packet = *built;
 
     bool sent = false;
     try {
@@ -157,17 +161,19 @@ ParamPage::DownloadOutcome ParamPage::download()
     return {sent, message};
 }
 
-int ParamPage::chosenType() const
+std::optional<DeviceType> ParamPage::chosenType() const
 {
-    return ui_->cmbType->currentIndex() < 0 ? 0 : globals_.DeviceType;
+    if (ui_->cmbType->currentIndex() < 0)
+        return std::nullopt;
+    return globals_.DeviceType;
 }
 
 ParamPage::DownloadOutcome ParamPage::sendPlanRow(const PlanRow& row)
 {
     DownloadOutcome outcome{false, {}};
     runGuarded([&] {
-        if (row.deviceType >= 1)
-            cmbTypeChange(row.deviceType - 1);
+        if (row.deviceType)
+            cmbTypeChange(row.deviceType->listIndex());
         for (int i = 0; i < ParamFieldCount; ++i) {
             if (edits_[i] && row.values[i])
                 edits_[i]->setText(*row.values[i]);

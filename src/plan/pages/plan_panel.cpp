@@ -407,7 +407,7 @@ void PlanPanel::showRow(int index, const ParamFields& page, const QStringList& c
     cells[ColNewIp] = fields.upip;
     cells[ColState] =
         stateText(row, result == latest_.cend() ? nullptr : &*result, passing_.value(key));
-    cells[ColType] = row.deviceType >= 1 ? captions.value(row.deviceType - 1) : QString();
+    cells[ColType] = row.deviceType ? captions.value(row.deviceType->listIndex()) : QString();
     cells[ColAddress] = fields.address;
     for (int c = 0; c < ColCount; ++c) {
         auto* item = new QTableWidgetItem(cells[c]);

@@ -19,9 +19,9 @@ public:
     };
 
     // The field texts the download command would read now, and the chosen device type
-    // (0 before the first choice).
+    // (none before the first choice).
     virtual ParamFields fieldTexts() const = 0;
-    virtual int chosenType() const = 0;
+    virtual std::optional<DeviceType> chosenType() const = 0;
     // Chooses the row's device type, types its values into the fields and runs the download
     // command as the button does.
     virtual DownloadOutcome sendPlanRow(const PlanRow& row) = 0;
