@@ -41,7 +41,7 @@ QStringList planWarnings(const Plan& plan)
     // The download accepts these, as the page does, but the device would get another value.
     QStringList warnings;
     for (const PlanRow& row : plan.rows) {
-        const auto type = DeviceType::fromCode(row.deviceType);
+        const std::optional<DeviceType>& type = row.deviceType;
         if (row.faulty || !type)
             continue;
         const ParamFields fields = resolvePlanRow(row, PlanBase{}.fields);
