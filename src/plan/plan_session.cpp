@@ -34,7 +34,7 @@ const QString Checking = u"检查中"_s;
 } // namespace
 
 PlanSession::PlanSession(PlanTarget& page, TUDPServer& udp, RowVerifier& verifier, QObject* parent)
-    : QObject(parent), page_(page), udp_(udp), verifier_(verifier),
+    : QObject(parent), page_(page), udp_(udp), verifier_(&verifier),
       clock_([] { return QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss"_s); }),
       connected_([] { return false; })
 {
@@ -129,7 +129,7 @@ void PlanSession::lookAhead(int index)
     const auto row = addresses(t.row);
     if (!row)
         return;
-    verifier_.checkBefore(*row, [self = QPointer(this), t, row = *row](const BeforeSend& b) {
+    verifier_->checkBefore(*row, [self = QPointer(this), t, row = *row](const BeforeSend& b) {
         if (self)
             runGuarded([&] { self->checked(t, false, row, b); });
     });
@@ -148,7 +148,7 @@ void PlanSession::press(int index)
     }
     passing_.insert(t.key, Checking);
     changed(t.key);
-    verifier_.checkBefore(*row, [self = QPointer(this), t, row = *row](const BeforeSend& b) {
+    verifier_->checkBefore(*row, [self = QPointer(this), t, row = *row](const BeforeSend& b) {
         if (self)
             runGuarded([&] { self->checked(t, true, row, b); });
     });
@@ -213,21 +213,21 @@ void PlanSession::watch(const Ticket& t, const PlanResult& result, const BeforeS
     const auto row = addresses(t.row);
     if (!row)
         return;
-    verifier_.watchAfter(t.key, *row, before,
-                         [self = QPointer(this), t, result](const AfterSend& after) {
-                             if (!self)
-                                 return;
-                             runGuarded([&] {
-                                 PlanResult verdict = result;
-                                 verdict.verdict = after.verdict;
-                                 verdict.verdictTime = self->clock_();
-                                 self->record(t.path, verdict);
-                                 if (self->current(t)) {
-                                     self->latest_.insert(t.key, verdict);
-                                     self->changed(t.key);
-                                 }
-                             });
-                         });
+    verifier_->watchAfter(t.key, *row, before,
+                          [self = QPointer(this), t, result](const AfterSend& after) {
+                              if (!self)
+                                  return;
+                              runGuarded([&] {
+                                  PlanResult verdict = result;
+                                  verdict.verdict = after.verdict;
+                                  verdict.verdictTime = self->clock_();
+                                  self->record(t.path, verdict);
+                                  if (self->current(t)) {
+                                      self->latest_.insert(t.key, verdict);
+                                      self->changed(t.key);
+                                  }
+                              });
+                          });
 }
 
 void PlanSession::record(const QString& path, const PlanResult& result)

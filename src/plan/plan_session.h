@@ -31,6 +31,8 @@ public:
     void setClock(std::function<QString()> clock) { clock_ = std::move(clock); }
     // Whether the window is connected: only then are a row's addresses probed.
     void setConnectedCheck(std::function<bool()> connected) { connected_ = std::move(connected); }
+    // Who answers the checks and watches from now on; it must outlive the session.
+    void setVerifier(RowVerifier& verifier) { verifier_ = &verifier; }
 
     // Takes the plan read from path with what its results file says. Refused (false) while
     // a row is checked or sent.
@@ -82,7 +84,7 @@ private:
 
     PlanTarget& page_;
     TUDPServer& udp_;
-    RowVerifier& verifier_;
+    RowVerifier* verifier_;
     std::function<QString()> clock_;
     std::function<bool()> connected_;
     QString path_;

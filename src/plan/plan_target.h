@@ -18,5 +18,5 @@ public:
     virtual void showPlanSend(const DownloadOutcome& outcome) = 0;
 
 protected:
-    ~PlanTarget() = default;
+    virtual ~PlanTarget() = default;
 };

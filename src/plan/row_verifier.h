@@ -36,5 +36,5 @@ public:
                             std::function<void(const AfterSend&)> done) = 0;
 
 protected:
-    ~RowVerifier() = default;
+    virtual ~RowVerifier() = default;
 };
