@@ -72,7 +72,7 @@ struct Check {
     const char16_t* length;
 };
 
-std::optional<ParamFault> expectedFault(const ParamFields& f, const TypeRow& t)
+std::optional<Fault> expectedFault(const ParamFields& f, const TypeRow& t)
 {
     const Check checks[] = {
         {ParamField::CurrIP, f.currIP, u"当前设备IP不能为空！", u"不合规则的非法当前设备IP！"},
@@ -88,16 +88,16 @@ std::optional<ParamFault> expectedFault(const ParamFields& f, const TypeRow& t)
         if (!c.empty)
             continue;
         if (c.text.isEmpty())
-            return ParamFault{QString::fromUtf16(c.empty), c.field};
+            return Fault{QString::fromUtf16(c.empty), fieldIndex(c.field)};
         const qsizetype bytes = toCp936(c.text).size();
         if (bytes < 7 || bytes > 15)
-            return ParamFault{QString::fromUtf16(c.length), c.field};
+            return Fault{QString::fromUtf16(c.length), fieldIndex(c.field)};
     }
     return std::nullopt;
 }
 
 // Either the packet or the text whose conversion fails first.
-using Expected = std::variant<ParamPacket, QString>;
+using Reference = std::variant<ParamPacket, QString>;
 
 struct Packer {
     ParamPacket p{};
@@ -141,7 +141,7 @@ struct Packer {
     }
 };
 
-Expected expectedPacket(const ParamFields& f, const TypeRow& t)
+Reference expectedPacket(const ParamFields& f, const TypeRow& t)
 {
     Packer k;
     k.p[0] = 0x48;
@@ -200,23 +200,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     const QString ym = QString::fromUtf16(type.ymCaption);
     const QString call = QString::fromUtf16(type.callCaption);
 
-    const auto fault = validateParamFields(f, DeviceType(code), ym, call);
+    const auto valid = validateParamFields(f, DeviceType(code), ym, call);
     const auto wanted = expectedFault(f, type);
-    fuzz::check(fault.has_value() == wanted.has_value());
-    if (fault) {
-        fuzz::check(fault->field == wanted->field);
-        fuzz::check(fault->message == wanted->message);
+    fuzz::check(valid.has_value() != wanted.has_value());
+    if (!valid) {
+        fuzz::check(valid.error().field == wanted->field);
+        fuzz::check(valid.error().message == wanted->message);
     }
 
-    const Expected expected = expectedPacket(f, type);
-    ParamPacket packet;
-    try {
-        packet = buildParamPacket(f, DeviceType(code));
-    } catch (const EConvertError& e) {
+    const Reference expected = expectedPacket(f, type);
+    const auto built = buildParamPacket(f, DeviceType(code));
+    if (!built) {
         fuzz::check(std::holds_alternative<QString>(expected));
-        fuzz::check(e.message() == fuzz::conversionMessage(std::get<QString>(expected)));
+        fuzz::check(built.error().message == fuzz::conversionMessage(std::get<QString>(expected)));
         return 0;
     }
+    const ParamPacket& packet = *built;
     fuzz::check(std::holds_alternative<ParamPacket>(expected));
     fuzz::check(packet.size() == 41 && packet[0] == 0x48);
     for (size_t i = 37; i < 41; ++i)

@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
 
     for (int type : {0, 5}) {
         PlanBase base;
-        base.deviceType = type;
+        if (type != 0)
+            base.deviceType = DeviceType(type);
         const Plan plan = readPlan(bytes, base);
         const int lastRow = static_cast<int>(plan.rows.size()) + 1;
         for (qsizetype i = 0; i < plan.rows.size(); ++i) {

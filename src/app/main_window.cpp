@@ -2,6 +2,7 @@
 #include "app/main_window.h"
 
 #include "common/dialogs.h"
+#include "common/exceptions.h"
 #include "common/globals.h"
 #include "common/guard.h"
 #include "common/sysutils.h"
@@ -146,7 +147,13 @@ TfrmMain::~TfrmMain()
 void TfrmMain::IPstrToByte(const QString& text, std::uint8_t& b1, std::uint8_t& b2,
                            std::uint8_t& b3, std::uint8_t& b4)
 {
-    ::IPstrToByte(text, b1, b2, b3, b4);
+    const Expected<Quad> bytes = ::IPstrToByte(text);
+    if (!bytes)
+        throw EConvertError(bytes.error().message);
+    b1 = (*bytes)[0];
+    b2 = (*bytes)[1];
+    b3 = (*bytes)[2];
+    b4 = (*bytes)[3];
 }
 
 void TfrmMain::showEvent(QShowEvent* event)
@@ -161,7 +168,7 @@ void TfrmMain::showEvent(QShowEvent* event)
 void TfrmMain::FormShow()
 {
     runGuarded([this] {
-        globals.selectDeviceType(1);
+        globals.selectDeviceType(DeviceType::first());
         ui_->PageControl1->setCurrentWidget(ui_->TabSheet3);
         ui_->edtMM->setFocus();
     });

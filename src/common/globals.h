@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "protocol/device_types.h"
+
 #include <QString>
 
 // Received bytes listed per datagram until the operator chooses another count.
@@ -10,12 +12,12 @@ constexpr int DefaultShowByteCount = 53;
 // window; the pages hold a reference to it and read its fields, but change them only through
 // the functions below, so that each change and what it implies is written in one place.
 struct MainGlobals {
-    int DeviceType = 0;    // code of the selected device type (protocol/device_types.h)
+    ::DeviceType DeviceType = ::DeviceType::first(); // the selected device type
     QString AppDir;        // executable's folder with a trailing separator, set at connect
     int ShowByteCount = 0; // received bytes listed per datagram
     int RecvCount = 0;     // datagrams listed since the last reset
 
-    void selectDeviceType(int code) { DeviceType = code; }
+    void selectDeviceType(::DeviceType type) { DeviceType = type; }
     // At connect: where the program runs from, and a receive list that starts afresh.
     void connectedFrom(const QString& appDir)
     {

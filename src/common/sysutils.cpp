@@ -87,12 +87,19 @@ bool tryStrToInt(const QString& text, int& value)
     return parsed.has_value();
 }
 
+Expected<int> convertInt(const QString& text)
+{
+    if (const auto parsed = parseInt(text))
+        return *parsed;
+    return fail(u"'"_s + text + u"' is not a valid integer value"_s);
+}
+
 int strToInt(const QString& text)
 {
-    const auto parsed = parseInt(text);
-    if (!parsed)
-        throw EConvertError(u"'"_s + text + u"' is not a valid integer value"_s);
-    return *parsed;
+    const Expected<int> value = convertInt(text);
+    if (!value)
+        throw EConvertError(value.error().message);
+    return *value;
 }
 
 QString intToStr(int value)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/fault.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -9,6 +11,9 @@
 // to the end. Decimal must fit a signed 32-bit value; hex may use all 32 bits (two's
 // complement). Raises EConvertError "'<text>' is not a valid integer value".
 int strToInt(const QString& text);
+
+// The same conversion, the fault carrying that message instead of raising it.
+Expected<int> convertInt(const QString& text);
 
 // The same conversion without raising; false when the text is not an integer.
 bool tryStrToInt(const QString& text, int& value);

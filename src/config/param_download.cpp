@@ -20,20 +20,20 @@ DownloadOutcome downloadParams(TUDPServer& udp, DeviceType type, const ParamFiel
     outcome.fields = fields;
     // The type list gives these two labels their captions, so the type alone says them.
     const DeviceTypeView view = type.view();
-    if (const auto fault = validateParamFields(fields, type, view.ymCaption.value_or(QString()),
-                                               view.callCaption.value_or(QString()))) {
-        outcome.message = fault->message;
-        outcome.focus = fault->field;
+    const Expected<void> valid = validateParamFields(
+        fields, type, view.ymCaption.value_or(QString()), view.callCaption.value_or(QString()));
+    if (!valid) {
+        outcome.message = valid.error().message;
+        outcome.focus = static_cast<ParamField>(valid.error().field);
         return outcome;
     }
-    ParamPacket packet;
-    try {
-        packet = buildParamPacket(fields, type);
-    } catch (const EConvertError& e) {
+    const Expected<ParamPacket> built = buildParamPacket(fields, type);
+    if (!built) {
         outcome.step = DownloadOutcome::Step::Unconverted;
-        outcome.message = e.message();
+        outcome.message = built.error().message;
         return outcome;
     }
+    const ParamPacket& packet = *built;
     int port = 0;
     outcome.step = DownloadOutcome::Step::SendFailed;
     outcome.message = u"设备设置错误！"_s;

@@ -21,7 +21,7 @@ struct DownloadOutcome {
     Step step = Step::Invalid;
     QString message; // the box's text; for Unconverted before the error box's "." rule
     std::optional<ParamField> focus;
-    DeviceType type{1};
+    DeviceType type = DeviceType::first();
     ParamFields fields; // what was checked and, when sent, packed
 
     bool sent() const { return step == Step::Sent; }

@@ -40,7 +40,7 @@ std::optional<QByteArray> shownBytes(QStringView line)
     return bytes;
 }
 
-std::optional<QString> linePacketText(QStringView line, int deviceType)
+std::optional<QString> linePacketText(QStringView line, DeviceType deviceType)
 {
     const auto bytes = shownBytes(line);
     if (!bytes || bytes->isEmpty())
@@ -55,5 +55,6 @@ std::optional<QString> linePacketText(QStringView line, int deviceType)
         if (bytes->at(i) != 0)
             return std::nullopt; // a longer datagram: no packet of ours
     }
-    return packetText(decodePacket(QByteArrayView(*bytes).first(size), deviceType));
+    const QByteArrayView packet = QByteArrayView(*bytes).first(size);
+    return packetText(decodePacket(packet, deviceType), packet);
 }

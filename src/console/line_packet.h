@@ -4,6 +4,8 @@
 // The receive list's lines read back into bytes, so that a line showing a whole parameter or
 // server address packet can be explained by the packet reader.
 
+#include "protocol/device_types.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringView>
@@ -14,6 +16,6 @@
 std::optional<QByteArray> shownBytes(QStringView line);
 
 // The packet's one-line text when the line shows the whole of one (a parameter packet read
-// with the view of deviceType, or a server address packet) and nothing after it but the
+// with the view of the device type, or a server address packet) and nothing after it but the
 // zeros that pad a short datagram; none otherwise.
-std::optional<QString> linePacketText(QStringView line, int deviceType);
+std::optional<QString> linePacketText(QStringView line, DeviceType deviceType);

@@ -93,7 +93,7 @@ void PlanChecker::readHeader(const CsvRecord& header)
     if (!plan_.otherHeaders.isEmpty())
         plan_.notes.append(u"提示：以下列不是参数，只显示，不发送："_s +
                            plan_.otherHeaders.join(u'、'));
-    if (position_[fieldIndex(PlanColumn::Type)] < 0 && base_.deviceType == 0) {
+    if (position_[fieldIndex(PlanColumn::Type)] < 0 && !base_.deviceType) {
         plan_.issues.append({1, planColumnCaption(PlanColumn::Type),
                              u"方案中没有这一列，页面上也还未选择设备类型"_s});
         plan_.blocked = true;
@@ -123,12 +123,12 @@ void PlanChecker::readRow(const CsvRecord& record, int number)
                 row.values[fieldIndex(*column)] = record.cells[i];
         }
         if (const auto& type = row.values[fieldIndex(PlanColumn::Type)]) {
-            if (const auto code = deviceTypeFor(*type))
-                row.deviceType = *code;
+            if (const auto chosen = deviceTypeFor(*type))
+                row.deviceType = *chosen;
             else
                 fault(row, nameOf(PlanColumn::Type), u"无效的设备类型“%1”"_s.arg(*type));
         }
-        if (!row.faulty && DeviceType::fromCode(row.deviceType))
+        if (!row.faulty && row.deviceType)
             checkDownload(row);
     }
     plan_.rows.append(std::move(row));
@@ -148,22 +148,22 @@ void PlanChecker::openQuote(const CsvRecord& record, int number)
 // The checks the download command makes, in its order, with its messages.
 void PlanChecker::checkDownload(PlanRow& row)
 {
-    const DeviceType type(row.deviceType);
+    const DeviceType type = *row.deviceType;
     const ParamFields fields = resolvePlanRow(row, base_.fields);
     const DeviceTypeView view = type.view();
-    if (const auto f = validateParamFields(fields, type, view.ymCaption.value_or(QString()),
-                                           view.callCaption.value_or(QString()))) {
-        fault(row, nameOf(f->field), f->message);
+    if (const Expected<void> valid = validateParamFields(
+            fields, type, view.ymCaption.value_or(QString()), view.callCaption.value_or(QString()));
+        !valid) {
+        fault(row, nameOf(static_cast<ParamField>(valid.error().field)), valid.error().message);
         return;
     }
-    ParamPacket packet;
-    try {
-        packet = buildParamPacket(fields, type);
-    } catch (const EConvertError& e) {
-        fault(row, nameOf(unconvertedField(fields, type).value_or(PlanColumn::Upip)),
-              errorBoxText(e.message()));
+    const Expected<ParamPacket> built = buildParamPacket(fields, type);
+    if (!built) {
+        fault(row, nameOf(static_cast<ParamField>(built.error().field)),
+              errorBoxText(built.error().message));
         return;
     }
+    const ParamPacket& packet = *built;
     if (!convertsAsInt(fields.currPort)) {
         fault(row, nameOf(PlanColumn::CurrPort), u"设备设置错误！"_s);
         return;
@@ -214,19 +214,19 @@ QString planColumnKey(PlanColumn column)
     return QString::fromUtf16(paramFieldSpec(column).planKey);
 }
 
-std::optional<int> deviceTypeFor(const QString& cell)
+std::optional<DeviceType> deviceTypeFor(const QString& cell)
 {
     const QString text = cell.trimmed();
     for (const DeviceType& type : DeviceType::all()) {
         if (type.caption() == text)
-            return type.code();
+            return type;
     }
     bool digits = !text.isEmpty() && text.size() <= 2;
     for (QChar c : text)
         digits = digits && c >= u'0' && c <= u'9';
     const int code = digits ? text.toInt() : 0;
     if (const auto type = DeviceType::fromCode(code))
-        return type->code();
+        return *type;
     return std::nullopt;
 }
 
@@ -250,7 +250,7 @@ ParamFields resolvePlanRow(const PlanRow& row, const ParamFields& current)
     ParamFields f = current;
     f.id1 = u"0"_s;
     f.id2 = u"0"_s;
-    if (const auto type = DeviceType::fromCode(row.deviceType)) {
+    if (const auto& type = row.deviceType) {
         if (const auto groupText = type->view().groupText)
             f.groupIP = *groupText;
     }

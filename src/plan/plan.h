@@ -24,13 +24,13 @@ QString planColumnCaption(PlanColumn column);
 // The short English key of a column.
 QString planColumnKey(PlanColumn column);
 
-// The device type code a cell names: its list caption or its code; none otherwise.
-std::optional<int> deviceTypeFor(const QString& cell);
+// The device type a cell names by its list caption or its code; none otherwise.
+std::optional<DeviceType> deviceTypeFor(const QString& cell);
 
 // What the page holds when the plan is read: absent columns take these values.
 struct PlanBase {
     ParamFields fields;
-    int deviceType = 0; // 0: no type chosen yet
+    std::optional<DeviceType> deviceType; // none: no type chosen yet
 };
 
 // One fault. row is the spreadsheet's row number (the header is row 1); column is empty for a
@@ -50,7 +50,7 @@ constexpr qint64 PlanMaxBytes = 8 * 1024 * 1024;
 struct PlanRow {
     int row = 0;  // spreadsheet row number
     int line = 0; // line of the file where the row starts
-    int deviceType = 0;
+    std::optional<DeviceType> deviceType;
     // The value of each column the plan has, as typed; none for absent columns.
     std::array<std::optional<QString>, PlanColumnCount> values;
     bool faulty = false;

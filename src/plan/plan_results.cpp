@@ -18,7 +18,7 @@ QString planResultsPath(const QString& planPath)
 
 QString planRowKey(const PlanRow& row)
 {
-    QString key = QString::number(row.deviceType);
+    QString key = QString::number(row.deviceType ? row.deviceType->code() : 0);
     for (int c = 0; c < PlanColumnCount; ++c) {
         if (c == static_cast<int>(PlanColumn::Type) || !row.values[c])
             continue;

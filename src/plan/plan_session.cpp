@@ -186,9 +186,9 @@ void PlanSession::send(const Ticket& t, const BeforeSend& before)
 {
     // A value the row leaves to the page is the page's at the moment of sending.
     const ParamFields fields = resolvePlanRow(t.row, page_.fieldTexts());
-    const auto type =
-        DeviceType::fromCode(t.row.deviceType)
-            .value_or(DeviceType::fromCode(page_.chosenType()).value_or(DeviceType(1)));
+    // A row without a type of its own takes the page's, as the download does.
+    const DeviceType type =
+        t.row.deviceType.value_or(page_.chosenType().value_or(DeviceType::first()));
     const DownloadOutcome outcome = downloadParams(udp_, type, fields);
     // The box is up in here; the plan cannot change while busy.
     page_.showPlanSend(outcome);

@@ -35,10 +35,10 @@ DeviceType::DeviceType(int code) : code_(code)
         throw std::out_of_range("device type code outside the catalogue");
 }
 
-std::optional<DeviceType> DeviceType::fromCode(int code)
+Expected<DeviceType> DeviceType::fromCode(int code)
 {
     if (code < 1 || code > DeviceTypeCount)
-        return std::nullopt;
+        return fail(u"设备类型代码%1不在1至%2之间"_s.arg(code).arg(DeviceTypeCount));
     return DeviceType(code, Checked{});
 }
 

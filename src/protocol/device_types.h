@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/fault.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -33,7 +35,10 @@ class DeviceType
 public:
     // Throws std::out_of_range for a code outside the catalogue.
     explicit DeviceType(int code);
-    static std::optional<DeviceType> fromCode(int code);
+    // The type with the code, or why there is none ("设备类型代码13不在1至12之间").
+    static Expected<DeviceType> fromCode(int code);
+    // The type the list starts with.
+    static DeviceType first() { return DeviceType(1, Checked{}); }
     // Every type, in list order.
     static std::vector<DeviceType> all();
 

@@ -19,23 +19,14 @@ namespace
 // large datagrams.
 constexpr qsizetype HexShown = 64;
 
-QString hexOf(QByteArrayView datagram)
-{
-    QString text = QString::fromLatin1(
-        datagram.first(std::min(datagram.size(), HexShown)).toByteArray().toHex(' ').toUpper());
-    if (datagram.size() > HexShown)
-        text += u" ..."_s;
-    return text;
-}
-
 QString hexByte(std::uint8_t b)
 {
     return u"%1"_s.arg(b, 2, 16, QChar(u'0')).toUpper();
 }
 
-PacketFault fault(QByteArrayView datagram, const QString& error, const QString& reason)
+tl::unexpected<Fault> fault(DecodeError error, const QString& reason)
 {
-    return {error, reason, hexOf(datagram), static_cast<int>(datagram.size())};
+    return fail(reason, static_cast<int>(error));
 }
 
 // Reads the fields of one packet; every read is within the length checked before.
@@ -104,14 +95,12 @@ QList<std::pair<int, int>> unusedRuns(DeviceType type)
     return runs;
 }
 
-DecodeResult decodeParam(QByteArrayView datagram, int code)
+DecodeResult decodeParam(QByteArrayView datagram, const Expected<DeviceType>& type)
 {
     if (datagram.size() != ParamPacketSize)
-        return fault(datagram, u"length"_s, u"参数包应为41字节，收到%1字节"_s.arg(datagram.size()));
-    const auto type = DeviceType::fromCode(code);
+        return fault(DecodeError::Length, u"参数包应为41字节，收到%1字节"_s.arg(datagram.size()));
     if (!type)
-        return fault(datagram, u"type"_s,
-                     u"设备类型代码%1不在1至%2之间"_s.arg(code).arg(DeviceTypeCount));
+        return fault(DecodeError::Type, type.error().message);
 
     Reader r(datagram);
     // The bytes no field fills, then the padding of a 16-bit number in a four-byte slot.
@@ -123,7 +112,7 @@ DecodeResult decodeParam(QByteArrayView datagram, int code)
     for (const auto& [from, to] : zeros) {
         const int at = r.firstNonZero(from, to);
         if (at >= 0)
-            return fault(datagram, u"unused"_s,
+            return fault(DecodeError::Unused,
                          u"%1的参数包不使用偏移%2至%3，偏移%4应为00，收到%5"_s.arg(type->caption())
                              .arg(from)
                              .arg(to)
@@ -149,25 +138,25 @@ DecodeResult decodeParam(QByteArrayView datagram, int code)
             break;
         }
     }
-    return DecodedPacket{PacketKind::Param, code, r.take()};
+    return DecodedPacket{PacketKind::Param, *type, r.take()};
 }
 
 DecodeResult decodeServer(QByteArrayView datagram)
 {
     if (datagram.size() != ServerPacketSize)
-        return fault(datagram, u"length"_s,
+        return fault(DecodeError::Length,
                      u"服务器地址包应为18字节，收到%1字节"_s.arg(datagram.size()));
     Reader r(datagram);
     for (int i = 13; i < ServerPacketSize; ++i) {
         if (r.at(i) != 100)
             return fault(
-                datagram, u"unused"_s,
+                DecodeError::Unused,
                 u"服务器地址包偏移13至17应为64，偏移%1收到%2"_s.arg(i).arg(hexByte(r.at(i))));
     }
     r.quad(1, u"new_ip"_s, u"更新服务器IP"_s);
     r.quad(5, u"subnet_mask"_s, u"子网掩码"_s);
     r.quad(9, u"gateway"_s, u"默认网关"_s);
-    return DecodedPacket{PacketKind::Server, 0, r.take()};
+    return DecodedPacket{PacketKind::Server, std::nullopt, r.take()};
 }
 
 } // namespace
@@ -181,48 +170,74 @@ const PacketField* DecodedPacket::field(QStringView key) const
     return nullptr;
 }
 
-DecodeResult decodePacket(QByteArrayView datagram, int deviceType)
+QString decodeErrorName(DecodeError error)
+{
+    switch (error) {
+    case DecodeError::Empty:
+        return u"empty"_s;
+    case DecodeError::Command:
+        return u"command"_s;
+    case DecodeError::Length:
+        return u"length"_s;
+    case DecodeError::Type:
+        return u"type"_s;
+    case DecodeError::Unused:
+        return u"unused"_s;
+    }
+    return {};
+}
+
+QString datagramHex(QByteArrayView datagram)
+{
+    QString text = QString::fromLatin1(
+        datagram.first(std::min(datagram.size(), HexShown)).toByteArray().toHex(' ').toUpper());
+    if (datagram.size() > HexShown)
+        text += u" ..."_s;
+    return text;
+}
+
+DecodeResult decodePacket(QByteArrayView datagram, const Expected<DeviceType>& readAs)
 {
     if (datagram.isEmpty())
-        return fault(datagram, u"empty"_s, u"空数据包"_s);
+        return fault(DecodeError::Empty, u"空数据包"_s);
     const auto command = static_cast<std::uint8_t>(datagram[0]);
     if (command == ParamCommand)
-        return decodeParam(datagram, deviceType);
+        return decodeParam(datagram, readAs);
     if (command == ServerPacketCommand)
         return decodeServer(datagram);
-    return fault(datagram, u"command"_s,
+    return fault(DecodeError::Command,
                  u"首字节%1既不是参数包的48也不是服务器地址包的D7"_s.arg(hexByte(command)));
 }
 
-QString packetText(const DecodeResult& result)
+QString packetText(const DecodeResult& result, QByteArrayView datagram)
 {
-    if (const auto* f = std::get_if<PacketFault>(&result))
-        return u"无法解读的数据包：%1；数据（%2字节）：%3"_s.arg(f->reason).arg(f->length).arg(
-            f->hex);
-    const auto& p = std::get<DecodedPacket>(result);
-    QString text = p.kind == PacketKind::Param ? u"参数包 "_s + DeviceType(p.deviceType).caption()
-                                               : u"服务器地址包"_s;
+    if (!result)
+        return u"无法解读的数据包：%1；数据（%2字节）：%3"_s.arg(result.error().message)
+            .arg(datagram.size())
+            .arg(datagramHex(datagram));
+    const DecodedPacket& p = *result;
+    QString text = p.deviceType ? u"参数包 "_s + p.deviceType->caption() : u"服务器地址包"_s;
     for (const PacketField& f : p.fields)
         text += u' ' + f.caption + u'=' + f.value;
     return text;
 }
 
-QJsonObject packetJson(const DecodeResult& result)
+QJsonObject packetJson(const DecodeResult& result, QByteArrayView datagram)
 {
     QJsonObject json;
-    if (const auto* f = std::get_if<PacketFault>(&result)) {
+    if (!result) {
         json.insert(u"kind"_s, u"invalid"_s);
-        json.insert(u"error"_s, f->error);
-        json.insert(u"reason"_s, f->reason);
-        json.insert(u"length"_s, f->length);
-        json.insert(u"hex"_s, f->hex);
+        json.insert(u"error"_s, decodeErrorName(static_cast<DecodeError>(result.error().field)));
+        json.insert(u"reason"_s, result.error().message);
+        json.insert(u"length"_s, static_cast<int>(datagram.size()));
+        json.insert(u"hex"_s, datagramHex(datagram));
         return json;
     }
-    const auto& p = std::get<DecodedPacket>(result);
-    if (p.kind == PacketKind::Param) {
+    const DecodedPacket& p = *result;
+    if (p.deviceType) {
         json.insert(u"kind"_s, u"param"_s);
-        json.insert(u"type"_s, p.deviceType);
-        json.insert(u"type_name"_s, DeviceType(p.deviceType).caption());
+        json.insert(u"type"_s, p.deviceType->code());
+        json.insert(u"type_name"_s, p.deviceType->caption());
     } else {
         json.insert(u"kind"_s, u"server"_s);
     }

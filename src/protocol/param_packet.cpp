@@ -2,8 +2,8 @@
 #include "protocol/param_packet.h"
 
 #include "common/sysutils.h"
-#include "common/exceptions.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -35,18 +35,13 @@ void putLowFirst(uint8_t* at, int value)
     at[1] = high8(value);
 }
 
-void putQuad(uint8_t* at, const QString& text)
-{
-    IPstrToByte(trim(text), at[0], at[1], at[2], at[3]);
-}
-
 // Cuts the text before the first "." (all of it stays when there is none) and converts it.
-uint8_t takePiece(QString& rest)
+Expected<uint8_t> takePiece(QString& rest)
 {
     const qsizetype dot = rest.indexOf(u'.');
     const QString piece = dot < 0 ? QString() : rest.left(dot);
     rest.remove(0, dot + 1);
-    return low8(strToInt(piece));
+    return convertInt(piece).map(low8);
 }
 
 // The validation's message for an empty field and for one of the wrong length. Named fields
@@ -63,26 +58,36 @@ std::pair<QString, QString> faultMessages(const FieldSpec& spec, const QString& 
     return {caption + u"不能为空！"_s, u"不合规则的非法"_s + caption};
 }
 
-// Packs one use into the work area; raises EConvertError when its text does not convert.
-void pack(uint8_t* work, const FieldUse& use, const QString& text)
+// Packs one use into the work area; fails when its text does not convert.
+Expected<void> pack(uint8_t* work, const FieldUse& use, const QString& text)
 {
     uint8_t* at = work + use.offset;
+    if (use.packing == Packing::Quad) {
+        const Expected<Quad> quad = IPstrToByte(trim(text));
+        if (!quad)
+            return tl::unexpected(quad.error());
+        std::copy(quad->begin(), quad->end(), at);
+        return {};
+    }
+    const Expected<int> value = convertInt(text);
+    if (!value)
+        return tl::unexpected(value.error());
     switch (use.packing) {
-    case Packing::Quad:
-        putQuad(at, text);
-        break;
     case Packing::HighFirst:
-        putHighFirst(at, strToInt(text));
+        putHighFirst(at, *value);
         break;
     case Packing::LowFirst:
-        putLowFirst(at, strToInt(text));
+        putLowFirst(at, *value);
         break;
     case Packing::LowFirstPadded:
-        putLowFirst(at, strToInt(text));
+        putLowFirst(at, *value);
         at[2] = 0;
         at[3] = 0;
         break;
+    case Packing::Quad:
+        break;
     }
+    return {};
 }
 
 const QString& textOf(const ParamFields& fields, ParamField key)
@@ -92,39 +97,49 @@ const QString& textOf(const ParamFields& fields, ParamField key)
 
 } // namespace
 
-void IPstrToByte(const QString& text, uint8_t& b1, uint8_t& b2, uint8_t& b3, uint8_t& b4)
+Expected<Quad> IPstrToByte(const QString& text)
 {
     QString rest = text;
-    b1 = takePiece(rest);
-    b2 = takePiece(rest);
-    b3 = takePiece(rest);
-    b4 = low8(strToInt(rest));
+    Quad bytes{};
+    for (int i = 0; i < 3; ++i) {
+        const Expected<uint8_t> piece = takePiece(rest);
+        if (!piece)
+            return tl::unexpected(piece.error());
+        bytes[i] = *piece;
+    }
+    const Expected<int> last = convertInt(rest);
+    if (!last)
+        return tl::unexpected(last.error());
+    bytes[3] = low8(*last);
+    return bytes;
 }
 
-std::optional<ParamFault> validateParamFields(const ParamFields& fields, DeviceType type,
-                                              const QString& ymCaption, const QString& callCaption)
+Expected<void> validateParamFields(const ParamFields& fields, DeviceType type,
+                                   const QString& ymCaption, const QString& callCaption)
 {
     for (const FieldSpec& spec : paramFieldTable()) {
         if (!type.validates(spec.key))
             continue;
         const QString& text = fields.*spec.text;
         if (text.isEmpty())
-            return ParamFault{faultMessages(spec, ymCaption, callCaption).first, spec.key};
+            return fail(faultMessages(spec, ymCaption, callCaption).first, fieldIndex(spec.key));
         const int length = cp936Length(text);
         if (length < 7 || length > 15)
-            return ParamFault{faultMessages(spec, ymCaption, callCaption).second, spec.key};
+            return fail(faultMessages(spec, ymCaption, callCaption).second, fieldIndex(spec.key));
     }
-    return std::nullopt;
+    return {};
 }
 
-ParamPacket buildParamPacket(const ParamFields& fields, DeviceType type)
+Expected<ParamPacket> buildParamPacket(const ParamFields& fields, DeviceType type)
 {
     // Zeroed work area larger than the packet: every byte no field fills goes out as 0.
     std::array<uint8_t, 100> work{};
     work[0] = 0x48;
     for (const FieldUse& use : paramLayout()) {
-        if (use.types.contains(type))
-            pack(work.data(), use, textOf(fields, use.key));
+        if (!use.types.contains(type))
+            continue;
+        if (const Expected<void> packed = pack(work.data(), use, textOf(fields, use.key)); !packed)
+            return fail(packed.error().message, fieldIndex(use.key));
     }
     ParamPacket packet;
     std::memcpy(packet.data(), work.data(), packet.size());
@@ -133,17 +148,10 @@ ParamPacket buildParamPacket(const ParamFields& fields, DeviceType type)
 
 std::optional<ParamField> unconvertedField(const ParamFields& fields, DeviceType type)
 {
-    std::array<uint8_t, 100> work{};
-    for (const FieldUse& use : paramLayout()) {
-        if (!use.types.contains(type))
-            continue;
-        try {
-            pack(work.data(), use, textOf(fields, use.key));
-        } catch (const EConvertError&) {
-            return use.key;
-        }
-    }
-    return std::nullopt;
+    const Expected<ParamPacket> packet = buildParamPacket(fields, type);
+    if (packet)
+        return std::nullopt;
+    return static_cast<ParamField>(packet.error().field);
 }
 
 QByteArray packedBytes(const ParamPacket& packet, ParamField field, DeviceType type)

@@ -10,26 +10,31 @@ namespace
 
 constexpr QChar CR = QChar(13);
 
-// One group of four octets: its name in the messages, and the fields.
+// One group of four octets: its name in the messages, the fields, and the index of its first
+// octet among the twelve.
 struct OctetGroup {
     const std::array<QString, 4>& fields;
     QString what; // "IP", "子网掩码", "默认网关IP"
+    int first;
 };
 
-std::optional<QString> validateGroup(const OctetGroup& g)
+Expected<void> validateGroup(const OctetGroup& g)
 {
     const QString prefix = u"无效"_s + g.what + u"设置，IP段不允许"_s;
     for (const QString& f : g.fields) {
         if (f.isEmpty())
-            return prefix + u"为空！"_s;
+            return fail(prefix + u"为空！"_s);
     }
     // Converted field by field so that a number over 255 is reported before a later field
     // that does not convert.
     std::array<int, 4> values{};
     for (std::size_t i = 0; i < 4; ++i) {
-        values[i] = strToInt(g.fields[i]);
+        const Expected<int> value = convertInt(g.fields[i]);
+        if (!value)
+            return fail(value.error().message, g.first + static_cast<int>(i));
+        values[i] = *value;
         if (values[i] > 255)
-            return prefix + u"大于255！"_s;
+            return fail(prefix + u"大于255！"_s);
     }
     auto all = [&](int v) {
         for (int x : values) {
@@ -39,10 +44,10 @@ std::optional<QString> validateGroup(const OctetGroup& g)
         return true;
     };
     if (all(0))
-        return prefix + u"全为0！"_s;
+        return fail(prefix + u"全为0！"_s);
     if (all(255))
-        return prefix + u"全为255！"_s;
-    return std::nullopt;
+        return fail(prefix + u"全为255！"_s);
+    return {};
 }
 
 QString dotted(const std::array<QString, 4>& octets)
@@ -65,20 +70,20 @@ ServerFields ServerFields::defaults()
     return f;
 }
 
-std::optional<QString> validateServerFields(const ServerFields& fields)
+Expected<void> validateServerFields(const ServerFields& fields)
 {
     const OctetGroup groups[] = {
-        {fields.ip, u"IP"_s},
-        {fields.mark, u"子网掩码"_s},
-        {fields.gateWay, u"默认网关IP"_s},
+        {fields.ip, u"IP"_s, 0},
+        {fields.mark, u"子网掩码"_s, 4},
+        {fields.gateWay, u"默认网关IP"_s, 8},
     };
     for (const OctetGroup& g : groups) {
-        if (auto message = validateGroup(g))
-            return message;
+        if (Expected<void> checked = validateGroup(g); !checked)
+            return checked;
     }
     if (fields.netName.isEmpty())
-        return u"连接名称不允许为空！"_s;
-    return std::nullopt;
+        return fail(u"连接名称不允许为空！"_s);
+    return {};
 }
 
 ServerTexts deriveServerTexts(const ServerFields& fields)
@@ -86,14 +91,18 @@ ServerTexts deriveServerTexts(const ServerFields& fields)
     return {dotted(fields.ip), dotted(fields.mark), dotted(fields.gateWay), fields.netName};
 }
 
-TServerPacketBuffer buildServerPacket(const ServerFields& fields)
+Expected<TServerPacketBuffer> buildServerPacket(const ServerFields& fields)
 {
     TServerPacketBuffer buffer{};
     buffer[0] = ServerPacketCommand;
     std::size_t at = 1;
     for (const auto* group : {&fields.ip, &fields.mark, &fields.gateWay}) {
-        for (const QString& octet : *group)
-            buffer[at++] = static_cast<std::uint8_t>(strToInt(octet) & 0xFF);
+        for (const QString& octet : *group) {
+            const Expected<int> value = convertInt(octet);
+            if (!value)
+                return fail(value.error().message, static_cast<int>(at) - 1);
+            buffer[at++] = static_cast<std::uint8_t>(*value & 0xFF);
+        }
     }
     for (; at < ServerPacketSize; ++at)
         buffer[at] = 100;

@@ -4,6 +4,8 @@
 // The server address update: field validation, the texts shown and logged, and the 18-byte
 // packet. Plain functions over the page's field texts, so they run without a window.
 
+#include "common/fault.h"
+
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -22,9 +24,17 @@ struct ServerFields {
     static ServerFields defaults();
 };
 
-// Checks the fields in the fixed order and answers the message of the first failing test, or
-// nothing when all pass. A range test on a text that is not an integer raises EConvertError.
-std::optional<QString> validateServerFields(const ServerFields& fields);
+// Checks the fields in the fixed order and fails with the message of the first failing test.
+// A range test on a text that is not an integer fails with the conversion error instead, its
+// field the octet's index (0 to 11, first group first); the tests' own faults have no field.
+Expected<void> validateServerFields(const ServerFields& fields);
+
+// Whether a fault of the server fields is a text that does not convert rather than a failed
+// test: the page shows the one in the framework's error box, the other in its message box.
+inline bool isConversionFault(const Fault& fault)
+{
+    return fault.field >= 0;
+}
 
 // What the operator is shown and what the log records: octets stripped but as typed.
 struct ServerTexts {
@@ -40,9 +50,9 @@ constexpr int ServerPacketSize = 18;
 // The packet is built in a zeroed buffer of this size; only ServerPacketSize bytes are sent.
 using TServerPacketBuffer = std::array<std::uint8_t, 20>;
 
-// 0xD7, the twelve octets (low 8 bits of each converted field), then five times 100. Raises
-// EConvertError for an octet that is not an integer.
-TServerPacketBuffer buildServerPacket(const ServerFields& fields);
+// 0xD7, the twelve octets (low 8 bits of each converted field), then five times 100; or the
+// conversion error of the first octet that is not an integer.
+Expected<TServerPacketBuffer> buildServerPacket(const ServerFields& fields);
 
 QString firstConfirmText();
 QString secondConfirmText(const ServerTexts& texts);

@@ -53,16 +53,16 @@ std::variant<QList<QJsonObject>, QString> parseExpectations(const QByteArray& co
     return packets;
 }
 
-int expectedDeviceType(const QJsonObject& expected, int defaultType)
+Expected<DeviceType> expectedDeviceType(const QJsonObject& expected, DeviceType defaultType)
 {
     const QJsonValue type = expected.value(u"type"_s);
     if (type.isDouble())
-        return type.toInt();
+        return DeviceType::fromCode(type.toInt());
     if (type.isString()) {
         bool ok = false;
         const int code = type.toString().toInt(&ok);
         if (ok)
-            return code;
+            return DeviceType::fromCode(code);
     }
     return defaultType;
 }

@@ -5,6 +5,8 @@
 // with the JSON form of each datagram that arrives. Only the keys an expectation names are
 // compared, so {"kind":"server","new_ip":"192.168.1.249"} checks just those two.
 
+#include "protocol/device_types.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QList>
@@ -17,8 +19,8 @@
 std::variant<QList<QJsonObject>, QString> parseExpectations(const QByteArray& content);
 
 // The device type a parameter packet is read with for this expectation: its "type", or the
-// given default.
-int expectedDeviceType(const QJsonObject& expected, int defaultType);
+// given default; a "type" outside the catalogue is the fault the packet is then read with.
+Expected<DeviceType> expectedDeviceType(const QJsonObject& expected, DeviceType defaultType);
 
 // Nothing when every key of `expected` has the same value in `got`; otherwise a message that
 // names the first differing key. A number and its decimal text count as the same value.

@@ -82,10 +82,11 @@ std::variant<SimOptions, SimExit> parseSimOptions(const QStringList& arguments)
     o.devicePort = *devicePort;
     o.serverPort = *serverPort;
     bool ok = false;
-    o.deviceType = p.value(u"type"_s).toInt(&ok);
-    if (!ok || !DeviceType::fromCode(o.deviceType))
+    const Expected<DeviceType> type = DeviceType::fromCode(p.value(u"type"_s).toInt(&ok));
+    if (!ok || !type)
         return usage(u"--type 需要 1 到 %1 之间的设备类型代码，收到“%2”"_s.arg(DeviceTypeCount)
                          .arg(p.value(u"type"_s)));
+    o.deviceType = *type;
     o.json = p.isSet(u"json"_s);
     o.pcap = p.value(u"pcap"_s);
     o.expectFile = p.value(u"expect"_s);

@@ -3,6 +3,8 @@
 
 // The command line of terminal-sim.
 
+#include "protocol/device_types.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -19,7 +21,7 @@ struct SimOptions {
     QString serverAddress = QStringLiteral("127.0.0.1");
     int devicePort = 7500;
     int serverPort = 7550;
-    int deviceType = 1;
+    DeviceType deviceType = DeviceType::first();
     bool json = false;
     QString expectFile;
     std::optional<qint64> timeoutMs;

@@ -161,13 +161,15 @@ int Simulator::handle(const SimEndpoint& e, const Arrival& arrival)
     record(e, arrival);
     const QJsonObject* expected =
         expecting() && matched_ < expected_.size() ? &expected_[matched_] : nullptr;
-    const int type = expected ? expectedDeviceType(*expected, o_.deviceType) : o_.deviceType;
-    const DecodeResult result = decodePacket(
-        QByteArrayView(arrival.bytes.data(), static_cast<qsizetype>(arrival.bytes.size())), type);
+    const Expected<DeviceType> type =
+        expected ? expectedDeviceType(*expected, o_.deviceType) : o_.deviceType;
+    const QByteArrayView datagram(arrival.bytes.data(),
+                                  static_cast<qsizetype>(arrival.bytes.size()));
+    const DecodeResult result = decodePacket(datagram, type);
     const QString time = output_.now();
     const QString sender = senderName(arrival.from);
 
-    QJsonObject json = packetJson(result);
+    QJsonObject json = packetJson(result, datagram);
     json.insert(u"time"_s, time);
     json.insert(u"from"_s, sender);
     json.insert(u"to"_s, e.name());
@@ -177,7 +179,8 @@ int Simulator::handle(const SimEndpoint& e, const Arrival& arrival)
     if (o_.json)
         output_.out(QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact)));
     else
-        output_.out(time + u' ' + sender + u" -> "_s + e.name() + u' ' + packetText(result));
+        output_.out(time + u' ' + sender + u" -> "_s + e.name() + u' ' +
+                    packetText(result, datagram));
 
     if (!expected)
         return -1;

@@ -68,7 +68,7 @@ TEST_F(MainWindowTest, StartsLockedOnTheLockedPageWithTheFocusInThePassword)
     EXPECT_TRUE(locked());
     EXPECT_EQ(pages()->currentWidget()->objectName(), u"TabSheet3");
     EXPECT_EQ(QApplication::focusWidget(), edit("edtMM"));
-    EXPECT_EQ(window->globals.DeviceType, 1);
+    EXPECT_EQ(window->globals.DeviceType.code(), 1);
     EXPECT_EQ(child<QComboBox>("cmbType")->currentIndex(), -1)
         << "the type list shows no selection";
     EXPECT_EQ(label("Label4"), QString::fromUtf8("断开"));
@@ -342,7 +342,7 @@ TEST_F(MainWindowTest, TheWheelChangesAListOnlyWhileItHasTheFocus)
     auto* type = child<QComboBox>("cmbType");
     type->setCurrentIndex(3);
     Q_EMIT type->activated(3);
-    ASSERT_EQ(window->globals.DeviceType, 4);
+    ASSERT_EQ(window->globals.DeviceType.code(), 4);
     auto turn = [&] {
         const QPoint at = type->rect().center();
         QWheelEvent wheel(at, type->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
@@ -352,12 +352,12 @@ TEST_F(MainWindowTest, TheWheelChangesAListOnlyWhileItHasTheFocus)
     child<QLineEdit>("edtCurrIP")->setFocus();
     turn();
     EXPECT_EQ(type->currentIndex(), 3) << "passing over the list changes nothing";
-    EXPECT_EQ(window->globals.DeviceType, 4);
+    EXPECT_EQ(window->globals.DeviceType.code(), 4);
 
     type->setFocus();
     turn();
     EXPECT_EQ(type->currentIndex(), 4) << "the focused list still follows the wheel";
-    EXPECT_EQ(window->globals.DeviceType, 5);
+    EXPECT_EQ(window->globals.DeviceType.code(), 5);
 }
 
 TEST_F(MainWindowTest, TheCloseButtonClosesTheWindow)

@@ -120,7 +120,8 @@ TEST_F(CaptureLab, ASiteSessionOpensInTsharkWithEveryFieldAsTheDecoderReadsIt)
         EXPECT_EQ(got[6], want[i].kind) << "record " << i + 1;
         if (want[i].kind.isEmpty())
             continue;
-        const QJsonObject json = packetJson(decodePacket(want[i].payload, 1));
+        const QJsonObject json =
+            packetJson(decodePacket(want[i].payload, DeviceType(1)), want[i].payload);
         for (std::size_t k = 0; k < std::size(Keys); ++k)
             EXPECT_EQ(got[7 + static_cast<qsizetype>(k)],
                       json[QString::fromLatin1(Keys[k])].toVariant().toString())

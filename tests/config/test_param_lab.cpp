@@ -38,7 +38,7 @@ TEST_P(ParamPageLab, DownloadWithTheDesignedFields)
     const auto& c = GetParam();
     FakeDialogs fake;
     MainGlobals globals;
-    globals.DeviceType = 1;
+    globals.DeviceType = DeviceType(1);
     TUDPServer udp;
     udp.SetDefaultPort(7520);
     udp.SetActive(true);
@@ -53,7 +53,7 @@ TEST_P(ParamPageLab, DownloadWithTheDesignedFields)
     auto* combo = page.findChild<QComboBox*>(u"cmbType"_s);
     combo->setFocus();
     QTest::keyClick(combo, Qt::Key_Down); // the first item, "普通终端"
-    ASSERT_EQ(globals.DeviceType, 1);
+    ASSERT_EQ(globals.DeviceType.code(), 1);
     QTest::mouseClick(page.findChild<QToolButton*>(u"SpeedButton1"_s), Qt::LeftButton);
 
     const auto got = device.receive(c.arrives ? 2000 : 200);

@@ -53,7 +53,7 @@ struct Fixture {
 
     Fixture()
     {
-        globals.DeviceType = 1; // what the main window does when it is shown
+        globals.DeviceType = DeviceType(1); // what the main window does when it is shown
         udp.SetDefaultPort(freeUdpPort());
         udp.SetActive(true);
     }
@@ -226,7 +226,7 @@ TEST(ParamPage, OpensWithNoTypeChosenEverythingShownAndNoDownloadButton)
     EXPECT_EQ(f.w("GroupBox6")->geometry(), QRect(16, 16, 721, 57));
     EXPECT_EQ(f.w("gb1")->geometry(), QRect(476, 114, 256, 72));
     EXPECT_EQ(f.w("gb2")->geometry(), QRect(477, 187, 256, 71));
-    EXPECT_EQ(f.globals.DeviceType, 1);
+    EXPECT_EQ(f.globals.DeviceType.code(), 1);
 }
 
 // --- the catalogue on the page ---------------------------------------------------------------
@@ -259,7 +259,7 @@ TEST_P(ParamPageType, ChoosingATypeSetsVisibilityCaptionsAndTexts)
     f.edit("edtGroupIP")->setText(u"239.9.9.9"_s);
     f.choose(c.code);
 
-    EXPECT_EQ(f.globals.DeviceType, c.code);
+    EXPECT_EQ(f.globals.DeviceType.code(), c.code);
     EXPECT_EQ(f.w<QComboBox>("cmbType")->currentIndex(), c.code - 1);
     EXPECT_TRUE(f.shown("SpeedButton1"));
     EXPECT_EQ(f.shown("Lbl_GroupIP"), c.group);
@@ -331,7 +331,7 @@ TEST_P(ParamPageSequence, LaterChoicesKeepWhatTheyDoNotSet)
         f.edit("edtID2")->setText(u"8"_s);
         f.choose(code);
     }
-    EXPECT_EQ(f.globals.DeviceType, c.codes.back());
+    EXPECT_EQ(f.globals.DeviceType.code(), c.codes.back());
     EXPECT_EQ(f.shown("edtGroupIP"), c.group);
     EXPECT_EQ(f.caption("Lbl_GroupIP"), c.groupCaption);
     EXPECT_EQ(f.edit("edtGroupIP")->text(), c.groupText);
@@ -370,14 +370,14 @@ TEST(ParamPage, OnlyAnOperatorChoiceRunsTheChange)
     Fixture f;
     auto* combo = f.w<QComboBox>("cmbType");
     combo->setCurrentIndex(3); // from code: not a choice
-    EXPECT_EQ(f.globals.DeviceType, 1);
+    EXPECT_EQ(f.globals.DeviceType.code(), 1);
     EXPECT_TRUE(f.w("SpeedButton1")->isHidden());
 
     f.showActive();
     combo->setFocus();
     f.edit("edtID1")->setText(u"5"_s);
     QTest::keyClick(combo, Qt::Key_Down); // arrow keys on the closed list choose too
-    EXPECT_EQ(f.globals.DeviceType, 5);
+    EXPECT_EQ(f.globals.DeviceType.code(), 5);
     EXPECT_EQ(f.edit("edtID1")->text(), u"0"_s);
     EXPECT_TRUE(f.shown("SpeedButton1"));
 }

@@ -18,13 +18,13 @@ namespace
 
 QByteArray paramPacket()
 {
-    const ParamPacket p = buildParamPacket(ParamFields(), DeviceType(1));
+    const ParamPacket p = buildParamPacket(ParamFields(), DeviceType(1)).value();
     return QByteArray(reinterpret_cast<const char*>(p.data()), ParamPacketSize);
 }
 
 QByteArray serverPacket()
 {
-    const auto b = buildServerPacket(ServerFields::defaults());
+    const auto b = buildServerPacket(ServerFields::defaults()).value();
     return QByteArray(reinterpret_cast<const char*>(b.data()), ServerPacketSize);
 }
 
@@ -69,7 +69,7 @@ const QString ParamText =
 
 TEST_F(PacketTipsTest, ExplainsAListedPacketAndNothingElse)
 {
-    globals.DeviceType = 1;
+    globals.DeviceType = DeviceType(1);
     receive({QByteArray(1, '\x01'), paramPacket(), paramPacket() + '\x05', serverPacket()});
     const QString listed = page->memoText();
 
@@ -86,19 +86,19 @@ TEST_F(PacketTipsTest, ExplainsAListedPacketAndNothingElse)
 TEST_F(PacketTipsTest, ReadsWithTheChosenTypeAlsoWithAddresses)
 {
     child<QCheckBox>("ch1")->setChecked(false);
-    globals.DeviceType = 6; // the code-1 packet's group address is no amplifier number
+    globals.DeviceType = DeviceType(6); // the code-1 packet's group address is no amplifier number
     receive({paramPacket()});
     EXPECT_TRUE(page->memoText().startsWith(u"IP: 127.0.0.1 SPort:"_s));
     EXPECT_EQ(tipOnLine(0), u"无法解读的数据包：分区切换的参数包不使用偏移27至28，偏移27应为00，"
                             "收到01；数据（41字节）："_s +
                                 QString::fromLatin1(paramPacket().toHex(' ').toUpper()));
-    globals.DeviceType = 1;
+    globals.DeviceType = DeviceType(1);
     EXPECT_EQ(tipOnLine(0), ParamText);
 }
 
 TEST_F(PacketTipsTest, ALineShowingFewerBytesThanThePacketHasNoTip)
 {
-    globals.DeviceType = 1;
+    globals.DeviceType = DeviceType(1);
     globals.ShowByteCount = 40;
     receive({paramPacket()});
     EXPECT_EQ(tipOnLine(0), QString());

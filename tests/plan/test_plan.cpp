@@ -90,10 +90,11 @@ TEST(CsvReader, ReportsAQuoteLeftOpen)
     EXPECT_EQ(records[0].cells, (QStringList{u"a"_s, u"b\r\nc"_s}));
 }
 
-PlanBase pageWithType(int type)
+PlanBase pageWithType(int code)
 {
     PlanBase base;
-    base.deviceType = type;
+    if (code != 0)
+        base.deviceType = DeviceType(code);
     return base;
 }
 
@@ -107,8 +108,8 @@ TEST(Plan, HeadersInEitherLanguageGiveTheSameFields)
     for (const Plan* plan : {&chinese, &english}) {
         ASSERT_TRUE(plan->clean()) << planReport(*plan).toStdString();
         ASSERT_EQ(plan->rows.size(), 2);
-        EXPECT_EQ(plan->rows[0].deviceType, 10);
-        EXPECT_EQ(plan->rows[1].deviceType, 10);
+        EXPECT_EQ(plan->rows[0].deviceType, DeviceType(10));
+        EXPECT_EQ(plan->rows[1].deviceType, DeviceType(10));
         const ParamFields f = resolvePlanRow(plan->rows[1], ParamFields{});
         EXPECT_EQ(f.upip, u"192.168.1.22"_s);
         EXPECT_EQ(f.address, u"0x16"_s);

@@ -42,7 +42,7 @@ struct PanelFixture {
 
     PanelFixture()
     {
-        globals.DeviceType = 1;
+        globals.DeviceType = DeviceType(1);
         udp.SetDefaultPort(freeUdpPort());
         udp.SetActive(true);
         page = std::make_unique<ParamPage>(globals, udp);

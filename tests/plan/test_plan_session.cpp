@@ -28,11 +28,11 @@ namespace
 // Showing a send raises the command's box, as the page does.
 struct FakePage : PlanTarget {
     ParamFields fields;
-    int type = 1;
+    std::optional<DeviceType> type = DeviceType::first();
     std::vector<DownloadOutcome> shown;
 
     ParamFields fieldTexts() const override { return fields; }
-    int chosenType() const override { return type; }
+    std::optional<DeviceType> chosenType() const override { return type; }
     void showPlanSend(const DownloadOutcome& outcome) override
     {
         shown.push_back(outcome);
@@ -81,7 +81,8 @@ protected:
     }
     void take(const QString& path)
     {
-        const Plan plan = readPlan(readWholeFile(QFile::encodeName(path)).value(), {{}, 0});
+        const Plan plan =
+            readPlan(readWholeFile(QFile::encodeName(path)).value(), {{}, std::nullopt});
         ASSERT_TRUE(plan.clean()) << planReport(plan).toStdString();
         ASSERT_TRUE(session->replace(path, plan, {}));
     }
@@ -229,7 +230,8 @@ TEST_F(PlanSessionTest, APlanReplacedWhileABoxIsUpWaitsAndTheResultStaysWithItsP
         verifier.checks.clear();
         verifier.watches.clear();
         fake.boxes.clear();
-        const Plan other = readPlan(readWholeFile(QFile::encodeName(second)).value(), {{}, 0});
+        const Plan other =
+            readPlan(readWholeFile(QFile::encodeName(second)).value(), {{}, std::nullopt});
         bool refused = false;
         fake.onBox = [&](const FakeDialogs::Box&) {
             if (static_cast<int>(fake.boxes.size()) == c.replaceAtBox)

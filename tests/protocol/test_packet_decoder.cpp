@@ -109,16 +109,17 @@ TEST(PacketDecoder, ReadsBackEveryValidParameterPacketForEveryType)
             f.address = g.number16();
             f.id1 = g.number16();
             f.id2 = g.number16();
-            ASSERT_FALSE(
+            ASSERT_TRUE(
                 validateParamFields(f, DeviceType(code), u"子网掩码："_s, u"寻呼服务器IP："_s));
 
-            const DecodeResult result =
-                decodePacket(paramBytes(buildParamPacket(f, DeviceType(code))), code);
-            const auto* decoded = std::get_if<DecodedPacket>(&result);
-            ASSERT_NE(decoded, nullptr)
-                << "code " << code << ": " << packetText(result).toStdString();
+            const QByteArray bytes = paramBytes(buildParamPacket(f, DeviceType(code)).value());
+            const DecodeResult result = decodePacket(bytes, DeviceType(code));
+            ASSERT_TRUE(result) << "code " << code << ": "
+                                << packetText(result, bytes).toStdString();
+            const DecodedPacket* decoded = &*result;
             EXPECT_EQ(decoded->kind, PacketKind::Param);
-            EXPECT_EQ(decoded->deviceType, code);
+            ASSERT_TRUE(decoded->deviceType);
+            EXPECT_EQ(decoded->deviceType->code(), code);
             ASSERT_EQ(pairs(*decoded), expectedPairs(f, code)) << "code " << code;
         }
     }
@@ -134,11 +135,12 @@ TEST(PacketDecoder, ReadsBackEveryValidServerPacket)
             for (QString& o : *group)
                 o = QString::number(octet(rng));
         }
-        if (validateServerFields(f))
+        if (!validateServerFields(f))
             continue; // all 0 or all 255: the page never sends it
-        const DecodeResult result = decodePacket(serverBytes(buildServerPacket(f)), 1);
-        const auto* decoded = std::get_if<DecodedPacket>(&result);
-        ASSERT_NE(decoded, nullptr) << packetText(result).toStdString();
+        const QByteArray bytes = serverBytes(buildServerPacket(f).value());
+        const DecodeResult result = decodePacket(bytes, DeviceType(1));
+        ASSERT_TRUE(result) << packetText(result, bytes).toStdString();
+        const DecodedPacket* decoded = &*result;
         EXPECT_EQ(decoded->kind, PacketKind::Server);
         const ServerTexts texts = deriveServerTexts(f);
         ASSERT_EQ(pairs(*decoded), (Pairs{{u"new_ip"_s, texts.ip},
@@ -147,27 +149,35 @@ TEST(PacketDecoder, ReadsBackEveryValidServerPacket)
     }
 }
 
+// The text and JSON forms of a datagram read with the type of that code.
+QString textOf(const QByteArray& datagram, int code)
+{
+    return packetText(decodePacket(datagram, DeviceType::fromCode(code)), datagram);
+}
+QJsonObject jsonOf(const QByteArray& datagram, int code)
+{
+    return packetJson(decodePacket(datagram, DeviceType::fromCode(code)), datagram);
+}
+
 TEST(PacketDecoder, TextAndJsonForms)
 {
-    EXPECT_EQ(packetText(decodePacket(defaultParamPacket(1), 1)),
+    EXPECT_EQ(textOf(defaultParamPacket(1), 1),
               u"参数包 普通终端 更新后设备IP=192.168.1.200 服务器IP=192.168.1.248 "
               "网关地址=192.168.1.1 命令端口=7500 数据端口=7510 服务器端口=7520 设备地址=200 "
               "数据广播IP=255.255.255.255 组播IP（隐藏）=224.0.1.48"_s);
-    EXPECT_EQ(packetText(decodePacket(defaultParamPacket(4), 4)).section(u' ', 10),
+    EXPECT_EQ(textOf(defaultParamPacket(4), 4).section(u' ', 10),
               u"子网掩码=224.0.1.48 报警主机一IP=255.255.255.0 报警主机二IP=192.168.1.248 "
               "一键报警主机一地址=0 一键报警主机二地址=0"_s);
-    EXPECT_EQ(packetText(decodePacket(defaultServerPacket(), 1)),
+    EXPECT_EQ(textOf(defaultServerPacket(), 1),
               u"服务器地址包 更新服务器IP=192.168.1.248 子网掩码=255.255.255.0 "
               "默认网关=192.168.1.1"_s);
-    EXPECT_EQ(QJsonDocument(packetJson(decodePacket(defaultParamPacket(6), 6)))
-                  .toJson(QJsonDocument::Compact),
+    EXPECT_EQ(QJsonDocument(jsonOf(defaultParamPacket(6), 6)).toJson(QJsonDocument::Compact),
               QByteArray(R"({"amplifier":3,"broadcast_ip":"255.255.255.255","command_port":7500,)"
                          R"("data_port":7510,"device_address":200,"gateway":"192.168.1.1",)"
                          R"("kind":"param","new_ip":"192.168.1.200",)"
                          R"("server_ip":"192.168.1.248","server_port":7520,"type":6,)"
                          R"("type_name":"分区切换"})"));
-    EXPECT_EQ(QJsonDocument(packetJson(decodePacket(QByteArray("\x01\x02", 2), 1)))
-                  .toJson(QJsonDocument::Compact),
+    EXPECT_EQ(QJsonDocument(jsonOf(QByteArray("\x01\x02", 2), 1)).toJson(QJsonDocument::Compact),
               QByteArray(R"({"error":"command","hex":"01 02","kind":"invalid","length":2,)"
                          R"("reason":"首字节01既不是参数包的48也不是服务器地址包的D7"})"));
 }
@@ -185,8 +195,8 @@ TEST(PacketDecoder, ReadsTheSharedTableOfPackets)
         const QJsonObject row = QJsonDocument::fromJson(line).object();
         const std::string name = row[u"name"_s].toString().toStdString();
         const QJsonObject expect = row[u"expect"_s].toObject();
-        const QJsonObject got = packetJson(decodePacket(
-            QByteArray::fromHex(row[u"hex"_s].toString().toLatin1()), row[u"type"_s].toInt()));
+        const QJsonObject got = jsonOf(QByteArray::fromHex(row[u"hex"_s].toString().toLatin1()),
+                                       row[u"type"_s].toInt());
         for (auto it = expect.begin(); it != expect.end(); ++it)
             EXPECT_EQ(got[it.key()].toVariant().toString(), it.value().toVariant().toString())
                 << name << " " << it.key().toStdString();
@@ -222,17 +232,20 @@ TEST_P(MalformedPacket, IsReportedWithItsReasonAndHex)
     const Malformed& c = GetParam();
     // An exact-size copy on the heap, so a read past the end is caught by the sanitizer.
     std::vector<char> exact(c.bytes.begin(), c.bytes.end());
-    const DecodeResult result =
-        decodePacket(QByteArrayView(exact.data(), static_cast<qsizetype>(exact.size())), c.type);
-    const auto* fault = std::get_if<PacketFault>(&result);
-    ASSERT_NE(fault, nullptr) << packetText(result).toStdString();
-    EXPECT_EQ(fault->error, QString::fromLatin1(c.error));
-    EXPECT_EQ(fault->reason, c.reason);
-    EXPECT_EQ(fault->length, c.bytes.size());
+    const QByteArrayView datagram(exact.data(), static_cast<qsizetype>(exact.size()));
+    const DecodeResult result = decodePacket(datagram, DeviceType::fromCode(c.type));
+    ASSERT_FALSE(result) << packetText(result, datagram).toStdString();
+    const Fault& fault = result.error();
+    EXPECT_EQ(decodeErrorName(static_cast<DecodeError>(fault.field)), QString::fromLatin1(c.error));
+    EXPECT_EQ(fault.message, c.reason);
+    const QJsonObject json = packetJson(result, datagram);
+    EXPECT_EQ(json[u"length"_s].toInt(), c.bytes.size());
     const QByteArray shown = c.bytes.left(64).toHex(' ').toUpper();
-    EXPECT_EQ(fault->hex, QString::fromLatin1(c.bytes.size() > 64 ? shown + " ..." : shown));
-    EXPECT_EQ(packetText(result), u"无法解读的数据包："_s + c.reason + u"；数据（"_s +
-                                      QString::number(c.bytes.size()) + u"字节）："_s + fault->hex);
+    const QString hex = QString::fromLatin1(c.bytes.size() > 64 ? shown + " ..." : shown);
+    EXPECT_EQ(json[u"hex"_s].toString(), hex);
+    EXPECT_EQ(packetText(result, datagram), u"无法解读的数据包："_s + c.reason + u"；数据（"_s +
+                                                QString::number(c.bytes.size()) + u"字节）："_s +
+                                                hex);
 }
 
 INSTANTIATE_TEST_SUITE_P(

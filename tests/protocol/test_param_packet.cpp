@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "common/exceptions.h"
 #include "protocol/param_packet.h"
 #include "support/test_helpers.h"
 
@@ -47,7 +46,7 @@ TEST_P(ParamPacketCases, BuildsTheFortyOneBytes)
     ParamFields f;
     if (c.edit)
         c.edit(f);
-    EXPECT_EQ(bytes(buildParamPacket(f, DeviceType(c.code))).toHex(' '), want.toHex(' '));
+    EXPECT_EQ(bytes(buildParamPacket(f, DeviceType(c.code)).value()).toHex(' '), want.toHex(' '));
 }
 
 const Edit kNone;
@@ -175,12 +174,9 @@ TEST_P(ParamPacketFault, RaisesTheConversionErrorOfTheFirstBadField)
     const auto& c = GetParam();
     ParamFields f;
     c.edit(f);
-    try {
-        buildParamPacket(f, DeviceType(c.code));
-        FAIL() << "no conversion error";
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.message(), c.message);
-    }
+    const Expected<ParamPacket> packet = buildParamPacket(f, DeviceType(c.code));
+    ASSERT_FALSE(packet) << "no conversion error";
+    EXPECT_EQ(packet.error().message, c.message);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -253,18 +249,15 @@ class IPstrToByteCases : public ::testing::TestWithParam<QuadCase>
 TEST_P(IPstrToByteCases, ConvertsPieceByPiece)
 {
     const auto& c = GetParam();
-    uint8_t b[4] = {0xAA, 0xAA, 0xAA, 0xAA};
+    const Expected<Quad> b = IPstrToByte(c.text);
     if (c.bytes) {
-        IPstrToByte(c.text, b[0], b[1], b[2], b[3]);
-        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(b), 4).toHex(' '), c.bytes->toHex(' '));
+        ASSERT_TRUE(b) << b.error().message.toStdString();
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(b->data()), 4).toHex(' '),
+                  c.bytes->toHex(' '));
         return;
     }
-    try {
-        IPstrToByte(c.text, b[0], b[1], b[2], b[3]);
-        FAIL() << "no conversion error";
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.message(), c.message);
-    }
+    ASSERT_FALSE(b) << "no conversion error";
+    EXPECT_EQ(b.error().message, c.message);
 }
 
 QuadCase good(const char* name, const QString& text, const char* bytes)
@@ -314,13 +307,13 @@ TEST_P(ParamValidationLength, CountsBytesNotCharacters)
     const auto& c = GetParam();
     ParamFields f;
     f.gpip = c.text;
-    const auto fault = validateParamFields(f, DeviceType(1), u"Y"_s, u"C"_s);
+    const auto fault = faultOf(validateParamFields(f, DeviceType(1), u"Y"_s, u"C"_s));
     if (c.passes) {
         EXPECT_FALSE(fault.has_value()) << fault->message.toStdString();
     } else {
         ASSERT_TRUE(fault.has_value());
         EXPECT_EQ(fault->message, u"不合规则的非法数据广播IP！"_s);
-        EXPECT_EQ(fault->field, ParamField::GPIP);
+        EXPECT_EQ(fault->field, fieldIndex(ParamField::GPIP));
     }
 }
 
@@ -359,10 +352,10 @@ class ParamValidationByType : public ::testing::TestWithParam<TypeCheckCase>
 TEST_P(ParamValidationByType, ChecksTheFieldsOfTheType)
 {
     const auto& c = GetParam();
-    const auto faultOf = [&](const Edit& edit) {
+    const auto faultWith = [&](const Edit& edit) {
         ParamFields f;
         edit(f);
-        return validateParamFields(f, DeviceType(c.code), c.ymCaption, c.callCaption);
+        return faultOf(validateParamFields(f, DeviceType(c.code), c.ymCaption, c.callCaption));
     };
     const struct {
         const char* what;
@@ -379,14 +372,14 @@ TEST_P(ParamValidationByType, ChecksTheFieldsOfTheType)
          ParamField::CallIp},
     };
     for (const auto& check : checks) {
-        const auto fault = faultOf(check.edit);
+        const auto fault = faultWith(check.edit);
         if (check.message.isEmpty()) {
             EXPECT_FALSE(fault.has_value()) << check.what << ": " << fault->message.toStdString();
             continue;
         }
         ASSERT_TRUE(fault.has_value()) << check.what;
         EXPECT_EQ(fault->message, check.message) << check.what;
-        EXPECT_EQ(fault->field, check.field) << check.what;
+        EXPECT_EQ(fault->field, fieldIndex(check.field)) << check.what;
     }
 }
 

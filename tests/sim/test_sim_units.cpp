@@ -31,7 +31,7 @@ struct OptionCase {
 
 QString summary(const SimOptions& o)
 {
-    return u"%1 %2:%3 %4:%5 %6 %7"_s.arg(o.deviceType)
+    return u"%1 %2:%3 %4:%5 %6 %7"_s.arg(o.deviceType.code())
         .arg(o.deviceAddress)
         .arg(o.devicePort)
         .arg(o.serverAddress)
@@ -139,7 +139,7 @@ TEST(Simulator, PrintsADatagramAndStopsAtTheFirstMismatch)
         {QJsonDocument::fromJson(R"({"kind":"server","new_ip":"192.168.1.249"})").object()}, pipe,
         {[&](const QString& t) { out << t; }, [&](const QString& t) { err << t; },
          [] { return u"T"_s; }});
-    const auto b = buildServerPacket(ServerFields::defaults());
+    const auto b = buildServerPacket(ServerFields::defaults()).value();
     Arrival a;
     a.bytes.assign(b.begin(), b.begin() + ServerPacketSize);
     a.from.sin_family = AF_INET;

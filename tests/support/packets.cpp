@@ -18,10 +18,10 @@ QByteArray defaultParamPacket(int code)
     ParamFields f;
     if (code == 6)
         f.groupIP = u"3"_s;
-    return paramBytes(buildParamPacket(f, DeviceType(code)));
+    return paramBytes(buildParamPacket(f, DeviceType(code)).value());
 }
 
 QByteArray defaultServerPacket()
 {
-    return serverBytes(buildServerPacket(ServerFields::defaults()));
+    return serverBytes(buildServerPacket(ServerFields::defaults()).value());
 }

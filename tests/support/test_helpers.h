@@ -2,14 +2,24 @@
 #pragma once
 
 // Small pieces every test file would otherwise write for itself.
+#include "common/fault.h"
 #include "support/test_print.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <gtest/gtest.h>
+#include <optional>
 #include <ostream>
 #include <string>
+
+// The fault of a result, or none when it holds a value: a check reads "no fault" or "this one".
+template <class T> std::optional<Fault> faultOf(const Expected<T>& result)
+{
+    if (result)
+        return std::nullopt;
+    return result.error();
+}
 
 // The test binary's exit code after RUN_ALL_TESTS: 1 on any failure; 77 (skipped, for CTest's
 // SKIP_RETURN_CODE) when cases skipped and none failed. Under CI=true a skip not listed in

@@ -105,7 +105,7 @@ void ParamPage::cmbTypeChange(int index)
         ui_->edtGroupIP->hide();
         ui_->edtID1->setText(u"0"_s);
         ui_->edtID2->setText(u"0"_s);
-        globals_.selectDeviceType(type->code());
+        globals_.selectDeviceType(*type);
 
         const DeviceTypeView view = type->view();
         setCaption(ui_->Lbl_GroupIP, ui_->edtGroupIP, view.groupCaption);
@@ -126,7 +126,7 @@ void ParamPage::SpeedButton1Click()
 {
     runGuarded([&] {
         // Set when the window is shown, then only by the type list.
-        showOutcome(downloadParams(udp_, DeviceType(globals_.DeviceType), fieldTexts()));
+        showOutcome(downloadParams(udp_, globals_.DeviceType, fieldTexts()));
     });
 }
 
@@ -148,9 +148,11 @@ void ParamPage::showOutcome(const DownloadOutcome& outcome)
     }
 }
 
-int ParamPage::chosenType() const
+std::optional<DeviceType> ParamPage::chosenType() const
 {
-    return ui_->cmbType->currentIndex() < 0 ? 0 : globals_.DeviceType;
+    if (ui_->cmbType->currentIndex() < 0)
+        return std::nullopt;
+    return globals_.DeviceType;
 }
 
 void ParamPage::showPlanSend(const DownloadOutcome& outcome)

@@ -30,7 +30,7 @@ public:
     ~ParamPage() override;
 
     ParamFields fieldTexts() const override;
-    int chosenType() const override;
+    std::optional<DeviceType> chosenType() const override;
     void showPlanSend(const DownloadOutcome& outcome) override;
     PlanPanel* planPanel() const { return planPanel_; }
     SubnetStatus* subnetStatus() const { return subnetStatus_; }

@@ -2,6 +2,7 @@
 #include "config/pages/server_page.h"
 
 #include "common/dialogs.h"
+#include "common/exceptions.h"
 #include "common/globals.h"
 #include "common/guard.h"
 #include "common/sysutils.h"
@@ -85,8 +86,11 @@ ServerFields ServerPage::readFields() const
 
 void ServerPage::updateServer()
 {
-    if (const auto fault = validateServerFields(readFields())) {
-        infoBox(*fault);
+    if (const Expected<void> valid = validateServerFields(readFields()); !valid) {
+        // A range test on a text that is no integer ends the command through the error box.
+        if (isConversionFault(valid.error()))
+            throw EConvertError(valid.error().message);
+        infoBox(valid.error().message);
         return;
     }
     if (!confirmBox(firstConfirmText()))
@@ -110,7 +114,10 @@ void ServerPage::updateServer()
 
 std::optional<QString> ServerPage::sendPacket()
 {
-    const TServerPacketBuffer packet = buildServerPacket(readFields());
+    const Expected<TServerPacketBuffer> built = buildServerPacket(readFields());
+    if (!built)
+        throw EConvertError(built.error().message);
+    const TServerPacketBuffer& packet = *built;
     // A failure here means the server was not told: the caller reports it instead of the
     // completion, so an installer does not restart the server host for nothing.
     try {

@@ -8,7 +8,7 @@
 #include <QTextBlock>
 #include <QToolTip>
 
-PacketTips::PacketTips(QPlainTextEdit* list, std::function<int()> deviceType)
+PacketTips::PacketTips(QPlainTextEdit* list, std::function<DeviceType()> deviceType)
     : QObject(list), list_(list), deviceType_(std::move(deviceType))
 {
     list_->viewport()->installEventFilter(this);

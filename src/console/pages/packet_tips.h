@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "protocol/device_types.h"
+
 #include <QObject>
 #include <functional>
 
@@ -14,12 +16,12 @@ class PacketTips : public QObject
     Q_OBJECT
 public:
     // deviceType answers the type that parameter packets are read with, asked at each hover.
-    PacketTips(QPlainTextEdit* list, std::function<int()> deviceType);
+    PacketTips(QPlainTextEdit* list, std::function<DeviceType()> deviceType);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QPlainTextEdit* list_;
-    std::function<int()> deviceType_;
+    std::function<DeviceType()> deviceType_;
 };

@@ -310,7 +310,7 @@ void PlanPanel::showRow(int index, const ParamFields& page, const QStringList& c
     cells[ColRow] = QString::number(row.row);
     cells[ColNewIp] = fields.upip;
     cells[ColState] = session_->state(index);
-    cells[ColType] = row.deviceType >= 1 ? captions.value(row.deviceType - 1) : QString();
+    cells[ColType] = row.deviceType ? captions.value(row.deviceType->listIndex()) : QString();
     cells[ColAddress] = fields.address;
     for (int c = 0; c < ColCount; ++c) {
         auto* item = new QTableWidgetItem(cells[c]);
