@@ -77,7 +77,7 @@ bool savePlanPicture(TfrmMain& window, const QString& folder)
         result.verdict = QString::fromUtf8(verdicts[i]);
         if (!result.verdict.isEmpty())
             result.verdictTime = result.time;
-        if (!appendPlanResult(planResultsPath(path), result, nullptr))
+        if (!appendPlanResult(planResultsPath(path), result))
             return false;
     }
     auto* panel = window.findChild<PlanPanel*>(QStringLiteral("PlanPanel"));

@@ -73,28 +73,20 @@ QByteArray planResultLine(const PlanResult& result, bool first)
     return line.toUtf8();
 }
 
-bool appendPlanResult(const QString& path, const PlanResult& result, QString* error)
+Expected<void> appendPlanResult(const QString& path, const PlanResult& result)
 {
     const QByteArray native = QFile::encodeName(path);
     const ReadResult read = readWholeFile(native).orEmptyWhenMissing();
-    if (!read) {
-        if (error)
-            *error = read.error().reason();
-        return false;
-    }
+    if (!read)
+        return fail(read.error().reason(), -1, read.error().code);
     const QByteArray& earlier = read.value();
     // A crash mid-line left a tail without its line break: the next line would join it and be
     // lost with it.
     const qsizetype whole = earlier.lastIndexOf('\n') + 1;
-    if (whole < earlier.size() && ::truncate(native.constData(), whole) != 0) {
-        if (error)
-            *error = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
+    if (whole < earlier.size() && ::truncate(native.constData(), whole) != 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)), -1, errno);
     const bool first = whole == 0;
-    if (appendDurably(native, planResultLine(result, first)))
-        return true;
-    if (error)
-        *error = QString::fromLocal8Bit(std::strerror(errno));
-    return false;
+    if (!appendDurably(native, planResultLine(result, first)))
+        return fail(QString::fromLocal8Bit(std::strerror(errno)), -1, errno);
+    return {};
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/fault.h"
 #include "plan/plan.h"
 
 #include <QByteArray>
@@ -39,7 +40,7 @@ QList<PlanResult> readPlanResults(const QByteArray& bytes);
 // so that spreadsheets open it as such.
 QByteArray planResultLine(const PlanResult& result, bool first);
 
-// Appends a result and flushes it to disk before returning; false (with the system's reason
-// in error) when it could not be written, in which case the earlier results are untouched. A
+// Appends a result and flushes it to disk before returning; the system's reason when it could
+// not be written, in which case the earlier results are untouched. A
 // last line that a crash cut short is cut off first, so that the new line starts a line.
-bool appendPlanResult(const QString& path, const PlanResult& result, QString* error);
+Expected<void> appendPlanResult(const QString& path, const PlanResult& result);

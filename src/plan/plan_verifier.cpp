@@ -4,6 +4,8 @@
 #include "common/guard.h"
 #include "net/presence_checker.h"
 
+using namespace Qt::StringLiterals;
+
 std::optional<QString> conflictingMac(const QString& currentIP, const QString& newIP,
                                       const Presence& atCurrent, const Presence& atNew)
 {
@@ -92,4 +94,27 @@ void PlanVerifier::finish(const QString& key, const Presence& presence)
     const std::shared_ptr<Watch> w = watches_.take(key);
     if (w)
         w->done(presence);
+}
+
+void PlanVerifier::checkBefore(const RowAddresses& row, std::function<void(const BeforeSend&)> done)
+{
+    checkBefore(
+        row.current, row.next,
+        [row, done = std::move(done)](const Presence& atCurrent, const Presence& atNew) {
+            BeforeSend before;
+            if (atCurrent.kind == PresenceKind::Present)
+                before.device = atCurrent.mac;
+            before.conflict =
+                conflictingMac(row.currentIP, row.newIP, atCurrent, atNew).value_or(QString());
+            done(before);
+        });
+}
+
+void PlanVerifier::watchAfter(const QString& key, const RowAddresses& row, const BeforeSend&,
+                              std::function<void(const AfterSend&)> done)
+{
+    watch(key, row.next, [done = std::move(done)](const Presence& presence) {
+        done({presence.kind == PresenceKind::Present ? u"新地址在线 "_s + presence.mac
+                                                     : u"新地址无应答"_s});
+    });
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "net/presence_probe.h"
+#include "plan/row_verifier.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -23,7 +24,7 @@ std::optional<QString> conflictingMac(const QString& currentIP, const QString& n
 // What the plan panel asks of the network: who answers at a row's two addresses before it is
 // sent, and whether its new address comes up after. Every probe runs off the event thread;
 // answers come back on it.
-class PlanVerifier : public QObject
+class PlanVerifier : public QObject, public RowVerifier
 {
     Q_OBJECT
 public:
@@ -39,6 +40,12 @@ public:
     // out (done with no answer). A new watch of the same key replaces the old one.
     void watch(const QString& key, uint32_t address, std::function<void(const Presence&)> done);
     bool watching(const QString& key) const { return watches_.contains(key); }
+
+    // As a plan session asks: the neighbour table's answers at the two addresses before, the
+    // first answer at the new address after.
+    void checkBefore(const RowAddresses& row, std::function<void(const BeforeSend&)> done) override;
+    void watchAfter(const QString& key, const RowAddresses& row, const BeforeSend& before,
+                    std::function<void(const AfterSend&)> done) override;
 
 private:
     struct Watch {

@@ -317,9 +317,13 @@ TEST_F(PlanResultsFile, ResultsSurviveARestartAndALineCutShort)
                             {}};
     const PlanResult third{4, u"2026-12-08 03:00:20"_s, true, u"设备设置完成！"_s, u"k3"_s, {}, {},
                            {}};
-    QString error;
-    ASSERT_TRUE(appendPlanResult(path, first, &error)) << error.toStdString();
-    ASSERT_TRUE(appendPlanResult(path, second, &error)) << error.toStdString();
+    auto why = [](const Expected<void>& r) {
+        return r ? std::string() : r.error().message.toStdString();
+    };
+    const auto firstWritten = appendPlanResult(path, first);
+    ASSERT_TRUE(firstWritten) << why(firstWritten);
+    const auto secondWritten = appendPlanResult(path, second);
+    ASSERT_TRUE(secondWritten) << why(secondWritten);
     EXPECT_EQ(path, dir.filePath(u"site.csv.result.csv"_s));
     EXPECT_TRUE(read().startsWith(
         "\xEF\xBB\xBFrow,time,state,message,key,mac_before,verdict,verdict_time\r\n2,"));
@@ -330,7 +334,8 @@ TEST_F(PlanResultsFile, ResultsSurviveARestartAndALineCutShort)
         f.write("4,2026-12-08 03:00:12,已");
     }
     EXPECT_EQ(readPlanResults(read()).size(), 2);
-    ASSERT_TRUE(appendPlanResult(path, third, &error)) << error.toStdString();
+    const auto thirdWritten = appendPlanResult(path, third);
+    ASSERT_TRUE(thirdWritten) << why(thirdWritten);
     const QList<PlanResult> back = readPlanResults(read());
     ASSERT_EQ(back.size(), 3);
     for (int i = 0; i < 3; ++i) {
@@ -348,9 +353,7 @@ TEST_F(PlanResultsFile, ResultsSurviveARestartAndALineCutShort)
 
 TEST_F(PlanResultsFile, AFullDiskLeavesTheEarlierResultsWhole)
 {
-    QString error;
-    ASSERT_TRUE(
-        appendPlanResult(path, {2, u"t1"_s, true, u"设备设置完成！"_s, {}, {}, {}, {}}, &error));
+    ASSERT_TRUE(appendPlanResult(path, {2, u"t1"_s, true, u"设备设置完成！"_s, {}, {}, {}, {}}));
     const QByteArray before = read();
 
     FileOps full = FileOps::system();
@@ -367,8 +370,7 @@ TEST_F(PlanResultsFile, AFullDiskLeavesTheEarlierResultsWhole)
     EXPECT_EQ(errno, ENOSPC);
     EXPECT_EQ(read(), before);
 
-    ASSERT_TRUE(
-        appendPlanResult(path, {3, u"t3"_s, false, u"设备设置错误！"_s, {}, {}, {}, {}}, &error));
+    ASSERT_TRUE(appendPlanResult(path, {3, u"t3"_s, false, u"设备设置错误！"_s, {}, {}, {}, {}}));
     const QList<PlanResult> back = readPlanResults(read());
     ASSERT_EQ(back.size(), 2);
     EXPECT_EQ(back[1].time, u"t3"_s);
@@ -377,9 +379,10 @@ TEST_F(PlanResultsFile, AFullDiskLeavesTheEarlierResultsWhole)
 TEST_F(PlanResultsFile, AFolderWhereTheFileShouldBeIsAnError)
 {
     ASSERT_TRUE(QDir().mkpath(path));
-    QString error;
-    EXPECT_FALSE(appendPlanResult(path, {2, u"t"_s, true, u"x"_s, {}, {}, {}, {}}, &error));
-    EXPECT_FALSE(error.isEmpty());
+    const auto written = appendPlanResult(path, {2, u"t"_s, true, u"x"_s, {}, {}, {}, {}});
+    ASSERT_FALSE(written);
+    EXPECT_FALSE(written.error().message.isEmpty());
+    EXPECT_EQ(written.error().code, EISDIR);
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/globals.h"
 #include "config/pages/param_page.h"
+#include "fake_verifier.h"
 #include "plan/pages/plan_panel.h"
+#include "plan/plan_session.h"
 #include "plan/plan_results.h"
 #include "net/udp_server.h"
 #include "support/fake_dialogs.h"
@@ -18,6 +20,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -233,6 +236,74 @@ TEST(PlanPanel, APlanThatCannotBeReadSaysWhy)
                          u"方案无法读取：%1（Is a directory）"_s.arg(folder),
                          u"方案无法载入：%1\n方案文件超过8 MB，请分成几个方案文件"_s.arg(large)}));
     EXPECT_EQ(f.w<QLabel>("lblPlan")->text(), u"方案：未载入"_s);
+}
+
+// A plan chosen while a box of the pressed row is up is read, then waits until the row is
+// done: the row's bytes, box and result stay with the plan it came from.
+TEST(PlanPanel, APlanReadWhileARowsBoxIsUpComesInAfterTheRow)
+{
+    struct Case {
+        const char* name;
+        QString conflict;
+        int flags; // of the box under which the other plan is read
+    };
+    const Case cases[] = {
+        {"send's box", {}, MB::Information},
+        {"conflict box", u"00:11:22:33:44:55"_s, MB::Confirmation},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        UdpProbe probe;
+        const QString rows = u"普通终端,127.0.0.1,%1,192.168.1.21,21\r\n"
+                             u"5,127.0.0.1,%1,192.168.1.22,22\r\n"_s.arg(probe.port());
+        const QString header = u"设备类型,当前设备IP,当前设备命令端口,更新后设备IP,设备地址\r\n"_s;
+        const QString first = dir.filePath(u"a.csv"_s);
+        const QString second = dir.filePath(u"b.csv"_s);
+        const QString third = u"网络CD,127.0.0.1,1,192.168.1.23,23\r\n"_s;
+        for (const auto& [path, text] :
+             {std::pair<QString, QString>{first, header + rows},
+              std::pair<QString, QString>{second, header + rows + third}}) {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(text.toUtf8());
+        }
+        PanelFixture f;
+        FakeVerifier verifier;
+        f.panel()->session().setVerifier(verifier);
+        f.load(first);
+        QSignalSpy read(f.panel(), &PlanPanel::planRead);
+        bool loadEnabled = true;
+        int rowsUnderBox = -1;
+        f.fake.onBox = [&](const FakeDialogs::Box& box) {
+            if (box.flags != c.flags || read.size() > 0)
+                return;
+            loadEnabled = f.w<QPushButton>("btnLoadPlan")->isEnabled();
+            f.panel()->loadPlan(second);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return read.size() == 1; }, 5000));
+            QTest::qWait(50); // the read's answer is taken while the box is up
+            rowsUnderBox = static_cast<int>(f.panel()->plan().rows.size());
+        };
+        QTest::mouseClick(f.w<QPushButton>("btnSendNext"), Qt::LeftButton);
+        EXPECT_FALSE(f.w<QPushButton>("btnLoadPlan")->isEnabled()) << "while it is checked";
+        ASSERT_FALSE(verifier.checks.empty());
+        verifier.checks.back().second({{}, c.conflict});
+        f.fake.onBox = nullptr;
+        EXPECT_FALSE(loadEnabled) << "载入方案 is off under the box";
+        EXPECT_EQ(rowsUnderBox, 2) << "the first plan stays under the box";
+        const auto got = probe.receive();
+        ASSERT_TRUE(got.has_value());
+        EXPECT_EQ(got->data.toHex(' '), kRow2.toHex(' '));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !f.panel()->loading(); }, 5000));
+        EXPECT_EQ(f.panel()->planPath(), second);
+        EXPECT_EQ(f.panel()->plan().rows.size(), 3);
+        EXPECT_TRUE(f.w<QPushButton>("btnLoadPlan")->isEnabled());
+        QFile results(planResultsPath(first));
+        ASSERT_TRUE(results.open(QIODevice::ReadOnly));
+        ASSERT_EQ(readPlanResults(results.readAll()).size(), 1);
+        EXPECT_FALSE(QFile::exists(planResultsPath(second)));
+        EXPECT_EQ(f.state(0), u"待发送"_s) << "the other plan's row of the same content";
+    }
 }
 
 } // namespace

@@ -2,12 +2,11 @@
 #include "config/pages/param_page.h"
 
 #include "common/dialogs.h"
-#include "common/exceptions.h"
 #include "common/globals.h"
 #include "common/guard.h"
-#include "common/sysutils.h"
 #include "protocol/device_types.h"
 #include "protocol/param_fields.h"
+#include "config/param_download.h"
 #include "plan/pages/plan_panel.h"
 #include "config/pages/subnet_status.h"
 #include "net/udp_server.h"
@@ -74,7 +73,7 @@ ParamPage::ParamPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent)
     placeRelabelled();
 
     // Beside the designed controls, after them in the tab order.
-    planPanel_ = new PlanPanel(*this, this);
+    planPanel_ = new PlanPanel(*this, udp_, this);
     planPanel_->setConnectedCheck([this] { return udp_.Active(); });
     placePlanPanel();
     // Under the designed controls: does the laptop reach the device's address.
@@ -125,40 +124,28 @@ void ParamPage::cmbTypeChange(int index)
 
 void ParamPage::SpeedButton1Click()
 {
-    runGuarded([&] { download(); });
+    runGuarded([&] {
+        // Set when the window is shown, then only by the type list.
+        showOutcome(downloadParams(udp_, globals_.DeviceType, fieldTexts()));
+    });
 }
 
-ParamPage::DownloadOutcome ParamPage::download()
+void ParamPage::showOutcome(const DownloadOutcome& outcome)
 {
-    const ParamFields fields = fieldTexts();
-    // Set when the window is shown, then only by the type list.
-    const DeviceType deviceType = globals_.DeviceType;
-    if (const Expected<void> valid = validateParamFields(fields, deviceType, ui_->Lbl_YM->text(),
-                                                         ui_->Lbl_CallServerIP->text());
-        !valid) {
-        infoBox(valid.error().message);
-        fieldFor(static_cast<ParamField>(valid.error().field))->setFocus();
-        return {false, valid.error().message};
+    switch (outcome.step) {
+    case DownloadOutcome::Step::Invalid:
+        infoBox(outcome.message);
+        if (outcome.focus)
+            fieldFor(*outcome.focus)->setFocus();
+        return;
+    case DownloadOutcome::Step::Unconverted:
+        showErrorBox(outcome.message); // the framework's box; the focus stays
+        return;
+    case DownloadOutcome::Step::SendFailed:
+    case DownloadOutcome::Step::Sent:
+        infoBox(outcome.message);
+        return;
     }
-
-    // A field that does not convert ends the command here, through the error box.
-    const Expected<ParamPacket> built = buildParamPacket(fields, deviceType);
-    if (!built)
-        throw EConvertError(built.error().message);
-    const ParamPacket& packet = *built;
-
-    bool sent = false;
-    try {
-        const int port = strToInt(fields.currPort);
-        udp_.SendDatagram(fields.currIP, port, packet.data(), ParamPacketSize,
-                          "参数包（下载参数）");
-        sent = true;
-    } catch (...) {
-        // The operator learns of it from the box below; the packet is dropped.
-    }
-    const QString message = sent ? u"设备设置完成！"_s : u"设备设置错误！"_s;
-    infoBox(message);
-    return {sent, message};
 }
 
 std::optional<DeviceType> ParamPage::chosenType() const
@@ -168,28 +155,16 @@ std::optional<DeviceType> ParamPage::chosenType() const
     return globals_.DeviceType;
 }
 
-ParamPage::DownloadOutcome ParamPage::sendPlanRow(const PlanRow& row)
+void ParamPage::showPlanSend(const DownloadOutcome& outcome)
 {
-    DownloadOutcome outcome{false, {}};
     runGuarded([&] {
-        if (row.deviceType)
-            cmbTypeChange(row.deviceType->listIndex());
-        for (int i = 0; i < ParamFieldCount; ++i) {
-            if (edits_[i] && row.values[i])
-                edits_[i]->setText(*row.values[i]);
+        cmbTypeChange(outcome.type.listIndex());
+        for (const FieldSpec& spec : paramFieldTable()) {
+            if (spec.text)
+                edits_[fieldIndex(spec.key)]->setText(outcome.fields.*spec.text);
         }
-        // The error box still comes from the guard; the plan only notes its text.
-        try {
-            outcome = download();
-        } catch (const Exception& e) {
-            outcome.message = errorBoxText(e.message());
-            throw;
-        } catch (const std::exception& e) {
-            outcome.message = errorBoxText(QString::fromLocal8Bit(e.what()));
-            throw;
-        }
+        showOutcome(outcome);
     });
-    return outcome;
 }
 
 void ParamPage::resizeEvent(QResizeEvent* event)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "plan/pages/plan_target.h"
+#include "plan/plan_target.h"
 #include "protocol/param_packet.h"
 
 #include <QWidget>
@@ -31,7 +31,7 @@ public:
 
     ParamFields fieldTexts() const override;
     std::optional<DeviceType> chosenType() const override;
-    DownloadOutcome sendPlanRow(const PlanRow& row) override;
+    void showPlanSend(const DownloadOutcome& outcome) override;
     PlanPanel* planPanel() const { return planPanel_; }
     SubnetStatus* subnetStatus() const { return subnetStatus_; }
 
@@ -46,7 +46,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    DownloadOutcome download();
+    // The command's box and focus for what a download came to.
+    void showOutcome(const DownloadOutcome& outcome);
     void placePlanPanel();
     QLineEdit* fieldFor(ParamField field) const;
     void setCaption(QLabel* label, QLineEdit* field, const QString& caption);

@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+// A row's two addresses, as typed and as numbers.
+struct RowAddresses {
+    QString currentIP; // trimmed
+    QString newIP;     // trimmed
+    uint32_t current = 0;
+    uint32_t next = 0;
+};
+
+// What was seen before a row is sent.
+struct BeforeSend {
+    QString device;   // MAC that answered at the current address: the device; empty if none
+    QString conflict; // MAC of another device holding the new address; empty if none
+};
+
+// What a watch of the new address came to after sending.
+struct AfterSend {
+    QString verdict; // the row's state and the results file's verdict
+};
+
+// What a plan session asks of the network about a row. It records whatever the verifier
+// answers; how the answer is found is the verifier's alone. Answers come on the event thread.
+class RowVerifier
+{
+public:
+    virtual void checkBefore(const RowAddresses& row,
+                             std::function<void(const BeforeSend&)> done) = 0;
+    // Watches the row's new address after its packet; a new watch of a key replaces the old.
+    virtual void watchAfter(const QString& key, const RowAddresses& row, const BeforeSend& before,
+                            std::function<void(const AfterSend&)> done) = 0;
+
+protected:
+    virtual ~RowVerifier() = default;
+};
