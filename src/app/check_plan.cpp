@@ -76,18 +76,18 @@ int checkPlanCommand(const char* path)
     // A folder or a FIFO is refused with its own reason, not reported as missing; so is a file
     // larger than a plan can be, before it is read.
     // The page's texts as the window opens, before any device type is chosen.
-    const PlanFile file = readPlanFile(QByteArray(path), PlanBase{});
-    if (file.error || !file.plan.refusal.isEmpty()) {
-        const QByteArray why = !file.plan.refusal.isEmpty() ? file.plan.refusal.toUtf8()
-                               : file.error->missing()      ? QByteArray("No such file")
-                                                            : file.error->reason().toLocal8Bit();
+    const Expected<Plan> file = readPlanFile(QByteArray(path), PlanBase{});
+    if (!file || !file->refusal.isEmpty()) {
+        const QByteArray why = file                        ? file->refusal.toUtf8()
+                               : missingFile(file.error()) ? QByteArray("No such file")
+                                                           : file.error().message.toLocal8Bit();
         std::fprintf(stderr, "%s: %s\n", path, why.constData());
         return 2;
     }
     QString text;
-    for (const QString& warning : planWarnings(file.plan))
+    for (const QString& warning : planWarnings(*file))
         text += warning + u'\n';
-    const QByteArray report = (text + planReport(file.plan)).toUtf8();
+    const QByteArray report = (text + planReport(*file)).toUtf8();
     std::fwrite(report.constData(), 1, static_cast<size_t>(report.size()), stdout);
-    return file.plan.clean() ? 0 : 1;
+    return file->clean() ? 0 : 1;
 }

@@ -147,21 +147,21 @@ QByteArray resolvedPath(const QByteArray& path)
     return current;
 }
 
-QString ReadError::reason() const
+tl::unexpected<Fault> systemFault(int code)
 {
-    return QString::fromLocal8Bit(std::strerror(code));
+    return fail(QString::fromLocal8Bit(std::strerror(code)), -1, code);
 }
 
-ReadResult ReadResult::orEmptyWhenMissing() const&
+Expected<QByteArray> orEmptyWhenMissing(Expected<QByteArray> read)
 {
-    if (error_ && error_->missing())
+    if (!read && missingFile(read.error()))
         return QByteArray();
-    return *this;
+    return read;
 }
 
-ReadResult readWholeFile(const QByteArray& path, qint64 maxBytes)
+Expected<QByteArray> readWholeFile(const QByteArray& path, qint64 maxBytes)
 {
-    const auto failed = [](int code) { return ReadResult(ReadError{code}); };
+    const auto failed = [](int code) { return systemFault(code); };
     struct stat info {};
     if (::stat(path.constData(), &info) != 0)
         return failed(errno);

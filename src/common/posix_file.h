@@ -8,6 +8,8 @@
 // spool is the one file that replaces nothing: it makes its own nameless scratch file
 // (monitor_spool.cpp says why) and writes it through writeAll.
 
+#include "common/fault.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -53,38 +55,23 @@ bool writeAll(const FileOps& ops, int fd, QByteArrayView bytes);
 // fs.protected_symlinks applies); there the path stays, and opening it gives the kernel's error.
 QByteArray resolvedPath(const QByteArray& path);
 
-// Why a file could not be read: the errno of the step that failed. ENOENT when there is no
-// file, EISDIR for a folder, EINVAL for a FIFO, device or socket.
-struct ReadError {
-    int code = 0;
-
-    bool missing() const { return code == ENOENT; }
-    // The system's text for the cause, "Is a directory".
-    QString reason() const;
-};
-
-// The bytes of a file, or why there are none.
-class ReadResult
+// Why a system call failed: the system's text for errno ("Is a directory") as the message and
+// errno as the code.
+tl::unexpected<Fault> systemFault(int code);
+// A fault of reading a file that is not there.
+inline bool missingFile(const Fault& fault)
 {
-public:
-    ReadResult(QByteArray bytes) : bytes_(std::move(bytes)) {}
-    ReadResult(ReadError error) : error_(error) {}
-
-    explicit operator bool() const { return !error_; }
-    const QByteArray& value() const { return bytes_; }
-    const ReadError& error() const { return *error_; }
-    // The bytes, or an empty content when there is no file; other errors stay errors.
-    ReadResult orEmptyWhenMissing() const&;
-
-private:
-    QByteArray bytes_;
-    std::optional<ReadError> error_;
-};
+    return fault.code == ENOENT;
+}
 
 // The whole content of a regular file. Refuses at once what is there but cannot be read as a
 // regular file; a FIFO is never waited on. With maxBytes set, a larger file is refused
 // (EFBIG) without reading it.
-ReadResult readWholeFile(const QByteArray& path, qint64 maxBytes = -1);
+// Fails with the errno of the step that failed: ENOENT when there is no file, EISDIR for a
+// folder, EINVAL for a FIFO, device or socket.
+Expected<QByteArray> readWholeFile(const QByteArray& path, qint64 maxBytes = -1);
+// The bytes, or an empty content when there is no file; other faults stay faults.
+Expected<QByteArray> orEmptyWhenMissing(Expected<QByteArray> read);
 
 // A replacement of one file. open() makes the temporary file; write() appends to it;
 // commit() flushes it, renames it over the target and makes the rename durable. Until

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/ini_log.h"
 
-#include "common/exceptions.h"
 #include "common/posix_file.h"
 #include "common/sysutils.h"
 
@@ -181,18 +180,20 @@ QByteArray patchIni(const QByteArray& existing, const QByteArray& sectionIn,
     return out;
 }
 
-void iniWriteString(const QString& path, const QString& section, const QString& key,
-                    const QString& value, const FileOps& ops)
+Expected<void> iniWriteString(const QString& path, const QString& section, const QString& key,
+                              const QString& value, const FileOps& ops)
 {
-    auto fail = [&] { throw Exception(u"Unable to write to "_s + path); };
+    const auto unwritable = [&](int code) {
+        return fail(u"Unable to write to "_s + path, -1, code);
+    };
 
     // Through a link the file it points to is replaced, not the link.
     AtomicFile file(resolvedPath(QFile::encodeName(path)), ops);
-    const ReadResult existing = readWholeFile(file.target()).orEmptyWhenMissing();
+    const Expected<QByteArray> existing = orEmptyWhenMissing(readWholeFile(file.target()));
     if (!existing)
-        fail();
-    const QByteArray patched =
-        patchIni(existing.value(), toCp936(section), toCp936(key), toCp936(value));
+        return unwritable(existing.error().code);
+    const QByteArray patched = patchIni(*existing, toCp936(section), toCp936(key), toCp936(value));
     if (!file.open() || !file.write(patched) || !file.commit())
-        fail();
+        return unwritable(errno);
+    return {};
 }

@@ -21,6 +21,7 @@ QByteArray patchIni(const QByteArray& existing, const QByteArray& section, const
 
 // Sets key=value in [section] of the file at path, text in code page 936. The new content goes
 // to a temporary file in the same folder, is flushed to disk and then renamed over the old
-// file, so a failure leaves the old file whole. Raises Exception "Unable to write to <path>".
-void iniWriteString(const QString& path, const QString& section, const QString& key,
+// file, so a failure leaves the old file whole. Fails with "Unable to write to <path>" (the
+// system's errno in the fault's code).
+Expected<void> iniWriteString(const QString& path, const QString& section, const QString& key,
                     const QString& value, const FileOps& ops = FileOps::system());

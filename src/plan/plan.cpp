@@ -304,19 +304,17 @@ Plan readPlan(const QByteArray& bytes, const PlanBase& base)
     return plan;
 }
 
-PlanFile readPlanFile(const QByteArray& path, const PlanBase& base)
+Expected<Plan> readPlanFile(const QByteArray& path, const PlanBase& base)
 {
-    const ReadResult read = readWholeFile(path, PlanMaxBytes);
+    const Expected<QByteArray> read = readWholeFile(path, PlanMaxBytes);
     if (!read && read.error().code == EFBIG) {
-        PlanFile refused;
-        refused.plan.refusal = u"方案文件超过%1 MB，请分成几个方案文件"_s.arg(PlanMaxBytes >> 20);
-        refused.plan.issues.append({0, {}, refused.plan.refusal});
-        refused.plan.blocked = true;
+        Plan refused;
+        refused.refusal = u"方案文件超过%1 MB，请分成几个方案文件"_s.arg(PlanMaxBytes >> 20);
+        refused.issues.append({0, {}, refused.refusal});
+        refused.blocked = true;
         return refused;
     }
-    if (!read)
-        return {read.error(), {}};
-    return {std::nullopt, readPlan(read.value(), base)};
+    return read.map([&](const QByteArray& bytes) { return readPlan(bytes, base); });
 }
 
 QString planReport(const Plan& plan)

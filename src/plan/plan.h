@@ -78,12 +78,10 @@ struct Plan {
 // address used twice).
 Plan readPlan(const QByteArray& bytes, const PlanBase& base);
 
-// A plan read from its file. A file larger than a plan can be is refused without reading it.
-struct PlanFile {
-    std::optional<ReadError> error; // the file could not be read
-    Plan plan;
-};
-PlanFile readPlanFile(const QByteArray& path, const PlanBase& base);
+// A plan read from its file, or why the file could not be read (the system's errno in the
+// fault's code). A file larger than a plan can be is refused without reading it: a plan whose
+// refusal says so.
+Expected<Plan> readPlanFile(const QByteArray& path, const PlanBase& base);
 
 // The page's fields once the row's device type has been chosen and its values typed in.
 ParamFields resolvePlanRow(const PlanRow& row, const ParamFields& current);

@@ -6,7 +6,6 @@
 
 #include <QFile>
 #include <cerrno>
-#include <cstring>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -76,17 +75,17 @@ QByteArray planResultLine(const PlanResult& result, bool first)
 Expected<void> appendPlanResult(const QString& path, const PlanResult& result)
 {
     const QByteArray native = QFile::encodeName(path);
-    const ReadResult read = readWholeFile(native).orEmptyWhenMissing();
+    const Expected<QByteArray> read = orEmptyWhenMissing(readWholeFile(native));
     if (!read)
-        return fail(read.error().reason(), -1, read.error().code);
-    const QByteArray& earlier = read.value();
+        return tl::unexpected(read.error());
+    const QByteArray& earlier = *read;
     // A crash mid-line left a tail without its line break: the next line would join it and be
     // lost with it.
     const qsizetype whole = earlier.lastIndexOf('\n') + 1;
     if (whole < earlier.size() && ::truncate(native.constData(), whole) != 0)
-        return fail(QString::fromLocal8Bit(std::strerror(errno)), -1, errno);
+        return systemFault(errno);
     const bool first = whole == 0;
     if (!appendDurably(native, planResultLine(result, first)))
-        return fail(QString::fromLocal8Bit(std::strerror(errno)), -1, errno);
+        return systemFault(errno);
     return {};
 }

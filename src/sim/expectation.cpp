@@ -35,7 +35,7 @@ QString valueText(const QJsonValue& v)
 
 } // namespace
 
-std::variant<QList<QJsonObject>, QString> parseExpectations(const QByteArray& content)
+Expected<QList<QJsonObject>> parseExpectations(const QByteArray& content)
 {
     QList<QJsonObject> packets;
     const QList<QByteArray> lines = content.split('\n');
@@ -46,8 +46,8 @@ std::variant<QList<QJsonObject>, QString> parseExpectations(const QByteArray& co
         QJsonParseError error;
         const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
         if (error.error != QJsonParseError::NoError || !doc.isObject())
-            return u"第%1行不是一个JSON对象：%2"_s.arg(i + 1).arg(
-                error.error != QJsonParseError::NoError ? error.errorString() : u"不是对象"_s);
+            return fail(u"第%1行不是一个JSON对象：%2"_s.arg(i + 1).arg(
+                error.error != QJsonParseError::NoError ? error.errorString() : u"不是对象"_s));
         packets.append(doc.object());
     }
     return packets;

@@ -12,11 +12,10 @@
 #include <QList>
 #include <QString>
 #include <optional>
-#include <variant>
 
 // The expectations, or a message naming the line that is no JSON object. Blank lines and lines
 // starting with "#" are skipped.
-std::variant<QList<QJsonObject>, QString> parseExpectations(const QByteArray& content);
+Expected<QList<QJsonObject>> parseExpectations(const QByteArray& content);
 
 // The device type a parameter packet is read with for this expectation: its "type", or the
 // given default; a "type" outside the catalogue is the fault the packet is then read with.

@@ -45,12 +45,12 @@ int main(int argc, char** argv)
             output.err(u"无法读取期望文件 %1：%2"_s.arg(options.expectFile, file.errorString()));
             return ExitUsage;
         }
-        auto read = parseExpectations(file.readAll());
-        if (const auto* error = std::get_if<QString>(&read)) {
-            output.err(u"期望文件 %1：%2"_s.arg(options.expectFile, *error));
+        Expected<QList<QJsonObject>> read = parseExpectations(file.readAll());
+        if (!read) {
+            output.err(u"期望文件 %1：%2"_s.arg(options.expectFile, read.error().message));
             return ExitUsage;
         }
-        expected = std::get<QList<QJsonObject>>(std::move(read));
+        expected = std::move(*read);
         if (expected.isEmpty()) {
             output.err(u"期望文件 %1 中没有期望的数据包"_s.arg(options.expectFile));
             return ExitUsage;

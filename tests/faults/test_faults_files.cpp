@@ -105,13 +105,16 @@ protected:
                 ::close(fd);
         });
         QString error;
-        try {
-            if (writer == Writer::Export)
+        if (writer == Writer::Export) {
+            try {
                 writeExportFile(path, [](const auto& take) { take(u"1,2,\n"_s); });
-            else
-                iniWriteString(path, u"UpdateLog"_s, u"Log"_s, u"v"_s);
-        } catch (const Exception& e) {
-            error = e.message();
+            } catch (const Exception& e) {
+                error = e.message();
+            }
+        } else if (const Expected<void> written =
+                       iniWriteString(path, u"UpdateLog"_s, u"Log"_s, u"v"_s);
+                   !written) {
+            error = written.error().message;
         }
         finished.store(true);
         rescue.join();

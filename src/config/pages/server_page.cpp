@@ -108,8 +108,10 @@ void ServerPage::updateServer()
     infoBox(completionText(texts));
     const QString folder = updateLogFolder(globals_.AppDir);
     prepareUpdateLogFolder(globals_.AppDir, folder);
-    iniWriteString(updateLogPath(folder), updateLogSection(), updateLogKey(),
-                   updateLogValue(texts));
+    if (const Expected<void> written = iniWriteString(updateLogPath(folder), updateLogSection(),
+                                                      updateLogKey(), updateLogValue(texts));
+        !written)
+        throw Exception(written.error().message); // the framework's error box says it
 }
 
 std::optional<QString> ServerPage::sendPacket()
@@ -128,8 +130,6 @@ std::optional<QString> ServerPage::sendPacket()
         return std::nullopt;
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
-    } catch (...) {
-        return u"未知错误"_s;
     }
 }
 

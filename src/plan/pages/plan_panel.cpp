@@ -33,25 +33,25 @@ PlanLoad readPlanAndResults(const QString& path, const PlanBase& base)
 {
     PlanLoad load;
     load.path = path;
-    PlanFile file = readPlanFile(QFile::encodeName(path), base);
-    if (file.error) {
-        const QString why = file.error->missing() ? u"文件不存在"_s : file.error->reason();
+    Expected<Plan> file = readPlanFile(QFile::encodeName(path), base);
+    if (!file) {
+        const QString why = missingFile(file.error()) ? u"文件不存在"_s : file.error().message;
         load.failure = u"方案无法读取：%1（%2）"_s.arg(path, why);
         return load;
     }
-    if (!file.plan.refusal.isEmpty()) {
-        load.failure = u"方案无法载入：%1\n%2"_s.arg(path, file.plan.refusal);
+    if (!file->refusal.isEmpty()) {
+        load.failure = u"方案无法载入：%1\n%2"_s.arg(path, file->refusal);
         return load;
     }
     // No results file yet: nothing of this plan was sent.
-    const ReadResult results =
-        readWholeFile(QFile::encodeName(planResultsPath(path))).orEmptyWhenMissing();
+    const Expected<QByteArray> results =
+        orEmptyWhenMissing(readWholeFile(QFile::encodeName(planResultsPath(path))));
     if (!results) {
         load.failure = u"结果文件无法读取：%1"_s.arg(planResultsPath(path));
         return load;
     }
-    load.plan = std::move(file.plan);
-    load.results = readPlanResults(results.value());
+    load.plan = std::move(*file);
+    load.results = readPlanResults(*results);
     return load;
 }
 
