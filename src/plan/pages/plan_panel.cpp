@@ -125,9 +125,11 @@ PlanPanel::PlanPanel(PlanTarget& page, TUDPServer& udp, QWidget* parent)
         updateButtons();
         if (!busy && waiting_) {
             // The plan read while the row was busy comes in now.
-            auto [generation, load] = std::move(*waiting_);
+            auto waiting = std::move(*waiting_);
             waiting_.reset();
-            QTimer::singleShot(0, this, [this, generation, load] { showPlan(generation, load); });
+            QTimer::singleShot(0, this, [this, waiting = std::move(waiting)] {
+                showPlan(waiting.first, waiting.second);
+            });
         }
     });
 }
