@@ -46,7 +46,8 @@ QByteArray sitePlan(int rows)
         u"设备类型,当前设备IP,当前设备命令端口,更新后设备IP,服务器IP,网关地址,数据广播IP,"
         u"设备地址,命令端口,数据端口,服务器端口,组播IP,备注,楼层\r\n"_s;
     for (int i = 0; i < rows; ++i) {
-        const QString ip = u"10.%1.%2.%3"_s.arg(i / 65536).arg(i / 256 % 256).arg(i % 256);
+        // Hosts .1 to .254 of /24 subnets: no network or broadcast address.
+        const QString ip = u"10.%1.%2.%3"_s.arg(i / 254 / 256).arg(i / 254 % 256).arg(i % 254 + 1);
         text += u"%1,192.168.1.200,7500,%2,192.168.1.248,192.168.1.1,255.255.255.255,%3,7500,"
                 u"7510,7520,%4,\"%5号楼 %6层, 走廊东侧第%7个喇叭\",%6\r\n"_s.arg(
                     types[i % types.size()], ip, QString::number(i + 1),

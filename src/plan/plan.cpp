@@ -3,9 +3,11 @@
 
 #include "common/exceptions.h"
 #include "common/sysutils.h"
+#include "net/net_address.h"
 #include "protocol/device_types.h"
 
 #include <QHash>
+#include <bit>
 #include <cerrno>
 
 using namespace Qt::StringLiterals;
@@ -28,6 +30,49 @@ bool convertsAsInt(const QString& text)
 {
     int value = 0;
     return tryStrToInt(text, value);
+}
+
+uint32_t quadOf(const QByteArray& bytes)
+{
+    uint32_t value = 0;
+    for (const char b : bytes)
+        value = value << 8 | static_cast<uint8_t>(b);
+    return value;
+}
+
+// The subnet mask of the device a row configures: the one its packet carries, or for types
+// that carry none the mask field as typed; none when that is no address.
+std::optional<uint32_t> deviceMask(const ParamPacket& packet, const ParamFields& fields,
+                                   DeviceType type)
+{
+    for (const FieldUse& use : paramLayout()) {
+        if (use.types.contains(type) && QStringView(use.jsonKey) == u"subnet_mask")
+            return quadOf(packedBytes(packet, use.key, type));
+    }
+    return parseDottedQuad(trim(fields.ym));
+}
+
+// Why no device may take address, or nothing when one may. A /31 or /32 has no network or
+// broadcast address of its own: both or the one address are hosts.
+QString refusedAddress(uint32_t address, std::optional<uint32_t> mask,
+                       const QList<LocalAddress>& laptop)
+{
+    const QString text = formatDottedQuad(address);
+    if (address == 0 || address == 0xFFFFFFFFu)
+        return u"%1 不是设备可用的地址"_s.arg(text);
+    if (address >> 28 == 0xE)
+        return u"%1 是组播地址"_s.arg(text);
+    if (mask && std::popcount(~*mask) > 1) {
+        if ((address & ~*mask) == 0)
+            return u"%1 是网络地址"_s.arg(text);
+        if ((address | *mask) == 0xFFFFFFFFu)
+            return u"%1 是广播地址"_s.arg(text);
+    }
+    for (const LocalAddress& own : laptop) {
+        if (own.address == address)
+            return u"%1 是本机地址"_s.arg(text);
+    }
+    return {};
 }
 
 class PlanChecker
@@ -168,8 +213,15 @@ void PlanChecker::checkDownload(PlanRow& row)
         fault(row, nameOf(PlanColumn::CurrPort), u"设备设置错误！"_s);
         return;
     }
+    const QByteArray newIp = packedBytes(packet, PlanColumn::Upip, type);
+    if (const QString why =
+            refusedAddress(quadOf(newIp), deviceMask(packet, fields, type), base_.laptop);
+        !why.isEmpty()) {
+        fault(row, nameOf(PlanColumn::Upip), why);
+        return;
+    }
     const int index = static_cast<int>(plan_.rows.size());
-    newIps_.append({index, packedBytes(packet, PlanColumn::Upip, type)});
+    newIps_.append({index, newIp});
     addresses_.append({index, packedBytes(packet, PlanColumn::Address, type)});
 }
 

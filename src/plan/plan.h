@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/posix_file.h"
+#include "net/local_networks.h"
 #include "plan/csv_reader.h"
 #include "protocol/param_packet.h"
 
@@ -31,6 +32,8 @@ std::optional<DeviceType> deviceTypeFor(const QString& cell);
 struct PlanBase {
     ParamFields fields;
     std::optional<DeviceType> deviceType; // none: no type chosen yet
+    // This machine's addresses, which no row may give a device.
+    QList<LocalAddress> laptop = {};
 };
 
 // One fault. row is the spreadsheet's row number (the header is row 1); column is empty for a
@@ -73,9 +76,11 @@ struct Plan {
     bool sendable(int index) const;
 };
 
-// Reads and checks a plan: each row as the download command would check it on the page, and
-// the plan as a whole (unknown or repeated columns, empty rows, a new address or device
-// address used twice).
+// Reads and checks a plan: each row as the download command would check it on the page, then
+// its new address against those no device may take (0.0.0.0, 255.255.255.255, multicast, the
+// network and broadcast address of the device's subnet under the row's mask, the laptop's
+// own), and the plan as a whole (unknown or repeated columns, empty rows, a new address or
+// device address used twice).
 Plan readPlan(const QByteArray& bytes, const PlanBase& base);
 
 // A plan read from its file. A file larger than a plan can be is refused without reading it.

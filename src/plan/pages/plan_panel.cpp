@@ -4,6 +4,7 @@
 #include "common/dialogs.h"
 #include "common/guard.h"
 #include "common/posix_file.h"
+#include "net/local_networks.h"
 #include "protocol/device_types.h"
 #include "plan/plan_session.h"
 #include "plan/plan_target.h"
@@ -29,10 +30,11 @@ namespace
 {
 
 // Runs on a worker thread: touches nothing but its arguments.
-PlanLoad readPlanAndResults(const QString& path, const PlanBase& base)
+PlanLoad readPlanAndResults(const QString& path, PlanBase base)
 {
     PlanLoad load;
     load.path = path;
+    base.laptop = localAddresses();
     PlanFile file = readPlanFile(QFile::encodeName(path), base);
     if (file.error) {
         const QString why = file.error->missing() ? u"文件不存在"_s : file.error->reason();
