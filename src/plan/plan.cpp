@@ -75,6 +75,21 @@ QString refusedAddress(uint32_t address, std::optional<uint32_t> mask,
     return {};
 }
 
+// The width of the records without the empty columns at their right edge.
+qsizetype usedWidth(const QList<CsvRecord>& records)
+{
+    qsizetype width = 0;
+    for (const CsvRecord& record : records) {
+        for (qsizetype i = record.cells.size(); i > width; --i) {
+            if (!record.cells[i - 1].trimmed().isEmpty()) {
+                width = i;
+                break;
+            }
+        }
+    }
+    return width;
+}
+
 class PlanChecker
 {
 public:
@@ -320,12 +335,22 @@ Plan readPlan(const QByteArray& bytes, const PlanBase& base)
     plan.encoding = decoded.encoding;
     bool unterminated = false;
     // One record more than the header and the rows a plan may have tells it has too many.
-    const QList<CsvRecord> records = parseCsv(decoded.text, &unterminated, PlanMaxRows + 2);
-    if (records.size() > PlanMaxRows + 1) {
-        plan.refusal = u"方案超过%1台设备，请分成几个方案文件"_s.arg(PlanMaxRows);
+    QList<CsvRecord> records = parseCsv(decoded.text, &unterminated, PlanMaxRows + 2);
+    auto refuse = [&](const QString& why) {
+        plan.refusal = why;
         plan.issues.append({0, {}, plan.refusal});
         plan.blocked = true;
         return plan;
+    };
+    if (records.size() > PlanMaxRows + 1)
+        return refuse(u"方案超过%1台设备，请分成几个方案文件"_s.arg(PlanMaxRows));
+    // A spreadsheet may export thousands of empty columns after the last one used.
+    const qsizetype width = usedWidth(records);
+    if (width > PlanMaxColumns)
+        return refuse(u"方案有%1列，超过%2列，请删去不用的列"_s.arg(width).arg(PlanMaxColumns));
+    for (CsvRecord& record : records) {
+        if (record.cells.size() > width)
+            record.cells.resize(std::max<qsizetype>(width, 1));
     }
     if (unterminated && records.size() == 1) {
         plan.issues.append({1, {}, OpenQuoteMessage});

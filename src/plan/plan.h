@@ -48,6 +48,9 @@ struct PlanIssue {
 // The most a plan holds: a site's devices, and a file that loads without making anyone wait.
 // 10,000 rows of every parameter column and a remark or two take about 4 MB.
 constexpr int PlanMaxRows = 10000;
+// The parameter columns and a good many of the spreadsheet's own; empty columns at the right
+// edge, as some spreadsheets export, do not count.
+constexpr int PlanMaxColumns = 64;
 constexpr qint64 PlanMaxBytes = 8 * 1024 * 1024;
 
 struct PlanRow {

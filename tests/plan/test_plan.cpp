@@ -368,6 +368,73 @@ INSTANTIATE_TEST_SUITE_P(
                      {u"第2行，更新后设备IP：192.168.1.255 是广播地址"_s,
                       u"第3行，更新后设备IP：192.168.1.255 是广播地址"_s}}));
 
+struct WidthCase {
+    const char* name;
+    QByteArray csv;
+    QString refusal;
+    int rows;
+    int otherColumns;
+};
+
+class PlanWidth : public ::testing::TestWithParam<WidthCase>
+{};
+
+// Columns beyond the last one used (by the header or any row) do not count; past the limit
+// the plan is refused before any row is read.
+TEST_P(PlanWidth, CountsTheColumnsInUse)
+{
+    const auto& c = GetParam();
+    const Plan plan = readPlan(c.csv, PlanBase{});
+    EXPECT_EQ(plan.refusal, c.refusal);
+    ASSERT_EQ(plan.rows.size(), c.rows);
+    EXPECT_EQ(plan.otherHeaders.size(), c.otherColumns);
+    if (c.refusal.isEmpty()) {
+        EXPECT_TRUE(plan.clean()) << planReport(plan).toStdString();
+        EXPECT_EQ(resolvePlanRow(plan.rows.last(), {}).upip, u"192.168.1.6"_s);
+    } else {
+        EXPECT_TRUE(plan.blocked);
+        ASSERT_EQ(plan.issues.size(), 1);
+        EXPECT_EQ(plan.issues[0].text(), c.refusal);
+    }
+}
+
+// A header and two rows, with the remark columns up to width and empty columns after; with
+// farCell the last row fills the first of those.
+QByteArray widePlan(int width, int empty, bool farCell = false)
+{
+    QList<QByteArrayList> records = {
+        {"type", "new_ip", "address"}, {"1", "192.168.1.5", "5"}, {"1", "192.168.1.6", "6"}};
+    for (int k = 3; k < width; ++k) {
+        records[0].append("r" + QByteArray::number(k));
+        records[1].append(k + 1 == width ? "last" : "");
+        records[2].append(QByteArray());
+    }
+    for (QByteArrayList& record : records)
+        record += QByteArrayList(empty, {});
+    if (farCell)
+        records[2][width] = "x";
+    QByteArray text;
+    for (const QByteArrayList& record : records)
+        text += record.join(',') + "\r\n";
+    return text;
+}
+
+const QString kTooWide = u"方案有65列，超过64列，请删去不用的列"_s;
+
+INSTANTIATE_TEST_SUITE_P(
+    Plan, PlanWidth,
+    ::testing::Values(WidthCase{"spreadsheetsEmptyColumns", widePlan(3, 20000), {}, 2, 0},
+                      WidthCase{"atTheLimit", widePlan(PlanMaxColumns, 20000), {}, 2, 61},
+                      WidthCase{"oneColumnMore", widePlan(PlanMaxColumns + 1, 0), kTooWide, 0, 0},
+                      WidthCase{"aRowReachesPastIt", widePlan(PlanMaxColumns, 20000, true),
+                                kTooWide, 0, 0},
+                      // Empty cells after the header's last are no fault of the row.
+                      WidthCase{"rowLongerThanTheHeader",
+                                "type,new_ip,address\n1,192.168.1.5,5,,,\n1,192.168.1.6,6\n",
+                                {},
+                                2,
+                                0}));
+
 // Zone switcher: choosing it sets the group field to "0", which the plan may overwrite.
 TEST(Plan, RowTakesTheEffectsOfChoosingItsType)
 {
