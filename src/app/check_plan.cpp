@@ -2,6 +2,7 @@
 #include "app/check_plan.h"
 
 #include "common/sysutils.h"
+#include "net/local_networks.h"
 #include "plan/plan.h"
 #include "protocol/param_fields.h"
 
@@ -75,8 +76,11 @@ int checkPlanCommand(const char* path)
 {
     // A folder or a FIFO is refused with its own reason, not reported as missing; so is a file
     // larger than a plan can be, before it is read.
-    // The page's texts as the window opens, before any device type is chosen.
-    const Expected<Plan> file = readPlanFile(QByteArray(path), PlanBase{});
+    // The page's texts as the window opens, before any device type is chosen; the addresses
+    // of the machine it runs on, taken to be the laptop the plan is sent from.
+    PlanBase base;
+    base.laptop = localAddresses();
+    const Expected<Plan> file = readPlanFile(QByteArray(path), base);
     if (!file || !file->refusal.isEmpty()) {
         const QByteArray why = file                        ? file->refusal.toUtf8()
                                : missingFile(file.error()) ? QByteArray("No such file")

@@ -3,9 +3,11 @@
 
 #include "common/exceptions.h"
 #include "common/sysutils.h"
+#include "net/net_address.h"
 #include "protocol/device_types.h"
 
 #include <QHash>
+#include <bit>
 #include <cerrno>
 
 using namespace Qt::StringLiterals;
@@ -28,6 +30,64 @@ bool convertsAsInt(const QString& text)
 {
     int value = 0;
     return tryStrToInt(text, value);
+}
+
+uint32_t quadOf(const QByteArray& bytes)
+{
+    uint32_t value = 0;
+    for (const char b : bytes)
+        value = value << 8 | static_cast<uint8_t>(b);
+    return value;
+}
+
+// The subnet mask of the device a row configures: the one its packet carries, or for types
+// that carry none the mask field as typed; none when that is no address.
+std::optional<uint32_t> deviceMask(const ParamPacket& packet, const ParamFields& fields,
+                                   DeviceType type)
+{
+    for (const FieldUse& use : paramLayout()) {
+        if (use.types.contains(type) && QStringView(use.jsonKey) == u"subnet_mask")
+            return quadOf(packedBytes(packet, use.key, type));
+    }
+    return parseDottedQuad(trim(fields.ym));
+}
+
+// Why no device may take address, or nothing when one may. A /31 or /32 has no network or
+// broadcast address of its own: both or the one address are hosts.
+QString refusedAddress(uint32_t address, std::optional<uint32_t> mask,
+                       const QList<LocalAddress>& laptop)
+{
+    const QString text = formatDottedQuad(address);
+    if (address == 0 || address == 0xFFFFFFFFu)
+        return u"%1 不是设备可用的地址"_s.arg(text);
+    if (address >> 28 == 0xE)
+        return u"%1 是组播地址"_s.arg(text);
+    if (mask && std::popcount(~*mask) > 1) {
+        if ((address & ~*mask) == 0)
+            return u"%1 是网络地址"_s.arg(text);
+        if ((address | *mask) == 0xFFFFFFFFu)
+            return u"%1 是广播地址"_s.arg(text);
+    }
+    for (const LocalAddress& own : laptop) {
+        if (own.address == address)
+            return u"%1 是本机地址"_s.arg(text);
+    }
+    return {};
+}
+
+// The width of the records without the empty columns at their right edge.
+qsizetype usedWidth(const QList<CsvRecord>& records)
+{
+    qsizetype width = 0;
+    for (const CsvRecord& record : records) {
+        for (qsizetype i = record.cells.size(); i > width; --i) {
+            if (!record.cells[i - 1].trimmed().isEmpty()) {
+                width = i;
+                break;
+            }
+        }
+    }
+    return width;
 }
 
 class PlanChecker
@@ -168,8 +228,15 @@ void PlanChecker::checkDownload(PlanRow& row)
         fault(row, nameOf(PlanColumn::CurrPort), u"设备设置错误！"_s);
         return;
     }
+    const QByteArray newIp = packedBytes(packet, PlanColumn::Upip, type);
+    if (const QString why =
+            refusedAddress(quadOf(newIp), deviceMask(packet, fields, type), base_.laptop);
+        !why.isEmpty()) {
+        fault(row, nameOf(PlanColumn::Upip), why);
+        return;
+    }
     const int index = static_cast<int>(plan_.rows.size());
-    newIps_.append({index, packedBytes(packet, PlanColumn::Upip, type)});
+    newIps_.append({index, newIp});
     addresses_.append({index, packedBytes(packet, PlanColumn::Address, type)});
 }
 
@@ -268,12 +335,22 @@ Plan readPlan(const QByteArray& bytes, const PlanBase& base)
     plan.encoding = decoded.encoding;
     bool unterminated = false;
     // One record more than the header and the rows a plan may have tells it has too many.
-    const QList<CsvRecord> records = parseCsv(decoded.text, &unterminated, PlanMaxRows + 2);
-    if (records.size() > PlanMaxRows + 1) {
-        plan.refusal = u"方案超过%1台设备，请分成几个方案文件"_s.arg(PlanMaxRows);
+    QList<CsvRecord> records = parseCsv(decoded.text, &unterminated, PlanMaxRows + 2);
+    auto refuse = [&](const QString& why) {
+        plan.refusal = why;
         plan.issues.append({0, {}, plan.refusal});
         plan.blocked = true;
         return plan;
+    };
+    if (records.size() > PlanMaxRows + 1)
+        return refuse(u"方案超过%1台设备，请分成几个方案文件"_s.arg(PlanMaxRows));
+    // A spreadsheet may export thousands of empty columns after the last one used.
+    const qsizetype width = usedWidth(records);
+    if (width > PlanMaxColumns)
+        return refuse(u"方案有%1列，超过%2列，请删去不用的列"_s.arg(width).arg(PlanMaxColumns));
+    for (CsvRecord& record : records) {
+        if (record.cells.size() > width)
+            record.cells.resize(std::max<qsizetype>(width, 1));
     }
     if (unterminated && records.size() == 1) {
         plan.issues.append({1, {}, OpenQuoteMessage});

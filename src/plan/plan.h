@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/posix_file.h"
+#include "net/local_networks.h"
 #include "plan/csv_reader.h"
 #include "protocol/param_packet.h"
 
@@ -31,6 +32,8 @@ std::optional<DeviceType> deviceTypeFor(const QString& cell);
 struct PlanBase {
     ParamFields fields;
     std::optional<DeviceType> deviceType; // none: no type chosen yet
+    // This machine's addresses, which no row may give a device.
+    QList<LocalAddress> laptop = {};
 };
 
 // One fault. row is the spreadsheet's row number (the header is row 1); column is empty for a
@@ -45,6 +48,9 @@ struct PlanIssue {
 // The most a plan holds: a site's devices, and a file that loads without making anyone wait.
 // 10,000 rows of every parameter column and a remark or two take about 4 MB.
 constexpr int PlanMaxRows = 10000;
+// The parameter columns and a good many of the spreadsheet's own; empty columns at the right
+// edge, as some spreadsheets export, do not count.
+constexpr int PlanMaxColumns = 64;
 constexpr qint64 PlanMaxBytes = 8 * 1024 * 1024;
 
 struct PlanRow {
@@ -73,9 +79,11 @@ struct Plan {
     bool sendable(int index) const;
 };
 
-// Reads and checks a plan: each row as the download command would check it on the page, and
-// the plan as a whole (unknown or repeated columns, empty rows, a new address or device
-// address used twice).
+// Reads and checks a plan: each row as the download command would check it on the page, then
+// its new address against those no device may take (0.0.0.0, 255.255.255.255, multicast, the
+// network and broadcast address of the device's subnet under the row's mask, the laptop's
+// own), and the plan as a whole (unknown or repeated columns, empty rows, a new address or
+// device address used twice).
 Plan readPlan(const QByteArray& bytes, const PlanBase& base);
 
 // A plan read from its file, or why the file could not be read (the system's errno in the

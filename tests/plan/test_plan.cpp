@@ -270,6 +270,171 @@ INSTANTIATE_TEST_SUITE_P(Plan, PlanFileLimits,
                                            LimitCase{"bytesOverTheLimit", PlanMaxBytes + 1, 0,
                                                      kTooLarge}));
 
+struct ReservedCase {
+    const char* name;
+    QString csv;
+    QString pageMask;
+    QStringList issues; // none: the address is one a device may take
+};
+
+class ReservedAddresses : public ::testing::TestWithParam<ReservedCase>
+{};
+
+// The laptop: a card in the devices' subnet and the loopback.
+QList<LocalAddress> laptop()
+{
+    return {{u"lo"_s, 0x7F000001u, 8, true}, {u"eth0"_s, 0xC0A8010Au, 24, false}};
+}
+
+// New addresses no device may take, under the row's mask or the page's; /31 and /32 have no
+// network or broadcast address, so each of their addresses is a host.
+TEST_P(ReservedAddresses, AreRefusedWithTheRowAndWhy)
+{
+    const auto& c = GetParam();
+    PlanBase base;
+    base.laptop = laptop();
+    if (!c.pageMask.isEmpty())
+        base.fields.ym = c.pageMask;
+    const Plan plan = readPlan(utf8(c.csv), base);
+    QStringList issues;
+    for (const PlanIssue& issue : plan.issues)
+        issues.append(issue.text());
+    EXPECT_EQ(issues, c.issues);
+    EXPECT_FALSE(plan.blocked);
+    for (const PlanRow& row : plan.rows)
+        EXPECT_EQ(row.faulty, !c.issues.isEmpty()) << row.row;
+}
+
+ReservedCase refused(const char* name, const QString& newIp, const QString& why,
+                     const QString& mask = {})
+{
+    const QString header =
+        mask.isEmpty() ? u"type,new_ip,address\n"_s : u"type,new_ip,address,subnet_mask\n"_s;
+    return {name,
+            header + u"1,%1,5%2\n"_s.arg(newIp, mask.isEmpty() ? QString() : u","_s + mask),
+            {},
+            {u"第2行，new_ip：%1"_s.arg(why)}};
+}
+
+ReservedCase allowed(const char* name, const QString& newIp, const QString& mask = {},
+                     const QString& pageMask = {})
+{
+    ReservedCase c = refused(name, newIp, {}, mask);
+    c.issues.clear();
+    c.pageMask = pageMask;
+    return c;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Plan, ReservedAddresses,
+    ::testing::Values(
+        refused("broadcastOfThePagesMask", u"192.168.1.255"_s, u"192.168.1.255 是广播地址"_s),
+        refused("networkOfThePagesMask", u"192.168.1.0"_s, u"192.168.1.0 是网络地址"_s),
+        refused("broadcastOfTheRowsMask", u"192.168.1.127"_s, u"192.168.1.127 是广播地址"_s,
+                u"255.255.255.128"_s),
+        refused("networkOfTheRowsMask", u"192.168.1.128"_s, u"192.168.1.128 是网络地址"_s,
+                u"255.255.255.128"_s),
+        refused("zero", u"0.0.0.0"_s, u"0.0.0.0 不是设备可用的地址"_s),
+        refused("allOnes", u"255.255.255.255"_s, u"255.255.255.255 不是设备可用的地址"_s),
+        refused("firstMulticast", u"224.0.0.0"_s, u"224.0.0.0 是组播地址"_s, u"255.255.255.255"_s),
+        refused("lastMulticast", u"239.255.255.254"_s, u"239.255.255.254 是组播地址"_s),
+        refused("laptopsCard", u"192.168.1.10"_s, u"192.168.1.10 是本机地址"_s),
+        refused("laptopsLoopback", u"127.0.0.1"_s, u"127.0.0.1 是本机地址"_s),
+        // As the packet carries it: spaces trimmed, numbers cut to their octet.
+        refused("asSent", u" 192.168.1.511 "_s, u"192.168.1.255 是广播地址"_s),
+        allowed("firstHost", u"192.168.1.1"_s), allowed("lastHost", u"192.168.1.254"_s),
+        allowed("belowMulticast", u"223.255.255.254"_s),
+        allowed("hostUnderTheRowsMask", u"192.168.1.127"_s, u"255.255.255.0"_s),
+        allowed("hostUnderThePagesMask", u"192.168.1.255"_s, {}, u"255.255.0.0"_s),
+        allowed("pointToPointLow", u"192.168.1.0"_s, u"255.255.255.254"_s),
+        allowed("pointToPointHigh", u"192.168.1.255"_s, u"255.255.255.254"_s),
+        allowed("singleHost", u"192.168.1.0"_s, u"255.255.255.255"_s),
+        allowed("otherSubnetThanTheLaptops", u"192.168.2.10"_s),
+        // The mask the packet carries: the paging console's 子网掩码, the one-key alarm's
+        // 组播IP column (its 子网掩码 column is alarm host one).
+        ReservedCase{"pagingConsolesMask",
+                     u"type,new_ip,address,subnet_mask\n5,10.0.0.63,5,255.255.255.192\n"_s,
+                     {},
+                     {u"第2行，new_ip：10.0.0.63 是广播地址"_s}},
+        ReservedCase{"alarmsMaskInTheGroupColumn",
+                     u"type,new_ip,address,group_ip,subnet_mask\n4,10.0.0.64,5,255.255.255.192,"
+                     u"10.0.0.1\n"_s,
+                     {},
+                     {u"第2行，new_ip：10.0.0.64 是网络地址"_s}},
+        // Named by the plan's own header; a refused address is not also a repeated one.
+        ReservedCase{"twiceUnderTheCaption",
+                     u"设备类型,更新后设备IP,设备地址\n1,192.168.1.255,5\n1,192.168.1.255,6\n"_s,
+                     {},
+                     {u"第2行，更新后设备IP：192.168.1.255 是广播地址"_s,
+                      u"第3行，更新后设备IP：192.168.1.255 是广播地址"_s}}));
+
+struct WidthCase {
+    const char* name;
+    QByteArray csv;
+    QString refusal;
+    int rows;
+    int otherColumns;
+};
+
+class PlanWidth : public ::testing::TestWithParam<WidthCase>
+{};
+
+// Columns beyond the last one used (by the header or any row) do not count; past the limit
+// the plan is refused before any row is read.
+TEST_P(PlanWidth, CountsTheColumnsInUse)
+{
+    const auto& c = GetParam();
+    const Plan plan = readPlan(c.csv, PlanBase{});
+    EXPECT_EQ(plan.refusal, c.refusal);
+    ASSERT_EQ(plan.rows.size(), c.rows);
+    EXPECT_EQ(plan.otherHeaders.size(), c.otherColumns);
+    if (c.refusal.isEmpty()) {
+        EXPECT_TRUE(plan.clean()) << planReport(plan).toStdString();
+        EXPECT_EQ(resolvePlanRow(plan.rows.last(), {}).upip, u"192.168.1.6"_s);
+    } else {
+        EXPECT_TRUE(plan.blocked);
+        ASSERT_EQ(plan.issues.size(), 1);
+        EXPECT_EQ(plan.issues[0].text(), c.refusal);
+    }
+}
+
+// A header and two rows, with the remark columns up to width and empty columns after; with
+// farCell the last row fills the first of those.
+QByteArray widePlan(int width, int empty, bool farCell = false)
+{
+    QList<QByteArrayList> records = {
+        {"type", "new_ip", "address"}, {"1", "192.168.1.5", "5"}, {"1", "192.168.1.6", "6"}};
+    for (int k = 3; k < width; ++k) {
+        records[0].append("r" + QByteArray::number(k));
+        records[1].append(k + 1 == width ? "last" : "");
+        records[2].append(QByteArray());
+    }
+    for (QByteArrayList& record : records)
+        record += QByteArrayList(empty, {});
+    if (farCell)
+        records[2][width] = "x";
+    QByteArray text;
+    for (const QByteArrayList& record : records)
+        text += record.join(',') + "\r\n";
+    return text;
+}
+
+const QString kTooWide = u"方案有65列，超过64列，请删去不用的列"_s;
+
+INSTANTIATE_TEST_SUITE_P(
+    Plan, PlanWidth,
+    ::testing::Values(WidthCase{"spreadsheetsEmptyColumns", widePlan(3, 20000), {}, 2, 0},
+                      WidthCase{"atTheLimit", widePlan(PlanMaxColumns, 20000), {}, 2, 61},
+                      WidthCase{"oneColumnMore", widePlan(PlanMaxColumns + 1, 0), kTooWide, 0, 0},
+                      WidthCase{"aRowReachesPastIt", widePlan(PlanMaxColumns, 20000, true),
+                                kTooWide, 0, 0},
+                      // Empty cells after the header's last are no fault of the row.
+                      WidthCase{"rowLongerThanTheHeader",
+                                "type,new_ip,address\n1,192.168.1.5,5,,,\n1,192.168.1.6,6\n",
+                                {},
+                                2,
+                                0}));
+
 // Zone switcher: choosing it sets the group field to "0", which the plan may overwrite.
 TEST(Plan, RowTakesTheEffectsOfChoosingItsType)
 {

@@ -4,6 +4,7 @@
 #include "common/dialogs.h"
 #include "common/guard.h"
 #include "common/posix_file.h"
+#include "net/local_networks.h"
 #include "protocol/device_types.h"
 #include "plan/plan_session.h"
 #include "plan/plan_target.h"
@@ -29,10 +30,11 @@ namespace
 {
 
 // Runs on a worker thread: touches nothing but its arguments.
-PlanLoad readPlanAndResults(const QString& path, const PlanBase& base)
+PlanLoad readPlanAndResults(const QString& path, PlanBase base)
 {
     PlanLoad load;
     load.path = path;
+    base.laptop = localAddresses();
     Expected<Plan> file = readPlanFile(QFile::encodeName(path), base);
     if (!file) {
         const QString why = missingFile(file.error()) ? u"文件不存在"_s : file.error().message;
@@ -53,6 +55,11 @@ PlanLoad readPlanAndResults(const QString& path, const PlanBase& base)
     load.plan = std::move(*file);
     load.results = readPlanResults(*results);
     return load;
+}
+
+QStringList tableHeaders()
+{
+    return {u"行"_s, u"更新后设备IP"_s, u"状态"_s, u"设备类型"_s, u"设备地址"_s};
 }
 
 } // namespace
@@ -77,8 +84,7 @@ PlanPanel::PlanPanel(PlanTarget& page, TUDPServer& udp, QWidget* parent)
     summary_->setText(u"方案：未载入"_s);
     summary_->setAccessibleName(summary_->text());
     table_->setAccessibleName(u"方案"_s);
-    table_->setHorizontalHeaderLabels(
-        {u"行"_s, u"更新后设备IP"_s, u"状态"_s, u"设备类型"_s, u"设备地址"_s});
+    table_->setHorizontalHeaderLabels(tableHeaders());
     table_->verticalHeader()->hide();
     table_->setWordWrap(false); // one line a row: a long state is cut at its end, not at a space
     table_->horizontalHeader()->setStretchLastSection(true);
@@ -232,11 +238,8 @@ void PlanPanel::fillTable(int generation, int from)
         // Emptying a table of thousands of rows is a slice of its own.
         table_->setRowCount(0);
         const Plan& plan = session_->plan();
-        const auto others = static_cast<int>(plan.otherHeaders.size());
-        table_->setColumnCount(ColCount + others);
-        for (int k = 0; k < others; ++k)
-            table_->setHorizontalHeaderItem(ColCount + k,
-                                            new QTableWidgetItem(plan.otherHeaders[k]));
+        table_->setColumnCount(ColCount + static_cast<int>(plan.otherHeaders.size()));
+        table_->setHorizontalHeaderLabels(tableHeaders() + plan.otherHeaders);
         table_->setRowCount(static_cast<int>(plan.rows.size()));
         filled_ = 0;
         goOn(0);
@@ -248,10 +251,15 @@ void PlanPanel::fillTable(int generation, int from)
     const ParamFields fields = page_.fieldTexts();
     const QStringList captions = deviceTypeCaptions();
     const auto count = static_cast<int>(plan().rows.size());
+    // The clock is read every few hundred cells: a wide row takes as long as many narrow ones.
+    const int rowsPerLook =
+        std::max(1, 320 / (ColCount + static_cast<int>(plan().otherHeaders.size())));
     int i = from;
     table_->setUpdatesEnabled(false);
-    while (i < count && (i - from < 64 || slice.elapsed() < sliceMs))
-        showRow(i++, fields, captions);
+    while (i < count && (i == from || slice.elapsed() < sliceMs)) {
+        for (const int end = std::min(count, i + rowsPerLook); i < end;)
+            showRow(i++, fields, captions);
+    }
     table_->setUpdatesEnabled(true);
     filled_ = i;
     if (i < count) {
@@ -304,6 +312,10 @@ void PlanPanel::showRow(int index, const ParamFields& page, const QStringList& c
     const PlanRow& row = plan().rows[index];
     const ParamFields fields = resolvePlanRow(row, page);
     for (int k = 0; k < plan().otherHeaders.size(); ++k) {
+        if (row.others.value(k).isEmpty()) {
+            delete table_->takeItem(index, ColCount + k);
+            continue;
+        }
         auto* item = new QTableWidgetItem(row.others.value(k));
         item->setToolTip(item->text());
         table_->setItem(index, ColCount + k, item);
