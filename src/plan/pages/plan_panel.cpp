@@ -77,8 +77,9 @@ PlanPanel::PlanPanel(PlanTarget& page, TUDPServer& udp, QWidget* parent)
     summary_->setText(u"方案：未载入"_s);
     summary_->setAccessibleName(summary_->text());
     table_->setAccessibleName(u"方案"_s);
-    table_->setHorizontalHeaderLabels(
-        {u"行"_s, u"更新后设备IP"_s, u"状态"_s, u"设备类型"_s, u"设备地址"_s});
+    table_->setHorizontalHeaderLabels({u"行"_s, planColumnCaption(PlanColumn::Upip), u"状态"_s,
+                                       planColumnCaption(PlanColumn::Type),
+                                       planColumnCaption(PlanColumn::Address)});
     table_->verticalHeader()->hide();
     table_->setWordWrap(false); // one line a row: a long state is cut at its end, not at a space
     table_->horizontalHeader()->setStretchLastSection(true);
