@@ -177,7 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size)
     const auto in = fuzz::splitFields(data, size, 18);
     const int code = fuzz::numberAt(in, 0);
     // A code outside the catalogue is no device type: it is refused before any packing.
-    if (code < 1 || code > DeviceTypeCount) {
+    if (code < 1 || code > DeviceType::count()) {
         bool refused = false;
         try {
             (void)DeviceType(code);

@@ -15,13 +15,44 @@ set_plugin_info({
 
 local proto = Proto("pa_terminal", "PA terminal configuration")
 
--- The parameter packet's layout for each device type, in the program's field table order:
--- { offset, packing, field }. Written from that table by the dissector_layout tool
+-- The packets' constants, the value strings of the command byte and the device type, both
+-- layouts and the packets' fields, in the program's field table order. Written from those
+-- tables by the dissector_layout tool
 -- (`build/src/protocol/dissector_layout --write dist/wireshark/pa_terminal.lua`); a test fails
--- when the two part, so change the table, not these lines.
--- BEGIN layout
+-- when the two part, so change the tables, not these lines.
+-- BEGIN tables
+local PARAM, PARAM_SIZE = 0x48, 41
+local SERVER, SERVER_SIZE, SERVER_FILLER = 0xD7, 18, 100
+
+-- The command byte's values.
+local commands = {
+    [0x48] = "Parameter packet",
+    [0xD7] = "Server address packet",
+}
+
+-- The device types by code.
+local device_types = {
+    [1] = "普通终端",
+    [2] = "频道终端",
+    [3] = "点播终端",
+    [4] = "一键报警",
+    [5] = "寻呼主机",
+    [6] = "分区切换",
+    [7] = "音频矩阵",
+    [8] = "消防矩阵",
+    [9] = "电源时序",
+    [10] = "网络收音",
+    [11] = "网络CD",
+    [12] = "网络功放",
+}
+
+-- Bytes each packing takes.
+local sizes = { quad = 4, high_first = 2, low_first = 2, low_first_padded = 4 }
+
+-- The parameter packet's uses for each device type, by offset:
+-- { offset, packing, field }.
 local layout = {
-    [1] = { name = "普通终端", uses = {
+    [1] = {
         { 1, "quad", "new_ip" },
         { 5, "quad", "server_ip" },
         { 9, "quad", "gateway" },
@@ -31,8 +62,8 @@ local layout = {
         { 19, "low_first", "device_address" },
         { 21, "quad", "broadcast_ip" },
         { 25, "quad", "hidden_group_ip" },
-    } },
-    [2] = { name = "频道终端", uses = {
+    },
+    [2] = {
         { 1, "quad", "new_ip" },
         { 5, "quad", "server_ip" },
         { 9, "quad", "gateway" },
@@ -42,8 +73,8 @@ local layout = {
         { 19, "low_first", "device_address" },
         { 21, "quad", "broadcast_ip" },
         { 25, "quad", "hidden_group_ip" },
-    } },
-    [3] = { name = "点播终端", uses = {
+    },
+    [3] = {
         { 1, "quad", "new_ip" },
         { 5, "quad", "server_ip" },
         { 9, "quad", "gateway" },
@@ -53,8 +84,8 @@ local layout = {
         { 19, "low_first", "device_address" },
         { 21, "quad", "broadcast_ip" },
         { 25, "quad", "hidden_group_ip" },
-    } },
-    [4] = { name = "一键报警", uses = {
+    },
+    [4] = {
         { 1, "quad", "new_ip" },
         { 5, "quad", "server_ip" },
         { 9, "quad", "gateway" },
@@ -68,8 +99,8 @@ local layout = {
         { 33, "quad", "alarm_host2_ip" },
         { 37, "low_first", "alarm_host1_id" },
         { 39, "low_first", "alarm_host2_id" },
-    } },
-    [5] = { name = "寻呼主机", uses = {
+    },
+    [5] = {
         { 1, "quad", "new_ip" },
         { 5, "quad", "server_ip" },
         { 9, "quad", "gateway" },
@@ -81,8 +112,8 @@ local layout = {
         { 25, "quad", "multicast_ip" },
         { 29, "quad", "subnet_mask" },
         { 33, "quad", "paging_server_ip" },
-    } },
-    [6] = { name = "分区切换", uses = {
+    },
+    [6] = {
         { 1, "quad", "new_ip" },
         { 5, "quad", "server_ip" },
         { 9, "quad", "gateway" },
@@ -92,8 +123,8 @@ local layout = {
         { 19, "low_first", "device_address" },
         { 21, "quad", "broadcast_ip" },
         { 25, "low_first_padded", "amplifier" },
-    } },
-    [7] = { name = "音频矩阵", uses = {
+    },
+    [7] = {
         { 1, "quad", "new_ip" },
         { 5, "quad", "server_ip" },
         { 9, "quad", "gateway" },
@@ -103,8 +134,8 @@ local layout = {
         { 19, "low_first", "device_address" },
         { 21, "quad", "broadcast_ip" },
         { 25, "quad", "hidden_group_ip" },
-    } },
-    [8] = { name = "消防矩阵", uses = {
+    },
+    [8] = {
         { 1, "quad", "new_ip" },
         { 5, "quad", "server_ip" },
         { 9, "quad", "gateway" },
@@ -114,8 +145,8 @@ local layout = {
         { 19, "low_first", "device_address" },
         { 21, "quad", "broadcast_ip" },
         { 25, "quad", "multicast_ip" },
-    } },
-    [9] = { name = "电源时序", uses = {
+    },
+    [9] = {
         { 1, "quad", "new_ip" },
         { 5, "quad", "server_ip" },
         { 9, "quad", "gateway" },
@@ -125,8 +156,8 @@ local layout = {
         { 19, "low_first", "device_address" },
         { 21, "quad", "broadcast_ip" },
         { 25, "quad", "hidden_group_ip" },
-    } },
-    [10] = { name = "网络收音", uses = {
+    },
+    [10] = {
         { 1, "quad", "new_ip" },
         { 5, "quad", "server_ip" },
         { 9, "quad", "gateway" },
@@ -136,8 +167,8 @@ local layout = {
         { 19, "low_first", "device_address" },
         { 21, "quad", "broadcast_ip" },
         { 25, "quad", "multicast_ip" },
-    } },
-    [11] = { name = "网络CD", uses = {
+    },
+    [11] = {
         { 1, "quad", "new_ip" },
         { 5, "quad", "server_ip" },
         { 9, "quad", "gateway" },
@@ -147,8 +178,8 @@ local layout = {
         { 19, "low_first", "device_address" },
         { 21, "quad", "broadcast_ip" },
         { 25, "quad", "multicast_ip" },
-    } },
-    [12] = { name = "网络功放", uses = {
+    },
+    [12] = {
         { 1, "quad", "new_ip" },
         { 5, "quad", "server_ip" },
         { 9, "quad", "gateway" },
@@ -158,14 +189,21 @@ local layout = {
         { 19, "low_first", "device_address" },
         { 21, "quad", "broadcast_ip" },
         { 25, "quad", "hidden_group_ip" },
-    } },
+    },
 }
--- END layout
 
+-- The server packet's parts, by offset: { offset, packing, field, size }.
+local server_layout = {
+    { 0, "command", "command", 1 },
+    { 1, "quad", "new_ip", 4 },
+    { 5, "quad", "subnet_mask", 4 },
+    { 9, "quad", "gateway", 4 },
+    { 13, "filler", "filler", 5 },
+}
+
+-- The packets' fields, named as the decoder's JSON keys.
 local f = {
-    kind = ProtoField.string("pa_terminal.kind", "Kind"),
-    command = ProtoField.uint8("pa_terminal.command", "Command", base.HEX),
-    type = ProtoField.uint8("pa_terminal.type", "Device type (preference)"),
+    command = ProtoField.uint8("pa_terminal.command", "Command", base.HEX, commands),
     new_ip = ProtoField.ipv4("pa_terminal.new_ip", "New address"),
     server_ip = ProtoField.ipv4("pa_terminal.server_ip", "Server address"),
     gateway = ProtoField.ipv4("pa_terminal.gateway", "Gateway"),
@@ -175,16 +213,21 @@ local f = {
     device_address = ProtoField.uint16("pa_terminal.device_address", "Device address"),
     broadcast_ip = ProtoField.ipv4("pa_terminal.broadcast_ip", "Data broadcast address"),
     hidden_group_ip = ProtoField.ipv4("pa_terminal.hidden_group_ip", "Group address (hidden)"),
-    multicast_ip = ProtoField.ipv4("pa_terminal.multicast_ip", "Multicast address"),
     subnet_mask = ProtoField.ipv4("pa_terminal.subnet_mask", "Subnet mask"),
+    multicast_ip = ProtoField.ipv4("pa_terminal.multicast_ip", "Multicast address"),
     amplifier = ProtoField.uint16("pa_terminal.amplifier", "Subordinate amplifier number"),
     alarm_host1_ip = ProtoField.ipv4("pa_terminal.alarm_host1_ip", "Alarm host 1 address"),
     alarm_host2_ip = ProtoField.ipv4("pa_terminal.alarm_host2_ip", "Alarm host 2 address"),
+    paging_server_ip = ProtoField.ipv4("pa_terminal.paging_server_ip", "Paging server address"),
     alarm_host1_id = ProtoField.uint16("pa_terminal.alarm_host1_id", "Alarm host 1 number"),
     alarm_host2_id = ProtoField.uint16("pa_terminal.alarm_host2_id", "Alarm host 2 number"),
-    paging_server_ip = ProtoField.ipv4("pa_terminal.paging_server_ip", "Paging server address"),
-    unused = ProtoField.bytes("pa_terminal.unused", "Unused"),
 }
+-- END tables
+
+-- The dissector's own fields beside the packets'.
+f.kind = ProtoField.string("pa_terminal.kind", "Kind")
+f.type = ProtoField.uint8("pa_terminal.type", "Device type (preference)", base.DEC, device_types)
+f.unused = ProtoField.bytes("pa_terminal.unused", "Unused")
 local list = {}
 for _, v in pairs(f) do list[#list + 1] = v end
 proto.fields = list
@@ -207,9 +250,6 @@ proto.prefs.ports = Pref.range("UDP ports", default_ports,
 proto.prefs.heuristic = Pref.bool("Try heuristic on any UDP port", false,
     "Read a datagram on any other port as these packets when its first byte and length fit")
 
-local PARAM, SERVER = 0x48, 0xD7
-local PARAM_SIZE, SERVER_SIZE = 41, 18
-
 local function is_ours(tvb)
     local n = tvb:len()
     if n == 0 then return false end
@@ -231,9 +271,7 @@ local function check_zero(tvb, tree, from, to, want)
     end
 end
 
--- Bytes each packing takes, and how its first bytes read.
-local sizes = { quad = 4, high_first = 2, low_first = 2, low_first_padded = 4 }
-
+-- A use of the packing at the offset, as its first bytes read.
 local function add_use(tree, tvb, at, packing, key)
     if packing == "quad" then return tree:add(f[key], tvb(at, 4)) end
     if packing == "high_first" then return tree:add(f[key], tvb(at, 2)) end
@@ -243,14 +281,11 @@ local function add_use(tree, tvb, at, packing, key)
 end
 
 local function dissect_param(tvb, tree, code)
-    local kind = layout[code]
     tree:add(f.kind, "param"):set_generated()
-    local t = tree:add(f.type, code)
-    t:set_generated()
-    t:append_text(" " .. kind.name)
+    tree:add(f.type, code):set_generated()
     -- The uses are by offset; bytes between them and after the last must be zero.
     local free = 1
-    for _, use in ipairs(kind.uses) do
+    for _, use in ipairs(layout[code]) do
         local at, packing, key = use[1], use[2], use[3]
         if at > free then check_zero(tvb, tree, free, at - 1) end
         local item = add_use(tree, tvb, at, packing, key)
@@ -262,10 +297,12 @@ end
 
 local function dissect_server(tvb, tree)
     tree:add(f.kind, "server"):set_generated()
-    add_use(tree, tvb, 1, "quad", "new_ip")
-    add_use(tree, tvb, 5, "quad", "subnet_mask")
-    add_use(tree, tvb, 9, "quad", "gateway")
-    check_zero(tvb, tree, 13, 17, 100)
+    -- The command byte is the packets' common field; the filler must hold its value.
+    for _, part in ipairs(server_layout) do
+        local at, packing, key, size = part[1], part[2], part[3], part[4]
+        if packing == "quad" then add_use(tree, tvb, at, packing, key) end
+        if packing == "filler" then check_zero(tvb, tree, at, at + size - 1, SERVER_FILLER) end
+    end
 end
 
 function proto.dissector(tvb, pinfo, root)
@@ -276,10 +313,10 @@ function proto.dissector(tvb, pinfo, root)
     if tvb(0, 1):uint() == PARAM then
         local code = proto.prefs.device_type
         if layout[code] == nil then code = 1 end
-        pinfo.cols.info = string.format("Parameter packet, read as type %d (%s)", code, layout[code].name)
+        pinfo.cols.info = string.format("%s, read as type %d (%s)", commands[PARAM], code, device_types[code])
         dissect_param(tvb, tree, code)
     else
-        pinfo.cols.info = "Server address packet"
+        pinfo.cols.info = commands[SERVER]
         dissect_server(tvb, tree)
     end
     return tvb:len()

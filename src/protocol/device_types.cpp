@@ -19,8 +19,8 @@ struct CatalogueRow {
 
 using G = DeviceGroup;
 
-// The catalogue, in list order. A new type is one row here and the count in the header; its
-// group says what the field table does with it.
+// The catalogue, in list order. A new type is one row here; its group says what the field
+// table does with it.
 // clang-format off
 constexpr CatalogueRow Catalogue[] = {
     {1,  u"普通终端", G::Plain},      // ordinary terminal
@@ -37,11 +37,11 @@ constexpr CatalogueRow Catalogue[] = {
     {12, u"网络功放", G::Plain},      // network power amplifier
 };
 // clang-format on
-static_assert(std::size(Catalogue) == DeviceTypeCount, "one row per type");
+constexpr int CatalogueSize = static_cast<int>(std::size(Catalogue));
 
 constexpr bool codedInOrder()
 {
-    for (int i = 0; i < DeviceTypeCount; ++i) {
+    for (int i = 0; i < CatalogueSize; ++i) {
         if (Catalogue[i].code != i + 1)
             return false;
     }
@@ -53,23 +53,28 @@ static_assert(codedInOrder(), "a type's code is its list index plus one");
 
 DeviceType::DeviceType(int code) : code_(code)
 {
-    if (code < 1 || code > DeviceTypeCount)
+    if (code < 1 || code > CatalogueSize)
         throw std::out_of_range("device type code outside the catalogue");
 }
 
 Expected<DeviceType> DeviceType::fromCode(int code)
 {
-    if (code < 1 || code > DeviceTypeCount)
-        return fail(u"设备类型代码%1不在1至%2之间"_s.arg(code).arg(DeviceTypeCount));
+    if (code < 1 || code > CatalogueSize)
+        return fail(u"设备类型代码%1不在1至%2之间"_s.arg(code).arg(CatalogueSize));
     return DeviceType(code, Checked{});
 }
 
 std::vector<DeviceType> DeviceType::all()
 {
     std::vector<DeviceType> types;
-    for (int code = 1; code <= DeviceTypeCount; ++code)
+    for (int code = 1; code <= CatalogueSize; ++code)
         types.push_back(DeviceType(code, Checked{}));
     return types;
+}
+
+qsizetype DeviceType::count()
+{
+    return CatalogueSize;
 }
 
 QString DeviceType::caption() const

@@ -11,10 +11,9 @@
 #include <vector>
 
 // The kinds of terminal device the parameter page configures. A device type code is the list
-// index plus one, 1 to DeviceTypeCount. The catalogue (device_types.cpp) holds each type's
+// index plus one, 1 to DeviceType::count(). The catalogue (device_types.cpp) holds each type's
 // code, caption and group; what a type does to the page and to the packet is read from the
 // field table (param_fields.cpp), whose rows name the groups they apply to.
-constexpr int DeviceTypeCount = 12;
 
 // Types that the parameter packet and the page treat alike. Each type is in one group.
 enum class DeviceGroup : int {
@@ -51,6 +50,8 @@ public:
     static DeviceType first() { return DeviceType(1, Checked{}); }
     // Every type, in list order.
     static std::vector<DeviceType> all();
+    // How many types the catalogue has; the highest code.
+    static qsizetype count();
 
     int code() const { return code_; }
     int listIndex() const { return code_ - 1; }

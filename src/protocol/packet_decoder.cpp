@@ -124,7 +124,7 @@ DecodeResult decodeParam(QByteArrayView datagram, const Expected<DeviceType>& ty
         if (!use.types.contains(*type))
             continue;
         const QString key = QString::fromUtf16(use.jsonKey);
-        const QString caption = QString::fromUtf16(use.decodedCaption);
+        const QString caption = decodedCaption(use);
         switch (use.packing) {
         case Packing::Quad:
             r.quad(use.offset, key, caption);
@@ -147,15 +147,25 @@ DecodeResult decodeServer(QByteArrayView datagram)
         return fault(DecodeError::Length,
                      u"服务器地址包应为18字节，收到%1字节"_s.arg(datagram.size()));
     Reader r(datagram);
-    for (int i = 13; i < ServerPacketSize; ++i) {
-        if (r.at(i) != 100)
-            return fault(
-                DecodeError::Unused,
-                u"服务器地址包偏移13至17应为64，偏移%1收到%2"_s.arg(i).arg(hexByte(r.at(i))));
+    for (const ServerPart& part : serverPacketLayout()) {
+        if (part.packing != ServerPacking::Filler)
+            continue;
+        const int last = part.offset + part.size - 1;
+        for (int i = part.offset; i <= last; ++i) {
+            if (r.at(i) != ServerPacketFiller)
+                return fault(DecodeError::Unused,
+                             u"服务器地址包偏移%1至%2应为%3，偏移%4收到%5"_s.arg(part.offset)
+                                 .arg(last)
+                                 .arg(hexByte(ServerPacketFiller))
+                                 .arg(i)
+                                 .arg(hexByte(r.at(i))));
+        }
     }
-    r.quad(1, u"new_ip"_s, u"更新服务器IP"_s);
-    r.quad(5, u"subnet_mask"_s, u"子网掩码"_s);
-    r.quad(9, u"gateway"_s, u"默认网关"_s);
+    for (const ServerPart& part : serverPacketLayout()) {
+        if (part.packing == ServerPacking::Octets)
+            r.quad(part.offset, QString::fromUtf16(part.name),
+                   QString::fromUtf16(part.decodedCaption));
+    }
     return DecodedPacket{PacketKind::Server, std::nullopt, r.take()};
 }
 

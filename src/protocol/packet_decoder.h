@@ -8,6 +8,7 @@
 
 #include "common/fault.h"
 #include "protocol/device_types.h"
+#include "protocol/param_packet.h"
 
 #include <QByteArrayView>
 #include <QJsonObject>
@@ -45,8 +46,6 @@ QString decodeErrorName(DecodeError error);
 QString datagramHex(QByteArrayView datagram);
 
 using DecodeResult = Expected<DecodedPacket>;
-
-constexpr unsigned char ParamCommand = 0x48;
 
 // By the first byte: a parameter packet read with the view of the type, or a server address
 // packet. A type that could not be had fails only a parameter packet, with the type's fault.

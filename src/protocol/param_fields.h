@@ -30,27 +30,30 @@ enum class ParamField : int {
     CallIp,
     ID1,
     ID2,
+    Count // not a field: the table has one row for each above
 };
-constexpr int ParamFieldCount = 16;
+constexpr int ParamFieldCount = static_cast<int>(ParamField::Count);
 
-// The texts of the parameter page that the download command reads, initially as the page
-// shows them when the window opens.
+// The texts of the parameter page that the download command reads. A new instance holds the
+// texts the page shows when the window opens, the defaults of the field table.
 struct ParamFields {
-    QString currIP = QStringLiteral("192.168.1.200");
-    QString currPort = QStringLiteral("7500");
-    QString upip = QStringLiteral("192.168.1.200");
-    QString serverIP = QStringLiteral("192.168.1.248");
-    QString netIP = QStringLiteral("192.168.1.1");
-    QString gpip = QStringLiteral("255.255.255.255");
-    QString address = QStringLiteral("200");
-    QString order = QStringLiteral("7500");
-    QString data = QStringLiteral("7510");
-    QString serverPort = QStringLiteral("7520");
-    QString groupIP = QStringLiteral("224.0.1.48");
-    QString ym = QStringLiteral("255.255.255.0");
-    QString callIp = QStringLiteral("192.168.1.248");
-    QString id1 = QStringLiteral("0");
-    QString id2 = QStringLiteral("0");
+    ParamFields();
+
+    QString currIP;
+    QString currPort;
+    QString upip;
+    QString serverIP;
+    QString netIP;
+    QString gpip;
+    QString address;
+    QString order;
+    QString data;
+    QString serverPort;
+    QString groupIP;
+    QString ym;
+    QString callIp;
+    QString id1;
+    QString id2;
 };
 
 // How the download checks a field before packing: not at all, with messages made from the
@@ -65,6 +68,7 @@ struct FieldSpec {
     const char16_t* label;      // objectName of the field's label
     const char16_t* control;    // objectName of the field
     QString ParamFields::*text; // its text in ParamFields; null for the type list
+    const char16_t* initial;    // the text the page opens with; null for the type list
     Validation validation;
     TypeSet validatedFor;
 };
@@ -86,13 +90,16 @@ struct FieldUse {
     TypeSet types;
     int offset;
     Packing packing;
-    const char16_t* jsonKey;        // the decoder's JSON key
-    const char16_t* decodedCaption; // the decoder's caption
+    const char16_t* jsonKey;     // the decoder's JSON key, the dissector's field name
+    const char16_t* englishName; // the dissector's field title
     // Relabelled fields: the caption choosing the type gives the field's label (null keeps
     // it), whether the field is shown, and a text typed into it (null keeps what is typed).
     const char16_t* label = nullptr;
     bool shown = false;
     const char16_t* preset = nullptr;
+    // The decoder's caption when it is neither the label without its colon nor, unlabelled,
+    // the field's caption.
+    const char16_t* decodedCaption = nullptr;
 };
 
 std::span<const FieldSpec> paramFieldTable();
@@ -101,6 +108,9 @@ const FieldSpec& paramFieldSpec(ParamField key);
 std::span<const FieldUse> paramLayout();
 // The use of the field for the type, or null when the type does not pack it.
 const FieldUse* fieldUse(ParamField key, DeviceType type);
+// The caption the decoder shows a use's value with: the page's caption of the field for the
+// type, without its colon.
+QString decodedCaption(const FieldUse& use);
 
 inline int fieldIndex(ParamField key)
 {

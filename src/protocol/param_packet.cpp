@@ -134,7 +134,7 @@ Expected<ParamPacket> buildParamPacket(const ParamFields& fields, DeviceType typ
 {
     // Zeroed work area larger than the packet: every byte no field fills goes out as 0.
     std::array<uint8_t, 100> work{};
-    work[0] = 0x48;
+    work[0] = ParamCommand;
     for (const FieldUse& use : paramLayout()) {
         if (!use.types.contains(type))
             continue;

@@ -22,6 +22,7 @@ Expected<Quad> IPstrToByte(const QString& text);
 Expected<void> validateParamFields(const ParamFields& fields, DeviceType type,
                                    const QString& ymCaption, const QString& callCaption);
 
+constexpr std::uint8_t ParamCommand = 0x48;
 constexpr int ParamPacketSize = 41;
 using ParamPacket = std::array<uint8_t, ParamPacketSize>;
 

@@ -3,12 +3,37 @@
 
 #include "common/sysutils.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace
 {
 
 constexpr QChar CR = QChar(13);
+
+using SP = ServerPacking;
+
+// clang-format off
+constexpr ServerPart Layout[] = {
+    // name          offset size packing      octets                  checkedAs      englishName     decodedCaption
+    {u"command",     0,     1,   SP::Command, nullptr,                nullptr,       u"Command",     nullptr},
+    {u"new_ip",      1,     4,   SP::Octets,  &ServerFields::ip,      u"IP",         u"New address", u"更新服务器IP"},
+    {u"subnet_mask", 5,     4,   SP::Octets,  &ServerFields::mark,    u"子网掩码",   u"Subnet mask", u"子网掩码"},
+    {u"gateway",     9,     4,   SP::Octets,  &ServerFields::gateWay, u"默认网关IP", u"Gateway",     u"默认网关"},
+    {u"filler",      13,    5,   SP::Filler,  nullptr,                nullptr,       nullptr,        nullptr},
+};
+// clang-format on
+
+constexpr bool withinTheBuffer()
+{
+    for (const ServerPart& part : Layout) {
+        if (part.offset < 0 || part.offset + part.size > ServerPacketSize)
+            return false;
+    }
+    return true;
+}
+static_assert(withinTheBuffer(), "every part lies within the packet");
 
 // One group of four octets: its name in the messages, the fields, and the index of its first
 // octet among the twelve.
@@ -58,6 +83,11 @@ QString dotted(const std::array<QString, 4>& octets)
 
 } // namespace
 
+std::span<const ServerPart> serverPacketLayout()
+{
+    return Layout;
+}
+
 ServerFields ServerFields::defaults()
 {
     ServerFields f;
@@ -72,14 +102,14 @@ ServerFields ServerFields::defaults()
 
 Expected<void> validateServerFields(const ServerFields& fields)
 {
-    const OctetGroup groups[] = {
-        {fields.ip, u"IP"_s, 0},
-        {fields.mark, u"子网掩码"_s, 4},
-        {fields.gateWay, u"默认网关IP"_s, 8},
-    };
-    for (const OctetGroup& g : groups) {
+    int first = 0;
+    for (const ServerPart& part : Layout) {
+        if (part.packing != SP::Octets)
+            continue;
+        const OctetGroup g{fields.*part.octets, QString::fromUtf16(part.checkedAs), first};
         if (Expected<void> checked = validateGroup(g); !checked)
             return checked;
+        first += 4;
     }
     if (fields.netName.isEmpty())
         return fail(u"连接名称不允许为空！"_s);
@@ -94,18 +124,27 @@ ServerTexts deriveServerTexts(const ServerFields& fields)
 Expected<TServerPacketBuffer> buildServerPacket(const ServerFields& fields)
 {
     TServerPacketBuffer buffer{};
-    buffer[0] = ServerPacketCommand;
-    std::size_t at = 1;
-    for (const auto* group : {&fields.ip, &fields.mark, &fields.gateWay}) {
-        for (const QString& octet : *group) {
-            const Expected<int> value = convertInt(octet);
-            if (!value)
-                return fail(value.error().message, static_cast<int>(at) - 1);
-            buffer[at++] = static_cast<std::uint8_t>(*value & 0xFF);
+    int octet = 0; // the index of the octet among the twelve, for the fault
+    for (const ServerPart& part : Layout) {
+        std::uint8_t* at = buffer.data() + part.offset;
+        switch (part.packing) {
+        case SP::Command:
+            *at = ServerPacketCommand;
+            break;
+        case SP::Octets:
+            for (const QString& text : fields.*part.octets) {
+                const Expected<int> value = convertInt(text);
+                if (!value)
+                    return fail(value.error().message, octet);
+                *at++ = static_cast<std::uint8_t>(*value & 0xFF);
+                ++octet;
+            }
+            break;
+        case SP::Filler:
+            std::fill_n(at, part.size, ServerPacketFiller);
+            break;
         }
     }
-    for (; at < ServerPacketSize; ++at)
-        buffer[at] = 100;
     return buffer;
 }
 

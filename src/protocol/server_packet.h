@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 
 // The page's field texts, exactly as typed.
 struct ServerFields {
@@ -47,8 +48,32 @@ ServerTexts deriveServerTexts(const ServerFields& fields);
 
 constexpr std::uint8_t ServerPacketCommand = 0xD7;
 constexpr int ServerPacketSize = 18;
+// The value of every filler byte.
+constexpr std::uint8_t ServerPacketFiller = 100;
 // The packet is built in a zeroed buffer of this size; only ServerPacketSize bytes are sent.
 using TServerPacketBuffer = std::array<std::uint8_t, 20>;
+
+// How a part of the server packet is filled.
+enum class ServerPacking {
+    Command, // the command byte
+    Octets,  // four fields, each the low eight bits of its integer, first octet first
+    Filler,  // ServerPacketFiller in every byte
+};
+
+// One part of the server packet, by offset; together they cover the packet once.
+struct ServerPart {
+    const char16_t* name; // the decoder's JSON key, the dissector's field name
+    int offset;
+    int size;
+    ServerPacking packing;
+    std::array<QString, 4> ServerFields::*octets; // the fields of an Octets part
+    const char16_t* checkedAs;                    // the group's name in the validation messages
+    const char16_t* englishName;                  // the dissector's field title, if a field
+    const char16_t* decodedCaption;               // the decoder's caption, if read
+};
+
+// The parts by offset, from the command byte to the last filler byte.
+std::span<const ServerPart> serverPacketLayout();
 
 // 0xD7, the twelve octets (low 8 bits of each converted field), then five times 100; or the
 // conversion error of the first octet that is not an integer.

@@ -39,7 +39,7 @@ void describe(QCommandLineParser& p)
         {u"server-port"_s, u"服务器的服务管理端口（默认 7550，0 由系统选择）。"_s, u"PORT"_s,
          u"7550"_s},
         {u"type"_s,
-         u"按哪种设备类型（1 至 %1）解读参数包（默认 1，普通终端）。"_s.arg(DeviceTypeCount),
+         u"按哪种设备类型（1 至 %1）解读参数包（默认 1，普通终端）。"_s.arg(DeviceType::count()),
          u"CODE"_s, u"1"_s},
         {u"json"_s, u"每个数据包打印一行JSON。"_s},
         {u"expect"_s,
@@ -87,7 +87,7 @@ std::variant<SimOptions, SimExit> parseSimOptions(const QStringList& arguments)
     bool ok = false;
     const Expected<DeviceType> type = DeviceType::fromCode(p.value(u"type"_s).toInt(&ok));
     if (!ok || !type)
-        return usage(u"--type 需要 1 到 %1 之间的设备类型代码，收到“%2”"_s.arg(DeviceTypeCount)
+        return usage(u"--type 需要 1 到 %1 之间的设备类型代码，收到“%2”"_s.arg(DeviceType::count())
                          .arg(p.value(u"type"_s)));
     o.deviceType = *type;
     o.json = p.isSet(u"json"_s);

@@ -59,7 +59,8 @@ PlanLoad readPlanAndResults(const QString& path, PlanBase base)
 
 QStringList tableHeaders()
 {
-    return {u"行"_s, u"更新后设备IP"_s, u"状态"_s, u"设备类型"_s, u"设备地址"_s};
+    return {u"行"_s, planColumnCaption(PlanColumn::Upip), u"状态"_s,
+            planColumnCaption(PlanColumn::Type), planColumnCaption(PlanColumn::Address)};
 }
 
 } // namespace
