@@ -192,8 +192,9 @@ void PlanSession::send(const Ticket& t, const BeforeSend& before)
     const DownloadOutcome outcome = downloadParams(udp_, type, fields);
     // The box is up in here; the plan cannot change while busy.
     page_.showPlanSend(outcome);
-    const PlanResult result{
-        t.row.row, clock_(), outcome.sent(), outcome.boxText(), t.key, before.device, {}, {}};
+    PlanResult result{t.row.row, clock_(), outcome.sent(), outcome.boxText(), t.key, before.device,
+                      {},        {}};
+    result.macBeforeAt = before.deviceAt;
     if (current(t)) {
         latest_.insert(t.key, result);
         changed(t.key);
@@ -221,6 +222,8 @@ void PlanSession::watch(const Ticket& t, const PlanResult& result, const BeforeS
                                   PlanResult verdict = result;
                                   verdict.verdict = after.verdict;
                                   verdict.verdictTime = self->clock_();
+                                  verdict.macAfter = after.mac;
+                                  verdict.macAfterAt = after.seenAt;
                                   self->record(t.path, verdict);
                                   if (self->current(t)) {
                                       self->latest_.insert(t.key, verdict);
