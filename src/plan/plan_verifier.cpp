@@ -2,7 +2,6 @@
 #include "plan/plan_verifier.h"
 
 #include "common/guard.h"
-#include "net/local_networks.h"
 #include "net/presence_checker.h"
 
 #include <optional>
@@ -14,7 +13,8 @@ Answers answersOf(const QString& address, const Presence& presence)
     return {address, presence.macs(), presence.kind != PresenceKind::Unknown};
 }
 
-PlanVerifier::PlanVerifier(QObject* parent) : QObject(parent), checker_(new PresenceChecker(this))
+PlanVerifier::PlanVerifier(QObject* parent)
+    : QObject(parent), checker_(new PresenceChecker(this)), source_(localAddresses)
 {
 }
 
@@ -66,7 +66,7 @@ void PlanVerifier::watchAfter(const QString& key, const RowAddresses& row, const
                               std::function<void(const AfterSend&)> done)
 {
     watches_.remove(key);
-    if (!sameSubnet(localAddresses(), row.next, true)) {
+    if (!sameSubnet(source_(), row.next, true)) {
         // Later, as any verdict comes: the session is still taking the send's result in.
         QTimer::singleShot(
             0, this, [done = std::move(done)] { runGuarded([&] { done(offSubnetVerdict()); }); });

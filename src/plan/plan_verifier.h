@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "net/local_networks.h"
 #include "net/presence_probe.h"
 #include "plan/row_verdict.h"
 #include "plan/row_verifier.h"
@@ -30,6 +31,12 @@ public:
 
     // How often a sent row's two addresses are asked and for how long (2 s, 120 s).
     void setWatchTiming(int intervalMs, int limitMs);
+    // The laptop's addresses, which tell whether a new address can be watched at all;
+    // the interfaces' unless replaced.
+    void setAddressSource(std::function<QList<LocalAddress>()> source)
+    {
+        source_ = std::move(source);
+    }
     bool watching(const QString& key) const { return watches_.contains(key); }
 
     // Both addresses at once: the device is the one MAC at the current address, a conflict
@@ -60,6 +67,7 @@ private:
                const Presence& atNew);
 
     PresenceChecker* checker_;
+    std::function<QList<LocalAddress>()> source_;
     QHash<QString, std::shared_ptr<Watch>> watches_;
     int intervalMs_ = 2000;
     int limitMs_ = 120000;

@@ -196,6 +196,27 @@ TEST_F(PlanSessionTest, TheVerifierIsAskedAndItsAnswersAreRecorded)
     EXPECT_EQ(back[1].macAfterAt, u"192.168.1.21"_s);
 }
 
+// A look ahead at a row already sent (the panel looks at the current row after each send,
+// and with none left that is the row just sent) says nothing over its state.
+TEST_F(PlanSessionTest, ALookAheadAtASentRowLeavesItsStateAlone)
+{
+    connected = true;
+    take(planFile(u"a.csv"_s, 21));
+    fake.answers.push_back(MB::IDOK);
+    session->press(0);
+    session->lookAhead(0); // while the press is checked: waits behind it
+    ASSERT_EQ(verifier.checks.size(), 2u);
+    verifier.checks[0].second({u"00:aa:bb:cc:dd:ee"_s, u"00:11:22:33:44:55"_s, {}});
+    ASSERT_TRUE(probe.receive().has_value());
+    verifier.checks[1].second({u"00:aa:bb:cc:dd:ee"_s, u"00:11:22:33:44:55"_s, {}});
+    EXPECT_EQ(session->state(0), u"已发送 T1"_s) << "the earlier look ahead, answered late";
+    session->lookAhead(0);
+    EXPECT_EQ(verifier.checks.size(), 2u) << "a sent row is not looked at again";
+    ASSERT_EQ(verifier.watches.size(), 1u);
+    verifier.watches[0].second({u"新地址被另一台设备占用 MAC 00:11:22:33:44:55"_s, {}, {}});
+    EXPECT_EQ(session->state(0), u"新地址被另一台设备占用 MAC 00:11:22:33:44:55"_s);
+}
+
 TEST_F(PlanSessionTest, CancelAtTheConflictBoxSendsNothingAndLeavesTheConflictShown)
 {
     connected = true;
