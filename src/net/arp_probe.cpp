@@ -5,6 +5,7 @@
 #include "net/net_address.h"
 
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
@@ -40,6 +41,10 @@ Presence ArpPresenceProbe::probe(uint32_t address)
     // alone and never hear a second device at the address. -w: the whole run's bound.
     QProcess arping;
     arping.setProcessChannelMode(QProcess::SeparateChannels);
+    // The reply lines are read as iputils writes them untranslated.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"LC_ALL"_s, u"C"_s);
+    arping.setProcessEnvironment(environment);
     arping.start(program_, {u"-b"_s, u"-w"_s, QString::number(deadlineS_), u"-I"_s,
                             card->interfaceName, target});
     const int waitMs = deadlineS_ * 1000 + 2000;

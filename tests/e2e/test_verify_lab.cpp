@@ -62,6 +62,7 @@ protected:
 
     LabDevices lab;
     ArpPresenceProbe arping;
+    ArpPresenceProbe missing{u"/nonexistent/arping"_s}; // falls back to the neighbour table
     QList<QProcess*> sims;
     QHash<QProcess*, QString> said;
 };
@@ -227,8 +228,6 @@ TEST_F(VerifyLab, EveryVerdictRestsOnWhatAnsweredAfterItsMoment)
           {"192.168.50.81", "192.168.50.82", "", "未确认", "", "", "", ""}},
          true},
     };
-    ArpPresenceProbe missing(u"/nonexistent/arping"_s);
-
     connectOn(7520);
     ASSERT_TRUE(unlocked());
     showPage(0);
