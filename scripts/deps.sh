@@ -4,7 +4,7 @@
 PACKAGES="cmake make g++ clang libclang-rt-14-dev qt6-base-dev qt6-base-dev-tools libgl-dev \
 libexpected-dev libgtest-dev libgmock-dev fonts-noto-cjk qt6-translations-l10n xvfb xauth iproute2 util-linux \
 procps dbus-daemon dbus-bin at-spi2-core dpkg-dev file lintian desktop-file-utils appstream \
-clang-tidy clang-format tshark"
+clang-tidy clang-format tshark iputils-arping"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -83,8 +83,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # postinst applies the raised receive buffer limit at once, not only from the next boot.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${dist_dir}/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# Not linked, so shlibdeps cannot see them: the window's Song face and Qt's Chinese texts.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, qt6-translations-l10n")
+# Not linked, so shlibdeps cannot see them: the window's Song face, Qt's Chinese texts and
+# arping, which asks who holds a device's address.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, qt6-translations-l10n, iputils-arping")
 # Capture files open in Wireshark, which loads the dissector installed below.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wireshark | tshark")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY

@@ -5,7 +5,7 @@
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
 #include "common/dialogs.h"
-#include "net/presence_probe.h"
+#include "net/arp_probe.h"
 #include "skin/song_font.h"
 
 #include <QApplication>
@@ -41,8 +41,8 @@ int main(int argc, char** argv)
     QtDialogs realDialogs;
     installDialogs(&realDialogs);
     // Tests leave the recording probe in place; only the program itself probes the network.
-    KernelPresenceProbe kernelProbe;
-    installPresenceProbe(&kernelProbe);
+    ArpPresenceProbe arpProbe;
+    installPresenceProbe(&arpProbe);
 
     int rc = 0;
     try {

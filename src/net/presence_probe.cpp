@@ -83,19 +83,45 @@ void nudge(uint32_t address)
     ::sendto(s.get(), "", 0, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
 
+// Whether a tells more than b: a MAC rather than none, then the later confirmation.
+bool fresher(const NeighbourEntry& a, const NeighbourEntry& b)
+{
+    if (a.mac.isEmpty() != b.mac.isEmpty())
+        return !a.mac.isEmpty();
+    if (a.confirmedAgeMs < 0 || b.confirmedAgeMs < 0)
+        return b.confirmedAgeMs < 0 && a.confirmedAgeMs >= 0;
+    return a.confirmedAgeMs < b.confirmedAgeMs;
+}
+
 } // namespace
 
 QString presenceText(const Presence& presence)
 {
     switch (presence.kind) {
     case PresenceKind::Present:
+        if (!presence.others.isEmpty())
+            return u"冲突 "_s + macList(presence.macs());
         return u"在线 MAC "_s + presence.mac;
     case PresenceKind::NoAnswer:
         return u"无应答"_s;
+    case PresenceKind::Unknown:
+        return u"未确认"_s;
     case PresenceKind::NotLocal:
         break;
     }
     return u"不在本机网段"_s;
+}
+
+QStringList Presence::macs() const
+{
+    if (kind != PresenceKind::Present || mac.isEmpty())
+        return {};
+    return QStringList{mac} + others;
+}
+
+QString macList(const QStringList& macs)
+{
+    return macs.join(u"、"_s);
 }
 
 PresenceProbe& presenceProbe()
@@ -131,8 +157,6 @@ bool confirmedSince(const NeighbourEntry& entry, int64_t sinceMs)
 {
     if (entry.mac.isEmpty() || !(entry.state & HasMac))
         return false;
-    if (entry.state & (NUD_REACHABLE | NUD_PERMANENT | NUD_NOARP))
-        return true;
     return entry.confirmedAgeMs >= 0 && entry.confirmedAgeMs <= sinceMs;
 }
 
@@ -187,8 +211,8 @@ std::optional<NeighbourEntry> neighbourEntry(uint32_t address)
                     entry.confirmedAgeMs = ticksToMs(info.ndm_confirmed);
                 }
             }
-            // An address may have an entry on more than one link; a confirmed one wins.
-            if (match && (!found || confirmedSince(entry, 0) || !confirmedSince(*found, 0)))
+            // An address may have an entry on more than one link; the latest confirmed wins.
+            if (match && (!found || fresher(entry, *found)))
                 found = entry;
         }
     }
@@ -211,8 +235,12 @@ Presence KernelPresenceProbe::probe(uint32_t address)
             return {PresenceKind::Present, entry->mac};
         const bool verifying =
             entry && !entry->mac.isEmpty() && (entry->state & (NUD_STALE | NUD_DELAY | NUD_PROBE));
-        if (since >= (verifying ? verifyingMs : timeout_.count()))
-            return {PresenceKind::NoAnswer, {}};
+        if (since >= (verifying ? verifyingMs : timeout_.count())) {
+            // A MAC the kernel did not confirm meanwhile is only remembered: no answer cannot
+            // be told from an entry the kernel did not think worth asking about again.
+            const bool remembered = entry && !entry->mac.isEmpty() && (entry->state & HasMac);
+            return {remembered ? PresenceKind::Unknown : PresenceKind::NoAnswer, {}};
+        }
         QThread::msleep(50);
     }
 }

@@ -3,24 +3,36 @@
 
 #include <QHash>
 #include <QList>
+#include <QStringList>
 #include <QString>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
 
-// Who holds an address on a directly connected subnet.
-enum class PresenceKind { Present, NoAnswer, NotLocal };
+// Who holds an address on a directly connected subnet. Unknown: the probe could not tell
+// (only an old cache entry was there to read).
+enum class PresenceKind { Present, NoAnswer, NotLocal, Unknown };
 
 struct Presence {
+    Presence(PresenceKind what = PresenceKind::NoAnswer, QString first = {}, QStringList more = {})
+        : kind(what), mac(std::move(first)), others(std::move(more))
+    {
+    }
+
     PresenceKind kind = PresenceKind::NoAnswer;
-    QString mac; // lower case with colons, when present
+    QString mac;        // lower case with colons, when present: the first that answered
+    QStringList others; // further MACs that answered the same address, in the order heard
 
     bool operator==(const Presence&) const = default;
+    // Every MAC that answered, the first one first.
+    QStringList macs() const;
 };
 
-// "在线 MAC 00:1a:2b:3c:4d:5e", "无应答" or "不在本机网段".
+// "在线 MAC 00:1a:2b:3c:4d:5e", "冲突 MAC1、MAC2", "无应答", "未确认" or "不在本机网段".
 QString presenceText(const Presence& presence);
+// MACs as one text: "MAC1、MAC2".
+QString macList(const QStringList& macs);
 
 // Asks who holds an address. probe() blocks for up to about a second: call it off the event
 // thread.
@@ -55,8 +67,9 @@ private:
 // The kernel's neighbour table through rtnetlink. It makes the kernel resolve the address
 // with one zero-length datagram to the discard port 9 and then reads the entry with
 // RTM_GETNEIGH, not /proc/net/arp: only rtnetlink tells whether the kernel confirmed the MAC
-// after the probe was sent, and a MAC left behind by a device that was unplugged (STALE) must
-// not count. Needs no privileges.
+// after the probe was sent. A MAC confirmed before that counts for nothing, whatever its
+// state: the kernel keeps an entry REACHABLE for 15 to 45 s after its last confirmation and
+// sends no request while it does, so such an entry ends as Unknown. Needs no privileges.
 class KernelPresenceProbe : public PresenceProbe
 {
 public:
@@ -77,9 +90,9 @@ struct NeighbourEntry {
     int64_t confirmedAgeMs = -1; // since the kernel last confirmed the MAC, -1 unknown
 };
 
-// The entry counts only when the kernel vouches for it: REACHABLE, or a MAC confirmed within
-// the sinceMs since the probe went out. A STALE or DELAY entry is only what the kernel
-// remembers; its "updated" time moves when the probe itself wakes it, so it proves nothing.
+// The entry counts only when the kernel confirmed its MAC within the sinceMs since the probe
+// went out. Its state alone proves nothing: REACHABLE lasts long after the last reply, and the
+// "updated" time of a STALE or DELAY entry moves when the probe itself wakes it.
 bool confirmedSince(const NeighbourEntry& entry, int64_t sinceMs);
 
 // The kernel's entry for an IPv4 address (host byte order), if it has one.

@@ -41,7 +41,7 @@ QList<PlanResult> readPlanResults(const QByteArray& bytes)
         return results;
     const QList<CsvRecord> records = parseCsv(decodeCsv(bytes.left(end + 1)).text);
     for (const CsvRecord& r : records) {
-        if (r.cells.size() != 4 && r.cells.size() != 8)
+        if (r.cells.size() != 4 && r.cells.size() != 8 && r.cells.size() != 11)
             continue;
         bool number = false;
         const int row = r.cells[0].toInt(&number);
@@ -49,11 +49,16 @@ QList<PlanResult> readPlanResults(const QByteArray& bytes)
         if (!number || row < 2 || (!sent && r.cells[2] != planResultState(false)))
             continue; // the header, or a line that is not ours
         PlanResult result{row, r.cells[1], sent, r.cells[3], {}, {}, {}, {}};
-        if (r.cells.size() == 8) {
+        if (r.cells.size() >= 8) {
             result.key = r.cells[4];
             result.macBefore = r.cells[5];
             result.verdict = r.cells[6];
             result.verdictTime = r.cells[7];
+        }
+        if (r.cells.size() == 11) {
+            result.macBeforeAt = r.cells[8];
+            result.macAfter = r.cells[9];
+            result.macAfterAt = r.cells[10];
         }
         results.append(result);
     }
@@ -64,11 +69,14 @@ QByteArray planResultLine(const PlanResult& result, bool first)
 {
     QString line;
     if (first)
-        line = u"\uFEFFrow,time,state,message,key,mac_before,verdict,verdict_time\r\n"_s;
+        line = u"\uFEFFrow,time,state,message,key,mac_before,verdict,verdict_time,"
+               u"mac_before_at,mac_after,mac_after_at\r\n"_s;
     line += QString::number(result.row) + u',' + csvCell(result.time) + u',' +
             planResultState(result.sent) + u',' + csvCell(result.message) + u',' +
             csvCell(result.key) + u',' + csvCell(result.macBefore) + u',' +
-            csvCell(result.verdict) + u',' + csvCell(result.verdictTime) + u"\r\n"_s;
+            csvCell(result.verdict) + u',' + csvCell(result.verdictTime) + u',' +
+            csvCell(result.macBeforeAt) + u',' + csvCell(result.macAfter) + u',' +
+            csvCell(result.macAfterAt) + u"\r\n"_s;
     return line.toUtf8();
 }
 

@@ -11,14 +11,26 @@
 // What became of sending one row of a plan. The results of a plan are kept in a CSV file next
 // to it, one line per send, so that a plan taken up again after a restart shows what was sent.
 struct PlanResult {
+    // Field by field, in order; what a result of an older file lacks stays empty.
+    PlanResult(int rowNumber = 0, QString sentAt = {}, bool wasSent = false, QString box = {},
+               QString rowKey = {}, QString device = {}, QString found = {}, QString foundAt = {})
+        : row(rowNumber), time(std::move(sentAt)), sent(wasSent), message(std::move(box)),
+          key(std::move(rowKey)), macBefore(std::move(device)), verdict(std::move(found)),
+          verdictTime(std::move(foundAt))
+    {
+    }
+
     int row = 0;  // spreadsheet row number of the plan row when it was sent, for the reader
     QString time; // local time of the send, "yyyy-MM-dd HH:mm:ss"
     bool sent = false;
     QString message;   // the box the download command showed
     QString key;       // the row's content (planRowKey): what the result belongs to
-    QString macBefore; // who answered at the new address before sending, if anyone
-    QString verdict;   // what the watch of the new address found: "新地址在线 <MAC>", ...
+    QString macBefore; // who answered at the current address before sending: the device
+    QString verdict;   // what the watch after sending found: "新地址在线 <MAC>", ...
     QString verdictTime;
+    QString macBeforeAt; // the address macBefore answered at
+    QString macAfter;    // the MACs the verdict rests on ("a、b"), if any answered
+    QString macAfterAt;  // the address they answered at
 };
 
 // What a result belongs to: the device a row describes, by its content (its type and every
@@ -33,7 +45,8 @@ QString planResultsPath(const QString& planPath);
 QString planResultState(bool sent);
 
 // Every result in the file, oldest first. A line cut short by a crash is skipped; no file
-// gives none. Lines written before results carried their key have none and match no row.
+// gives none. Lines written before results carried their key have none and match no row;
+// lines written before they said where each MAC answered (8 cells) have no addresses.
 QList<PlanResult> readPlanResults(const QByteArray& bytes);
 
 // One line of the file (with the header when first is set): UTF-8 with its byte-order mark,

@@ -123,7 +123,7 @@ std::optional<RowAddresses> PlanSession::addresses(const PlanRow& row) const
 
 void PlanSession::lookAhead(int index)
 {
-    if (!plan_.sendable(index))
+    if (!plan_.sendable(index) || sentAlready(planRowKey(plan_.rows[index])))
         return;
     const Ticket t = ticket(index);
     const auto row = addresses(t.row);
@@ -163,8 +163,9 @@ void PlanSession::checked(const Ticket& t, bool pressed, const RowAddresses& row
             setBusy(false);
         return;
     }
-    // A look ahead must not end the state of a press's check of the same row.
-    if (!pressed && passing_.value(t.key) == Checking)
+    // A look ahead must not end the state of a press's check of the same row, nor speak over
+    // what became of a row sent meanwhile.
+    if (!pressed && (passing_.value(t.key) == Checking || sentAlready(t.key)))
         return;
     passing_.remove(t.key);
     if (!before.conflict.isEmpty())
@@ -192,8 +193,9 @@ void PlanSession::send(const Ticket& t, const BeforeSend& before)
     const DownloadOutcome outcome = downloadParams(udp_, type, fields);
     // The box is up in here; the plan cannot change while busy.
     page_.showPlanSend(outcome);
-    const PlanResult result{
-        t.row.row, clock_(), outcome.sent(), outcome.boxText(), t.key, before.device, {}, {}};
+    PlanResult result{t.row.row, clock_(), outcome.sent(), outcome.boxText(), t.key, before.device,
+                      {},        {}};
+    result.macBeforeAt = before.deviceAt;
     if (current(t)) {
         latest_.insert(t.key, result);
         changed(t.key);
@@ -221,6 +223,8 @@ void PlanSession::watch(const Ticket& t, const PlanResult& result, const BeforeS
                                   PlanResult verdict = result;
                                   verdict.verdict = after.verdict;
                                   verdict.verdictTime = self->clock_();
+                                  verdict.macAfter = after.mac;
+                                  verdict.macAfterAt = after.seenAt;
                                   self->record(t.path, verdict);
                                   if (self->current(t)) {
                                       self->latest_.insert(t.key, verdict);
@@ -234,6 +238,12 @@ void PlanSession::record(const QString& path, const PlanResult& result)
 {
     if (const auto written = appendPlanResult(planResultsPath(path), result); !written)
         infoBox(u"结果未能写入%1：%2"_s.arg(planResultsPath(path), written.error().message));
+}
+
+bool PlanSession::sentAlready(const QString& key) const
+{
+    const auto result = latest_.constFind(key);
+    return result != latest_.cend() && result->sent;
 }
 
 void PlanSession::setBusy(bool busy)

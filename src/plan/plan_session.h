@@ -81,6 +81,8 @@ private:
     void record(const QString& path, const PlanResult& result);
     void setBusy(bool busy);
     void changed(const QString& key);
+    // The row's device was sent its packet (its last try did not fail).
+    bool sentAlready(const QString& key) const;
 
     PlanTarget& page_;
     TUDPServer& udp_;

@@ -4,19 +4,17 @@
 #include "common/guard.h"
 #include "net/presence_checker.h"
 
+#include <optional>
+
 using namespace Qt::StringLiterals;
 
-std::optional<QString> conflictingMac(const QString& currentIP, const QString& newIP,
-                                      const Presence& atCurrent, const Presence& atNew)
+Answers answersOf(const QString& address, const Presence& presence)
 {
-    if (currentIP.trimmed() == newIP.trimmed() || atNew.kind != PresenceKind::Present)
-        return std::nullopt;
-    if (atCurrent.kind == PresenceKind::Present && atCurrent.mac == atNew.mac)
-        return std::nullopt; // the device already answers at both
-    return atNew.mac;
+    return {address, presence.macs(), presence.kind != PresenceKind::Unknown};
 }
 
-PlanVerifier::PlanVerifier(QObject* parent) : QObject(parent), checker_(new PresenceChecker(this))
+PlanVerifier::PlanVerifier(QObject* parent)
+    : QObject(parent), checker_(new PresenceChecker(this)), source_(localAddresses)
 {
 }
 
@@ -28,11 +26,11 @@ void PlanVerifier::setWatchTiming(int intervalMs, int limitMs)
     limitMs_ = limitMs;
 }
 
-void PlanVerifier::checkBefore(
+void PlanVerifier::askBoth(
     uint32_t current, uint32_t next,
     std::function<void(const Presence& atCurrent, const Presence& atNew)> done)
 {
-    // Both probes at once; the later answer completes the check.
+    // Both probes at once; the later answer completes the pair.
     auto answers = std::make_shared<std::pair<std::optional<Presence>, std::optional<Presence>>>();
     auto complete = [answers, done] {
         if (answers->first && answers->second)
@@ -48,11 +46,37 @@ void PlanVerifier::checkBefore(
     });
 }
 
-void PlanVerifier::watch(const QString& key, uint32_t address,
-                         std::function<void(const Presence&)> done)
+void PlanVerifier::checkBefore(const RowAddresses& row, std::function<void(const BeforeSend&)> done)
 {
+    askBoth(row.current, row.next,
+            [row, done = std::move(done)](const Presence& atCurrent, const Presence& atNew) {
+                BeforeSend before;
+                // Two MACs at the current address: which one is the device cannot be known.
+                if (atCurrent.kind == PresenceKind::Present && atCurrent.others.isEmpty()) {
+                    before.device = atCurrent.mac;
+                    before.deviceAt = row.currentIP;
+                }
+                before.conflict = conflictBefore(before.device, answersOf(row.currentIP, atCurrent),
+                                                 answersOf(row.newIP, atNew));
+                done(before);
+            });
+}
+
+void PlanVerifier::watchAfter(const QString& key, const RowAddresses& row, const BeforeSend& before,
+                              std::function<void(const AfterSend&)> done)
+{
+    watches_.remove(key);
+    if (!sameSubnet(source_(), row.next, true)) {
+        // Later, as any verdict comes: the session is still taking the send's result in.
+        QTimer::singleShot(
+            0, this, [done = std::move(done)] { runGuarded([&] { done(offSubnetVerdict()); }); });
+        return;
+    }
     auto w = std::make_shared<Watch>();
-    w->address = address;
+    w->row = row;
+    w->device = before.device;
+    w->atNew = {row.newIP, {}, true};
+    w->atCurrent = {row.currentIP, {}, true};
     w->done = std::move(done);
     w->age.start();
     w->generation = ++generation_;
@@ -66,55 +90,36 @@ void PlanVerifier::watch(const QString& key, uint32_t address,
 void PlanVerifier::ask(const QString& key)
 {
     const auto found = watches_.constFind(key);
-    if (found == watches_.cend())
+    if (found == watches_.cend() || (*found)->asking)
         return;
     const std::shared_ptr<Watch> w = *found;
-    if (w->age.elapsed() >= limitMs_) {
-        finish(key, {PresenceKind::NoAnswer, {}});
-        return;
-    }
-    if (w->asking)
-        return;
     w->asking = true;
     const int generation = w->generation;
-    checker_->check(w->address, [this, key, generation](const Presence& p) {
-        runGuarded([&] {
-            const auto now = watches_.constFind(key);
-            if (now == watches_.cend() || (*now)->generation != generation)
-                return; // replaced or ended meanwhile
-            (*now)->asking = false;
-            if (p.kind == PresenceKind::Present)
-                finish(key, p);
-        });
-    });
+    askBoth(w->row.current, w->row.next,
+            [this, key, generation](const Presence& atCurrent, const Presence& atNew) {
+                runGuarded([&] { heard(key, generation, atCurrent, atNew); });
+            });
 }
 
-void PlanVerifier::finish(const QString& key, const Presence& presence)
+void PlanVerifier::heard(const QString& key, int generation, const Presence& atCurrent,
+                         const Presence& atNew)
 {
-    const std::shared_ptr<Watch> w = watches_.take(key);
-    if (w)
-        w->done(presence);
-}
-
-void PlanVerifier::checkBefore(const RowAddresses& row, std::function<void(const BeforeSend&)> done)
-{
-    checkBefore(
-        row.current, row.next,
-        [row, done = std::move(done)](const Presence& atCurrent, const Presence& atNew) {
-            BeforeSend before;
-            if (atCurrent.kind == PresenceKind::Present)
-                before.device = atCurrent.mac;
-            before.conflict =
-                conflictingMac(row.currentIP, row.newIP, atCurrent, atNew).value_or(QString());
-            done(before);
-        });
-}
-
-void PlanVerifier::watchAfter(const QString& key, const RowAddresses& row, const BeforeSend&,
-                              std::function<void(const AfterSend&)> done)
-{
-    watch(key, row.next, [done = std::move(done)](const Presence& presence) {
-        done({presence.kind == PresenceKind::Present ? u"新地址在线 "_s + presence.mac
-                                                     : u"新地址无应答"_s});
-    });
+    const auto found = watches_.constFind(key);
+    if (found == watches_.cend() || (*found)->generation != generation)
+        return; // replaced or ended meanwhile
+    const std::shared_ptr<Watch> w = *found;
+    w->asking = false;
+    for (const QString& mac : atNew.macs()) {
+        if (!w->atNew.macs.contains(mac))
+            w->atNew.macs.append(mac);
+    }
+    w->atNew.known = atNew.kind != PresenceKind::Unknown;
+    w->atCurrent = answersOf(w->row.currentIP, atCurrent);
+    // The time is up once a round that began within it has ended after it.
+    const auto verdict =
+        watchVerdict(w->device, w->atNew, w->atCurrent, w->age.elapsed() >= limitMs_);
+    if (!verdict)
+        return;
+    watches_.remove(key);
+    w->done(*verdict);
 }

@@ -16,12 +16,15 @@ struct RowAddresses {
 // What was seen before a row is sent.
 struct BeforeSend {
     QString device;   // MAC that answered at the current address: the device; empty if none
-    QString conflict; // MAC of another device holding the new address; empty if none
+    QString conflict; // MACs of other devices holding the new address ("a、b"); empty if none
+    QString deviceAt; // the address the device answered at, with it
 };
 
 // What a watch of the new address came to after sending.
 struct AfterSend {
     QString verdict; // the row's state and the results file's verdict
+    QString mac;     // the MACs the verdict rests on ("a、b"); empty when none answered
+    QString seenAt;  // the address they answered at
 };
 
 // What a plan session asks of the network about a row. It records whatever the verifier

@@ -472,14 +472,17 @@ TEST_F(PlanResultsFile, ResultsSurviveARestartAndALineCutShort)
                            {},
                            u"新地址在线 00:1a:2b:3c:4d:5e"_s,
                            u"2026-12-08 03:00:07"_s};
-    const PlanResult second{3,
-                            u"2026-12-08 03:00:09"_s,
-                            false,
-                            u"'a,b' is not \"valid\""_s,
-                            u"1\x1fnew_ip=b"_s,
-                            u"00:aa:bb:cc:dd:ee"_s,
-                            {},
-                            {}};
+    PlanResult second{3,
+                      u"2026-12-08 03:00:09"_s,
+                      false,
+                      u"'a,b' is not \"valid\""_s,
+                      u"1\x1fnew_ip=b"_s,
+                      u"00:aa:bb:cc:dd:ee"_s,
+                      u"新地址被另一台设备占用 MAC 00:11:22:33:44:55"_s,
+                      u"2026-12-08 03:02:09"_s};
+    second.macBeforeAt = u"192.168.1.200"_s;
+    second.macAfter = u"00:11:22:33:44:55"_s;
+    second.macAfterAt = u"192.168.1.201"_s;
     const PlanResult third{4, u"2026-12-08 03:00:20"_s, true, u"设备设置完成！"_s, u"k3"_s, {}, {},
                            {}};
     auto why = [](const Expected<void>& r) {
@@ -491,7 +494,8 @@ TEST_F(PlanResultsFile, ResultsSurviveARestartAndALineCutShort)
     ASSERT_TRUE(secondWritten) << why(secondWritten);
     EXPECT_EQ(path, dir.filePath(u"site.csv.result.csv"_s));
     EXPECT_TRUE(read().startsWith(
-        "\xEF\xBB\xBFrow,time,state,message,key,mac_before,verdict,verdict_time\r\n2,"));
+        "\xEF\xBB\xBFrow,time,state,message,key,mac_before,verdict,verdict_time,mac_before_at,"
+        "mac_after,mac_after_at\r\n2,"));
 
     {
         QFile f(path); // the crash came mid-line
@@ -513,7 +517,29 @@ TEST_F(PlanResultsFile, ResultsSurviveARestartAndALineCutShort)
         EXPECT_EQ(back[i].macBefore, want.macBefore);
         EXPECT_EQ(back[i].verdict, want.verdict);
         EXPECT_EQ(back[i].verdictTime, want.verdictTime);
+        EXPECT_EQ(back[i].macBeforeAt, want.macBeforeAt);
+        EXPECT_EQ(back[i].macAfter, want.macAfter);
+        EXPECT_EQ(back[i].macAfterAt, want.macAfterAt);
     }
+}
+
+// Files written by earlier versions: 4 cells, then 8 without the addresses.
+TEST_F(PlanResultsFile, OlderLinesAreStillRead)
+{
+    const QList<PlanResult> back = readPlanResults(
+        "\xEF\xBB\xBFrow,time,state,message\r\n"
+        "2,t1,已发送,设备设置完成！\r\n"
+        "3,t2,已发送,设备设置完成！,k3,00:aa:bb:cc:dd:ee,新地址在线 00:aa:bb:cc:dd:ee,t3\r\n"
+        "4,t4,已发送,设备设置完成！,k4,,,,x\r\n"); // 9 cells: not a line of ours
+    ASSERT_EQ(back.size(), 2);
+    EXPECT_EQ(back[0].message, u"设备设置完成！"_s);
+    EXPECT_TRUE(back[0].key.isEmpty());
+    EXPECT_EQ(back[1].key, u"k3"_s);
+    EXPECT_EQ(back[1].macBefore, u"00:aa:bb:cc:dd:ee"_s);
+    EXPECT_EQ(back[1].verdict, u"新地址在线 00:aa:bb:cc:dd:ee"_s);
+    EXPECT_EQ(back[1].verdictTime, u"t3"_s);
+    EXPECT_TRUE(back[1].macBeforeAt.isEmpty());
+    EXPECT_TRUE(back[1].macAfter.isEmpty());
 }
 
 TEST_F(PlanResultsFile, AFullDiskLeavesTheEarlierResultsWhole)

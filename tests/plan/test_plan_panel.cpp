@@ -3,8 +3,9 @@
 #include "config/pages/param_page.h"
 #include "fake_verifier.h"
 #include "plan/pages/plan_panel.h"
-#include "plan/plan_session.h"
 #include "plan/plan_results.h"
+#include "plan/plan_session.h"
+#include "plan/plan_verifier.h"
 #include "net/udp_server.h"
 #include "support/fake_dialogs.h"
 #include "support/udp_probe.h"
@@ -48,6 +49,11 @@ struct PanelFixture {
         page = std::make_unique<ParamPage>(globals, udp);
         page->resize(1080, 460);
         panel()->setClock([this] { return u"T%1"_s.arg(++tick); });
+        // The rows' new addresses are on the laptop's subnet wherever the test runs: their
+        // watch goes on (asking the silent probe) rather than end at once.
+        panel()->verifier().setAddressSource([] {
+            return QList<LocalAddress>{{u"eth0"_s, 0xC0A8010Au, 24, false}};
+        });
         page->show();
         QApplication::setActiveWindow(page.get());
     }
@@ -287,7 +293,7 @@ TEST(PlanPanel, APlanReadWhileARowsBoxIsUpComesInAfterTheRow)
         QTest::mouseClick(f.w<QPushButton>("btnSendNext"), Qt::LeftButton);
         EXPECT_FALSE(f.w<QPushButton>("btnLoadPlan")->isEnabled()) << "while it is checked";
         ASSERT_FALSE(verifier.checks.empty());
-        verifier.checks.back().second({{}, c.conflict});
+        verifier.checks.back().second({{}, c.conflict, {}});
         f.fake.onBox = nullptr;
         EXPECT_FALSE(loadEnabled) << "载入方案 is off under the box";
         EXPECT_EQ(rowsUnderBox, 2) << "the first plan stays under the box";

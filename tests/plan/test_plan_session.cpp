@@ -175,18 +175,46 @@ TEST_F(PlanSessionTest, TheVerifierIsAskedAndItsAnswersAreRecorded)
     EXPECT_EQ(verifier.checks[0].first.currentIP, u"127.0.0.1"_s);
     EXPECT_EQ(verifier.checks[0].first.newIP, u"192.168.1.21"_s);
     EXPECT_EQ(verifier.checks[0].first.next, 0xC0A80115u);
-    verifier.checks[0].second({u"00:aa:bb:cc:dd:ee"_s, {}});
+    verifier.checks[0].second({u"00:aa:bb:cc:dd:ee"_s, {}, u"127.0.0.1"_s});
     ASSERT_TRUE(probe.receive().has_value());
     EXPECT_FALSE(session->busy());
     ASSERT_EQ(verifier.watches.size(), 1u);
     EXPECT_EQ(verifier.watches[0].first, planRowKey(session->plan().rows[0]));
-    verifier.watches[0].second({u"新地址在线 00:aa:bb:cc:dd:ee"_s});
+    verifier.watches[0].second(
+        {u"新地址在线 00:aa:bb:cc:dd:ee"_s, u"00:aa:bb:cc:dd:ee"_s, u"192.168.1.21"_s});
     EXPECT_EQ(session->state(0), u"新地址在线 00:aa:bb:cc:dd:ee"_s);
     const auto back = results(path);
     ASSERT_EQ(back.size(), 2);
+    EXPECT_EQ(back[0].macBefore, u"00:aa:bb:cc:dd:ee"_s) << "the send, before its verdict";
+    EXPECT_EQ(back[0].macBeforeAt, u"127.0.0.1"_s);
+    EXPECT_TRUE(back[0].verdict.isEmpty());
     EXPECT_EQ(back[1].macBefore, u"00:aa:bb:cc:dd:ee"_s);
+    EXPECT_EQ(back[1].macBeforeAt, u"127.0.0.1"_s);
     EXPECT_EQ(back[1].verdict, u"新地址在线 00:aa:bb:cc:dd:ee"_s);
     EXPECT_EQ(back[1].verdictTime, u"T2"_s);
+    EXPECT_EQ(back[1].macAfter, u"00:aa:bb:cc:dd:ee"_s);
+    EXPECT_EQ(back[1].macAfterAt, u"192.168.1.21"_s);
+}
+
+// A look ahead at a row already sent (the panel looks at the current row after each send,
+// and with none left that is the row just sent) says nothing over its state.
+TEST_F(PlanSessionTest, ALookAheadAtASentRowLeavesItsStateAlone)
+{
+    connected = true;
+    take(planFile(u"a.csv"_s, 21));
+    fake.answers.push_back(MB::IDOK);
+    session->press(0);
+    session->lookAhead(0); // while the press is checked: waits behind it
+    ASSERT_EQ(verifier.checks.size(), 2u);
+    verifier.checks[0].second({u"00:aa:bb:cc:dd:ee"_s, u"00:11:22:33:44:55"_s, {}});
+    ASSERT_TRUE(probe.receive().has_value());
+    verifier.checks[1].second({u"00:aa:bb:cc:dd:ee"_s, u"00:11:22:33:44:55"_s, {}});
+    EXPECT_EQ(session->state(0), u"已发送 T1"_s) << "the earlier look ahead, answered late";
+    session->lookAhead(0);
+    EXPECT_EQ(verifier.checks.size(), 2u) << "a sent row is not looked at again";
+    ASSERT_EQ(verifier.watches.size(), 1u);
+    verifier.watches[0].second({u"新地址被另一台设备占用 MAC 00:11:22:33:44:55"_s, {}, {}});
+    EXPECT_EQ(session->state(0), u"新地址被另一台设备占用 MAC 00:11:22:33:44:55"_s);
 }
 
 TEST_F(PlanSessionTest, CancelAtTheConflictBoxSendsNothingAndLeavesTheConflictShown)
@@ -195,7 +223,7 @@ TEST_F(PlanSessionTest, CancelAtTheConflictBoxSendsNothingAndLeavesTheConflictSh
     take(planFile(u"a.csv"_s, 21));
     fake.answers.push_back(MB::IDCANCEL);
     session->press(0);
-    verifier.checks[0].second({{}, u"00:11:22:33:44:55"_s});
+    verifier.checks[0].second({{}, u"00:11:22:33:44:55"_s, {}});
     ASSERT_EQ(fake.boxes.size(), 1u);
     EXPECT_EQ(fake.boxes[0].text,
               u"更新后设备IP 192.168.1.21 已被另一台设备（MAC 00:11:22:33:44:55）"
@@ -239,7 +267,7 @@ TEST_F(PlanSessionTest, APlanReplacedWhileABoxIsUpWaitsAndTheResultStaysWithItsP
         };
         session->press(0);
         ASSERT_EQ(verifier.checks.size(), 1u);
-        verifier.checks[0].second({u"00:aa:bb:cc:dd:ee"_s, c.conflict});
+        verifier.checks[0].second({u"00:aa:bb:cc:dd:ee"_s, c.conflict, {}});
         fake.onBox = nullptr;
         EXPECT_TRUE(refused);
         const auto got = probe.receive();
@@ -253,7 +281,7 @@ TEST_F(PlanSessionTest, APlanReplacedWhileABoxIsUpWaitsAndTheResultStaysWithItsP
         // to the first plan's file, and to none of the second plan's rows.
         ASSERT_TRUE(session->replace(second, other, {}));
         ASSERT_EQ(verifier.watches.size(), 1u);
-        verifier.watches[0].second({u"新地址无应答"_s});
+        verifier.watches[0].second({u"新地址无应答"_s, {}, {}});
         EXPECT_EQ(results(first).size(), 2);
         EXPECT_EQ(results(first).last().verdict, u"新地址无应答"_s);
         EXPECT_TRUE(results(second).isEmpty());
@@ -271,7 +299,7 @@ TEST_F(PlanSessionTest, ALookAheadAnsweredForAReplacedPlanIsDropped)
     EXPECT_FALSE(session->busy()) << "a look ahead keeps no plan out";
     take(planFile(u"b.csv"_s, 31));
     ASSERT_EQ(verifier.checks.size(), 1u);
-    verifier.checks[0].second({{}, u"00:11:22:33:44:55"_s});
+    verifier.checks[0].second({{}, u"00:11:22:33:44:55"_s, {}});
     EXPECT_EQ(session->state(0), u"待发送"_s);
     EXPECT_TRUE(fake.boxes.empty());
 }
@@ -283,7 +311,7 @@ TEST_F(PlanSessionTest, AnswersAfterTheSessionIsGoneAreDropped)
     session->press(0);
     session.reset();
     ASSERT_EQ(verifier.checks.size(), 1u);
-    verifier.checks[0].second({{}, u"00:11:22:33:44:55"_s});
+    verifier.checks[0].second({{}, u"00:11:22:33:44:55"_s, {}});
     EXPECT_TRUE(fake.boxes.empty());
     EXPECT_FALSE(probe.receive(100).has_value());
 }

@@ -77,7 +77,10 @@ int LabDevices::add(const QString& address)
     const int index = static_cast<int>(devices_.size());
     devices_.append(d);
     const QString pid = QString::number(d->holder->processId());
-    const QString port = u"vlab%1"_s.arg(index);
+    // Named afresh for the whole run: the kernel frees the ports of an earlier test's devices
+    // a little after their namespaces end, and a name still taken would fail the add.
+    static int ports = 0;
+    const QString port = u"vlab%1"_s.arg(ports++);
     // unshare has made its namespace once sleep runs in it: wait for that exec.
     for (int i = 0; i < 100; ++i) {
         if (runCommand(u"readlink"_s, {u"/proc/"_s + pid + u"/ns/net"_s}) !=
@@ -94,7 +97,7 @@ int LabDevices::add(const QString& address)
     static const QRegularExpression ether(u"link/ether ([0-9a-f:]{17})"_s);
     d->mac =
         ether.match(inside(index, {u"ip"_s, u"-o"_s, u"link"_s, u"show"_s, u"eth0"_s})).captured(1);
-    return index;
+    return d->mac.isEmpty() ? -1 : index;
 }
 
 QString LabDevices::mac(int device) const

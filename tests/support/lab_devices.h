@@ -25,7 +25,8 @@ public:
     // How long the laptop's kernel trusts a confirmed MAC before it goes STALE (15 to 45 s
     // by default): tests of a swapped device shorten it to see that case in seconds.
     void setReachableMs(int ms);
-    // A new device namespace holding address (/24) on its eth0; its index.
+    // A new device namespace holding address (/24) on its eth0; its index, or -1 when it could
+    // not be made.
     int add(const QString& address);
     // The MAC of a device's eth0, lower case with colons.
     QString mac(int device) const;

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "plan/row_verifier.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// The MACs that answered one address by ARP after a moment (the check, the send).
+struct Answers {
+    QString address;
+    QStringList macs;  // in the order heard, each once
+    bool known = true; // false: the probe could not tell (only an old cache entry was there)
+};
+
+// Who else holds the new address before sending: the MACs there that are not the device's.
+// A new address equal to the current one is the device itself.
+QString conflictBefore(const QString& device, const Answers& atCurrent, const Answers& atNew);
+
+// What a watch after sending comes to, from the MAC seen at the current address before
+// sending (the device; empty if none), every MAC heard at the new address since the send, the
+// ones heard at the current address in the latest round, and whether the watch's time is up.
+// None while the watch must go on.
+std::optional<AfterSend> watchVerdict(const QString& device, const Answers& atNew,
+                                      const Answers& atCurrent, bool limitReached);
+
+// The verdict where the new address is on none of the laptop's subnets: nothing can be asked.
+AfterSend offSubnetVerdict();
