@@ -7,7 +7,9 @@
 #include "protocol/server_packet.h"
 
 #include <QStringList>
+#include <cstddef>
 #include <cstdint>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -25,35 +27,37 @@ constexpr PacketKindRow PacketKinds[] = {
     {ServerPacketCommand, ServerPacketSize, u"Server address packet"},
 };
 
-constexpr Packing Packings[] = {Packing::Quad, Packing::HighFirst, Packing::LowFirst,
-                                Packing::LowFirstPadded};
+// The Lua names of the packings, each with its packing.
+constexpr std::pair<Packing, const char16_t*> Packings[] = {
+    {Packing::Quad, u"quad"},
+    {Packing::HighFirst, u"high_first"},
+    {Packing::LowFirst, u"low_first"},
+    {Packing::LowFirstPadded, u"low_first_padded"},
+};
+constexpr std::pair<ServerPacking, const char16_t*> ServerPackings[] = {
+    {ServerPacking::Command, u"command"},
+    {ServerPacking::Octets, u"quad"},
+    {ServerPacking::Filler, u"filler"},
+};
 
-QString packingName(Packing packing)
+template <class Kind, std::size_t N>
+QString nameIn(const std::pair<Kind, const char16_t*> (&names)[N], Kind kind)
 {
-    switch (packing) {
-    case Packing::Quad:
-        return u"quad"_s;
-    case Packing::HighFirst:
-        return u"high_first"_s;
-    case Packing::LowFirst:
-        return u"low_first"_s;
-    case Packing::LowFirstPadded:
-        return u"low_first_padded"_s;
+    for (const auto& [k, name] : names) {
+        if (k == kind)
+            return QString::fromUtf16(name);
     }
     return {};
 }
 
+QString packingName(Packing packing)
+{
+    return nameIn(Packings, packing);
+}
+
 QString packingName(ServerPacking packing)
 {
-    switch (packing) {
-    case ServerPacking::Command:
-        return u"command"_s;
-    case ServerPacking::Octets:
-        return u"quad"_s;
-    case ServerPacking::Filler:
-        return u"filler"_s;
-    }
-    return {};
+    return nameIn(ServerPackings, packing);
 }
 
 QString hexCode(std::uint8_t value)
@@ -103,8 +107,8 @@ QString dissectorLayoutLua()
         lua += u"    [%1] = \"%2\",\n"_s.arg(type.code()).arg(type.caption());
 
     lua += u"}\n\n-- Bytes each packing takes.\nlocal sizes = {"_s;
-    for (Packing packing : Packings)
-        lua += u" %1 = %2,"_s.arg(packingName(packing)).arg(packedSize(packing));
+    for (const auto& [packing, name] : Packings)
+        lua += u" %1 = %2,"_s.arg(QString::fromUtf16(name)).arg(packedSize(packing));
     lua.chop(1);
     lua += u" }\n\n"_s;
 
