@@ -24,4 +24,4 @@ QByteArray patchIni(const QByteArray& existing, const QByteArray& section, const
 // file, so a failure leaves the old file whole. Fails with "Unable to write to <path>" (the
 // system's errno in the fault's code).
 Expected<void> iniWriteString(const QString& path, const QString& section, const QString& key,
-                    const QString& value, const FileOps& ops = FileOps::system());
+                              const QString& value, const FileOps& ops = FileOps::system());
