@@ -69,7 +69,7 @@ QString cutNote(int line)
     return u"第%1行不完整（写入时中断），未计入"_s.arg(line);
 }
 
-constexpr ReportOutcome outcomes[] = {ReportOutcome::Verified, ReportOutcome::Unverified,
+constexpr ReportOutcome Outcomes[] = {ReportOutcome::Verified, ReportOutcome::Unverified,
                                       ReportOutcome::NotSent};
 
 } // namespace
@@ -198,7 +198,7 @@ QByteArray planReportHtml(const PlanReport& report, const QString& source)
     const int counts[] = {report.verified, report.unverified, report.notSent};
     for (int i = 0; i < 3; ++i) {
         w.writeStartElement(u"tr"_s);
-        w.writeTextElement(u"th"_s, reportOutcomeCaption(outcomes[i]));
+        w.writeTextElement(u"th"_s, reportOutcomeCaption(Outcomes[i]));
         w.writeTextElement(u"td"_s, QString::number(counts[i]));
         w.writeEndElement();
     }
@@ -207,7 +207,7 @@ QByteArray planReportHtml(const PlanReport& report, const QString& source)
     w.writeTextElement(u"td"_s, QString::number(report.total()));
     w.writeEndElement();
     w.writeEndElement(); // table
-    for (const ReportOutcome outcome : outcomes) {
+    for (const ReportOutcome outcome : Outcomes) {
         w.writeTextElement(u"h2"_s, reportOutcomeCaption(outcome));
         w.writeStartElement(u"table"_s);
         w.writeStartElement(u"tr"_s);
