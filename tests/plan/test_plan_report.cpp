@@ -55,12 +55,12 @@ QList<PlanResult> sentWith(int row, const QString& verdict)
 QByteArray resultsFile()
 {
     QList<PlanResult> lines;
-    // Sent twice: the first send's verdict comes in after the second send and is stale.
+    // Sent twice: the first send's verdict comes in last and is stale.
     const QString twice = u"192.168.1.12"_s;
     lines << line(12, u"09:00"_s, true, u"设备设置完成！"_s, 5, twice)
           << line(12, u"09:05"_s, true, u"设备设置完成！"_s, 5, twice)
-          << line(12, u"09:00"_s, true, u"设备设置完成！"_s, 5, twice, u"新地址无应答"_s)
-          << line(12, u"09:05"_s, true, u"设备设置完成！"_s, 5, twice, u"新地址在线 aa"_s);
+          << line(12, u"09:05"_s, true, u"设备设置完成！"_s, 5, twice, u"新地址在线 aa"_s)
+          << line(12, u"09:00"_s, true, u"设备设置完成！"_s, 5, twice, u"新地址无应答"_s);
     lines << sentWith(2, u"新地址在线 aa"_s) << sentWith(3, u"新地址在线 bb（发送前未见设备）"_s)
           << sentWith(4, u"新地址被另一台设备占用 MAC cc"_s) << sentWith(5, u"冲突 aa、bb"_s)
           << sentWith(6, u"仍在旧地址 aa"_s) << sentWith(7, u"新地址无应答"_s)
