@@ -4,6 +4,7 @@
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
+#include "app/report_command.h"
 #include "common/dialogs.h"
 #include "net/arp_probe.h"
 #include "skin/song_font.h"
@@ -22,6 +23,12 @@ int main(int argc, char** argv)
                                  [](const QString& file, QTextStream& out, QTextStream&) {
                                      out.flush(); // the check prints on its own
                                      return checkPlanCommand(QFile::encodeName(file).constData());
+                                 }});
+    terminalOptions().push_back({QStringLiteral("--report"), QString(), QStringLiteral("PLAN"),
+                                 QStringLiteral("由方案的结果文件写出交接报告后退出"),
+                                 [](const QString& plan, QTextStream& out, QTextStream&) {
+                                     out.flush();
+                                     return reportCommand(QFile::encodeName(plan).constData());
                                  }});
 
     // --help and --version answer before any window exists: no display is needed for them.

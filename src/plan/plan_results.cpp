@@ -34,11 +34,19 @@ QString planResultState(bool sent)
 
 QList<PlanResult> readPlanResults(const QByteArray& bytes)
 {
-    QList<PlanResult> results;
+    return readPlanResultsFile(bytes).results;
+}
+
+PlanResultsFile readPlanResultsFile(const QByteArray& bytes)
+{
+    PlanResultsFile file;
+    QList<PlanResult>& results = file.results;
     // Every complete line ends with a line break; what follows the last one was cut short.
     const qsizetype end = bytes.lastIndexOf('\n');
+    if (!bytes.mid(end + 1).trimmed().isEmpty())
+        file.cutLine = static_cast<int>(bytes.left(end + 1).count('\n')) + 1;
     if (end < 0)
-        return results;
+        return file;
     const QList<CsvRecord> records = parseCsv(decodeCsv(bytes.left(end + 1)).text);
     for (const CsvRecord& r : records) {
         if (r.cells.size() != 4 && r.cells.size() != 8 && r.cells.size() != 11)
@@ -62,7 +70,7 @@ QList<PlanResult> readPlanResults(const QByteArray& bytes)
         }
         results.append(result);
     }
-    return results;
+    return file;
 }
 
 QByteArray planResultLine(const PlanResult& result, bool first)

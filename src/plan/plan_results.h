@@ -49,6 +49,14 @@ QString planResultState(bool sent);
 // lines written before they said where each MAC answered (8 cells) have no addresses.
 QList<PlanResult> readPlanResults(const QByteArray& bytes);
 
+// The results in a file, and where a crash cut it: the number of the cut line (the first line
+// is 1), 0 when every line is whole.
+struct PlanResultsFile {
+    QList<PlanResult> results;
+    int cutLine = 0;
+};
+PlanResultsFile readPlanResultsFile(const QByteArray& bytes);
+
 // One line of the file (with the header when first is set): UTF-8 with its byte-order mark,
 // so that spreadsheets open it as such.
 QByteArray planResultLine(const PlanResult& result, bool first);

@@ -1,0 +1,275 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "plan/plan_report.h"
+
+#include "common/posix_file.h"
+#include "plan/csv_reader.h"
+#include "plan/plan.h"
+#include "plan/plan_results.h"
+#include "protocol/device_types.h"
+
+#include <QFile>
+#include <QHash>
+#include <QXmlStreamWriter>
+#include <algorithm>
+#include <cerrno>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+// A cell of the row as its key holds it ("<code>\x1f<column>=<value>..."); empty when absent.
+QString keyCell(const QStringList& parts, PlanColumn column)
+{
+    const QString prefix = planColumnKey(column) + u'=';
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        if (parts[i].startsWith(prefix))
+            return parts[i].mid(prefix.size());
+    }
+    return {};
+}
+
+void takeSend(ReportDevice& d, const PlanResult& r)
+{
+    d.time = r.time;
+    d.macBefore = r.macBefore;
+    d.macBeforeAt = r.macBeforeAt;
+    d.macAfter.clear();
+    d.macAfterAt.clear();
+    d.verdict.clear();
+    d.verdictTime.clear();
+    d.message.clear();
+}
+
+struct Column {
+    QString caption;
+    QString ReportDevice::*field;
+};
+
+const QList<Column>& columns()
+{
+    static const QList<Column> all = {
+        {u"设备类型"_s, &ReportDevice::type},
+        {planColumnCaption(PlanColumn::CurrIP), &ReportDevice::currentIp},
+        {planColumnCaption(PlanColumn::Upip), &ReportDevice::newIp},
+        {u"发送前MAC"_s, &ReportDevice::macBefore},
+        {u"发送前应答地址"_s, &ReportDevice::macBeforeAt},
+        {u"发送后MAC"_s, &ReportDevice::macAfter},
+        {u"发送后应答地址"_s, &ReportDevice::macAfterAt},
+        {u"发送时间"_s, &ReportDevice::time},
+        {u"结论"_s, &ReportDevice::verdict},
+        {u"结论时间"_s, &ReportDevice::verdictTime},
+        {u"下载信息"_s, &ReportDevice::message},
+    };
+    return all;
+}
+
+QString cutNote(int line)
+{
+    return u"第%1行不完整（写入时中断），未计入"_s.arg(line);
+}
+
+constexpr ReportOutcome Outcomes[] = {ReportOutcome::Verified, ReportOutcome::Unverified,
+                                      ReportOutcome::NotSent};
+
+} // namespace
+
+QString reportOutcomeCaption(ReportOutcome outcome)
+{
+    switch (outcome) {
+    case ReportOutcome::Verified:
+        return u"已配置并确认"_s;
+    case ReportOutcome::Unverified:
+        return u"已发送未确认"_s;
+    case ReportOutcome::NotSent:
+        break;
+    }
+    return u"未发送"_s;
+}
+
+PlanReport handoverReport(const QByteArray& resultsFile)
+{
+    const PlanResultsFile file = readPlanResultsFile(resultsFile);
+    PlanReport report;
+    report.cutLine = file.cutLine;
+    QHash<QString, qsizetype> index;
+    QList<bool> sent;
+    for (const PlanResult& r : file.results) {
+        // Lines from before results carried their key belong to their row number.
+        const QString id = r.key.isEmpty() ? u"\x1e"_s + QString::number(r.row) : r.key;
+        auto at = index.constFind(id);
+        if (at == index.constEnd()) {
+            at = index.insert(id, report.devices.size());
+            ReportDevice d;
+            d.key = r.key;
+            const QStringList parts = r.key.split(u'\x1f');
+            if (const auto type = DeviceType::fromCode(parts[0].toInt()))
+                d.type = type->caption();
+            d.currentIp = keyCell(parts, PlanColumn::CurrIP);
+            d.newIp = keyCell(parts, PlanColumn::Upip);
+            report.devices.append(d);
+            sent.append(false);
+        }
+        ReportDevice& d = report.devices[*at];
+        d.row = r.row;
+        if (r.verdict.isEmpty()) {
+            if (r.sent) {
+                takeSend(d, r);
+                sent[*at] = true;
+            } else if (!sent[*at]) {
+                takeSend(d, r);
+                d.message = r.message;
+            }
+            continue;
+        }
+        // A verdict line repeats its send; one on an earlier send than the latest is stale.
+        if (!sent[*at] || d.time != r.time) {
+            if (sent[*at])
+                continue;
+            takeSend(d, r);
+            sent[*at] = true;
+        }
+        d.verdict = r.verdict;
+        d.verdictTime = r.verdictTime;
+        d.macAfter = r.macAfter;
+        d.macAfterAt = r.macAfterAt;
+    }
+    for (qsizetype i = 0; i < report.devices.size(); ++i) {
+        ReportDevice& d = report.devices[i];
+        d.outcome = !sent[i]                              ? ReportOutcome::NotSent
+                    : d.verdict.startsWith(u"新地址在线") ? ReportOutcome::Verified
+                                                          : ReportOutcome::Unverified;
+        ++(d.outcome == ReportOutcome::Verified     ? report.verified
+           : d.outcome == ReportOutcome::Unverified ? report.unverified
+                                                    : report.notSent);
+    }
+    std::stable_sort(report.devices.begin(), report.devices.end(),
+                     [](const ReportDevice& a, const ReportDevice& b) { return a.row < b.row; });
+    return report;
+}
+
+QString planReportSummary(const PlanReport& report)
+{
+    return u"%1 %2台，%3 %4台，%5 %6台（共%7台）"_s
+               .arg(reportOutcomeCaption(ReportOutcome::Verified))
+               .arg(report.verified)
+               .arg(reportOutcomeCaption(ReportOutcome::Unverified))
+               .arg(report.unverified)
+               .arg(reportOutcomeCaption(ReportOutcome::NotSent))
+               .arg(report.notSent)
+               .arg(report.total()) +
+           (report.cutLine > 0 ? u"；"_s + cutNote(report.cutLine) : QString());
+}
+
+QByteArray planReportHtml(const PlanReport& report, const QString& source)
+{
+    QByteArray bytes;
+    QXmlStreamWriter w(&bytes);
+    w.setAutoFormatting(true);
+    w.writeStartDocument();
+    w.writeDTD(u"<!DOCTYPE html>"_s);
+    w.writeStartElement(u"html"_s);
+    w.writeDefaultNamespace(u"http://www.w3.org/1999/xhtml"_s);
+    w.writeAttribute(u"lang"_s, u"zh-CN"_s);
+    w.writeStartElement(u"head"_s);
+    w.writeEmptyElement(u"meta"_s);
+    w.writeAttribute(u"charset"_s, u"UTF-8"_s);
+    w.writeTextElement(u"title"_s, u"交接报告"_s);
+    w.writeTextElement(
+        u"style"_s,
+        u"body{font-family:sans-serif;font-size:11pt;margin:1.5em}"
+        u"table{border-collapse:collapse;width:100%;margin-bottom:1em}"
+        u"th,td{border:1px solid #888;padding:2px 4px;text-align:left;vertical-align:top}"
+        u"th{background:#eee}.cut{color:#a00;font-weight:bold}"
+        u"@media print{body{margin:0;font-size:9pt}h2{break-after:avoid}"
+        u"tr{break-inside:avoid}th{background:none}}"_s);
+    w.writeEndElement(); // head
+    w.writeStartElement(u"body"_s);
+    w.writeTextElement(u"h1"_s, u"交接报告"_s);
+    w.writeTextElement(u"p"_s, u"结果文件：%1"_s.arg(source));
+    if (report.cutLine > 0) {
+        w.writeStartElement(u"p"_s);
+        w.writeAttribute(u"class"_s, u"cut"_s);
+        w.writeCharacters(cutNote(report.cutLine));
+        w.writeEndElement();
+    }
+    w.writeTextElement(u"h2"_s, u"汇总"_s);
+    w.writeStartElement(u"table"_s);
+    const int counts[] = {report.verified, report.unverified, report.notSent};
+    for (int i = 0; i < 3; ++i) {
+        w.writeStartElement(u"tr"_s);
+        w.writeTextElement(u"th"_s, reportOutcomeCaption(Outcomes[i]));
+        w.writeTextElement(u"td"_s, QString::number(counts[i]));
+        w.writeEndElement();
+    }
+    w.writeStartElement(u"tr"_s);
+    w.writeTextElement(u"th"_s, u"合计"_s);
+    w.writeTextElement(u"td"_s, QString::number(report.total()));
+    w.writeEndElement();
+    w.writeEndElement(); // table
+    for (const ReportOutcome outcome : Outcomes) {
+        w.writeTextElement(u"h2"_s, reportOutcomeCaption(outcome));
+        w.writeStartElement(u"table"_s);
+        w.writeStartElement(u"tr"_s);
+        w.writeTextElement(u"th"_s, u"行"_s);
+        for (const Column& c : columns())
+            w.writeTextElement(u"th"_s, c.caption);
+        w.writeEndElement();
+        for (const ReportDevice& d : report.devices) {
+            if (d.outcome != outcome)
+                continue;
+            w.writeStartElement(u"tr"_s);
+            w.writeTextElement(u"td"_s, QString::number(d.row));
+            for (const Column& c : columns())
+                w.writeTextElement(u"td"_s, d.*c.field);
+            w.writeEndElement();
+        }
+        w.writeEndElement(); // table
+    }
+    w.writeEndElement(); // body
+    w.writeEndElement(); // html
+    w.writeEndDocument();
+    return bytes;
+}
+
+QByteArray planReportCsv(const PlanReport& report)
+{
+    QString text = u"\uFEFF行,结果"_s;
+    for (const Column& c : columns())
+        text += u',' + csvCell(c.caption);
+    text += u"\r\n"_s;
+    for (const ReportDevice& d : report.devices) {
+        text += QString::number(d.row) + u',' + csvCell(reportOutcomeCaption(d.outcome));
+        for (const Column& c : columns())
+            text += u',' + csvCell(d.*c.field);
+        text += u"\r\n"_s;
+    }
+    if (report.cutLine > 0)
+        text += csvCell(cutNote(report.cutLine)) + u"\r\n"_s;
+    return text.toUtf8();
+}
+
+QString planReportHtmlPath(const QString& planPath)
+{
+    return planPath + u".report.html"_s;
+}
+
+QString planReportCsvPath(const QString& planPath)
+{
+    return planPath + u".report.csv"_s;
+}
+
+Expected<void> writePlanReport(const QString& planPath, const PlanReport& report)
+{
+    const QString source = planResultsPath(planPath);
+    const std::pair<QString, QByteArray> files[] = {
+        {planReportHtmlPath(planPath), planReportHtml(report, source)},
+        {planReportCsvPath(planPath), planReportCsv(report)},
+    };
+    for (const auto& [path, bytes] : files) {
+        AtomicFile file(QFile::encodeName(path));
+        if (!file.open() || !file.write(bytes) || !file.commit())
+            return systemFault(errno);
+    }
+    return {};
+}
