@@ -229,6 +229,10 @@ QByteArray planReportHtml(const PlanReport& report, const QString& source)
     w.writeEndElement(); // body
     w.writeEndElement(); // html
     w.writeEndDocument();
+    // A browser reads the page as HTML, where the doctype comes first: the writer's XML
+    // declaration goes.
+    if (bytes.startsWith("<?xml"))
+        bytes.remove(0, bytes.indexOf('\n') + 1);
     return bytes;
 }
 

@@ -128,7 +128,7 @@ TEST(PlanReport, EachVerdictKindCountsAsItsOutcome)
 TEST(PlanReport, PageParsesAsXhtmlWithTheCellsEscaped)
 {
     const QByteArray html = planReportHtml(handoverReport(resultsFile()), u"a&b.csv"_s);
-    ASSERT_TRUE(html.contains("<!DOCTYPE html>"));
+    ASSERT_TRUE(html.startsWith("<!DOCTYPE html>")) << "a browser wants the doctype first";
     QXmlStreamReader xml(html);
     QStringList headings;
     QString title;
