@@ -12,6 +12,7 @@
 #include <QXmlStreamWriter>
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -69,22 +70,22 @@ QString cutNote(int line)
     return u"第%1行不完整（写入时中断），未计入"_s.arg(line);
 }
 
-constexpr ReportOutcome Outcomes[] = {ReportOutcome::Verified, ReportOutcome::Unverified,
-                                      ReportOutcome::NotSent};
+// The outcomes in the report's order, with the captions its headings give them.
+constexpr std::pair<ReportOutcome, const char16_t*> Outcomes[] = {
+    {ReportOutcome::Verified, u"已配置并确认"},
+    {ReportOutcome::Unverified, u"已发送未确认"},
+    {ReportOutcome::NotSent, u"未发送"},
+};
 
 } // namespace
 
 QString reportOutcomeCaption(ReportOutcome outcome)
 {
-    switch (outcome) {
-    case ReportOutcome::Verified:
-        return u"已配置并确认"_s;
-    case ReportOutcome::Unverified:
-        return u"已发送未确认"_s;
-    case ReportOutcome::NotSent:
-        break;
+    for (const auto& [kind, caption] : Outcomes) {
+        if (kind == outcome)
+            return QString::fromUtf16(caption);
     }
-    return u"未发送"_s;
+    return {};
 }
 
 PlanReport handoverReport(const QByteArray& resultsFile)
@@ -198,7 +199,7 @@ QByteArray planReportHtml(const PlanReport& report, const QString& source)
     const int counts[] = {report.verified, report.unverified, report.notSent};
     for (int i = 0; i < 3; ++i) {
         w.writeStartElement(u"tr"_s);
-        w.writeTextElement(u"th"_s, reportOutcomeCaption(Outcomes[i]));
+        w.writeTextElement(u"th"_s, QString::fromUtf16(Outcomes[i].second));
         w.writeTextElement(u"td"_s, QString::number(counts[i]));
         w.writeEndElement();
     }
@@ -207,8 +208,8 @@ QByteArray planReportHtml(const PlanReport& report, const QString& source)
     w.writeTextElement(u"td"_s, QString::number(report.total()));
     w.writeEndElement();
     w.writeEndElement(); // table
-    for (const ReportOutcome outcome : Outcomes) {
-        w.writeTextElement(u"h2"_s, reportOutcomeCaption(outcome));
+    for (const auto& [outcome, caption] : Outcomes) {
+        w.writeTextElement(u"h2"_s, QString::fromUtf16(caption));
         w.writeStartElement(u"table"_s);
         w.writeStartElement(u"tr"_s);
         w.writeTextElement(u"th"_s, u"行"_s);
