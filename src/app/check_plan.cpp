@@ -47,10 +47,10 @@ QStringList planWarnings(const Plan& plan)
             continue;
         const ParamFields fields = resolvePlanRow(row, PlanBase{}.fields);
         for (const FieldUse& use : paramLayout()) {
-            const FieldSpec& spec = paramFieldSpec(use.key);
-            if (!row.values[fieldIndex(use.key)] || !use.types.contains(*type) || !spec.text)
+            const FieldRow& entry = paramFieldRow(use.key);
+            if (!row.values[fieldIndex(use.key)] || !use.types.contains(*type) || !entry.text)
                 continue;
-            const QString text = trim(fields.*spec.text);
+            const QString text = trim(fields.*entry.text);
             const QString where =
                 u"第%1行，%2：'%3' "_s.arg(row.row).arg(headerOf(plan, use.key), text);
             if (use.packing == Packing::Quad) {

@@ -263,7 +263,7 @@ void PlanChecker::checkDuplicates()
 std::optional<PlanColumn> planColumnFor(const QString& header)
 {
     const QString name = bareHeader(header);
-    for (const FieldSpec& c : paramFieldTable()) {
+    for (const FieldRow& c : paramFieldTable()) {
         if (name.compare(QStringView(c.planKey), Qt::CaseInsensitive) == 0 ||
             name == QStringView(c.caption) || (c.planAlias && name == QStringView(c.planAlias)))
             return c.key;
@@ -273,12 +273,12 @@ std::optional<PlanColumn> planColumnFor(const QString& header)
 
 QString planColumnCaption(PlanColumn column)
 {
-    return QString::fromUtf16(paramFieldSpec(column).caption);
+    return QString::fromUtf16(paramFieldRow(column).caption);
 }
 
 QString planColumnKey(PlanColumn column)
 {
-    return QString::fromUtf16(paramFieldSpec(column).planKey);
+    return QString::fromUtf16(paramFieldRow(column).planKey);
 }
 
 std::optional<DeviceType> deviceTypeFor(const QString& cell)
@@ -321,9 +321,9 @@ ParamFields resolvePlanRow(const PlanRow& row, const ParamFields& current)
         if (const auto groupText = type->view().groupText)
             f.groupIP = *groupText;
     }
-    for (const FieldSpec& spec : paramFieldTable()) {
-        if (spec.text && row.values[fieldIndex(spec.key)])
-            f.*spec.text = *row.values[fieldIndex(spec.key)];
+    for (const FieldRow& entry : paramFieldTable()) {
+        if (entry.text && row.values[fieldIndex(entry.key)])
+            f.*entry.text = *row.values[fieldIndex(entry.key)];
     }
     return f;
 }

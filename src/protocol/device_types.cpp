@@ -102,8 +102,8 @@ bool DeviceType::packs(ParamField field) const
 
 bool DeviceType::validates(ParamField field) const
 {
-    const FieldSpec& spec = paramFieldSpec(field);
-    return spec.validation != Validation::None && spec.validatedFor.contains(*this);
+    const FieldRow& entry = paramFieldRow(field);
+    return entry.validation != Validation::None && entry.validatedFor.contains(*this);
 }
 
 // The type-dependent controls follow from the uses the field table gives this type.

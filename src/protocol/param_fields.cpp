@@ -23,7 +23,7 @@ using V = Validation;
 // plan; "子网掩码" stays edtYM's, as designed, so for the one-key alarm the subnet mask goes
 // in the 组播IP column.
 // clang-format off
-constexpr FieldSpec Fields[] = {
+constexpr FieldRow Fields[] = {
     // key          caption                planKey              planAlias            label                control           text                      initial             validation    validatedFor
     {F::Type,       u"设备类型",           u"type",             nullptr,             u"Label16",          u"cmbType",       nullptr,                  nullptr,            V::None,      {}},
     {F::CurrIP,     u"当前设备IP",         u"current_ip",       nullptr,             u"Label9",           u"edtCurrIP",     &ParamFields::currIP,     u"192.168.1.200",   V::Named,     All},
@@ -97,9 +97,9 @@ static_assert(sortedByOffset(), "fields are packed, and fail to convert, in offs
 
 ParamFields::ParamFields()
 {
-    for (const FieldSpec& spec : Fields) {
-        if (spec.text)
-            this->*spec.text = QString::fromUtf16(spec.initial);
+    for (const FieldRow& entry : Fields) {
+        if (entry.text)
+            this->*entry.text = QString::fromUtf16(entry.initial);
     }
 }
 
@@ -116,12 +116,12 @@ int packedSize(Packing packing)
     return 4;
 }
 
-std::span<const FieldSpec> paramFieldTable()
+std::span<const FieldRow> paramFieldTable()
 {
     return Fields;
 }
 
-const FieldSpec& paramFieldSpec(ParamField key)
+const FieldRow& paramFieldRow(ParamField key)
 {
     return Fields[fieldIndex(key)];
 }
@@ -144,7 +144,7 @@ QString decodedCaption(const FieldUse& use)
     if (use.decodedCaption)
         return QString::fromUtf16(use.decodedCaption);
     if (!use.label)
-        return QString::fromUtf16(paramFieldSpec(use.key).caption);
+        return QString::fromUtf16(paramFieldRow(use.key).caption);
     QString label = QString::fromUtf16(use.label);
     if (label.endsWith(u'：'))
         label.chop(1);

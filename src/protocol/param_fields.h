@@ -60,7 +60,7 @@ struct ParamFields {
 // field's caption, or with messages made from its label's current caption.
 enum class Validation { None, Named, Captioned };
 
-struct FieldSpec {
+struct FieldRow {
     ParamField key;
     const char16_t* caption;    // the page's caption before a type is chosen, without colon
     const char16_t* planKey;    // the plan's English column key
@@ -102,8 +102,8 @@ struct FieldUse {
     const char16_t* decodedCaption = nullptr;
 };
 
-std::span<const FieldSpec> paramFieldTable();
-const FieldSpec& paramFieldSpec(ParamField key);
+std::span<const FieldRow> paramFieldTable();
+const FieldRow& paramFieldRow(ParamField key);
 // The packet's layout: every use, by offset.
 std::span<const FieldUse> paramLayout();
 // The use of the field for the type, or null when the type does not pack it.

@@ -47,14 +47,14 @@ Expected<uint8_t> takePiece(QString& rest)
 // The validation's message for an empty field and for one of the wrong length. Named fields
 // end both with "！"; edtYM and edtCallIp are named by their label's current caption, with
 // nothing added.
-std::pair<QString, QString> faultMessages(const FieldSpec& spec, const QString& ymCaption,
+std::pair<QString, QString> faultMessages(const FieldRow& entry, const QString& ymCaption,
                                           const QString& callCaption)
 {
-    if (spec.validation == Validation::Named) {
-        const QString name = QString::fromUtf16(spec.caption);
+    if (entry.validation == Validation::Named) {
+        const QString name = QString::fromUtf16(entry.caption);
         return {name + u"不能为空！"_s, u"不合规则的非法"_s + name + u"！"_s};
     }
-    const QString& caption = spec.key == ParamField::YM ? ymCaption : callCaption;
+    const QString& caption = entry.key == ParamField::YM ? ymCaption : callCaption;
     return {caption + u"不能为空！"_s, u"不合规则的非法"_s + caption};
 }
 
@@ -92,7 +92,7 @@ Expected<void> pack(uint8_t* work, const FieldUse& use, const QString& text)
 
 const QString& textOf(const ParamFields& fields, ParamField key)
 {
-    return fields.*(paramFieldSpec(key).text);
+    return fields.*(paramFieldRow(key).text);
 }
 
 } // namespace
@@ -117,15 +117,15 @@ Expected<Quad> IPstrToByte(const QString& text)
 Expected<void> validateParamFields(const ParamFields& fields, DeviceType type,
                                    const QString& ymCaption, const QString& callCaption)
 {
-    for (const FieldSpec& spec : paramFieldTable()) {
-        if (!type.validates(spec.key))
+    for (const FieldRow& entry : paramFieldTable()) {
+        if (!type.validates(entry.key))
             continue;
-        const QString& text = fields.*spec.text;
+        const QString& text = fields.*entry.text;
         if (text.isEmpty())
-            return fail(faultMessages(spec, ymCaption, callCaption).first, fieldIndex(spec.key));
+            return fail(faultMessages(entry, ymCaption, callCaption).first, fieldIndex(entry.key));
         const int length = cp936Length(text);
         if (length < 7 || length > 15)
-            return fail(faultMessages(spec, ymCaption, callCaption).second, fieldIndex(spec.key));
+            return fail(faultMessages(entry, ymCaption, callCaption).second, fieldIndex(entry.key));
     }
     return {};
 }

@@ -122,8 +122,8 @@ TEST(IniPatchProperty, EveryOtherLineSurvives)
         const auto after = linesOf(patched);
         SCOPED_TRACE(file.toStdString());
 
-        // Exactly one line of the result carries the value; the original lines stand in the
-        // result in order, but for the key's old line or a last line that gained its break.
+        // Exactly one line of the result carries the value; every line the file had before is
+        // still there, in order, except the key's old line and a last line that gained its break.
         const QByteArray written = "=" + QByteArray(value).replace('\r', ' ').replace('\n', ' ');
         qsizetype carrying = 0;
         for (QByteArray l : after) {

@@ -181,7 +181,7 @@ TEST_F(Package, HoldsTheProgramItsEntryIconsAndDocuments)
 TEST_F(Package, DesktopEntryAndMetadataValidate)
 {
     const QString desktop = root() + u"/usr/share/applications/"_s + AppId + u".desktop"_s;
-    // Hints too: one main category, as the menu specification wants.
+    // Hints too: one main category, as desktop menus want.
     const Result entry = run(u"desktop-file-validate"_s, {desktop});
     EXPECT_EQ(entry.exitCode, 0);
     EXPECT_EQ(entry.both(), "");

@@ -41,7 +41,7 @@ TEST(ParamFields, EachTypeUsesEveryByteAtMostOnceAndEachFieldOnce)
                 owner[i] = key;
             }
             // Every packed field has a text on the page.
-            EXPECT_NE(paramFieldSpec(use.key).text, nullptr);
+            EXPECT_NE(paramFieldRow(use.key).text, nullptr);
         }
         // The group field always goes out, whatever the type does with it.
         EXPECT_TRUE(type.packs(ParamField::GroupIP));

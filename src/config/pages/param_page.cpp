@@ -61,13 +61,13 @@ ParamPage::ParamPage(MainGlobals& globals, TUDPServer& udp, QWidget* parent)
     ui_->SpeedButton1->setFocusPolicy(Qt::TabFocus);
     ui_->SpeedButton1->hide();
 
-    for (const FieldSpec& spec : paramFieldTable()) {
-        auto* label = findChild<QLabel*>(QString::fromUtf16(spec.label));
-        auto* field = findChild<QWidget*>(QString::fromUtf16(spec.control));
+    for (const FieldRow& entry : paramFieldTable()) {
+        auto* label = findChild<QLabel*>(QString::fromUtf16(entry.label));
+        auto* field = findChild<QWidget*>(QString::fromUtf16(entry.control));
         label->setBuddy(field);
         field->setAccessibleName(label->text());
-        if (spec.text)
-            edits_[fieldIndex(spec.key)] = qobject_cast<QLineEdit*>(field);
+        if (entry.text)
+            edits_[fieldIndex(entry.key)] = qobject_cast<QLineEdit*>(field);
     }
     ui_->SpeedButton1->setAccessibleName(ui_->SpeedButton1->text());
     placeRelabelled();
@@ -159,9 +159,9 @@ void ParamPage::showPlanSend(const DownloadOutcome& outcome)
 {
     runGuarded([&] {
         cmbTypeChange(outcome.type.listIndex());
-        for (const FieldSpec& spec : paramFieldTable()) {
-            if (spec.text)
-                edits_[fieldIndex(spec.key)]->setText(outcome.fields.*spec.text);
+        for (const FieldRow& entry : paramFieldTable()) {
+            if (entry.text)
+                edits_[fieldIndex(entry.key)]->setText(outcome.fields.*entry.text);
         }
         showOutcome(outcome);
     });
@@ -189,9 +189,9 @@ void ParamPage::changeEvent(QEvent* event)
 ParamFields ParamPage::fieldTexts() const
 {
     ParamFields f;
-    for (const FieldSpec& spec : paramFieldTable()) {
-        if (spec.text)
-            f.*spec.text = edits_[fieldIndex(spec.key)]->text();
+    for (const FieldRow& entry : paramFieldTable()) {
+        if (entry.text)
+            f.*entry.text = edits_[fieldIndex(entry.key)]->text();
     }
     return f;
 }
