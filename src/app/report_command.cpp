@@ -22,15 +22,13 @@ int reportCommand(const char* planPath)
         std::fprintf(stderr, "%s: %s\n", QFile::encodeName(source).constData(), why.constData());
         return 2;
     }
-    const PlanReport report = handoverReport(*bytes);
-    if (const auto written = writePlanReport(plan, report); !written) {
+    const Expected<PlanReport> report = reportPlan(plan, *bytes);
+    if (!report) {
         std::fprintf(stderr, "%s: %s\n", planPath,
-                     written.error().message.toLocal8Bit().constData());
+                     report.error().message.toLocal8Bit().constData());
         return 1;
     }
-    const QByteArray text = (planReportHtmlPath(plan) + u'\n' + planReportCsvPath(plan) + u'\n' +
-                             planReportSummary(report) + u'\n')
-                                .toUtf8();
+    const QByteArray text = (reportWrittenText(plan, *report) + u'\n').toUtf8();
     std::fwrite(text.constData(), 1, static_cast<size_t>(text.size()), stdout);
     return 0;
 }

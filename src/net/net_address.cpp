@@ -5,6 +5,7 @@
 #include "net/net_exceptions.h"
 
 #include <arpa/inet.h>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -15,6 +16,8 @@
 #include <sys/socket.h>
 #include <system_error>
 #include <thread>
+
+using namespace Qt::StringLiterals;
 
 namespace
 {
@@ -163,6 +166,44 @@ QString formatDottedQuad(uint32_t address)
            intToStr(static_cast<int>((address >> 16) & 0xFF)) + u'.' +
            intToStr(static_cast<int>((address >> 8) & 0xFF)) + u'.' +
            intToStr(static_cast<int>(address & 0xFF));
+}
+
+std::optional<QString> parseMac(const QString& text)
+{
+    const QString t = text.trimmed();
+    // The separator and how many digits each group has, by the text's length.
+    QChar separator;
+    int group = 2;
+    if (t.size() == 17 && (t[2] == u':' || t[2] == u'-')) {
+        separator = t[2];
+    } else if (t.size() == 14 && t[4] == u'.') {
+        separator = t[4];
+        group = 4;
+    } else if (t.size() != 12)
+        return std::nullopt;
+    QString digits;
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        const QChar c = t[i];
+        if (!separator.isNull() && (i + 1) % (group + 1) == 0) {
+            if (c != separator)
+                return std::nullopt;
+            continue;
+        }
+        if (c.unicode() >= 128 || !std::isxdigit(c.toLatin1()))
+            return std::nullopt;
+        digits += c.toLower();
+    }
+    QString mac;
+    for (int i = 0; i < 12; i += 2)
+        mac += (i ? u":"_s : QString()) + digits.mid(i, 2);
+    return mac;
+}
+
+bool isUnicastMac(const QString& mac)
+{
+    bool ok = false;
+    const int first = mac.left(2).toInt(&ok, 16);
+    return ok && (first & 1) == 0 && mac != u"00:00:00:00:00:00"_s;
 }
 
 // ASCII letters only: Unicode folding would also take e.g. "LOCALHO\u017FT" for localhost.

@@ -16,6 +16,15 @@ std::optional<uint32_t> parseDottedQuad(const QString& text);
 // Each octet in decimal without leading zeros.
 QString formatDottedQuad(uint32_t address);
 
+// A MAC address as it is written on labels and in tables: six two-digit hexadecimal groups
+// separated throughout by ":" or by "-", three four-digit groups separated by "."
+// (001a.2b3c.4d5e), or twelve digits together; surrounding spaces aside. Lower case with colons
+// (00:1a:2b:3c:4d:5e), as the probes report it; none for anything else.
+std::optional<QString> parseMac(const QString& text);
+// Whether a MAC (as parseMac gives it) can be a device's own: neither all zeros nor a group
+// address (the least significant bit of its first octet set, broadcast included).
+bool isUnicastMac(const QString& mac);
+
 // The longest a name lookup may take, whatever the resolver's own time-outs: after it the name
 // counts as not found.
 constexpr int LookupTimeoutMs = 2500;

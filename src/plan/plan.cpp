@@ -105,6 +105,7 @@ private:
     QString nameOf(PlanColumn column) const;
     void fault(PlanRow& row, const QString& column, const QString& message);
     void checkDownload(PlanRow& row);
+    void checkMac(PlanRow& row, const QString& cell);
 
     Plan& plan_;
     const PlanBase& base_;
@@ -113,6 +114,7 @@ private:
     // Wire bytes of each row's new address and device address, for the duplicate check.
     QList<std::pair<int, QByteArray>> newIps_;
     QList<std::pair<int, QByteArray>> addresses_;
+    QList<std::pair<int, QByteArray>> macs_;
 };
 
 QString PlanChecker::nameOf(PlanColumn column) const
@@ -138,7 +140,14 @@ void PlanChecker::readHeader(const CsvRecord& header)
         const auto column = planColumnFor(header.cells[i]);
         plan_.columns.append(column);
         const QString name = bareHeader(header.cells[i]);
-        if (!column) {
+        if (!column && isMacHeader(name)) {
+            if (plan_.macColumn >= 0) {
+                plan_.issues.append({1, name, u"与第%1列重复"_s.arg(plan_.macColumn + 1)});
+                plan_.blocked = true;
+            } else {
+                plan_.macColumn = static_cast<int>(i);
+            }
+        } else if (!column) {
             // A spreadsheet's own columns (备注, 楼层, ...): shown beside the row, never sent.
             plan_.otherHeaders.append(name.isEmpty() ? u"第%1列"_s.arg(i + 1) : name);
             others_.append(static_cast<int>(i));
@@ -190,6 +199,8 @@ void PlanChecker::readRow(const CsvRecord& record, int number)
         }
         if (!row.faulty && row.deviceType)
             checkDownload(row);
+        if (plan_.macColumn >= 0)
+            checkMac(row, record.cells[plan_.macColumn]);
     }
     plan_.rows.append(std::move(row));
 }
@@ -240,9 +251,27 @@ void PlanChecker::checkDownload(PlanRow& row)
     addresses_.append({index, packedBytes(packet, PlanColumn::Address, type)});
 }
 
+void PlanChecker::checkMac(PlanRow& row, const QString& cell)
+{
+    if (cell.trimmed().isEmpty())
+        return;
+    const QString column = bareHeader(plan_.headers[plan_.macColumn]);
+    const auto mac = parseMac(cell);
+    if (!mac) {
+        fault(row, column, u"无效的MAC地址“%1”"_s.arg(cell.trimmed()));
+        return;
+    }
+    if (!isUnicastMac(*mac)) {
+        fault(row, column, u"%1 不是设备的MAC地址"_s.arg(*mac));
+        return;
+    }
+    row.mac = *mac;
+    macs_.append({static_cast<int>(plan_.rows.size()), mac->toLatin1()});
+}
+
 void PlanChecker::checkDuplicates()
 {
-    auto check = [&](const QList<std::pair<int, QByteArray>>& values, PlanColumn column) {
+    auto check = [&](const QList<std::pair<int, QByteArray>>& values, const QString& name) {
         QHash<QByteArray, QList<int>> rowsOf;
         for (const auto& [index, value] : values)
             rowsOf[value].append(index);
@@ -251,11 +280,13 @@ void PlanChecker::checkDuplicates()
             if (same.size() < 2)
                 continue;
             const int other = same[0] != index ? same[0] : same[1];
-            fault(plan_.rows[index], nameOf(column), u"与第%1行重复"_s.arg(plan_.rows[other].row));
+            fault(plan_.rows[index], name, u"与第%1行重复"_s.arg(plan_.rows[other].row));
         }
     };
-    check(newIps_, PlanColumn::Upip);
-    check(addresses_, PlanColumn::Address);
+    check(newIps_, nameOf(PlanColumn::Upip));
+    check(addresses_, nameOf(PlanColumn::Address));
+    if (plan_.macColumn >= 0)
+        check(macs_, bareHeader(plan_.headers[plan_.macColumn]));
 }
 
 } // namespace
@@ -279,6 +310,18 @@ QString planColumnCaption(PlanColumn column)
 QString planColumnKey(PlanColumn column)
 {
     return QString::fromUtf16(paramFieldRow(column).planKey);
+}
+
+bool isMacHeader(const QString& header)
+{
+    const QString name = bareHeader(header);
+    return name.compare(u"mac"_s, Qt::CaseInsensitive) == 0 ||
+           name.compare(macColumnCaption(), Qt::CaseInsensitive) == 0;
+}
+
+QString macColumnCaption()
+{
+    return u"设备MAC"_s;
 }
 
 std::optional<DeviceType> deviceTypeFor(const QString& cell)

@@ -25,6 +25,12 @@ QString planColumnCaption(PlanColumn column);
 // The short English key of a column.
 QString planColumnKey(PlanColumn column);
 
+// Whether a header names the column of the devices' MACs ("mac" in any case, or 设备MAC): not a
+// parameter, never sent, but the MAC the device at the row's current address must have.
+bool isMacHeader(const QString& header);
+// The caption of that column.
+QString macColumnCaption();
+
 // The device type a cell names by its list caption or its code; none otherwise.
 std::optional<DeviceType> deviceTypeFor(const QString& cell);
 
@@ -62,6 +68,7 @@ struct PlanRow {
     bool faulty = false;
     QString fault;      // first fault of the row, for the table
     QStringList others; // cells of the columns that are no parameter, by Plan::otherHeaders
+    QString mac;        // the device's MAC as the plan gives it (lower case, colons); or empty
 };
 
 struct Plan {
@@ -69,6 +76,7 @@ struct Plan {
     QList<std::optional<PlanColumn>> columns; // by header position
     QStringList headers;
     QStringList otherHeaders; // columns that are no parameter: shown, never sent
+    int macColumn = -1;       // header position of the MAC column, -1 when it has none
     QList<PlanRow> rows;
     QList<PlanIssue> issues;
     QStringList notes;    // what the operator should know that is no fault
@@ -82,8 +90,8 @@ struct Plan {
 // Reads and checks a plan: each row as the download command would check it on the page, then
 // its new address against those no device may take (0.0.0.0, 255.255.255.255, multicast, the
 // network and broadcast address of the device's subnet under the row's mask, the laptop's
-// own), and the plan as a whole (unknown or repeated columns, empty rows, a new address or
-// device address used twice).
+// own), its MAC if it has one (its form, a device's own), and the plan as a whole (unknown or
+// repeated columns, empty rows, a new address, device address or MAC used twice).
 Plan readPlan(const QByteArray& bytes, const PlanBase& base);
 
 // A plan read from its file, or why the file could not be read (the system's errno in the

@@ -8,6 +8,7 @@
 #include "protocol/device_types.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QXmlStreamWriter>
 #include <algorithm>
@@ -35,6 +36,9 @@ void takeSend(ReportDevice& d, const PlanResult& r)
     d.time = r.time;
     d.macBefore = r.macBefore;
     d.macBeforeAt = r.macBeforeAt;
+    d.confirmed = r.confirmed;
+    d.card = r.card;
+    d.laptopAddress = r.laptopAddress;
     d.macAfter.clear();
     d.macAfterAt.clear();
     d.verdict.clear();
@@ -47,12 +51,13 @@ struct Column {
     QString ReportDevice::*field;
 };
 
+// The device's columns after its row and type (which the plan's own columns follow).
 const QList<Column>& columns()
 {
     static const QList<Column> all = {
-        {u"设备类型"_s, &ReportDevice::type},
         {planColumnCaption(PlanColumn::CurrIP), &ReportDevice::currentIp},
         {planColumnCaption(PlanColumn::Upip), &ReportDevice::newIp},
+        {macColumnCaption(), &ReportDevice::plannedMac},
         {u"发送前MAC"_s, &ReportDevice::macBefore},
         {u"发送前应答地址"_s, &ReportDevice::macBeforeAt},
         {u"发送后MAC"_s, &ReportDevice::macAfter},
@@ -60,9 +65,49 @@ const QList<Column>& columns()
         {u"发送时间"_s, &ReportDevice::time},
         {u"结论"_s, &ReportDevice::verdict},
         {u"结论时间"_s, &ReportDevice::verdictTime},
+        {u"操作员确认的疑问"_s, &ReportDevice::confirmed},
+        {u"本机网卡"_s, &ReportDevice::card},
+        {u"本机地址"_s, &ReportDevice::laptopAddress},
+        {u"抓包帧"_s, nullptr},
         {u"下载信息"_s, &ReportDevice::message},
     };
     return all;
+}
+
+QStringList headersOf(const PlanReport& report)
+{
+    QStringList headers{u"设备类型"_s};
+    headers += report.remarkHeaders;
+    for (const Column& c : columns())
+        headers.append(c.caption);
+    return headers;
+}
+
+// The frames of a device's sends: their numbers, each with its file's name when the sends
+// went to more than one file.
+QString framesText(const PlanReport& report, const ReportDevice& d)
+{
+    QStringList frames;
+    for (const auto& [file, frame] : d.frames)
+        frames.append(report.captureFiles.size() > 1 ? QFileInfo(file).fileName() + u'#' + frame
+                                                     : frame);
+    return frames.join(u'、');
+}
+
+QStringList cellsOf(const PlanReport& report, const ReportDevice& d)
+{
+    QStringList cells{d.type};
+    for (const QString& header : report.remarkHeaders) {
+        QString value;
+        for (const auto& [name, text] : d.remarks) {
+            if (name == header)
+                value = text;
+        }
+        cells.append(value);
+    }
+    for (const Column& c : columns())
+        cells.append(c.field ? d.*c.field : framesText(report, d));
+    return cells;
 }
 
 QString cutNote(int line)
@@ -75,7 +120,16 @@ constexpr std::pair<ReportOutcome, const char16_t*> Outcomes[] = {
     {ReportOutcome::Verified, u"已配置并确认"},
     {ReportOutcome::Unverified, u"已发送未确认"},
     {ReportOutcome::NotSent, u"未发送"},
+    {ReportOutcome::Refused, u"已拒绝"},
 };
+
+// The count of each outcome, in the order of the enumeration.
+int PlanReport::*counters(ReportOutcome outcome)
+{
+    static constexpr int PlanReport::*Counters[] = {&PlanReport::verified, &PlanReport::unverified,
+                                                    &PlanReport::notSent, &PlanReport::refused};
+    return Counters[static_cast<int>(outcome)];
+}
 
 } // namespace
 
@@ -88,6 +142,11 @@ QString reportOutcomeCaption(ReportOutcome outcome)
     return {};
 }
 
+int PlanReport::count(ReportOutcome outcome) const
+{
+    return this->*counters(outcome);
+}
+
 PlanReport handoverReport(const QByteArray& resultsFile)
 {
     const PlanResultsFile file = readPlanResultsFile(resultsFile);
@@ -95,6 +154,7 @@ PlanReport handoverReport(const QByteArray& resultsFile)
     report.cutLine = file.cutLine;
     QHash<QString, qsizetype> index;
     QList<bool> sent;
+    QList<bool> declined; // its latest unsent line was declined
     for (const PlanResult& r : file.results) {
         // Lines from before results carried their key belong to their row number.
         const QString id = r.key.isEmpty() ? u"\x1e"_s + QString::number(r.row) : r.key;
@@ -110,9 +170,23 @@ PlanReport handoverReport(const QByteArray& resultsFile)
             d.newIp = keyCell(parts, PlanColumn::Upip);
             report.devices.append(d);
             sent.append(false);
+            declined.append(false);
         }
         ReportDevice& d = report.devices[*at];
         d.row = r.row;
+        d.plannedMac = r.plannedMac;
+        d.remarks = planRemarkCells(r.remarks);
+        for (const auto& [header, value] : d.remarks) {
+            if (!report.remarkHeaders.contains(header))
+                report.remarkHeaders.append(header);
+        }
+        if (r.sent && !r.capture.isEmpty()) {
+            // A verdict line repeats the frame of its send.
+            if (!d.frames.contains(std::pair(r.capture, r.frame)))
+                d.frames.append({r.capture, r.frame});
+            if (!report.captureFiles.contains(r.capture))
+                report.captureFiles.append(r.capture);
+        }
         if (r.verdict.isEmpty()) {
             if (r.sent) {
                 takeSend(d, r);
@@ -120,6 +194,7 @@ PlanReport handoverReport(const QByteArray& resultsFile)
             } else if (!sent[*at]) {
                 takeSend(d, r);
                 d.message = r.message;
+                declined[*at] = r.declined;
             }
             continue;
         }
@@ -137,12 +212,10 @@ PlanReport handoverReport(const QByteArray& resultsFile)
     }
     for (qsizetype i = 0; i < report.devices.size(); ++i) {
         ReportDevice& d = report.devices[i];
-        d.outcome = !sent[i]                              ? ReportOutcome::NotSent
+        d.outcome = !sent[i] ? (declined[i] ? ReportOutcome::Refused : ReportOutcome::NotSent)
                     : d.verdict.startsWith(u"新地址在线") ? ReportOutcome::Verified
                                                           : ReportOutcome::Unverified;
-        ++(d.outcome == ReportOutcome::Verified     ? report.verified
-           : d.outcome == ReportOutcome::Unverified ? report.unverified
-                                                    : report.notSent);
+        ++(report.*counters(d.outcome));
     }
     std::stable_sort(report.devices.begin(), report.devices.end(),
                      [](const ReportDevice& a, const ReportDevice& b) { return a.row < b.row; });
@@ -151,14 +224,10 @@ PlanReport handoverReport(const QByteArray& resultsFile)
 
 QString planReportSummary(const PlanReport& report)
 {
-    return u"%1 %2台，%3 %4台，%5 %6台（共%7台）"_s
-               .arg(reportOutcomeCaption(ReportOutcome::Verified))
-               .arg(report.verified)
-               .arg(reportOutcomeCaption(ReportOutcome::Unverified))
-               .arg(report.unverified)
-               .arg(reportOutcomeCaption(ReportOutcome::NotSent))
-               .arg(report.notSent)
-               .arg(report.total()) +
+    QStringList counts;
+    for (const auto& [outcome, caption] : Outcomes)
+        counts.append(u"%1 %2台"_s.arg(QString::fromUtf16(caption)).arg(report.count(outcome)));
+    return counts.join(u'，') + u"（共%1台）"_s.arg(report.total()) +
            (report.cutLine > 0 ? u"；"_s + cutNote(report.cutLine) : QString());
 }
 
@@ -188,6 +257,8 @@ QByteArray planReportHtml(const PlanReport& report, const QString& source)
     w.writeStartElement(u"body"_s);
     w.writeTextElement(u"h1"_s, u"交接报告"_s);
     w.writeTextElement(u"p"_s, u"结果文件：%1"_s.arg(source));
+    if (!report.captureFiles.isEmpty())
+        w.writeTextElement(u"p"_s, u"抓包文件：%1"_s.arg(report.captureFiles.join(u'、')));
     if (report.cutLine > 0) {
         w.writeStartElement(u"p"_s);
         w.writeAttribute(u"class"_s, u"cut"_s);
@@ -196,11 +267,10 @@ QByteArray planReportHtml(const PlanReport& report, const QString& source)
     }
     w.writeTextElement(u"h2"_s, u"汇总"_s);
     w.writeStartElement(u"table"_s);
-    const int counts[] = {report.verified, report.unverified, report.notSent};
-    for (int i = 0; i < 3; ++i) {
+    for (const auto& [outcome, caption] : Outcomes) {
         w.writeStartElement(u"tr"_s);
-        w.writeTextElement(u"th"_s, QString::fromUtf16(Outcomes[i].second));
-        w.writeTextElement(u"td"_s, QString::number(counts[i]));
+        w.writeTextElement(u"th"_s, QString::fromUtf16(caption));
+        w.writeTextElement(u"td"_s, QString::number(report.count(outcome)));
         w.writeEndElement();
     }
     w.writeStartElement(u"tr"_s);
@@ -213,16 +283,16 @@ QByteArray planReportHtml(const PlanReport& report, const QString& source)
         w.writeStartElement(u"table"_s);
         w.writeStartElement(u"tr"_s);
         w.writeTextElement(u"th"_s, u"行"_s);
-        for (const Column& c : columns())
-            w.writeTextElement(u"th"_s, c.caption);
+        for (const QString& header : headersOf(report))
+            w.writeTextElement(u"th"_s, header);
         w.writeEndElement();
         for (const ReportDevice& d : report.devices) {
             if (d.outcome != outcome)
                 continue;
             w.writeStartElement(u"tr"_s);
             w.writeTextElement(u"td"_s, QString::number(d.row));
-            for (const Column& c : columns())
-                w.writeTextElement(u"td"_s, d.*c.field);
+            for (const QString& cell : cellsOf(report, d))
+                w.writeTextElement(u"td"_s, cell);
             w.writeEndElement();
         }
         w.writeEndElement(); // table
@@ -240,13 +310,13 @@ QByteArray planReportHtml(const PlanReport& report, const QString& source)
 QByteArray planReportCsv(const PlanReport& report)
 {
     QString text = u"\uFEFF行,结果"_s;
-    for (const Column& c : columns())
-        text += u',' + csvCell(c.caption);
+    for (const QString& header : headersOf(report))
+        text += u',' + csvCell(header);
     text += u"\r\n"_s;
     for (const ReportDevice& d : report.devices) {
         text += QString::number(d.row) + u',' + csvCell(reportOutcomeCaption(d.outcome));
-        for (const Column& c : columns())
-            text += u',' + csvCell(d.*c.field);
+        for (const QString& cell : cellsOf(report, d))
+            text += u',' + csvCell(cell);
         text += u"\r\n"_s;
     }
     if (report.cutLine > 0)
@@ -277,4 +347,18 @@ Expected<void> writePlanReport(const QString& planPath, const PlanReport& report
             return systemFault(errno);
     }
     return {};
+}
+
+Expected<PlanReport> reportPlan(const QString& planPath, const QByteArray& resultsFile)
+{
+    PlanReport report = handoverReport(resultsFile);
+    if (auto written = writePlanReport(planPath, report); !written)
+        return tl::unexpected(std::move(written.error()));
+    return report;
+}
+
+QString reportWrittenText(const QString& planPath, const PlanReport& report)
+{
+    return planReportHtmlPath(planPath) + u'\n' + planReportCsvPath(planPath) + u'\n' +
+           planReportSummary(report);
 }

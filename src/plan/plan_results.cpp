@@ -10,6 +10,27 @@
 
 using namespace Qt::StringLiterals;
 
+namespace
+{
+
+const QString SentState = u"已发送"_s;
+const QString FailedState = u"失败"_s;
+const QString DeclinedState = u"已拒绝"_s;
+
+// The cells after the row, the time and the state, in the file's order. A file of an older
+// version has the first 1, 5 or 8 of them.
+constexpr QString PlanResult::*TextCells[] = {
+    &PlanResult::message,   &PlanResult::key,         &PlanResult::macBefore,
+    &PlanResult::verdict,   &PlanResult::verdictTime, &PlanResult::macBeforeAt,
+    &PlanResult::macAfter,  &PlanResult::macAfterAt,  &PlanResult::plannedMac,
+    &PlanResult::confirmed, &PlanResult::card,        &PlanResult::laptopAddress,
+    &PlanResult::capture,   &PlanResult::frame,       &PlanResult::remarks,
+};
+constexpr qsizetype FirstTextCell = 3;
+constexpr qsizetype FullWidth = FirstTextCell + std::ssize(TextCells);
+
+} // namespace
+
 QString planResultsPath(const QString& planPath)
 {
     return planPath + u".result.csv"_s;
@@ -27,9 +48,29 @@ QString planRowKey(const PlanRow& row)
     return key;
 }
 
-QString planResultState(bool sent)
+QString planResultState(const PlanResult& result)
 {
-    return sent ? u"已发送"_s : u"失败"_s;
+    return result.declined ? DeclinedState : result.sent ? SentState : FailedState;
+}
+
+QString planRemarks(const QStringList& headers, const QStringList& cells)
+{
+    QStringList parts;
+    for (qsizetype i = 0; i < headers.size() && i < cells.size(); ++i) {
+        if (!cells[i].trimmed().isEmpty())
+            parts.append(headers[i] + u'=' + cells[i].trimmed());
+    }
+    return parts.join(u'\x1f');
+}
+
+QList<std::pair<QString, QString>> planRemarkCells(const QString& remarks)
+{
+    QList<std::pair<QString, QString>> cells;
+    for (const QString& part : remarks.split(u'\x1f', Qt::SkipEmptyParts)) {
+        const qsizetype at = part.indexOf(u'=');
+        cells.append({part.left(at), at < 0 ? QString() : part.mid(at + 1)});
+    }
+    return cells;
 }
 
 QList<PlanResult> readPlanResults(const QByteArray& bytes)
@@ -49,25 +90,17 @@ PlanResultsFile readPlanResultsFile(const QByteArray& bytes)
         return file;
     const QList<CsvRecord> records = parseCsv(decodeCsv(bytes.left(end + 1)).text);
     for (const CsvRecord& r : records) {
-        if (r.cells.size() != 4 && r.cells.size() != 8 && r.cells.size() != 11)
+        const qsizetype width = r.cells.size();
+        if (width != 4 && width != 8 && width != 11 && width != FullWidth)
             continue;
         bool number = false;
         const int row = r.cells[0].toInt(&number);
-        const bool sent = r.cells[2] == planResultState(true);
-        if (!number || row < 2 || (!sent && r.cells[2] != planResultState(false)))
+        PlanResult result{row, r.cells[1], r.cells[2] == SentState};
+        result.declined = r.cells[2] == DeclinedState;
+        if (!number || row < 2 || planResultState(result) != r.cells[2])
             continue; // the header, or a line that is not ours
-        PlanResult result{row, r.cells[1], sent, r.cells[3], {}, {}, {}, {}};
-        if (r.cells.size() >= 8) {
-            result.key = r.cells[4];
-            result.macBefore = r.cells[5];
-            result.verdict = r.cells[6];
-            result.verdictTime = r.cells[7];
-        }
-        if (r.cells.size() == 11) {
-            result.macBeforeAt = r.cells[8];
-            result.macAfter = r.cells[9];
-            result.macAfterAt = r.cells[10];
-        }
+        for (qsizetype i = FirstTextCell; i < width; ++i)
+            result.*TextCells[i - FirstTextCell] = r.cells[i];
         results.append(result);
     }
     return file;
@@ -78,13 +111,13 @@ QByteArray planResultLine(const PlanResult& result, bool first)
     QString line;
     if (first)
         line = u"\uFEFFrow,time,state,message,key,mac_before,verdict,verdict_time,"
-               u"mac_before_at,mac_after,mac_after_at\r\n"_s;
-    line += QString::number(result.row) + u',' + csvCell(result.time) + u',' +
-            planResultState(result.sent) + u',' + csvCell(result.message) + u',' +
-            csvCell(result.key) + u',' + csvCell(result.macBefore) + u',' +
-            csvCell(result.verdict) + u',' + csvCell(result.verdictTime) + u',' +
-            csvCell(result.macBeforeAt) + u',' + csvCell(result.macAfter) + u',' +
-            csvCell(result.macAfterAt) + u"\r\n"_s;
+               u"mac_before_at,mac_after,mac_after_at,mac_planned,confirmed,card,laptop_address,"
+               u"capture,frame,remarks\r\n"_s;
+    line +=
+        QString::number(result.row) + u',' + csvCell(result.time) + u',' + planResultState(result);
+    for (const auto cell : TextCells)
+        line += u',' + csvCell(result.*cell);
+    line += u"\r\n"_s;
     return line.toUtf8();
 }
 

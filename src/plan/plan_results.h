@@ -28,10 +28,24 @@ struct PlanResult {
     QString macBefore; // who answered at the current address before sending: the device
     QString verdict;   // what the watch after sending found: "新地址在线 <MAC>", ...
     QString verdictTime;
-    QString macBeforeAt; // the address macBefore answered at
-    QString macAfter;    // the MACs the verdict rests on ("a、b"), if any answered
-    QString macAfterAt;  // the address they answered at
+    QString macBeforeAt;   // the address macBefore answered at
+    QString macAfter;      // the MACs the verdict rests on ("a、b"), if any answered
+    QString macAfterAt;    // the address they answered at
+    bool declined = false; // the operator answered no to a box before sending: nothing sent
+    QString plannedMac;    // the MAC the plan gives the device
+    QString confirmed; // what the operator confirmed before sending ("冲突 a；设备不符：…")
+    QString card;      // the laptop's card and address on the device's subnet
+    QString laptopAddress;
+    QString capture; // the capture file recording when the row was sent, and the packet's frame
+    QString frame;
+    QString remarks; // the plan's own columns: "header=value", joined by \x1f as in the key
+
+    bool operator==(const PlanResult&) const = default;
 };
+
+// The plan's own columns of a row (Plan::otherHeaders), as a result keeps them, and back.
+QString planRemarks(const QStringList& headers, const QStringList& cells);
+QList<std::pair<QString, QString>> planRemarkCells(const QString& remarks);
 
 // What a result belongs to: the device a row describes, by its content (its type and every
 // cell it has), not by its place in the plan. Inserting, deleting or reordering rows keeps
@@ -41,12 +55,14 @@ QString planRowKey(const PlanRow& row);
 // The results file of a plan: "<plan>.result.csv".
 QString planResultsPath(const QString& planPath);
 
-// The state a result shows: "已发送" or "失败".
-QString planResultState(bool sent);
+// The state a result shows: "已发送", "失败" or, declined, "已拒绝".
+QString planResultState(const PlanResult& result);
 
 // Every result in the file, oldest first. A line cut short by a crash is skipped; no file
 // gives none. Lines written before results carried their key have none and match no row;
-// lines written before they said where each MAC answered (8 cells) have no addresses.
+// lines written before they said where each MAC answered (8 cells) have no addresses, and
+// those before they told the plan's MAC and remarks, the laptop's card and the capture (11
+// cells) have none of those.
 QList<PlanResult> readPlanResults(const QByteArray& bytes);
 
 // The results in a file, and where a crash cut it: the number of the cut line (the first line

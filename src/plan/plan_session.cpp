@@ -22,6 +22,8 @@ QString stateText(const PlanRow& row, const PlanResult* result, const QString& p
         return passing;
     if (!result)
         return u"待发送"_s;
+    if (result->declined)
+        return result->message; // what the operator declined to send over
     if (!result->sent)
         return u"失败："_s + result->message;
     if (!result->verdict.isEmpty())
@@ -31,12 +33,19 @@ QString stateText(const PlanRow& row, const PlanResult* result, const QString& p
 
 const QString Checking = u"检查中"_s;
 
+// The state a conflict before sending shows: "冲突 <MAC>".
+QString conflictText(const QString& macs)
+{
+    return macs.isEmpty() ? QString() : u"冲突 "_s + macs;
+}
+
 } // namespace
 
 PlanSession::PlanSession(PlanTarget& page, TUDPServer& udp, RowVerifier& verifier, QObject* parent)
     : QObject(parent), page_(page), udp_(udp), verifier_(&verifier),
       clock_([] { return QDateTime::currentDateTime().toString(u"yyyy-MM-dd HH:mm:ss"_s); }),
-      connected_([] { return false; })
+      connected_([] { return false; }), laptop_(localAddresses),
+      captureMark_([] { return CaptureMark{}; })
 {
 }
 
@@ -111,7 +120,7 @@ PlanSession::Ticket PlanSession::ticket(int index) const
 std::optional<RowAddresses> PlanSession::addresses(const PlanRow& row) const
 {
     const ParamFields fields = resolvePlanRow(row, page_.fieldTexts());
-    RowAddresses a{fields.currIP.trimmed(), fields.upip.trimmed(), 0, 0};
+    RowAddresses a{fields.currIP.trimmed(), fields.upip.trimmed(), 0, 0, row.mac};
     const auto current = parseDottedQuad(a.currentIP);
     const auto next = parseDottedQuad(a.newIP);
     if (!connected_() || !current || !next)
@@ -143,7 +152,7 @@ void PlanSession::press(int index)
     const auto row = addresses(t.row);
     setBusy(true);
     if (!row) {
-        send(t, {}); // the download command says what is wrong
+        send(t, {}, {}); // the download command says what is wrong
         return;
     }
     passing_.insert(t.key, Checking);
@@ -168,22 +177,65 @@ void PlanSession::checked(const Ticket& t, bool pressed, const RowAddresses& row
     if (!pressed && (passing_.value(t.key) == Checking || sentAlready(t.key)))
         return;
     passing_.remove(t.key);
-    if (!before.conflict.isEmpty())
-        passing_.insert(t.key, u"冲突 "_s + before.conflict);
+    QStringList doubts;
+    for (const QString& doubt : {before.mismatch, conflictText(before.conflict)}) {
+        if (!doubt.isEmpty())
+            doubts.append(doubt);
+    }
+    if (!doubts.isEmpty())
+        passing_.insert(t.key, doubts.join(u'；'));
     changed(t.key);
     if (!pressed)
         return;
-    if (!before.conflict.isEmpty() &&
-        !confirmBox(u"更新后设备IP %1 已被另一台设备（MAC %2）占用。\n仍然发送吗？"_s.arg(
-            row.newIP, before.conflict))) {
+    QString what;
+    if (!confirmed(t, row, before, what)) {
         setBusy(false);
         return;
     }
     passing_.remove(t.key);
-    send(t, before);
+    send(t, before, what);
 }
 
-void PlanSession::send(const Ticket& t, const BeforeSend& before)
+bool PlanSession::confirmed(const Ticket& t, const RowAddresses& row, const BeforeSend& before,
+                            QString& what)
+{
+    const std::pair<QString, QString> boxes[] = {
+        {before.mismatch, u"当前设备IP %1 上应答的不是方案中的设备。\n%2\n仍然发送吗？"_s.arg(
+                              row.currentIP, before.mismatch)},
+        {conflictText(before.conflict),
+         u"更新后设备IP %1 已被另一台设备（MAC %2）占用。\n仍然发送吗？"_s.arg(row.newIP,
+                                                                               before.conflict)},
+    };
+    QStringList confirmedDoubts;
+    for (const auto& [doubt, box] : boxes) {
+        if (doubt.isEmpty())
+            continue;
+        if (!confirmBox(box)) {
+            // Nothing is sent; the results say so, and over what.
+            PlanResult declined = resultOf(t);
+            declined.declined = true;
+            declined.message = passing_.value(t.key); // every doubt, as the row shows them
+            if (current(t) && !sentAlready(t.key))
+                latest_.insert(t.key, declined);
+            record(t.path, declined);
+            return false;
+        }
+        confirmedDoubts.append(doubt);
+    }
+    what = confirmedDoubts.join(u'；');
+    return true;
+}
+
+PlanResult PlanSession::resultOf(const Ticket& t) const
+{
+    PlanResult result{t.row.row, clock_()};
+    result.key = t.key;
+    result.plannedMac = t.row.mac;
+    result.remarks = planRemarks(plan_.otherHeaders, t.row.others);
+    return result;
+}
+
+void PlanSession::send(const Ticket& t, const BeforeSend& before, const QString& doubts)
 {
     // A value the row leaves to the page is the page's at the moment of sending.
     const ParamFields fields = resolvePlanRow(t.row, page_.fieldTexts());
@@ -191,11 +243,25 @@ void PlanSession::send(const Ticket& t, const BeforeSend& before)
     const DeviceType type =
         t.row.deviceType.value_or(page_.chosenType().value_or(DeviceType::first()));
     const DownloadOutcome outcome = downloadParams(udp_, type, fields);
+    const CaptureMark mark = captureMark_(); // before anything else can be sent
     // The box is up in here; the plan cannot change while busy.
     page_.showPlanSend(outcome);
-    PlanResult result{t.row.row, clock_(), outcome.sent(), outcome.boxText(), t.key, before.device,
-                      {},        {}};
+    PlanResult result = resultOf(t);
+    result.sent = outcome.sent();
+    result.message = outcome.boxText();
+    result.macBefore = before.device;
     result.macBeforeAt = before.deviceAt;
+    result.confirmed = doubts;
+    if (const auto p = parseDottedQuad(fields.currIP.trimmed())) {
+        if (const auto card = sameSubnet(laptop_(), *p, true)) {
+            result.card = card->interfaceName;
+            result.laptopAddress = formatDottedQuad(card->address);
+        }
+    }
+    if (result.sent && !mark.file.isEmpty()) {
+        result.capture = mark.file;
+        result.frame = QString::number(mark.frame);
+    }
     if (current(t)) {
         latest_.insert(t.key, result);
         changed(t.key);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "capture/capture_mark.h"
+#include "net/local_networks.h"
 #include "plan/plan.h"
 #include "plan/plan_results.h"
 #include "plan/row_verifier.h"
@@ -31,6 +33,14 @@ public:
     void setClock(std::function<QString()> clock) { clock_ = std::move(clock); }
     // Whether the window is connected: only then are a row's addresses probed.
     void setConnectedCheck(std::function<bool()> connected) { connected_ = std::move(connected); }
+    // The laptop's addresses, which tell the card a row was sent from; the interfaces' unless
+    // replaced.
+    void setAddressSource(std::function<QList<LocalAddress>()> source)
+    {
+        laptop_ = std::move(source);
+    }
+    // Where the packet just sent went in the capture being recorded; none unless set.
+    void setCaptureMark(std::function<CaptureMark()> mark) { captureMark_ = std::move(mark); }
     // Who answers the checks and watches from now on; it must outlive the session.
     void setVerifier(RowVerifier& verifier) { verifier_ = &verifier; }
 
@@ -76,7 +86,13 @@ private:
     std::optional<RowAddresses> addresses(const PlanRow& row) const;
     bool current(const Ticket& t) const { return t.generation == generation_; }
     void checked(const Ticket& t, bool pressed, const RowAddresses& row, const BeforeSend& before);
-    void send(const Ticket& t, const BeforeSend& before);
+    // Asks the operator about each doubt the check raised; false when one was declined, which
+    // is recorded.
+    bool confirmed(const Ticket& t, const RowAddresses& row, const BeforeSend& before,
+                   QString& what);
+    void send(const Ticket& t, const BeforeSend& before, const QString& doubts);
+    // A result of the row with what every line of it tells: the plan's MAC and remarks.
+    PlanResult resultOf(const Ticket& t) const;
     void watch(const Ticket& t, const PlanResult& result, const BeforeSend& before);
     void record(const QString& path, const PlanResult& result);
     void setBusy(bool busy);
@@ -89,6 +105,8 @@ private:
     RowVerifier* verifier_;
     std::function<QString()> clock_;
     std::function<bool()> connected_;
+    std::function<QList<LocalAddress>()> laptop_;
+    std::function<CaptureMark()> captureMark_;
     QString path_;
     Plan plan_;
     int generation_ = 0;

@@ -51,13 +51,20 @@ void PlanVerifier::checkBefore(const RowAddresses& row, std::function<void(const
     askBoth(row.current, row.next,
             [row, done = std::move(done)](const Presence& atCurrent, const Presence& atNew) {
                 BeforeSend before;
-                // Two MACs at the current address: which one is the device cannot be known.
+                const Answers current = answersOf(row.currentIP, atCurrent);
+                // Two MACs at the current address: which one is the device cannot be known,
+                // unless the plan names it.
                 if (atCurrent.kind == PresenceKind::Present && atCurrent.others.isEmpty()) {
                     before.device = atCurrent.mac;
                     before.deviceAt = row.currentIP;
+                } else if (atCurrent.kind == PresenceKind::Present && !row.mac.isEmpty() &&
+                           current.macs.contains(row.mac)) {
+                    before.device = row.mac;
+                    before.deviceAt = row.currentIP;
                 }
-                before.conflict = conflictBefore(before.device, answersOf(row.currentIP, atCurrent),
-                                                 answersOf(row.newIP, atNew));
+                before.mismatch = deviceMismatch(row.mac, current);
+                before.conflict =
+                    conflictBefore(before.device, current, answersOf(row.newIP, atNew));
                 done(before);
             });
 }

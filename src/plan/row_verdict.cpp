@@ -15,6 +15,14 @@ QString conflictBefore(const QString& device, const Answers& atCurrent, const An
     return macList(others);
 }
 
+QString deviceMismatch(const QString& planned, const Answers& atCurrent)
+{
+    if (planned.isEmpty() || !atCurrent.known || atCurrent.macs.isEmpty() ||
+        atCurrent.macs.contains(planned))
+        return {};
+    return u"设备不符：应为 %1，实为 %2"_s.arg(planned, macList(atCurrent.macs));
+}
+
 std::optional<AfterSend> watchVerdict(const QString& device, const Answers& atNew,
                                       const Answers& atCurrent, bool limitReached)
 {

@@ -18,6 +18,11 @@ struct Answers {
 // A new address equal to the current one is the device itself.
 QString conflictBefore(const QString& device, const Answers& atCurrent, const Answers& atNew);
 
+// Whether the device answering at the current address is the one the plan names: empty when
+// the plan names none, nothing answered afresh, or the planned MAC is among those that did;
+// else "设备不符：应为 <planned>，实为 <seen>".
+QString deviceMismatch(const QString& planned, const Answers& atCurrent);
+
 // What a watch after sending comes to, from the MAC seen at the current address before
 // sending (the device; empty if none), every MAC heard at the new address since the send, the
 // ones heard at the current address in the latest round, and whether the watch's time is up.

@@ -11,6 +11,7 @@ struct RowAddresses {
     QString newIP;     // trimmed
     uint32_t current = 0;
     uint32_t next = 0;
+    QString mac; // the device's MAC as the plan gives it; empty when it gives none
 };
 
 // What was seen before a row is sent.
@@ -18,6 +19,7 @@ struct BeforeSend {
     QString device;   // MAC that answered at the current address: the device; empty if none
     QString conflict; // MACs of other devices holding the new address ("a、b"); empty if none
     QString deviceAt; // the address the device answered at, with it
+    QString mismatch; // the device is not the plan's: "设备不符：应为 a，实为 b"; else empty
 };
 
 // What a watch of the new address came to after sending.

@@ -341,4 +341,72 @@ TEST_F(VerifyLab, EveryVerdictRestsOnWhatAnsweredAfterItsMoment)
     installPresenceProbe(&arping);
 }
 
+// Two devices on one wire, and the plan names the one that is not at the row's address: the
+// row goes only once the operator confirms, and the results say which way it went.
+TEST_F(VerifyLab, ADeviceThatIsNotThePlansIsSentOnlyWhenConfirmed)
+{
+    const int there = lab.add(u"192.168.50.91"_s);
+    const int planned = lab.add(u"192.168.50.92"_s);
+    ASSERT_GE(planned, 0);
+    ASSERT_TRUE(startSim(there, {u"--device-address"_s, u"192.168.50.91"_s}));
+    QTemporaryDir dir;
+    const QString plan = dir.filePath(u"mac.csv"_s);
+    {
+        QFile f(plan);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("type,current_ip,current_port,new_ip,address,mac\n1,192.168.50.91,7500,"
+                "192.168.50.93,1," +
+                lab.mac(planned).toUpper().replace(u':', u'-').toLatin1() + "\n");
+    }
+    connectOn(7521);
+    ASSERT_TRUE(unlocked());
+    showPage(0);
+    auto* panel = window->findChild<PlanPanel*>();
+    panel->verifier().setWatchTiming(500, 3000);
+    panel->setPlanChooser([&] { return plan; });
+    QTest::mouseClick(child<QPushButton>("btnLoadPlan"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel->loading(); }, 5000));
+    ASSERT_TRUE(panel->plan().clean()) << planReport(panel->plan()).toStdString();
+    const QString mismatch = u"设备不符：应为 %1，实为 %2"_s.arg(lab.mac(planned), lab.mac(there));
+    auto* send = child<QPushButton>("btnSendNext");
+    auto results = [&] {
+        QFile f(planResultsPath(plan));
+        return f.open(QIODevice::ReadOnly) ? readPlanResults(f.readAll()) : QList<PlanResult>();
+    };
+    auto paramArrived = [&](int waitMs) {
+        return QTest::qWaitFor(
+            [&] {
+                said[sims[0]] += QString::fromUtf8(sims[0]->readAllStandardOutput());
+                return said[sims[0]].contains(u"\"kind\":\"param\""_s);
+            },
+            waitMs);
+    };
+
+    for (const int answer : {MB::IDCANCEL, MB::IDOK}) {
+        SCOPED_TRACE(answer);
+        fake.answers.push_back(answer);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return send->isEnabled(); }, 10000));
+        QTest::mouseClick(send, Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return results().size() == (answer == MB::IDOK ? 2 : 1); }, 10000));
+        EXPECT_TRUE(fake.boxes.front().text.contains(mismatch))
+            << fake.boxes.front().text.toStdString();
+        const PlanResult last = results().last();
+        EXPECT_EQ(last.plannedMac, lab.mac(planned));
+        if (answer == MB::IDCANCEL) {
+            EXPECT_FALSE(paramArrived(500)) << "sent before confirmed";
+            EXPECT_EQ(state(0), mismatch);
+            EXPECT_TRUE(last.declined);
+            EXPECT_EQ(last.message, mismatch);
+        } else {
+            EXPECT_TRUE(paramArrived(5000));
+            EXPECT_TRUE(last.sent);
+            EXPECT_EQ(last.confirmed, mismatch);
+            EXPECT_EQ(last.macBefore, lab.mac(there)) << "the device that was there took it";
+            EXPECT_EQ(last.card + u' ' + last.laptopAddress, u"brlab 192.168.50.10"_s);
+        }
+        fake.boxes.clear();
+    }
+}
+
 } // namespace

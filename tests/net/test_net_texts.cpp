@@ -185,3 +185,35 @@ TEST(HostText, WithAnEmbeddedNulIsNotCutShort)
 }
 
 } // namespace
+
+struct MacCase {
+    const char* text;
+    std::optional<QString> mac;
+    bool unicast;
+};
+
+class MacTexts : public ::testing::TestWithParam<MacCase>
+{};
+
+TEST_P(MacTexts, ReadTheLabelsNotationsAsTheProbesWriteThem)
+{
+    const auto mac = parseMac(QString::fromUtf8(GetParam().text));
+    EXPECT_EQ(mac, GetParam().mac);
+    EXPECT_EQ(mac && isUnicastMac(*mac), GetParam().unicast);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, MacTexts,
+    ::testing::Values(MacCase{"00:1A:2b:3C:4d:5E", u"00:1a:2b:3c:4d:5e"_s, true},
+                      MacCase{" 00-1a-2b-3c-4d-5e ", u"00:1a:2b:3c:4d:5e"_s, true},
+                      MacCase{"001a.2b3c.4d5e", u"00:1a:2b:3c:4d:5e"_s, true},
+                      MacCase{"001A2B3C4D5E", u"00:1a:2b:3c:4d:5e"_s, true},
+                      MacCase{"01:00:5e:00:01:30", u"01:00:5e:00:01:30"_s, false},
+                      MacCase{"ff:ff:ff:ff:ff:ff", u"ff:ff:ff:ff:ff:ff"_s, false},
+                      MacCase{"00:00:00:00:00:00", u"00:00:00:00:00:00"_s, false},
+                      MacCase{"00:1a-2b:3c:4d:5e", std::nullopt, false}, // mixed separators
+                      MacCase{"00:1a:2b:3c:4d:5g", std::nullopt, false},
+                      MacCase{"0:1a:2b:3c:4d:5e:", std::nullopt, false},
+                      MacCase{"００:1a:2b:3c:4d:5e", std::nullopt, false}, // full-width digits
+                      MacCase{"00:1a:2b:3c:4d", std::nullopt, false},
+                      MacCase{"", std::nullopt, false}));

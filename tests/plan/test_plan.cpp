@@ -16,6 +16,12 @@
 
 using namespace Qt::StringLiterals;
 
+// A result as its line in the file.
+static void PrintTo(const PlanResult& result, std::ostream* os)
+{
+    *os << planResultLine(result, false).toStdString();
+}
+
 namespace
 {
 
@@ -225,6 +231,23 @@ INSTANTIATE_TEST_SUITE_P(
                   {u"第3行：引号没有闭合，这一行起读不出，整个方案不能发送"_s},
                   true,
                   {false, true}},
+        // A MAC is checked beside the download's checks, in either notation of a label.
+        CheckCase{"macs",
+                  u"type,new_ip,address,设备MAC\n1,192.168.1.5,5,00-1A-2B-3C-4D-5E\n"
+                  u"1,192.168.1.6,6,001a.2b3c.4d5e\n1,192.168.1.7,7,00:1a:2b:3c:4d\n"
+                  u"1,192.168.1.8,8,01:00:5e:00:01:30\n1,192.168.1.9,9,\n"_s,
+                  {},
+                  {u"第2行，设备MAC：与第3行重复"_s, u"第3行，设备MAC：与第2行重复"_s,
+                   u"第4行，设备MAC：无效的MAC地址“00:1a:2b:3c:4d”"_s,
+                   u"第5行，设备MAC：01:00:5e:00:01:30 不是设备的MAC地址"_s},
+                  false,
+                  {true, true, true, true, false}},
+        CheckCase{"repeatedMacColumn",
+                  u"type,new_ip,MAC,设备mac\n1,192.168.1.5,,\n"_s,
+                  {},
+                  {u"第1行，设备mac：与第3列重复"_s},
+                  true,
+                  {false}},
         CheckCase{"noTypeAnywhere",
                   u"new_ip\n192.168.1.5\n"_s,
                   {},
@@ -483,8 +506,15 @@ TEST_F(PlanResultsFile, ResultsSurviveARestartAndALineCutShort)
     second.macBeforeAt = u"192.168.1.200"_s;
     second.macAfter = u"00:11:22:33:44:55"_s;
     second.macAfterAt = u"192.168.1.201"_s;
-    const PlanResult third{4, u"2026-12-08 03:00:20"_s, true, u"设备设置完成！"_s, u"k3"_s, {}, {},
-                           {}};
+    second.declined = true;
+    PlanResult third{4, u"2026-12-08 03:00:20"_s, true, u"设备设置完成！"_s, u"k3"_s, {}, {}, {}};
+    third.plannedMac = u"00:1a:2b:3c:4d:5e"_s;
+    third.confirmed = u"冲突 00:11:22:33:44:55"_s;
+    third.card = u"eth0"_s;
+    third.laptopAddress = u"192.168.1.10"_s;
+    third.capture = u"/site/a.pcapng"_s;
+    third.frame = u"12"_s;
+    third.remarks = u"楼层=3F\x1f备注=a,b"_s;
     auto why = [](const Expected<void>& r) {
         return r ? std::string() : r.error().message.toStdString();
     };
@@ -495,7 +525,8 @@ TEST_F(PlanResultsFile, ResultsSurviveARestartAndALineCutShort)
     EXPECT_EQ(path, dir.filePath(u"site.csv.result.csv"_s));
     EXPECT_TRUE(read().startsWith(
         "\xEF\xBB\xBFrow,time,state,message,key,mac_before,verdict,verdict_time,mac_before_at,"
-        "mac_after,mac_after_at\r\n2,"));
+        "mac_after,mac_after_at,mac_planned,confirmed,card,laptop_address,capture,frame,remarks"
+        "\r\n2,"));
 
     {
         QFile f(path); // the crash came mid-line
@@ -508,19 +539,10 @@ TEST_F(PlanResultsFile, ResultsSurviveARestartAndALineCutShort)
     const QList<PlanResult> back = readPlanResults(read());
     ASSERT_EQ(back.size(), 3);
     for (int i = 0; i < 3; ++i) {
-        const PlanResult& want = i == 0 ? first : i == 1 ? second : third;
-        EXPECT_EQ(back[i].row, want.row);
-        EXPECT_EQ(back[i].time, want.time);
-        EXPECT_EQ(back[i].sent, want.sent);
-        EXPECT_EQ(back[i].message, want.message);
-        EXPECT_EQ(back[i].key, want.key);
-        EXPECT_EQ(back[i].macBefore, want.macBefore);
-        EXPECT_EQ(back[i].verdict, want.verdict);
-        EXPECT_EQ(back[i].verdictTime, want.verdictTime);
-        EXPECT_EQ(back[i].macBeforeAt, want.macBeforeAt);
-        EXPECT_EQ(back[i].macAfter, want.macAfter);
-        EXPECT_EQ(back[i].macAfterAt, want.macAfterAt);
+        EXPECT_EQ(back[i], i == 0 ? first : i == 1 ? second : third);
     }
+    EXPECT_EQ(planRemarkCells(third.remarks),
+              (QList<std::pair<QString, QString>>{{u"楼层"_s, u"3F"_s}, {u"备注"_s, u"a,b"_s}}));
 }
 
 // Files written by earlier versions: 4 cells, then 8 without the addresses.

@@ -178,7 +178,7 @@ TEST(PlanPanel, SendsRowByRowRecordsEachResultAndResumesAfterARestart)
     ASSERT_TRUE(results.open(QIODevice::ReadOnly));
     QStringList lines;
     for (const PlanResult& r : readPlanResults(results.readAll()))
-        lines.append(u"%1 %2 %3 %4"_s.arg(r.row).arg(r.time, planResultState(r.sent), r.message));
+        lines.append(u"%1 %2 %3 %4"_s.arg(r.row).arg(r.time, planResultState(r), r.message));
     EXPECT_EQ(lines,
               (QStringList{u"2 T1 已发送 设备设置完成！"_s, u"3 T2 失败 服务器IP不能为空！"_s,
                            u"3 T3 已发送 设备设置完成！"_s, u"2 T1 已发送 设备设置完成！"_s}));
@@ -293,7 +293,7 @@ TEST(PlanPanel, APlanReadWhileARowsBoxIsUpComesInAfterTheRow)
         QTest::mouseClick(f.w<QPushButton>("btnSendNext"), Qt::LeftButton);
         EXPECT_FALSE(f.w<QPushButton>("btnLoadPlan")->isEnabled()) << "while it is checked";
         ASSERT_FALSE(verifier.checks.empty());
-        verifier.checks.back().second({{}, c.conflict, {}});
+        verifier.checks.back().second({{}, c.conflict, {}, {}});
         f.fake.onBox = nullptr;
         EXPECT_FALSE(loadEnabled) << "载入方案 is off under the box";
         EXPECT_EQ(rowsUnderBox, 2) << "the first plan stays under the box";

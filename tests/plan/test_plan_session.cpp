@@ -175,7 +175,7 @@ TEST_F(PlanSessionTest, TheVerifierIsAskedAndItsAnswersAreRecorded)
     EXPECT_EQ(verifier.checks[0].first.currentIP, u"127.0.0.1"_s);
     EXPECT_EQ(verifier.checks[0].first.newIP, u"192.168.1.21"_s);
     EXPECT_EQ(verifier.checks[0].first.next, 0xC0A80115u);
-    verifier.checks[0].second({u"00:aa:bb:cc:dd:ee"_s, {}, u"127.0.0.1"_s});
+    verifier.checks[0].second({u"00:aa:bb:cc:dd:ee"_s, {}, u"127.0.0.1"_s, {}});
     ASSERT_TRUE(probe.receive().has_value());
     EXPECT_FALSE(session->busy());
     ASSERT_EQ(verifier.watches.size(), 1u);
@@ -206,9 +206,9 @@ TEST_F(PlanSessionTest, ALookAheadAtASentRowLeavesItsStateAlone)
     session->press(0);
     session->lookAhead(0); // while the press is checked: waits behind it
     ASSERT_EQ(verifier.checks.size(), 2u);
-    verifier.checks[0].second({u"00:aa:bb:cc:dd:ee"_s, u"00:11:22:33:44:55"_s, {}});
+    verifier.checks[0].second({u"00:aa:bb:cc:dd:ee"_s, u"00:11:22:33:44:55"_s, {}, {}});
     ASSERT_TRUE(probe.receive().has_value());
-    verifier.checks[1].second({u"00:aa:bb:cc:dd:ee"_s, u"00:11:22:33:44:55"_s, {}});
+    verifier.checks[1].second({u"00:aa:bb:cc:dd:ee"_s, u"00:11:22:33:44:55"_s, {}, {}});
     EXPECT_EQ(session->state(0), u"已发送 T1"_s) << "the earlier look ahead, answered late";
     session->lookAhead(0);
     EXPECT_EQ(verifier.checks.size(), 2u) << "a sent row is not looked at again";
@@ -223,7 +223,7 @@ TEST_F(PlanSessionTest, CancelAtTheConflictBoxSendsNothingAndLeavesTheConflictSh
     take(planFile(u"a.csv"_s, 21));
     fake.answers.push_back(MB::IDCANCEL);
     session->press(0);
-    verifier.checks[0].second({{}, u"00:11:22:33:44:55"_s, {}});
+    verifier.checks[0].second({{}, u"00:11:22:33:44:55"_s, {}, {}});
     ASSERT_EQ(fake.boxes.size(), 1u);
     EXPECT_EQ(fake.boxes[0].text,
               u"更新后设备IP 192.168.1.21 已被另一台设备（MAC 00:11:22:33:44:55）"
@@ -232,6 +232,75 @@ TEST_F(PlanSessionTest, CancelAtTheConflictBoxSendsNothingAndLeavesTheConflictSh
     EXPECT_FALSE(probe.receive(100).has_value());
     EXPECT_FALSE(session->busy());
     EXPECT_EQ(session->state(0), u"冲突 00:11:22:33:44:55"_s);
+}
+
+// Each doubt of the check is its own box, the device's first; the first declined sends nothing
+// and says why in the results, and a send records what was confirmed, the plan's MAC and
+// remarks, the laptop's card and the capture's frame.
+TEST_F(PlanSessionTest, DoubtsAreAskedInTurnAndTheResultsSayWhatWasDeclinedOrConfirmed)
+{
+    const QString planned = u"00:1a:2b:3c:4d:5e"_s;
+    const QString seen = u"00:aa:bb:cc:dd:ee"_s;
+    const QString mismatch = u"设备不符：应为 %1，实为 %2"_s.arg(planned, seen);
+    const QString holder = u"00:11:22:33:44:55"_s;
+    struct Case {
+        const char* name;
+        QString conflict;
+        std::vector<int> answers;
+        QString state;    // of the row afterwards
+        QString declined; // the results' message of a declined row; empty when it was sent
+    };
+    const Case cases[] = {
+        {"the device declined", {}, {MB::IDCANCEL}, mismatch, mismatch},
+        {"the conflict declined",
+         holder,
+         {MB::IDOK, MB::IDCANCEL},
+         mismatch + u"；冲突 "_s + holder,
+         mismatch + u"；冲突 "_s + holder},
+        {"both confirmed", holder, {MB::IDOK, MB::IDOK, MB::IDOK}, u"已发送 T1"_s, {}},
+    };
+    connected = true;
+    session->setAddressSource([] { return QList<LocalAddress>{{u"lab0"_s, 0x7F000005, 8}}; });
+    session->setCaptureMark([] { return CaptureMark{u"/x/site.pcapng"_s, 42}; });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(QString::fromUtf8(c.name) + u".csv"_s);
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(
+            u"设备类型,当前设备IP,当前设备命令端口,更新后设备IP,设备地址,设备MAC,楼层\r\n"
+            u"普通终端,127.0.0.1,%1,192.168.1.21,21,00-1A-2B-3C-4D-5E,3F\r\n"_s.arg(probe.port())
+                .toUtf8());
+        f.close();
+        take(path);
+        fake.boxes.clear();
+        tick = 0;
+        verifier.checks.clear();
+        fake.answers.assign(c.answers.begin(), c.answers.end());
+        session->press(0);
+        ASSERT_EQ(verifier.checks.size(), 1u);
+        EXPECT_EQ(verifier.checks[0].first.mac, planned);
+        verifier.checks[0].second({seen, c.conflict, u"127.0.0.1"_s, mismatch});
+        ASSERT_EQ(fake.boxes.size(), c.answers.size());
+        EXPECT_EQ(
+            fake.boxes[0].text,
+            u"当前设备IP 127.0.0.1 上应答的不是方案中的设备。\n%1\n仍然发送吗？"_s.arg(mismatch));
+        EXPECT_EQ(probe.receive(c.declined.isEmpty() ? 2000 : 100).has_value(),
+                  c.declined.isEmpty());
+        EXPECT_EQ(session->state(0), c.state);
+        const auto back = results(path);
+        ASSERT_EQ(back.size(), 1);
+        EXPECT_EQ(planResultState(back[0]), c.declined.isEmpty() ? u"已发送"_s : u"已拒绝"_s);
+        EXPECT_EQ(back[0].plannedMac, planned);
+        EXPECT_EQ(back[0].remarks, u"楼层=3F"_s);
+        if (!c.declined.isEmpty()) {
+            EXPECT_EQ(back[0].message, c.declined);
+            continue;
+        }
+        EXPECT_EQ(back[0].confirmed, mismatch + u"；冲突 "_s + holder);
+        EXPECT_EQ(back[0].card + u' ' + back[0].laptopAddress, u"lab0 127.0.0.5"_s);
+        EXPECT_EQ(back[0].capture + u'#' + back[0].frame, u"/x/site.pcapng#42"_s);
+    }
 }
 
 // Another plan arrives while a box of the pressed row is up: it is refused until the row is
@@ -267,7 +336,7 @@ TEST_F(PlanSessionTest, APlanReplacedWhileABoxIsUpWaitsAndTheResultStaysWithItsP
         };
         session->press(0);
         ASSERT_EQ(verifier.checks.size(), 1u);
-        verifier.checks[0].second({u"00:aa:bb:cc:dd:ee"_s, c.conflict, {}});
+        verifier.checks[0].second({u"00:aa:bb:cc:dd:ee"_s, c.conflict, {}, {}});
         fake.onBox = nullptr;
         EXPECT_TRUE(refused);
         const auto got = probe.receive();
@@ -299,7 +368,7 @@ TEST_F(PlanSessionTest, ALookAheadAnsweredForAReplacedPlanIsDropped)
     EXPECT_FALSE(session->busy()) << "a look ahead keeps no plan out";
     take(planFile(u"b.csv"_s, 31));
     ASSERT_EQ(verifier.checks.size(), 1u);
-    verifier.checks[0].second({{}, u"00:11:22:33:44:55"_s, {}});
+    verifier.checks[0].second({{}, u"00:11:22:33:44:55"_s, {}, {}});
     EXPECT_EQ(session->state(0), u"待发送"_s);
     EXPECT_TRUE(fake.boxes.empty());
 }
@@ -311,7 +380,7 @@ TEST_F(PlanSessionTest, AnswersAfterTheSessionIsGoneAreDropped)
     session->press(0);
     session.reset();
     ASSERT_EQ(verifier.checks.size(), 1u);
-    verifier.checks[0].second({{}, u"00:11:22:33:44:55"_s, {}});
+    verifier.checks[0].second({{}, u"00:11:22:33:44:55"_s, {}, {}});
     EXPECT_TRUE(fake.boxes.empty());
     EXPECT_FALSE(probe.receive(100).has_value());
 }

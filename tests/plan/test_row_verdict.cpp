@@ -105,4 +105,28 @@ TEST(ConflictBefore, OnlyOtherMacsAtTheNewAddressConflict)
             << c.name;
 }
 
+TEST(DeviceMismatch, OnlyAFreshAnswerWithoutThePlannedMacIsAnotherDevice)
+{
+    struct Case {
+        const char* name;
+        QString planned;
+        const char* atCurrent;
+        bool known;
+        const char* mismatch;
+    };
+    const Case cases[] = {
+        {"the plan names none", {}, "O", true, ""},
+        {"the planned device", Dev, "D", true, ""},
+        {"the planned device beside another", Dev, "OD", true, ""},
+        {"another device", Dev, "O", true, "设备不符：应为 D，实为 O"},
+        {"two others", Dev, "OT", true, "设备不符：应为 D，实为 O+T"},
+        {"nobody answered", Dev, "", true, ""},
+        {"only an old cache entry", Dev, "O", false, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(deviceMismatch(c.planned, {Cur, macsOf(c.atCurrent), c.known}),
+                  withMacs(c.mismatch))
+            << c.name;
+}
+
 } // namespace

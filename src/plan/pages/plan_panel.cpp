@@ -6,6 +6,7 @@
 #include "common/posix_file.h"
 #include "net/local_networks.h"
 #include "protocol/device_types.h"
+#include "plan/plan_report.h"
 #include "plan/plan_session.h"
 #include "plan/plan_target.h"
 #include "plan/plan_verifier.h"
@@ -67,17 +68,19 @@ QStringList tableHeaders()
 
 PlanPanel::PlanPanel(PlanTarget& page, TUDPServer& udp, QWidget* parent)
     : QWidget(parent), page_(page), load_(new QPushButton(u"载入方案"_s, this)),
-      send_(new QPushButton(u"发送下一台"_s, this)), summary_(new QLabel(this)),
+      send_(new QPushButton(u"发送下一台"_s, this)),
+      reportButton_(new QPushButton(u"交接报告"_s, this)), summary_(new QLabel(this)),
       table_(new QTableWidget(0, ColCount, this)), report_(new QPlainTextEdit(this)),
       verifier_(new PlanVerifier(this)), session_(new PlanSession(page, udp, *verifier_, this))
 {
     setObjectName(u"PlanPanel"_s);
     load_->setObjectName(u"btnLoadPlan"_s);
     send_->setObjectName(u"btnSendNext"_s);
+    reportButton_->setObjectName(u"btnPlanReport"_s);
     summary_->setObjectName(u"lblPlan"_s);
     table_->setObjectName(u"tblPlan"_s);
     report_->setObjectName(u"memPlanReport"_s);
-    for (QPushButton* b : {load_, send_}) {
+    for (QPushButton* b : {load_, send_, reportButton_}) {
         b->setAutoDefault(false);
         b->setAccessibleName(b->text());
     }
@@ -104,6 +107,7 @@ PlanPanel::PlanPanel(PlanTarget& page, TUDPServer& udp, QWidget* parent)
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(load_);
     buttons->addWidget(send_);
+    buttons->addWidget(reportButton_);
     buttons->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -122,6 +126,7 @@ PlanPanel::PlanPanel(PlanTarget& page, TUDPServer& udp, QWidget* parent)
     connect(this, &PlanPanel::planRead, this, &PlanPanel::showPlan, Qt::QueuedConnection);
     connect(load_, &QPushButton::clicked, this, &PlanPanel::btnLoadPlanClick);
     connect(send_, &QPushButton::clicked, this, &PlanPanel::btnSendNextClick);
+    connect(reportButton_, &QPushButton::clicked, this, &PlanPanel::btnPlanReportClick);
     connect(table_, &QTableWidget::itemSelectionChanged, this, [this] { updateButtons(); });
     connect(session_, &PlanSession::rowChanged, this, [this](int index) {
         if (index < filled_)
@@ -149,6 +154,11 @@ void PlanPanel::setClock(std::function<QString()> clock)
 void PlanPanel::setConnectedCheck(std::function<bool()> connected)
 {
     session_->setConnectedCheck(std::move(connected));
+}
+
+void PlanPanel::setCaptureMark(std::function<CaptureMark()> mark)
+{
+    session_->setCaptureMark(std::move(mark));
 }
 
 const Plan& PlanPanel::plan() const
@@ -302,6 +312,42 @@ void PlanPanel::btnSendNextClick()
     });
 }
 
+void PlanPanel::btnPlanReportClick()
+{
+    runGuarded([&] {
+        const QString path = planPath();
+        if (path.isEmpty() || reporting_)
+            return;
+        // Read here, where the results are appended: a line being written cannot be half read.
+        Expected<QByteArray> results = readWholeFile(QFile::encodeName(planResultsPath(path)));
+        if (!results) {
+            infoBox(missingFile(results.error())
+                        ? u"还没有发送结果，没有可写的交接报告：%1"_s.arg(planResultsPath(path))
+                        : u"结果文件无法读取：%1（%2）"_s.arg(planResultsPath(path),
+                                                              results.error().message));
+            return;
+        }
+        reporting_ = true;
+        updateButtons();
+        pool_.start([this, path, bytes = std::move(*results)] {
+            const Expected<PlanReport> report = reportPlan(path, bytes);
+            const QString text = report ? u"交接报告已写入：\n"_s + reportWrittenText(path, *report)
+                                        : u"交接报告未能写入：%1（%2）"_s.arg(
+                                              planReportHtmlPath(path), report.error().message);
+            QMetaObject::invokeMethod(
+                this,
+                [this, text] {
+                    runGuarded([&] {
+                        reporting_ = false;
+                        updateButtons();
+                        infoBox(text);
+                    });
+                },
+                Qt::QueuedConnection);
+        });
+    });
+}
+
 void PlanPanel::rowSent(int index)
 {
     selectRow(session_->nextRow(index));
@@ -350,4 +396,5 @@ void PlanPanel::updateButtons()
     send_->setEnabled(session_->pressable(currentRow()) && !loading_);
     // A plan that came while a row is checked or sent would take its results elsewhere.
     load_->setEnabled(!session_->busy());
+    reportButton_->setEnabled(!planPath().isEmpty() && !loading_ && !reporting_);
 }

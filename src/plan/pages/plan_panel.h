@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "capture/capture_mark.h"
 #include "plan/plan.h"
 #include "plan/plan_results.h"
 
@@ -49,6 +50,10 @@ public:
 
     // Whether the window is connected: only then are a row's addresses probed.
     void setConnectedCheck(std::function<bool()> connected);
+    // Where a row's packet went in the capture being recorded.
+    void setCaptureMark(std::function<CaptureMark()> mark);
+    // A report is being written.
+    bool reporting() const { return reporting_; }
     PlanVerifier& verifier() const { return *verifier_; }
     PlanSession& session() const { return *session_; }
 
@@ -62,6 +67,8 @@ public:
 public Q_SLOTS:
     void btnLoadPlanClick();
     void btnSendNextClick();
+    // Writes the handover report of the plan's results beside it, off the event thread.
+    void btnPlanReportClick();
     // Reads and checks the plan at path off the event thread, then shows it with what its
     // results file says was sent. A later call makes an earlier one's answer stale.
     void loadPlan(const QString& path);
@@ -82,6 +89,7 @@ private:
     PlanTarget& page_;
     QPushButton* load_;
     QPushButton* send_;
+    QPushButton* reportButton_;
     QLabel* summary_;
     QTableWidget* table_;
     QPlainTextEdit* report_;
@@ -91,6 +99,7 @@ private:
     std::optional<std::pair<int, PlanLoad>> waiting_; // read while a row was busy
     int generation_ = 0;                              // of the latest loadPlan
     bool loading_ = false;
+    bool reporting_ = false;
     int filled_ = 0; // rows of plan_ in the table, -1 before the table is emptied for it
     QString loadingName_;
     QThreadPool pool_; // last: it waits for a read before the rest goes
