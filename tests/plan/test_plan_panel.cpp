@@ -3,6 +3,7 @@
 #include "config/pages/param_page.h"
 #include "fake_verifier.h"
 #include "plan/pages/plan_panel.h"
+#include "plan/plan_report.h"
 #include "plan/plan_results.h"
 #include "plan/plan_session.h"
 #include "plan/plan_verifier.h"
@@ -182,6 +183,20 @@ TEST(PlanPanel, SendsRowByRowRecordsEachResultAndResumesAfterARestart)
     EXPECT_EQ(lines,
               (QStringList{u"2 T1 已发送 设备设置完成！"_s, u"3 T2 失败 服务器IP不能为空！"_s,
                            u"3 T3 已发送 设备设置完成！"_s, u"2 T1 已发送 设备设置完成！"_s}));
+
+    // The handover report of what the results say, written beside the plan off the event
+    // thread; the plan's own column goes with each device.
+    again.fake.boxes.clear();
+    QTest::mouseClick(again.w<QPushButton>("btnPlanReport"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !again.fake.boxes.empty(); }, 5000));
+    EXPECT_EQ(again.fake.boxes[0].text,
+              u"交接报告已写入：\n%1.report.html\n%1.report.csv\n已配置并确认 0台，"
+              u"已发送未确认 2台，未发送 0台，已拒绝 0台（共2台）"_s.arg(path));
+    EXPECT_TRUE(again.w<QPushButton>("btnPlanReport")->isEnabled());
+    QFile csv(planReportCsvPath(path));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(
+        QString::fromUtf8(csv.readAll()).contains(u"\r\n2,已发送未确认,普通终端,大门口,"_s));
 }
 
 TEST(PlanPanel, RowsWithFaultsAndPlansWithFaultsAreNeverSent)
