@@ -247,11 +247,12 @@ QByteArray planReportHtml(const PlanReport& report, const QString& source)
     w.writeTextElement(u"title"_s, u"交接报告"_s);
     w.writeTextElement(
         u"style"_s,
-        u"body{font-family:sans-serif;font-size:11pt;margin:1.5em}"
-        u"table{border-collapse:collapse;width:100%;margin-bottom:1em}"
-        u"th,td{border:1px solid #888;padding:2px 4px;text-align:left;vertical-align:top}"
+        u"body{font-family:sans-serif;font-size:10pt;margin:1.5em}"
+        u"table{border-collapse:collapse;margin-bottom:1em}table.devices{width:100%}"
+        u"th,td{border:1px solid #888;padding:2px 4px;text-align:left;vertical-align:top;"
+        u"word-break:keep-all}"
         u"th{background:#eee}.cut{color:#a00;font-weight:bold}"
-        u"@media print{body{margin:0;font-size:9pt}h2{break-after:avoid}"
+        u"@page{size:A4 landscape}@media print{body{margin:0;font-size:8pt}h2{break-after:avoid}"
         u"tr{break-inside:avoid}th{background:none}}"_s);
     w.writeEndElement(); // head
     w.writeStartElement(u"body"_s);
@@ -281,6 +282,7 @@ QByteArray planReportHtml(const PlanReport& report, const QString& source)
     for (const auto& [outcome, caption] : Outcomes) {
         w.writeTextElement(u"h2"_s, QString::fromUtf16(caption));
         w.writeStartElement(u"table"_s);
+        w.writeAttribute(u"class"_s, u"devices"_s);
         w.writeStartElement(u"tr"_s);
         w.writeTextElement(u"th"_s, u"行"_s);
         for (const QString& header : headersOf(report))
