@@ -49,6 +49,7 @@ bool CaptureWriter::start(const QString& path, QString& error)
         running_ = true;
         stop_ = false;
         recorded_ = 0;
+        lastFrame_ = 0;
         lost_ = 0;
     }
     try {
@@ -88,25 +89,30 @@ bool CaptureWriter::running() const
     return running_;
 }
 
-bool CaptureWriter::add(CaptureRecord record)
+std::uint64_t CaptureWriter::add(CaptureRecord record)
 {
     bool wake = false;
+    std::uint64_t frame = 0;
     {
         std::lock_guard guard(lock_);
         if (!running_ || stop_)
-            return false;
+            return 0;
         const qsizetype size = weight(record);
         if (queued_ + size > queueLimit_) {
             ++lost_;
-            return false;
+            return 0;
         }
         queued_ += size;
         wake = queue_.empty();
         queue_.push_back(std::move(record));
+        // The writer takes the queue whole and writes it in order, and only packet blocks
+        // are frames (the statistics blocks between them are not), so the number is the count
+        // of records taken.
+        frame = ++lastFrame_;
     }
     if (wake)
         changed_.notify_one();
-    return true;
+    return frame;
 }
 
 std::uint64_t CaptureWriter::recorded() const

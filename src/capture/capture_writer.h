@@ -41,8 +41,12 @@ public:
     void stop();
     bool running() const;
 
-    // Any thread. Queues a record; false (and counted lost) when not running or too far behind.
-    bool add(CaptureRecord record);
+    // Any thread. Queues a record and returns the frame number it will have in the file (the
+    // first packet of a recording is frame 1, as Wireshark counts them); 0 when it was not
+    // taken: not running, or too far behind (then counted lost). Numbers follow the order of
+    // the queue, which is the order of the file, so a refused record shifts none of them. A
+    // failed write ends the recording; the records it had not written yet are not in the file.
+    std::uint64_t add(CaptureRecord record);
 
     std::uint64_t recorded() const; // records written to the file
     // Records refused by add() while running. The file says so too: an interface statistics
@@ -63,6 +67,7 @@ private:
     qsizetype queued_ = 0;
     qsizetype queueLimit_ = MaxQueuedBytes;
     std::uint64_t recorded_ = 0;
+    std::uint64_t lastFrame_ = 0; // the number add() gave last
     std::uint64_t lost_ = 0;
     bool running_ = false;
     bool stop_ = false;

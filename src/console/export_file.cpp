@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "console/export_file.h"
 
-#include "common/exceptions.h"
 #include "common/posix_file.h"
 #include "common/sysutils.h"
 
@@ -65,17 +64,17 @@ void appendExportText(QByteArray& out, QStringView text)
     }
 }
 
-[[noreturn]] void raiseWriteError()
+tl::unexpected<Fault> writeError(int error)
 {
-    throw Exception(QStringLiteral("Stream write error"));
+    return fail(QStringLiteral("Stream write error"), -1, error);
 }
 
-template <class Sink> void forEachExportChunk(const ExportSource& source, Sink&& sink)
+template <class Sink> Expected<void> forEachExportChunk(const ExportSource& source, Sink&& sink)
 {
     QByteArray chunk;
     // A surrogate pair split between two pieces is one character: its first half waits.
     QString held;
-    source([&](QStringView text) {
+    const Expected<void> handed = source([&](QStringView text) -> Expected<void> {
         QString joined;
         if (!held.isEmpty()) {
             joined = held + text;
@@ -88,10 +87,13 @@ template <class Sink> void forEachExportChunk(const ExportSource& source, Sink&&
         }
         chunk.resize(0);
         appendExportText(chunk, text);
-        sink(chunk);
+        return sink(chunk);
     });
+    if (!handed)
+        return handed;
     if (!held.isEmpty())
-        sink(toCp936(held));
+        return sink(toCp936(held));
+    return {};
 }
 
 } // namespace
@@ -101,32 +103,31 @@ void encodeExportText(QByteArray& out, QStringView text)
     appendExportText(out, text);
 }
 
-QByteArray exportBytes(const ExportSource& source)
+Expected<QByteArray> exportBytes(const ExportSource& source)
 {
     QByteArray all;
-    forEachExportChunk(source, [&](const QByteArray& chunk) { all += chunk; });
+    const Expected<void> handed = forEachExportChunk(source, [&](const QByteArray& chunk) {
+        all += chunk;
+        return Expected<void>();
+    });
+    if (!handed)
+        return tl::unexpected(handed.error());
     return all;
 }
 
-void writeExportFile(const QString& path, const ExportSource& source)
+Expected<void> writeExportFile(const QString& path, const ExportSource& source)
 {
-    writeExportFile(path, ExportBytesSource(), source);
+    return writeExportFile(path, ExportBytesSource(), source);
 }
 
-void writeExportFile(const QString& path, const ExportBytesSource& before,
-                     const ExportSource& source)
+Expected<void> writeExportFile(const QString& path, const ExportBytesSource& before,
+                               const ExportSource& source)
 {
-    writeExportFile(path, before, source, ExportControl());
+    return writeExportFile(path, before, source, ExportControl());
 }
 
-namespace
-{
-// Unwinds the export from inside a source when the operator cancels.
-struct Cancelled {};
-} // namespace
-
-bool writeExportFile(const QString& path, const ExportBytesSource& before,
-                     const ExportSource& source, const ExportControl& control)
+Expected<void> writeExportFile(const QString& path, const ExportBytesSource& before,
+                               const ExportSource& source, const ExportControl& control)
 {
     const QString fullPath = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
     // The list goes to a new file that replaces the old one only when it is whole, so a full
@@ -136,29 +137,32 @@ bool writeExportFile(const QString& path, const ExportBytesSource& before,
                     AtomicFile::Access::Private);
     if (!file.open()) {
         const int error = errno;
-        throw Exception(QStringLiteral("Cannot create file \"%1\". %2")
-                            .arg(fullPath, QString::fromLocal8Bit(std::strerror(error))));
+        return fail(QStringLiteral("Cannot create file \"%1\". %2")
+                        .arg(fullPath, QString::fromLocal8Bit(std::strerror(error))),
+                    -1, error);
     }
+    const auto stopped = [&] { return control.cancelled && control.cancelled(); };
     qint64 written = 0;
-    const auto put = [&](QByteArrayView bytes) {
-        if (control.cancelled && control.cancelled())
-            throw Cancelled();
+    // A fault ends the export where it stands; the temporary file goes with `file`.
+    const auto put = [&](QByteArrayView bytes) -> Expected<void> {
+        if (stopped())
+            return exportCancelled();
         if (!file.write(bytes))
-            raiseWriteError();
+            return writeError(errno);
         written += bytes.size();
         if (control.written)
             control.written(written);
+        return {};
     };
-    try {
-        if (before)
-            before(put);
-        forEachExportChunk(source, [&](const QByteArray& chunk) { put(chunk); });
-    } catch (const Cancelled&) {
-        return false; // the temporary file goes with `file`
+    if (before) {
+        if (const Expected<void> handed = before(put); !handed)
+            return handed;
     }
-    if (control.cancelled && control.cancelled())
-        return false;
+    if (const Expected<void> handed = forEachExportChunk(source, put); !handed)
+        return handed;
+    if (stopped())
+        return exportCancelled();
     if (!file.commit())
-        raiseWriteError();
-    return true;
+        return writeError(errno);
+    return {};
 }

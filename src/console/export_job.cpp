@@ -47,20 +47,20 @@ void ExportJob::run()
     control.ops = ops_;
     control.cancelled = [this] { return cancelled_.load(); };
     control.written = [this](qint64 bytes) { written_ = bytes; };
-    State outcome = State::Failed;
-    try {
-        const bool whole = writeExportFile(
-            path_, [this](const auto& take) { snapshot_.aside.forEachPiece(take); },
-            [this](const auto& take) {
-                for (const QString& piece : snapshot_.text)
-                    take(piece);
-            },
-            control);
-        outcome = whole ? State::Written : State::Cancelled;
-    } catch (...) {
-        failure_ = std::current_exception();
-    }
-    state_ = outcome;
+    outcome_ = writeExportFile(
+        path_, [this](const ExportBytesTake& take) { return snapshot_.aside.forEachPiece(take); },
+        [this](const ExportTextTake& take) -> Expected<void> {
+            for (const QString& piece : snapshot_.text) {
+                if (const Expected<void> taken = take(piece); !taken)
+                    return taken;
+            }
+            return {};
+        },
+        control);
+    if (outcome_)
+        state_ = State::Written;
+    else
+        state_ = isCancelled(outcome_.error()) ? State::Cancelled : State::Failed;
     if (ended_)
         ended_();
 }

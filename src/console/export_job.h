@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "common/fault.h"
 #include "common/posix_file.h"
 #include "console/monitor_spool.h"
 
 #include <QString>
 #include <atomic>
-#include <exception>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -41,8 +41,9 @@ public:
     // How far it got: 0 to 99 while running, 100 once written.
     int percent() const;
     State state() const { return state_; }
-    // Why it failed (the same exceptions the export raises on the event thread).
-    std::exception_ptr failure() const { return failure_; }
+    // How it ended, once the state is no longer Running: nothing, or the fault that stopped it
+    // (a cancel is one too, told apart by isCancelled).
+    const Expected<void>& outcome() const { return outcome_; }
 
 private:
     void run();
@@ -55,6 +56,6 @@ private:
     std::atomic<qint64> written_{0};
     std::atomic<bool> cancelled_{false};
     std::atomic<State> state_{State::Running};
-    std::exception_ptr failure_; // set before state_ leaves Running
+    Expected<void> outcome_; // set before state_ leaves Running
     std::thread thread_;
 };

@@ -258,7 +258,8 @@ qint64 MonitorSpool::Snapshot::bytes() const
     return total;
 }
 
-void MonitorSpool::Snapshot::forEachPiece(const std::function<void(QByteArrayView)>& take) const
+Expected<void> MonitorSpool::Snapshot::forEachPiece(
+    const std::function<Expected<void>(QByteArrayView)>& take) const
 {
     QByteArray piece(static_cast<qsizetype>(std::min<qint64>(fileBytes_, ReadPieceBytes)),
                      Qt::Uninitialized);
@@ -269,12 +270,16 @@ void MonitorSpool::Snapshot::forEachPiece(const std::function<void(QByteArrayVie
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            throw Exception(QStringLiteral("Stream read error"));
-        take(QByteArrayView(piece.constData(), n));
+            return ::fail(QStringLiteral("Stream read error"), -1, n < 0 ? errno : 0);
+        if (const Expected<void> taken = take(QByteArrayView(piece.constData(), n)); !taken)
+            return taken;
         at += n;
     }
-    for (const QByteArray& p : unwritten_)
-        take(p);
+    for (const QByteArray& p : unwritten_) {
+        if (const Expected<void> taken = take(p); !taken)
+            return taken;
+    }
+    return {};
 }
 
 void MonitorSpool::stopWriter()

@@ -75,9 +75,10 @@ public:
     {
     public:
         qint64 bytes() const;
-        // Hands the bytes, in order, to take, in large pieces. Raises Exception "Stream read
-        // error" when the file can not be read back.
-        void forEachPiece(const std::function<void(QByteArrayView)>& take) const;
+        // Hands the bytes, in order, to take, in large pieces, until take fails. Fails with
+        // "Stream read error" when the file can not be read back, or with take's fault.
+        Expected<void>
+        forEachPiece(const std::function<Expected<void>(QByteArrayView)>& take) const;
 
     private:
         friend class MonitorSpool;

@@ -13,8 +13,10 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <latch>
 #include <map>
 #include <random>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -116,10 +118,10 @@ TEST(CaptureWriter, RecordsInOrderIntoAPrivateFileThatReplacesAnEarlierOne)
     for (int i = 0; i < 3000; ++i) {
         records.push_back(randomRecord(rng));
         records.back().payload.truncate(100);
-        ASSERT_TRUE(writer.add(records.back()));
+        ASSERT_EQ(writer.add(records.back()), static_cast<std::uint64_t>(i + 1));
     }
     writer.stop();
-    EXPECT_FALSE(writer.add(records.front())) << "nothing is taken after the stop";
+    EXPECT_EQ(writer.add(records.front()), 0u) << "nothing is taken after the stop";
     EXPECT_EQ(writer.recorded(), 3000u);
     EXPECT_EQ(writer.lost(), 0u);
 
@@ -151,7 +153,7 @@ TEST(CaptureWriter, AFolderOrFifoIsRefusedAtOnceAndLeftAlone)
         ASSERT_FALSE(writer.start(c.path, error));
         EXPECT_EQ(error, u"无法创建抓包文件“%1”：%2。"_s.arg(c.path, c.reason));
         EXPECT_FALSE(writer.running());
-        EXPECT_FALSE(writer.add(CaptureRecord{}));
+        EXPECT_EQ(writer.add(CaptureRecord{}), 0u);
     }
     struct stat info {};
     ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &info), 0);
@@ -168,7 +170,7 @@ TEST(CaptureWriter, RecordsReachTheFileWithinASecondWhileRunning)
     ASSERT_TRUE(writer.start(path, error));
     CaptureRecord r;
     r.payload = "\x01";
-    ASSERT_TRUE(writer.add(r));
+    ASSERT_EQ(writer.add(r), 1u);
     // What a crash now would leave behind: the file as it stands, writer still running.
     std::optional<ReadFile> read;
     for (int waited = 0; waited < 1000 && !(read && read->packets.size() == 1); waited += 20) {
@@ -194,8 +196,8 @@ TEST(CaptureWriter, TellsTheFileHowManyRecordsWereLost)
     big.payload = QByteArray(300, 'x');
     CaptureRecord small;
     small.payload = "\x01";
-    EXPECT_FALSE(writer.add(big));
-    EXPECT_TRUE(writer.add(small));
+    EXPECT_EQ(writer.add(big), 0u);
+    EXPECT_EQ(writer.add(small), 1u);
     EXPECT_EQ(writer.lost(), 1u);
     std::optional<ReadFile> read;
     for (int waited = 0; waited < 2000 && !(read && read->dropped); waited += 20) {
@@ -207,8 +209,8 @@ TEST(CaptureWriter, TellsTheFileHowManyRecordsWereLost)
     EXPECT_EQ(*read->dropped, 1u);
     EXPECT_EQ(read->packets.size(), 1u);
 
-    EXPECT_FALSE(writer.add(big));
-    EXPECT_FALSE(writer.add(big));
+    EXPECT_EQ(writer.add(big), 0u);
+    EXPECT_EQ(writer.add(big), 0u);
     writer.stop();
     EXPECT_EQ(writer.lost(), 3u);
     std::string why;
@@ -227,6 +229,91 @@ TEST(CaptureWriter, TellsTheFileHowManyRecordsWereLost)
     EXPECT_TRUE(said.contains(u"\n1,3\n"_s) || said.startsWith(u"1,3\n"_s)) << said.toStdString();
 }
 
+// The number add() gives a record is its frame in the file, as tshark counts them, while two
+// threads add at once and refused records (lost, with statistics blocks after them) come
+// between. A record is named by its ports: 1000 + its thread, 1 + its index.
+struct FrameCase {
+    const char* name;
+    int threads;
+    int perThread;
+    int bigEvery; // every so many records of a thread, one too big to queue; 0 for none
+    qsizetype queueLimit;
+};
+using testsupport::PrintTo;
+
+class CaptureFrames : public testing::TestWithParam<FrameCase>
+{};
+
+TEST_P(CaptureFrames, AddGivesTheFrameNumberTheFileHas)
+{
+    const FrameCase& c = GetParam();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"frames.pcapng"_s);
+    CaptureWriter writer;
+    writer.setQueueLimit(c.queueLimit);
+    QString error;
+    ASSERT_TRUE(writer.start(path, error)) << error.toStdString();
+    const auto big = [&c](int i) { return c.bigEvery && i % c.bigEvery == 0; };
+    std::vector<std::vector<std::uint64_t>> given(static_cast<std::size_t>(c.threads));
+    std::latch ready(c.threads); // all start at once, so their records interleave
+    std::vector<std::thread> adders;
+    for (int t = 0; t < c.threads; ++t) {
+        adders.emplace_back([&, t] {
+            ready.arrive_and_wait();
+            for (int i = 0; i < c.perThread; ++i) {
+                CaptureRecord r{.fromPort = static_cast<std::uint16_t>(1000 + t),
+                                .toPort = static_cast<std::uint16_t>(i + 1),
+                                .payload = QByteArray(big(i) ? 2000 : 8, 'x'),
+                                .comment = {}};
+                given[static_cast<std::size_t>(t)].push_back(writer.add(r));
+            }
+        });
+    }
+    for (std::thread& a : adders)
+        a.join();
+    writer.stop();
+
+    QStringList byFrame; // "frame fromPort toPort" of each number given, at its place
+    std::uint64_t refused = 0;
+    for (int t = 0; t < c.threads; ++t) {
+        for (int i = 0; i < c.perThread; ++i) {
+            const std::uint64_t frame = given[static_cast<std::size_t>(t)][i];
+            EXPECT_TRUE(frame == 0 || !big(i)) << "a record too big to queue has no frame";
+            refused += frame == 0;
+            if (frame > static_cast<std::uint64_t>(byFrame.size()))
+                byFrame.resize(static_cast<qsizetype>(frame));
+            if (frame > 0)
+                byFrame[static_cast<qsizetype>(frame - 1)] =
+                    u"%1 %2 %3"_s.arg(frame).arg(1000 + t).arg(i + 1);
+        }
+    }
+    EXPECT_EQ(writer.lost(), refused);
+    EXPECT_EQ(refused > 0, c.bigEvery > 0);
+    std::string why;
+    const auto read = readPcapng(readAll(path), why);
+    ASSERT_TRUE(read) << why;
+    QStringList inFile;
+    for (const ReadPacket& p : read->packets)
+        inFile << u"%1 %2 %3"_s.arg(inFile.size() + 1).arg(p.fromPort).arg(p.toPort);
+    EXPECT_EQ(inFile, byFrame);
+
+    if (!haveTshark())
+        GTEST_SKIP() << "tshark is not installed";
+    const QString said =
+        runTshark({u"-r"_s, path, u"-T"_s, u"fields"_s, u"-E"_s, u"separator=/s"_s, u"-e"_s,
+                   u"frame.number"_s, u"-e"_s, u"udp.srcport"_s, u"-e"_s, u"udp.dstport"_s});
+    EXPECT_EQ(said.split(u'\n').filter(QRegularExpression(u"^\\d+ \\d+ \\d+$"_s)), byFrame);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writer, CaptureFrames,
+    testing::Values(FrameCase{"OneThreadNoneLost", 1, 300, 0, CaptureWriter::MaxQueuedBytes},
+                    FrameCase{"TwoThreadsNoneLost", 2, 2000, 0, CaptureWriter::MaxQueuedBytes},
+                    FrameCase{"TwoThreadsSomeTooBig", 2, 2000, 7, 1000},
+                    // Small records are refused too while the writer lags.
+                    FrameCase{"TwoThreadsTightQueue", 2, 2000, 5, 300}),
+    [](const testing::TestParamInfo<FrameCase>& row) { return std::string(row.param.name); });
+
 // A file whose writer kept up says so too: its count is 0.
 TEST(CaptureWriter, AWholeFileEndsWithNoneLost)
 {
@@ -235,7 +322,7 @@ TEST(CaptureWriter, AWholeFileEndsWithNoneLost)
     CaptureWriter writer;
     QString error;
     ASSERT_TRUE(writer.start(path, error)) << error.toStdString();
-    ASSERT_TRUE(writer.add(CaptureRecord{}));
+    ASSERT_EQ(writer.add(CaptureRecord{}), 1u);
     writer.stop();
     std::string why;
     const auto read = readPcapng(readAll(path), why);

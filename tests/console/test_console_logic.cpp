@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/exceptions.h"
+#include "console/export_file.h"
 #include "console/monitor_line.h"
 #include "console/test_datagram.h"
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <climits>
 #include <optional>
 
@@ -223,6 +226,69 @@ INSTANTIATE_TEST_SUITE_P(
                                    QStringLiteral("'' is not a valid integer value"), 53, 0},
                       DatagramCase{"Port", defaults, "1", "75 00", "53", std::nullopt,
                                    QStringLiteral("'75 00' is not a valid integer value"), 53, 0}));
+
+// An export ends where the first fault comes, and the source stops there too: it is asked for no
+// piece after the one whose take failed. The earlier file stays unless the export was whole.
+struct ExportStopCase {
+    const char* name;
+    int cancelAfter;   // pieces written before the cancel is asked; -1 for none
+    int writeFailsAt;  // the write that fails with ENOSPC (1-based); 0 for none
+    int sourceFailsAt; // the piece the source cannot hand; 0 for none
+    int handed;        // pieces the source handed
+    Fault fault;       // no message and code 0 for a whole export
+};
+
+class ExportStops : public testing::TestWithParam<ExportStopCase>
+{};
+
+TEST_P(ExportStops, AtTheFirstFaultAndTellsWhich)
+{
+    const ExportStopCase& c = GetParam();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.txt"));
+    QFile earlier(path);
+    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly) && earlier.write("old") == 3);
+    earlier.close();
+    ExportControl control;
+    int writes = 0, handed = 0;
+    const auto write = control.ops.write;
+    control.ops.write = [&](int fd, const void* data, size_t size) -> ssize_t {
+        if (++writes == c.writeFailsAt)
+            return errno = ENOSPC, -1;
+        return write(fd, data, size);
+    };
+    control.cancelled = [&] { return c.cancelAfter >= 0 && writes >= c.cancelAfter; };
+    const Expected<void> outcome = writeExportFile(
+        path, ExportBytesSource(),
+        [&](const ExportTextTake& take) -> Expected<void> {
+            for (int i = 1; i <= 5; ++i) {
+                if (i == c.sourceFailsAt)
+                    return fail(QStringLiteral("Stream read error"));
+                ++handed;
+                if (const Expected<void> taken = take(QStringLiteral("1,\n")); !taken)
+                    return taken;
+            }
+            return {};
+        },
+        control);
+    const Fault got = outcome ? Fault{} : outcome.error();
+    EXPECT_EQ(got.message, c.fault.message);
+    EXPECT_EQ(got.code, c.fault.code);
+    EXPECT_EQ(!outcome && isCancelled(outcome.error()), c.cancelAfter >= 0);
+    EXPECT_EQ(handed, c.handed);
+    ASSERT_TRUE(earlier.open(QIODevice::ReadOnly));
+    EXPECT_EQ(earlier.readAll(), outcome ? QByteArray("1,\r\n1,\r\n1,\r\n1,\r\n1,\r\n") : "old");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Export, ExportStops,
+    testing::Values(
+        ExportStopCase{"Whole", -1, 0, 0, 5, {}},
+        ExportStopCase{"CancelledAfterTwo", 2, 0, 0, 3, {QString(), -1, ECANCELED}},
+        ExportStopCase{"CancelledAtTheEnd", 5, 0, 0, 5, {QString(), -1, ECANCELED}},
+        ExportStopCase{
+            "WriteFails", -1, 2, 0, 2, {QStringLiteral("Stream write error"), -1, ENOSPC}},
+        ExportStopCase{"SourceFails", -1, 0, 4, 3, {QStringLiteral("Stream read error"), -1, 0}}));
 
 TEST(TestDatagram, CountOutsideTheListNeverReadsPastTheArray)
 {

@@ -4,6 +4,7 @@
 #include "capture/capture_writer.h"
 #include "console/pages/capture_control.h"
 #include "mount_sandbox.h"
+#include "net/udp_server.h"
 #include "support/udp_probe.h"
 #include "support/window_fixture.h"
 
@@ -49,6 +50,7 @@ TEST_F(CaptureDisk, AFullDiskGivesOneBoxAndStopsOnlyTheCapture)
         u"抓包文件写入失败：No space left on device。抓包已停止，已写入的记录保留在文件中。"_s);
     EXPECT_FALSE(box->isChecked());
     EXPECT_FALSE(console()->capture()->writer().running());
+    EXPECT_EQ(console()->capture()->lastSent(), CaptureMark{}) << "no recording runs";
     EXPECT_GT(ReadWholeFile(disk.file(u"site.pcapng"_s)).size(), 30000);
 
     // The list is unaffected: later datagrams are listed and counted as before.
@@ -84,9 +86,20 @@ TEST_F(CaptureDisk, LostRecordsAreCountedBesideTheBox)
     EXPECT_EQ(label->accessibleName(), u"抓包文件："_s + counted);
     EXPECT_EQ(console()->capture()->writer().recorded(), 1u);
 
+    // A sent datagram is marked with its frame; one the writer had to drop with none.
+    TUDPServer& udp = window->UDPServer();
+    EXPECT_EQ(console()->capture()->lastSent(), (CaptureMark{path, 0}));
+    udp.SendDatagram(u"127.0.0.1"_s, peer.port(), "\x02", 1);
+    EXPECT_EQ(console()->capture()->lastSent(), (CaptureMark{path, 2}));
+    udp.SendDatagram(u"127.0.0.1"_s, peer.port(), QByteArray(1000, '\x33').constData(), 1000);
+    EXPECT_EQ(console()->capture()->lastSent(), (CaptureMark{path, 0}));
+    udp.SendDatagram(u"127.0.0.1"_s, peer.port(), "\x03", 1);
+    EXPECT_EQ(console()->capture()->lastSent(), (CaptureMark{path, 3}));
+
     QTest::mouseClick(box, Qt::LeftButton);
     EXPECT_FALSE(box->isChecked());
-    EXPECT_EQ(label->text(), counted) << "the count stays after the recording";
+    EXPECT_EQ(console()->capture()->lastSent(), CaptureMark{});
+    EXPECT_EQ(label->text(), path + u"（已丢失4条记录）"_s) << "the count stays after it";
     EXPECT_TRUE(fake.boxes.empty());
 }
 

@@ -2,7 +2,6 @@
 // The export and the update log where something unusual stands at the chosen path: a folder,
 // a FIFO or a device is refused at once and left as it is; a link is written through and
 // stays a link, also when the file it names is not there yet.
-#include "common/exceptions.h"
 #include "config/ini_log.h"
 #include "console/export_file.h"
 
@@ -106,11 +105,10 @@ protected:
         });
         QString error;
         if (writer == Writer::Export) {
-            try {
-                writeExportFile(path, [](const auto& take) { take(u"1,2,\n"_s); });
-            } catch (const Exception& e) {
-                error = e.message();
-            }
+            if (const Expected<void> written = writeExportFile(
+                    path, [](const ExportTextTake& take) { return take(u"1,2,\n"_s); });
+                !written)
+                error = written.error().message;
         } else if (const Expected<void> written =
                        iniWriteString(path, u"UpdateLog"_s, u"Log"_s, u"v"_s);
                    !written) {

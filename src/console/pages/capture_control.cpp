@@ -14,7 +14,8 @@
 using namespace Qt::StringLiterals;
 
 CaptureControl::CaptureControl(TUDPServer& udp, QWidget* parent)
-    : QObject(parent), udp_(udp), writer_(std::make_shared<CaptureWriter>())
+    : QObject(parent), udp_(udp), writer_(std::make_shared<CaptureWriter>()),
+      lastSentFrame_(std::make_shared<std::atomic<std::uint64_t>>(0))
 {
     dialog.FileName = u"capture.pcapng"_s;
     dialog.DefaultExt = u"pcapng"_s;
@@ -70,6 +71,8 @@ void CaptureControl::start()
         infoBox(error);
         return;
     }
+    lastSentFrame_->store(0);
+    recording_ = dialog.FileName;
     attach();
     chCapture_->setChecked(true);
     lostShown_ = 0;
@@ -83,12 +86,21 @@ void CaptureControl::stop()
     lostWatch_.stop();
     detach();
     writer_->stop();
+    recording_.clear();
     chCapture_->setChecked(false);
     // A file that lacks records keeps saying so until the next recording.
     if (wasRunning)
         showLost();
     if (lostShown_ == 0)
         showPath({});
+}
+
+CaptureMark CaptureControl::lastSent() const
+{
+    // A recording the writer ended on a fault is over too, before its notice arrives.
+    if (recording_.isEmpty() || !writer_->running())
+        return {};
+    return {recording_, lastSentFrame_->load()};
 }
 
 void CaptureControl::showLost()
@@ -115,15 +127,16 @@ void CaptureControl::attach()
                          .comment = {}});
         }
     });
-    udp_.onSent = [weak](const SentDatagram& sent) {
+    udp_.onSent = [weak, frame = lastSentFrame_](const SentDatagram& sent) {
         if (const auto writer = weak.lock()) {
-            writer->add({.timeNs = sent.timeNs,
-                         .fromAddress = sent.localAddress,
-                         .fromPort = sent.localPort,
-                         .toAddress = sent.toAddress,
-                         .toPort = sent.toPort,
-                         .payload = sent.bytes.toByteArray(),
-                         .comment = sent.purpose ? QByteArray(sent.purpose) : QByteArray()});
+            *frame =
+                writer->add({.timeNs = sent.timeNs,
+                             .fromAddress = sent.localAddress,
+                             .fromPort = sent.localPort,
+                             .toAddress = sent.toAddress,
+                             .toPort = sent.toPort,
+                             .payload = sent.bytes.toByteArray(),
+                             .comment = sent.purpose ? QByteArray(sent.purpose) : QByteArray()});
         }
     };
 }

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "capture/capture_mark.h"
 #include "common/queued_calls.h"
 #include "console/pages/save_dialog.h"
 
 #include <QObject>
 #include <QTimer>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -34,6 +36,10 @@ public:
     // Ends a recording (disconnect, exit); the box is cleared.
     void stop();
 
+    // Where the last datagram sent through the endpoint went in the running recording: its
+    // file and frame (0 when it was lost or nothing was sent yet); no file when none runs.
+    CaptureMark lastSent() const;
+
     SaveDialog dialog;
 
 private:
@@ -51,5 +57,8 @@ private:
     QLabel* lbCapture_ = nullptr;
     QTimer lostWatch_; // while recording: records the writer could not keep up with
     QString path_;
+    QString recording_; // the file being written; empty when none is
+    // Set by the send tap, which may outlive this object (see the destructor).
+    std::shared_ptr<std::atomic<std::uint64_t>> lastSentFrame_;
     std::uint64_t lostShown_ = 0;
 };

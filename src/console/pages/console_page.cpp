@@ -2,9 +2,11 @@
 #include "console/pages/console_page.h"
 
 #include "common/dialogs.h"
+#include "common/exceptions.h"
 #include "common/globals.h"
 #include "common/guard.h"
 #include "common/sysutils.h"
+#include "console/export_file.h"
 #include "console/export_job.h"
 #include "console/pages/capture_control.h"
 #include "console/monitor_line.h"
@@ -30,7 +32,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <exception>
 
 using namespace Qt::StringLiterals;
 
@@ -440,7 +441,7 @@ void ConsolePage::exportEnded()
         if (!export_ || export_->state() == ExportJob::State::Running)
             return;
         exportTimer_->stop();
-        const std::exception_ptr failure = export_->failure();
+        const Expected<void> outcome = export_->outcome();
         export_.reset(); // the thread has only its return left
         if (exportProgress_) {
             exportProgress_->hide();
@@ -448,9 +449,9 @@ void ConsolePage::exportEnded()
             exportProgress_ = nullptr;
         }
         N2->setEnabled(true);
-        // A failure is told as it always was, in the framework's error box.
-        if (failure)
-            std::rethrow_exception(failure);
+        // A failure is told as it always was, in the framework's error box; a cancel is not.
+        if (!outcome && !isCancelled(outcome.error()))
+            throw Exception(outcome.error().message);
     });
 }
 
