@@ -9,7 +9,9 @@
 #include "config/pages/param_page.h"
 #include "config/pages/server_page.h"
 #include "protocol/param_packet.h"
+#include "console/pages/capture_control.h"
 #include "console/pages/console_page.h"
+#include "plan/pages/plan_panel.h"
 #include "net/udp_server.h"
 #include "skin/song_font.h"
 #include "ui_main_window.h"
@@ -116,6 +118,8 @@ TfrmMain::TfrmMain(QWidget* parent)
     hostPage(ui_->TabSheet4, serverPage_);
     consolePage_ = new ConsolePage(globals, *udpServer_);
     hostPage(ui_->TabSheet2, consolePage_);
+    // A plan row's results say where its packet went in the capture being recorded.
+    paramPage_->planPanel()->setCaptureMark([this] { return consolePage_->capture()->lastSent(); });
     auto* wheelGuard = new FocusedWheelOnly(this);
     for (QComboBox* list : findChildren<QComboBox*>()) {
         list->setFocusPolicy(Qt::StrongFocus);

@@ -260,7 +260,8 @@ void PlanSession::send(const Ticket& t, const BeforeSend& before, const QString&
     }
     if (result.sent && !mark.file.isEmpty()) {
         result.capture = mark.file;
-        result.frame = QString::number(mark.frame);
+        if (mark.frame > 0) // else it was lost to the recording
+            result.frame = QString::number(mark.frame);
     }
     if (current(t)) {
         latest_.insert(t.key, result);

@@ -6,9 +6,12 @@
 #include "protocol/packet_decoder.h"
 #include "console/pages/capture_control.h"
 #include "pcapng_reader.h"
+#include "plan/pages/plan_panel.h"
+#include "plan/plan_results.h"
 #include "support/udp_probe.h"
 #include "support/window_fixture.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QJsonObject>
@@ -157,6 +160,53 @@ TEST_F(CaptureLab, ASiteSessionOpensInTsharkWithEveryFieldAsTheDecoderReadsIt)
     // The window's capture names the sender the device saw.
     EXPECT_EQ(read->packets[0].from, 0xC0A801C8u);
     EXPECT_EQ(read->packets[1].from, 0xC0A801F8u);
+}
+
+// A plan row's results name the capture and the frame its packet went out in, as tshark
+// numbers them: a test datagram first, then the row.
+TEST_F(CaptureLab, APlanRowsResultsNameItsFrameInTheCapture)
+{
+    QTemporaryDir dir;
+    const QString plan = dir.filePath(u"p.csv"_s);
+    {
+        QFile f(plan);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("type,new_ip,address\n1,192.168.1.201,9\n");
+    }
+    edit("edtMM")->setText(u"40617293"_s);
+    QTest::mouseClick(child<QPushButton>("BitBtn1"), Qt::LeftButton);
+    const QString path = dir.filePath(u"site.pcapng"_s);
+    fake.saveAnswers.push_back(path);
+    QTest::mouseClick(child<QCheckBox>("chCapture"), Qt::LeftButton);
+    showPage(2);
+    QTest::mouseClick(child<QPushButton>("Button12"), Qt::LeftButton);
+    showPage(0);
+    auto* panel = window->findChild<PlanPanel*>();
+    panel->setPlanChooser([&] { return plan; });
+    QTest::mouseClick(child<QPushButton>("btnLoadPlan"), Qt::LeftButton);
+    auto* send = child<QPushButton>("btnSendNext");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return send->isEnabled(); }, 10000));
+    QTest::mouseClick(send, Qt::LeftButton);
+    QList<PlanResult> results;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            QFile f(planResultsPath(plan));
+            results = f.open(QIODevice::ReadOnly) ? readPlanResults(f.readAll()) : results;
+            return !results.isEmpty();
+        },
+        10000));
+    QTest::mouseClick(child<QCheckBox>("chCapture"), Qt::LeftButton);
+    EXPECT_EQ(results[0].capture, path);
+    ASSERT_EQ(results[0].frame, u"2"_s);
+
+    QProcess tshark;
+    tshark.start(u"tshark"_s, {u"-X"_s, u"lua_script:"_s + QString::fromUtf8(DISSECTOR), u"-r"_s,
+                               path, u"-Y"_s, u"frame.number==2"_s, u"-T"_s, u"fields"_s, u"-e"_s,
+                               u"pa_terminal.kind"_s, u"-e"_s, u"pa_terminal.new_ip"_s});
+    ASSERT_TRUE(tshark.waitForFinished(60000));
+    EXPECT_EQ(QString::fromUtf8(tshark.readAllStandardOutput()).trimmed(),
+              u"param\t192.168.1.201"_s)
+        << tshark.readAllStandardError().toStdString();
 }
 
 } // namespace
