@@ -6,7 +6,7 @@
 // stall (how late a 10 ms timer fired).
 #include "capture/capture_writer.h"
 #include "common/dialogs.h"
-#include "common/globals.h"
+#include "window/globals.h"
 #include "console/pages/capture_control.h"
 #include "console/pages/console_page.h"
 #include "net/udp_server.h"

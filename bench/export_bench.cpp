@@ -12,7 +12,7 @@
 // are those at the press. --dir is where the spool and the file go (the temporary folder);
 // --keep leaves the file there.
 #include "common/dialogs.h"
-#include "common/globals.h"
+#include "window/globals.h"
 #include "console/export_file.h"
 #include "console/monitor_line.h"
 #include "console/pages/console_page.h"

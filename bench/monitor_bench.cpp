@@ -33,7 +33,7 @@
 // --kept sets the lines the list keeps before older ones move to the spool file.
 #include "app/main_window.h"
 #include "common/dialogs.h"
-#include "common/globals.h"
+#include "window/globals.h"
 #include "console/pages/console_page.h"
 #include "console/pages/monitor_memo.h"
 #include "net/udp_server.h"

@@ -8,7 +8,7 @@
 // the row limit, each timed to its box. Fails when the event thread works 100 ms or more
 // without returning to its loop.
 #include "common/dialogs.h"
-#include "common/globals.h"
+#include "window/globals.h"
 #include "config/pages/param_page.h"
 #include "plan/pages/plan_panel.h"
 #include "net/udp_server.h"

@@ -3,7 +3,7 @@
 
 #include "common/dialogs.h"
 #include "common/exceptions.h"
-#include "common/globals.h"
+#include "window/globals.h"
 #include "common/guard.h"
 #include "common/sysutils.h"
 #include "config/pages/param_page.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "common/globals.h"
+#include "window/globals.h"
 
 #include <QWidget>
 #include <cstdint>

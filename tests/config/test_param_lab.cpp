@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Runs inside the lab network namespace (tests/lab.sh): 192.168.1.200 is a local address there.
-#include "common/globals.h"
+#include "window/globals.h"
 #include "config/pages/param_page.h"
 #include "net/udp_server.h"
 #include "support/fake_dialogs.h"

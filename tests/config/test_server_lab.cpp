@@ -2,7 +2,7 @@
 // Runs inside the lab network namespace only: the page's fixed fields point at the site's
 // server address 192.168.1.248, which the namespace puts on its loopback.
 #include "common/dialogs.h"
-#include "common/globals.h"
+#include "window/globals.h"
 #include "common/sysutils.h"
 #include "config/pages/server_page.h"
 #include "net/udp_server.h"

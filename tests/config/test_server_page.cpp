@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/dialogs.h"
-#include "common/globals.h"
+#include "window/globals.h"
 #include "common/sysutils.h"
 #include "config/pages/server_page.h"
 #include "net/udp_server.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "common/globals.h"
+#include "window/globals.h"
 #include "config/pages/param_page.h"
 #include "fake_verifier.h"
 #include "plan/pages/plan_panel.h"

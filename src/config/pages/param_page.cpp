@@ -2,7 +2,7 @@
 #include "config/pages/param_page.h"
 
 #include "common/dialogs.h"
-#include "common/globals.h"
+#include "window/globals.h"
 #include "common/guard.h"
 #include "protocol/device_types.h"
 #include "protocol/param_fields.h"
