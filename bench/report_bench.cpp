@@ -24,6 +24,14 @@ int main()
                      u"new_ip="_s +
                          ip,
                      u"00:1a:2b:3c:4d:5e"_s};
+        // Every column a site's results fill: the plan's MAC and two remarks, the laptop, the
+        // capture's frame.
+        r.plannedMac = r.macBefore;
+        r.remarks = u"楼层=%1F\x1f位置=走廊"_s.arg(i % 20);
+        r.card = u"eth0"_s;
+        r.laptopAddress = u"192.168.1.10"_s;
+        r.capture = u"/home/installer/site.pcapng"_s;
+        r.frame = QString::number(i * 3 + 1);
         bytes += planResultLine(r, i == 0);
         if (r.sent) {
             r.verdict = i % 3 ? u"新地址在线 00:1a:2b:3c:4d:5e"_s : u"新地址无应答"_s;
