@@ -217,47 +217,45 @@ TEST_F(PlanSessionTest, ALookAheadAtASentRowLeavesItsStateAlone)
     EXPECT_EQ(session->state(0), u"新地址被另一台设备占用 MAC 00:11:22:33:44:55"_s);
 }
 
-TEST_F(PlanSessionTest, CancelAtTheConflictBoxSendsNothingAndLeavesTheConflictShown)
-{
-    connected = true;
-    take(planFile(u"a.csv"_s, 21));
-    fake.answers.push_back(MB::IDCANCEL);
-    session->press(0);
-    verifier.checks[0].second({{}, u"00:11:22:33:44:55"_s, {}, {}});
-    ASSERT_EQ(fake.boxes.size(), 1u);
-    EXPECT_EQ(fake.boxes[0].text,
-              u"更新后设备IP 192.168.1.21 已被另一台设备（MAC 00:11:22:33:44:55）"
-              u"占用。\n仍然发送吗？"_s);
-    EXPECT_EQ(fake.boxes[0].flags, MB::Confirmation);
-    EXPECT_FALSE(probe.receive(100).has_value());
-    EXPECT_FALSE(session->busy());
-    EXPECT_EQ(session->state(0), u"冲突 00:11:22:33:44:55"_s);
-}
-
 // Each doubt of the check is its own box, the device's first; the first declined sends nothing
 // and says why in the results, and a send records what was confirmed, the plan's MAC and
 // remarks, the laptop's card and the capture's frame.
 TEST_F(PlanSessionTest, DoubtsAreAskedInTurnAndTheResultsSayWhatWasDeclinedOrConfirmed)
 {
     const QString planned = u"00:1a:2b:3c:4d:5e"_s;
-    const QString seen = u"00:aa:bb:cc:dd:ee"_s;
-    const QString mismatch = u"设备不符：应为 %1，实为 %2"_s.arg(planned, seen);
+    const QString mismatch = u"设备不符：应为 %1，实为 00:aa:bb:cc:dd:ee"_s.arg(planned);
     const QString holder = u"00:11:22:33:44:55"_s;
+    const QString conflict = u"冲突 "_s + holder;
+    const QString deviceBox =
+        u"当前设备IP 127.0.0.1 上应答的不是方案中的设备。\n%1\n仍然发送吗？"_s.arg(mismatch);
+    const QString conflictBox =
+        u"更新后设备IP 192.168.1.21 已被另一台设备（MAC %1）占用。\n仍然发送吗？"_s.arg(holder);
     struct Case {
         const char* name;
+        QString mismatch;
         QString conflict;
         std::vector<int> answers;
-        QString state;    // of the row afterwards
-        QString declined; // the results' message of a declined row; empty when it was sent
+        QStringList boxes;
+        QString state; // of the row afterwards; the results' message when it was declined
+        bool sent;
     };
     const Case cases[] = {
-        {"the device declined", {}, {MB::IDCANCEL}, mismatch, mismatch},
-        {"the conflict declined",
+        {"the device declined", mismatch, {}, {MB::IDCANCEL}, {deviceBox}, mismatch, false},
+        {"the conflict cancelled", {}, holder, {MB::IDCANCEL}, {conflictBox}, conflict, false},
+        {"the conflict declined after the device",
+         mismatch,
          holder,
          {MB::IDOK, MB::IDCANCEL},
-         mismatch + u"；冲突 "_s + holder,
-         mismatch + u"；冲突 "_s + holder},
-        {"both confirmed", holder, {MB::IDOK, MB::IDOK, MB::IDOK}, u"已发送 T1"_s, {}},
+         {deviceBox, conflictBox},
+         mismatch + u"；"_s + conflict,
+         false},
+        {"both confirmed",
+         mismatch,
+         holder,
+         {MB::IDOK, MB::IDOK, MB::IDOK},
+         {deviceBox, conflictBox, u"设备设置完成！"_s},
+         u"已发送 T1"_s,
+         true},
     };
     connected = true;
     session->setAddressSource([] { return QList<LocalAddress>{{u"lab0"_s, 0x7F000005, 8}}; });
@@ -280,24 +278,27 @@ TEST_F(PlanSessionTest, DoubtsAreAskedInTurnAndTheResultsSayWhatWasDeclinedOrCon
         session->press(0);
         ASSERT_EQ(verifier.checks.size(), 1u);
         EXPECT_EQ(verifier.checks[0].first.mac, planned);
-        verifier.checks[0].second({seen, c.conflict, u"127.0.0.1"_s, mismatch});
-        ASSERT_EQ(fake.boxes.size(), c.answers.size());
-        EXPECT_EQ(
-            fake.boxes[0].text,
-            u"当前设备IP 127.0.0.1 上应答的不是方案中的设备。\n%1\n仍然发送吗？"_s.arg(mismatch));
-        EXPECT_EQ(probe.receive(c.declined.isEmpty() ? 2000 : 100).has_value(),
-                  c.declined.isEmpty());
+        verifier.checks[0].second({{}, c.conflict, {}, c.mismatch});
+        QStringList boxes;
+        for (const auto& box : fake.boxes) {
+            boxes.append(box.text);
+            EXPECT_EQ(box.flags, boxes.size() < c.boxes.size() || !c.sent ? MB::Confirmation
+                                                                          : MB::Information);
+        }
+        EXPECT_EQ(boxes, c.boxes);
+        EXPECT_EQ(probe.receive(c.sent ? 2000 : 100).has_value(), c.sent);
+        EXPECT_FALSE(session->busy());
         EXPECT_EQ(session->state(0), c.state);
         const auto back = results(path);
         ASSERT_EQ(back.size(), 1);
-        EXPECT_EQ(planResultState(back[0]), c.declined.isEmpty() ? u"已发送"_s : u"已拒绝"_s);
+        EXPECT_EQ(planResultState(back[0]), c.sent ? u"已发送"_s : u"已拒绝"_s);
         EXPECT_EQ(back[0].plannedMac, planned);
         EXPECT_EQ(back[0].remarks, u"楼层=3F"_s);
-        if (!c.declined.isEmpty()) {
-            EXPECT_EQ(back[0].message, c.declined);
+        if (!c.sent) {
+            EXPECT_EQ(back[0].message, c.state);
             continue;
         }
-        EXPECT_EQ(back[0].confirmed, mismatch + u"；冲突 "_s + holder);
+        EXPECT_EQ(back[0].confirmed, mismatch + u"；"_s + conflict);
         EXPECT_EQ(back[0].card + u' ' + back[0].laptopAddress, u"lab0 127.0.0.5"_s);
         EXPECT_EQ(back[0].capture + u'#' + back[0].frame, u"/x/site.pcapng#42"_s);
     }
