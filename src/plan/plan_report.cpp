@@ -124,10 +124,11 @@ constexpr std::pair<ReportOutcome, const char16_t*> Outcomes[] = {
 };
 
 // The count of each outcome, in the order of the enumeration.
+constexpr int PlanReport::*Counters[] = {&PlanReport::verified, &PlanReport::unverified,
+                                         &PlanReport::notSent, &PlanReport::refused};
+
 int PlanReport::*counters(ReportOutcome outcome)
 {
-    static constexpr int PlanReport::*Counters[] = {&PlanReport::verified, &PlanReport::unverified,
-                                                    &PlanReport::notSent, &PlanReport::refused};
     return Counters[static_cast<int>(outcome)];
 }
 
