@@ -11,8 +11,11 @@
 #include "protocol/param_packet.h"
 #include "console/pages/capture_control.h"
 #include "console/pages/console_page.h"
-#include "plan/pages/plan_panel.h"
+#include "net/udp_listener_thread.h"
 #include "net/udp_server.h"
+#include "plan/heard_sources.h"
+#include "plan/pages/plan_panel.h"
+#include "plan/plan_verifier.h"
 #include "skin/song_font.h"
 #include "ui_main_window.h"
 
@@ -81,7 +84,7 @@ void hostPage(QWidget* tabSheet, QWidget* page)
 
 TfrmMain::TfrmMain(QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::TfrmMain>()),
-      udpServer_(std::make_unique<TUDPServer>())
+      udpServer_(std::make_unique<TUDPServer>()), heard_(std::make_unique<HeardSources>())
 {
     initAppResources();
     ui_->setupUi(this);
@@ -120,6 +123,8 @@ TfrmMain::TfrmMain(QWidget* parent)
     hostPage(ui_->TabSheet2, consolePage_);
     // A plan row's results say where its packet went in the capture being recorded.
     paramPage_->planPanel()->setCaptureMark([this] { return consolePage_->capture()->lastSent(); });
+    paramPage_->planPanel()->verifier().setHeardSource(
+        [this](int64_t withinMs) { return heard_->within(withinMs); });
     auto* wheelGuard = new FocusedWheelOnly(this);
     for (QComboBox* list : findChildren<QComboBox*>()) {
         list->setFocusPolicy(Qt::StrongFocus);
@@ -128,6 +133,8 @@ TfrmMain::TfrmMain(QWidget* parent)
 
     udpServer_->OnUDPRead = [this](TUDPServer& sender, const QByteArray& datagram,
                                    TSocketHandle& binding) {
+        if (const ReceivedDatagram* received = sender.currentDatagram())
+            heard_->heard(received->senderAddress);
         consolePage_->UDPServerUDPRead(sender, datagram, binding);
     };
 

@@ -8,6 +8,7 @@
 #include <memory>
 
 class TUDPServer;
+class HeardSources;
 class ParamPage;
 class ServerPage;
 class ConsolePage;
@@ -54,6 +55,7 @@ private:
 
     std::unique_ptr<Ui::TfrmMain> ui_;
     std::unique_ptr<TUDPServer> udpServer_;
+    std::unique_ptr<HeardSources> heard_; // who datagrams came from, for the plan's watches
     ParamPage* paramPage_ = nullptr;
     ServerPage* serverPage_ = nullptr;
     ConsolePage* consolePage_ = nullptr;

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -160,11 +161,12 @@ bool confirmedSince(const NeighbourEntry& entry, int64_t sinceMs)
     return entry.confirmedAgeMs >= 0 && entry.confirmedAgeMs <= sinceMs;
 }
 
-std::optional<NeighbourEntry> neighbourEntry(uint32_t address)
+QList<NeighbourEntry> neighbourTable()
 {
+    QList<NeighbourEntry> table;
     const Descriptor s(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
     if (s.get() < 0)
-        return std::nullopt;
+        return table;
     struct {
         nlmsghdr header;
         ndmsg body;
@@ -175,47 +177,74 @@ std::optional<NeighbourEntry> neighbourEntry(uint32_t address)
     request.header.nlmsg_seq = 1;
     request.body.ndm_family = AF_INET;
     if (::send(s.get(), &request, sizeof request, 0) < 0)
-        return std::nullopt;
+        return table;
 
-    const uint32_t wanted = htonl(address);
-    std::optional<NeighbourEntry> found;
     alignas(nlmsghdr) char buffer[32768];
     for (;;) {
         const ssize_t n = ::recv(s.get(), buffer, sizeof buffer, 0);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return found;
+            return table;
         int left = static_cast<int>(n);
         for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(h, left);
              h = NLMSG_NEXT(h, left)) {
             if (h->nlmsg_type == NLMSG_DONE || h->nlmsg_type == NLMSG_ERROR)
-                return found;
+                return table;
             if (h->nlmsg_type != RTM_NEWNEIGH)
                 continue;
             const auto* nd = static_cast<const ndmsg*>(NLMSG_DATA(h));
             int attrLeft = static_cast<int>(RTM_PAYLOAD(h));
             NeighbourEntry entry;
             entry.state = nd->ndm_state;
-            bool match = false;
+            bool hasAddress = false;
             for (auto* a = RTM_RTA(nd); RTA_OK(a, attrLeft); a = RTA_NEXT(a, attrLeft)) {
                 const auto* data = static_cast<const unsigned char*>(RTA_DATA(a));
                 const size_t length = RTA_PAYLOAD(a);
-                if (a->rta_type == NDA_DST && length == 4)
-                    match = std::memcmp(data, &wanted, 4) == 0;
-                else if (a->rta_type == NDA_LLADDR && length > 0)
+                if (a->rta_type == NDA_DST && length == 4) {
+                    uint32_t address = 0;
+                    std::memcpy(&address, data, 4);
+                    entry.address = ntohl(address);
+                    hasAddress = true;
+                } else if (a->rta_type == NDA_LLADDR && length > 0) {
                     entry.mac = macText(data, length);
-                else if (a->rta_type == NDA_CACHEINFO && length >= sizeof(nda_cacheinfo)) {
+                } else if (a->rta_type == NDA_CACHEINFO && length >= sizeof(nda_cacheinfo)) {
                     nda_cacheinfo info{};
                     std::memcpy(&info, data, sizeof info);
                     entry.confirmedAgeMs = ticksToMs(info.ndm_confirmed);
                 }
             }
-            // An address may have an entry on more than one link; the latest confirmed wins.
-            if (match && (!found || fresher(entry, *found)))
-                found = entry;
+            if (hasAddress)
+                table.append(entry);
         }
     }
+}
+
+std::optional<NeighbourEntry> neighbourEntry(uint32_t address)
+{
+    std::optional<NeighbourEntry> found;
+    for (const NeighbourEntry& entry : neighbourTable()) {
+        // An address may have an entry on more than one link; the latest confirmed wins.
+        if (entry.address == address && (!found || fresher(entry, *found)))
+            found = entry;
+    }
+    return found;
+}
+
+QList<uint32_t> neighboursWithMac(const QString& mac)
+{
+    QList<NeighbourEntry> holding;
+    for (const NeighbourEntry& entry : neighbourTable()) {
+        if (entry.mac == mac && (entry.state & HasMac))
+            holding.append(entry);
+    }
+    std::stable_sort(holding.begin(), holding.end(), fresher);
+    QList<uint32_t> addresses;
+    for (const NeighbourEntry& entry : holding) {
+        if (!addresses.contains(entry.address))
+            addresses.append(entry.address);
+    }
+    return addresses;
 }
 
 Presence KernelPresenceProbe::probe(uint32_t address)

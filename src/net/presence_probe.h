@@ -88,6 +88,7 @@ struct NeighbourEntry {
     uint16_t state = 0;          // NUD_* flags
     QString mac;                 // empty when the kernel has none
     int64_t confirmedAgeMs = -1; // since the kernel last confirmed the MAC, -1 unknown
+    uint32_t address = 0;        // IPv4, host byte order
 };
 
 // The entry counts only when the kernel confirmed its MAC within the sinceMs since the probe
@@ -95,5 +96,11 @@ struct NeighbourEntry {
 // "updated" time of a STALE or DELAY entry moves when the probe itself wakes it.
 bool confirmedSince(const NeighbourEntry& entry, int64_t sinceMs);
 
+// Every IPv4 entry of the kernel's neighbour table, one per address and link; empty when the
+// table cannot be read.
+QList<NeighbourEntry> neighbourTable();
 // The kernel's entry for an IPv4 address (host byte order), if it has one.
 std::optional<NeighbourEntry> neighbourEntry(uint32_t address);
+// The addresses whose entry holds mac (lower case with colons), the latest confirmed first.
+// Only what the kernel remembers: none of them has answered for it.
+QList<uint32_t> neighboursWithMac(const QString& mac);

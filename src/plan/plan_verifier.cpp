@@ -2,8 +2,10 @@
 #include "plan/plan_verifier.h"
 
 #include "common/guard.h"
+#include "net/net_address.h"
 #include "net/presence_checker.h"
 
+#include <algorithm>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -73,12 +75,6 @@ void PlanVerifier::watchAfter(const QString& key, const RowAddresses& row, const
                               std::function<void(const AfterSend&)> done)
 {
     watches_.remove(key);
-    if (!sameSubnet(source_(), row.next, true)) {
-        // Later, as any verdict comes: the session is still taking the send's result in.
-        QTimer::singleShot(
-            0, this, [done = std::move(done)] { runGuarded([&] { done(offSubnetVerdict()); }); });
-        return;
-    }
     auto w = std::make_shared<Watch>();
     w->row = row;
     w->device = before.device;
@@ -91,6 +87,17 @@ void PlanVerifier::watchAfter(const QString& key, const RowAddresses& row, const
     w->timer->setInterval(intervalMs_);
     connect(w->timer.get(), &QTimer::timeout, this, [this, key] { runGuarded([&] { ask(key); }); });
     watches_.insert(key, w);
+    if (!sameSubnet(source_(), row.next, true)) {
+        // Later, as any verdict comes: the session is still taking the send's result in.
+        QTimer::singleShot(0, this, [this, key, generation = w->generation] {
+            runGuarded([&] {
+                const auto found = watches_.constFind(key);
+                if (found != watches_.cend() && (*found)->generation == generation)
+                    conclude(key, offSubnetVerdict());
+            });
+        });
+        return;
+    }
     w->timer->start();
 }
 
@@ -127,6 +134,49 @@ void PlanVerifier::heard(const QString& key, int generation, const Presence& atC
         watchVerdict(w->device, w->atNew, w->atCurrent, w->age.elapsed() >= limitMs_);
     if (!verdict)
         return;
+    conclude(key, *verdict);
+}
+
+void PlanVerifier::conclude(const QString& key, const AfterSend& verdict)
+{
+    const std::shared_ptr<Watch> w = watches_.value(key);
+    w->timer->stop();
+    QList<uint32_t> candidates;
+    if (looksElsewhere(verdict, w->device)) {
+        const QList<uint32_t> heard = heard_ ? heard_(w->age.elapsed()) : QList<uint32_t>();
+        candidates = movedCandidates(neighboursWithMac(w->device), heard, w->row, source_());
+    }
+    if (candidates.isEmpty()) {
+        finish(key, w->generation, verdict, {});
+        return;
+    }
+    // Every candidate at once; what the kernel remembers of them counts for nothing.
+    auto fresh = std::make_shared<QList<std::optional<Answers>>>(candidates.size());
+    for (qsizetype i = 0; i < candidates.size(); ++i) {
+        const QString address = formatDottedQuad(candidates[i]);
+        checker_->check(candidates[i], [this, key, generation = w->generation, verdict, fresh, i,
+                                        address](const Presence& p) {
+            runGuarded([&] {
+                (*fresh)[i] = answersOf(address, p);
+                if (std::any_of(fresh->cbegin(), fresh->cend(),
+                                [](const std::optional<Answers>& a) { return !a; }))
+                    return;
+                QList<Answers> answers;
+                for (const auto& a : *fresh)
+                    answers.append(*a);
+                finish(key, generation, verdict, answers);
+            });
+        });
+    }
+}
+
+void PlanVerifier::finish(const QString& key, int generation, const AfterSend& verdict,
+                          const QList<Answers>& fresh)
+{
+    const auto found = watches_.constFind(key);
+    if (found == watches_.cend() || (*found)->generation != generation)
+        return; // replaced meanwhile
+    const std::shared_ptr<Watch> w = *found;
     watches_.remove(key);
-    w->done(*verdict);
+    w->done(movedVerdict(verdict, w->device, fresh));
 }

@@ -37,13 +37,22 @@ public:
     {
         source_ = std::move(source);
     }
+    // The sources datagrams came from within the last so many milliseconds, the latest
+    // first: where a device may have spoken from after taking another address. None unless
+    // set.
+    void setHeardSource(std::function<QList<uint32_t>(int64_t withinMs)> source)
+    {
+        heard_ = std::move(source);
+    }
     bool watching(const QString& key) const { return watches_.contains(key); }
 
     // Both addresses at once: the device is the one MAC at the current address, a conflict
     // any other MAC at the new one.
     void checkBefore(const RowAddresses& row, std::function<void(const BeforeSend&)> done) override;
     // Asks both addresses every interval until the verdict is clear or the time is up. A new
-    // address on none of the laptop's subnets ends at once, unasked.
+    // address on none of the laptop's subnets ends at once, unasked. A device that did not
+    // come up there is then looked for where the kernel holds its MAC and where datagrams
+    // came from since the send, and counts only where it answers afresh.
     void watchAfter(const QString& key, const RowAddresses& row, const BeforeSend& before,
                     std::function<void(const AfterSend&)> done) override;
 
@@ -65,9 +74,14 @@ private:
     void ask(const QString& key);
     void heard(const QString& key, int generation, const Presence& atCurrent,
                const Presence& atNew);
+    // Looks for the device elsewhere, if the verdict leaves it to be, then ends the watch.
+    void conclude(const QString& key, const AfterSend& verdict);
+    void finish(const QString& key, int generation, const AfterSend& verdict,
+                const QList<Answers>& fresh);
 
     PresenceChecker* checker_;
     std::function<QList<LocalAddress>()> source_;
+    std::function<QList<uint32_t>(int64_t withinMs)> heard_;
     QHash<QString, std::shared_ptr<Watch>> watches_;
     int intervalMs_ = 2000;
     int limitMs_ = 120000;

@@ -3,6 +3,8 @@
 
 #include "net/presence_probe.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 QString conflictBefore(const QString& device, const Answers& atCurrent, const Answers& atNew)
@@ -51,4 +53,47 @@ std::optional<AfterSend> watchVerdict(const QString& device, const Answers& atNe
 AfterSend offSubnetVerdict()
 {
     return {u"新地址不在本机网段，无法确认"_s, {}, {}};
+}
+
+bool looksElsewhere(const AfterSend& after, const QString& device)
+{
+    return !device.isEmpty() && !after.verdict.startsWith(u"新地址在线"_s);
+}
+
+QList<uint32_t> movedCandidates(const QList<uint32_t>& withMac, const QList<uint32_t>& heard,
+                                const RowAddresses& row, const QList<LocalAddress>& laptop)
+{
+    QList<uint32_t> candidates;
+    for (const uint32_t address : withMac + heard) {
+        if (candidates.size() == MaxMovedCandidates)
+            break;
+        if (address == row.current || address == row.next || candidates.contains(address))
+            continue;
+        const bool own =
+            std::any_of(laptop.cbegin(), laptop.cend(),
+                        [address](const LocalAddress& a) { return a.address == address; });
+        if (!own && sameSubnet(laptop, address, true))
+            candidates.append(address);
+    }
+    return candidates;
+}
+
+AfterSend movedVerdict(const AfterSend& after, const QString& device,
+                       const QList<Answers>& freshAnswers)
+{
+    if (!looksElsewhere(after, device))
+        return after;
+    QStringList at;
+    for (const Answers& fresh : freshAnswers) {
+        if (fresh.known && fresh.macs.contains(device) && !at.contains(fresh.address))
+            at.append(fresh.address);
+    }
+    if (at.isEmpty())
+        return after;
+    AfterSend moved = after;
+    moved.movedTo = macList(at);
+    moved.verdict = after.verdict + u" 在 "_s + moved.movedTo;
+    moved.mac = device;
+    moved.seenAt = moved.movedTo;
+    return moved;
 }

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "net/local_networks.h"
 #include "plan/row_verifier.h"
 
 #include <QString>
+#include <QList>
 #include <QStringList>
+#include <cstdint>
 #include <optional>
 
 // The MACs that answered one address by ARP after a moment (the check, the send).
@@ -32,3 +35,20 @@ std::optional<AfterSend> watchVerdict(const QString& device, const Answers& atNe
 
 // The verdict where the new address is on none of the laptop's subnets: nothing can be asked.
 AfterSend offSubnetVerdict();
+
+// Whether a watch's verdict leaves the device to be looked for elsewhere: it did not come up
+// at its new address, and its MAC is known from before sending.
+bool looksElsewhere(const AfterSend& after, const QString& device);
+
+// Where to look for the device: the addresses the kernel holds its MAC at, then the sources
+// heard since the send, each once and at most MaxMovedCandidates. Neither the row's two
+// addresses nor the laptop's own count, nor any address on none of the laptop's subnets.
+constexpr int MaxMovedCandidates = 8;
+QList<uint32_t> movedCandidates(const QList<uint32_t>& withMac, const QList<uint32_t>& heard,
+                                const RowAddresses& row, const QList<LocalAddress>& laptop);
+
+// The verdict once the candidates were asked afresh: a candidate counts only when its fresh
+// answer holds the device's MAC. With one or more, "<verdict> 在 a、b" naming the device and
+// those addresses; else the verdict as it was.
+AfterSend movedVerdict(const AfterSend& after, const QString& device,
+                       const QList<Answers>& freshAnswers);

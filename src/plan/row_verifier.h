@@ -24,9 +24,10 @@ struct BeforeSend {
 
 // What a watch of the new address came to after sending.
 struct AfterSend {
-    QString verdict; // the row's state and the results file's verdict
-    QString mac;     // the MACs the verdict rests on ("a、b"); empty when none answered
-    QString seenAt;  // the address they answered at
+    QString verdict;   // the row's state and the results file's verdict
+    QString mac;       // the MACs the verdict rests on ("a、b"); empty when none answered
+    QString seenAt;    // the address they answered at
+    QString movedTo{}; // where the device answered instead, when not at its new address ("a、b")
 };
 
 // What a plan session asks of the network about a row. It records whatever the verifier
