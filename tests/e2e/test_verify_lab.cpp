@@ -173,6 +173,12 @@ TEST_F(VerifyLab, EveryVerdictRestsOnWhatAnsweredAfterItsMoment)
     struct Device {
         const char* address;
         bool moves; // takes its new address (terminal-sim --apply); else ignores its packet
+        // Once its row is sent, leaves its address for this one (none when null) and sends
+        // a datagram from there: to the window, its ARP entry for the laptop pinned so that
+        // only the window hears it; else to the laptop's discard port after asking ARP anew,
+        // so that only the laptop's kernel learns it.
+        const char* strays = nullptr;
+        bool toWindow = false;
     };
     struct Row {
         const char* current;
@@ -232,6 +238,13 @@ TEST_F(VerifyLab, EveryVerdictRestsOnWhatAnsweredAfterItsMoment)
           // seconds old and the kernel asks again only once it goes stale: no device either.
           {"192.168.50.81", "192.168.50.82", "", "未确认", "", "", "", ""}},
          true},
+        {"takes another address than its new one",
+         {{"192.168.50.91", false, "192.168.50.94", true},
+          {"192.168.50.95", false, "192.168.50.97", false}},
+         {{"192.168.50.91", "192.168.50.92", "", "新地址无应答 在 192.168.50.94", "{0}",
+           "192.168.50.91", "{0}", "192.168.50.94"},
+          {"192.168.50.95", "192.168.50.96", "", "新地址无应答 在 192.168.50.97", "{1}",
+           "192.168.50.95", "{1}", "192.168.50.97"}}},
     };
     connectOn(7520);
     ASSERT_TRUE(unlocked());
@@ -246,10 +259,13 @@ TEST_F(VerifyLab, EveryVerdictRestsOnWhatAnsweredAfterItsMoment)
         SCOPED_TRACE(c.name);
         installPresenceProbe(c.noArping ? static_cast<PresenceProbe*>(&missing) : &arping);
         QStringList macs;
+        QList<std::pair<int, const Device*>> strays;
         for (const Device& d : c.devices) {
             const int i = lab.add(QString::fromLatin1(d.address));
             ASSERT_GE(i, 0);
             macs.append(lab.mac(i));
+            if (d.strays)
+                strays.append({i, &d});
             if (d.moves) {
                 ASSERT_TRUE(startSim(i, {u"--device-address"_s, QString::fromLatin1(d.address),
                                          u"--apply"_s, u"--reboot-seconds"_s, u"0.5"_s}));
@@ -300,6 +316,30 @@ TEST_F(VerifyLab, EveryVerdictRestsOnWhatAnsweredAfterItsMoment)
             QElapsedTimer clock;
             clock.start();
             QTest::mouseClick(send, Qt::LeftButton);
+            for (const auto& [device, d] : strays) {
+                if (qstrcmp(d->address, row.current) != 0)
+                    continue;
+                ASSERT_TRUE(
+                    QTest::qWaitFor([&] { return state(r).startsWith(u"已发送"_s); }, 10000))
+                    << state(r).toStdString();
+                static const QRegularExpression ether(u"link/ether ([0-9a-f:]{17})"_s);
+                const QString laptopMac =
+                    ether.match(runCommand(u"ip"_s, {u"-o"_s, u"link"_s, u"show"_s, u"brlab"_s}))
+                        .captured(1);
+                const QString laptop = QString::fromLatin1(LabDevices::LaptopAddress);
+                QString command =
+                    u"ip addr del %1/24 dev eth0 && ip addr add %2/24 dev eth0 && "_s.arg(
+                        QString::fromLatin1(d->address), QString::fromLatin1(d->strays));
+                if (d->toWindow)
+                    command += u"ip neigh replace %1 lladdr %2 dev eth0 nud permanent && "
+                               u"echo -n here > /dev/udp/%1/7520"_s.arg(laptop, laptopMac);
+                else
+                    command +=
+                        u"ip neigh flush dev eth0 && echo -n here > /dev/udp/%1/9"_s.arg(laptop);
+                QProcess* moved = lab.run(device, u"bash"_s, {u"-c"_s, command});
+                ASSERT_TRUE(moved->waitForFinished(5000));
+                EXPECT_EQ(moved->exitCode(), 0) << moved->readAllStandardError().toStdString();
+            }
             ASSERT_TRUE(QTest::qWaitFor(
                 [&] {
                     const auto latest = panel->session().latest(r);
