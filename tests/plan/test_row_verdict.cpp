@@ -215,7 +215,7 @@ TEST(MovedVerdict, CandidatesAreOnTheLaptopsSubnetsNeitherRowAddressNorItsOwn)
     auto at = [](uint32_t last) { return 0xC0A80100u | last; }; // 192.168.1.x
     const QList<LocalAddress> laptop = {{u"eth0"_s, at(10), 24, false},
                                         {u"lo"_s, 0x7F000001u, 8, true}};
-    const RowAddresses row{Cur, New, at(200), at(201)};
+    const RowAddresses row{Cur, New, at(200), at(201), {}};
     struct Case {
         const char* name;
         QList<uint32_t> withMac;
