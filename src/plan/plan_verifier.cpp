@@ -142,9 +142,9 @@ void PlanVerifier::conclude(const QString& key, const AfterSend& verdict)
     const std::shared_ptr<Watch> w = watches_.value(key);
     w->timer->stop();
     QList<uint32_t> candidates;
-    if (looksElsewhere(verdict, w->device)) {
+    if (looksElsewhere(verdict, w->sought())) {
         const QList<uint32_t> heard = heard_ ? heard_(w->age.elapsed()) : QList<uint32_t>();
-        candidates = movedCandidates(neighboursWithMac(w->device), heard, w->row, source_());
+        candidates = movedCandidates(neighboursWithMac(w->sought()), heard, w->row, source_());
     }
     if (candidates.isEmpty()) {
         finish(key, w->generation, verdict, {});
@@ -178,5 +178,5 @@ void PlanVerifier::finish(const QString& key, int generation, const AfterSend& v
         return; // replaced meanwhile
     const std::shared_ptr<Watch> w = *found;
     watches_.remove(key);
-    w->done(movedVerdict(verdict, w->device, fresh));
+    w->done(movedVerdict(verdict, w->sought(), fresh));
 }

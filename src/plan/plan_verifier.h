@@ -67,6 +67,9 @@ private:
         std::unique_ptr<QTimer> timer;
         bool asking = false;
         int generation = 0;
+        // The MAC looked for elsewhere when the device did not come up: the one seen before
+        // sending, or where none was, the plan's.
+        const QString& sought() const { return device.isEmpty() ? row.mac : device; }
     };
     // Probes both addresses; done once both answered.
     void askBoth(uint32_t current, uint32_t next,

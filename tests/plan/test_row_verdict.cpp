@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What a row's check and watch come to, from the MACs heard at its two addresses.
 #include "plan/heard_sources.h"
+#include "plan/plan_verifier.h"
 #include "plan/row_verdict.h"
 
 #include <gtest/gtest.h>
+
+#include <QTest>
 
 using namespace Qt::StringLiterals;
 
@@ -256,6 +259,41 @@ TEST(HeardSources, TheLatestFirstEachOnceWithinTheTimeAndOnlyTheLastKept)
     ASSERT_EQ(kept.size(), HeardSources::Kept);
     EXPECT_EQ(kept.first(), 100u + HeardSources::Kept + 4);
     EXPECT_EQ(kept.last(), 105u);
+}
+
+// The watch's search asks the addresses it was given with the installed probe: the MAC it
+// looks for is the one seen before sending, or where none was, the plan's.
+TEST(PlanVerifierSearch, LooksForTheDeviceSeenOrElseThePlansMac)
+{
+    struct Case {
+        const char* name;
+        QString device;  // seen before sending
+        QString planned; // the plan's MAC
+        const char* verdict;
+    };
+    const Case cases[] = {
+        {"the device seen", Dev, Other, "新地址无应答 在 192.168.1.77"},
+        {"none seen, the plan's", {}, Dev, "新地址无应答 在 192.168.1.77"},
+        {"none seen, none planned", {}, {}, "新地址无应答"},
+        {"seen, though the plan names another", Other, Dev, "新地址无应答"},
+    };
+    RecordingPresenceProbe probe;
+    probe.answer(0xC0A8014D, Presence(PresenceKind::Present, Dev)); // 192.168.1.77
+    installPresenceProbe(&probe);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PlanVerifier verifier;
+        verifier.setWatchTiming(10, 50);
+        verifier.setAddressSource([] { return QList<LocalAddress>{{u"eth0"_s, 0xC0A8010A, 24}}; });
+        verifier.setHeardSource([](int64_t) { return QList<uint32_t>{0xC0A8014D}; });
+        std::optional<AfterSend> after;
+        verifier.watchAfter(u"k"_s, {Cur, New, 0xC0A801C8, 0xC0A801C9, c.planned},
+                            {c.device, {}, c.device.isEmpty() ? QString() : Cur, {}},
+                            [&](const AfterSend& a) { after = a; });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return after.has_value(); }, 5000));
+        EXPECT_EQ(after->verdict, QString::fromUtf8(c.verdict));
+    }
+    installPresenceProbe(nullptr);
 }
 
 } // namespace
