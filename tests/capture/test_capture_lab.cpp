@@ -8,6 +8,7 @@
 #include "pcapng_reader.h"
 #include "plan/pages/plan_panel.h"
 #include "plan/plan_results.h"
+#include "support/test_helpers.h"
 #include "support/udp_probe.h"
 #include "support/window_fixture.h"
 
@@ -168,11 +169,7 @@ TEST_F(CaptureLab, APlanRowsResultsNameItsFrameInTheCapture)
 {
     QTemporaryDir dir;
     const QString plan = dir.filePath(u"p.csv"_s);
-    {
-        QFile f(plan);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("type,new_ip,address\n1,192.168.1.201,9\n");
-    }
+    ASSERT_TRUE(writeTestFile(plan, "type,new_ip,address\n1,192.168.1.201,9\n"));
     edit("edtMM")->setText(u"40617293"_s);
     QTest::mouseClick(child<QPushButton>("BitBtn1"), Qt::LeftButton);
     const QString path = dir.filePath(u"site.pcapng"_s);

@@ -311,13 +311,10 @@ TEST_F(VerifyLab, ADeviceThatIsNotThePlansIsSentOnlyWhenConfirmed)
     ASSERT_TRUE(startSim(there, {u"--device-address"_s, u"192.168.50.91"_s}));
     QTemporaryDir dir;
     const QString plan = dir.filePath(u"mac.csv"_s);
-    {
-        QFile f(plan);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("type,current_ip,current_port,new_ip,address,mac\n1,192.168.50.91,7500,"
-                "192.168.50.93,1," +
-                lab.mac(planned).toUpper().replace(u':', u'-').toLatin1() + "\n");
-    }
+    ASSERT_TRUE(writeTestFile(plan, "type,current_ip,current_port,new_ip,address,mac\n"
+                                    "1,192.168.50.91,7500,192.168.50.93,1," +
+                                        lab.mac(planned).toUpper().replace(u':', u'-').toLatin1() +
+                                        "\n"));
     connectOn(7521);
     ASSERT_TRUE(unlocked());
     showPage(0);

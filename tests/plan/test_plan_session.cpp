@@ -263,13 +263,11 @@ TEST_F(PlanSessionTest, DoubtsAreAskedInTurnAndTheResultsSayWhatWasDeclinedOrCon
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const QString path = dir.filePath(QString::fromUtf8(c.name) + u".csv"_s);
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(
+        ASSERT_TRUE(writeTestFile(
+            path,
             u"设备类型,当前设备IP,当前设备命令端口,更新后设备IP,设备地址,设备MAC,楼层\r\n"
             u"普通终端,127.0.0.1,%1,192.168.1.21,21,00-1A-2B-3C-4D-5E,3F\r\n"_s.arg(probe.port())
-                .toUtf8());
-        f.close();
+                .toUtf8()));
         take(path);
         fake.boxes.clear();
         tick = 0;

@@ -1,11 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/test_helpers.h"
 
+#include <QFile>
 #include <algorithm>
 #include <fnmatch.h>
 #include <fstream>
 #include <iostream>
 #include <vector>
+
+bool writeTestFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
 
 QByteArray hex(const char* spaced)
 {

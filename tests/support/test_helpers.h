@@ -29,6 +29,9 @@ int testExitCode(int runResult);
 // Bytes from hex digits; spaces between them are for the reader ("48 C0A801C8").
 QByteArray hex(const char* spaced);
 
+// Writes a whole file, replacing one that is there; false when it could not be written.
+bool writeTestFile(const QString& path, const QByteArray& bytes);
+
 // Names a parameterised case after its `name` field.
 struct CaseName {
     template <class P> std::string operator()(const ::testing::TestParamInfo<P>& info) const
