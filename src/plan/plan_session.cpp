@@ -33,10 +33,20 @@ QString stateText(const PlanRow& row, const PlanResult* result, const QString& p
 
 const QString Checking = u"检查中"_s;
 
-// The state a conflict before sending shows: "冲突 <MAC>".
-QString conflictText(const QString& macs)
+// Each doubt the check before sending raised, as the row's state says it, with the box that
+// asks about it: the device first, then the new address.
+QList<std::pair<QString, QString>> doubtsOf(const RowAddresses& row, const BeforeSend& before)
 {
-    return macs.isEmpty() ? QString() : u"冲突 "_s + macs;
+    QList<std::pair<QString, QString>> doubts;
+    if (!before.mismatch.isEmpty())
+        doubts.append(
+            {before.mismatch, u"当前设备IP %1 上应答的不是方案中的设备。\n%2\n仍然发送吗？"_s.arg(
+                                  row.currentIP, before.mismatch)});
+    if (!before.conflict.isEmpty())
+        doubts.append({u"冲突 "_s + before.conflict,
+                       u"更新后设备IP %1 已被另一台设备（MAC %2）占用。\n仍然发送吗？"_s.arg(
+                           row.newIP, before.conflict)});
+    return doubts;
 }
 
 } // namespace
@@ -177,18 +187,17 @@ void PlanSession::checked(const Ticket& t, bool pressed, const RowAddresses& row
     if (!pressed && (passing_.value(t.key) == Checking || sentAlready(t.key)))
         return;
     passing_.remove(t.key);
-    QStringList doubts;
-    for (const QString& doubt : {before.mismatch, conflictText(before.conflict)}) {
-        if (!doubt.isEmpty())
-            doubts.append(doubt);
-    }
-    if (!doubts.isEmpty())
-        passing_.insert(t.key, doubts.join(u'；'));
+    const auto doubts = doubtsOf(row, before);
+    QStringList said;
+    for (const auto& [doubt, box] : doubts)
+        said.append(doubt);
+    if (!said.isEmpty())
+        passing_.insert(t.key, said.join(u'；'));
     changed(t.key);
     if (!pressed)
         return;
     QString what;
-    if (!confirmed(t, row, before, what)) {
+    if (!confirmed(t, doubts, what)) {
         setBusy(false);
         return;
     }
@@ -196,20 +205,11 @@ void PlanSession::checked(const Ticket& t, bool pressed, const RowAddresses& row
     send(t, before, what);
 }
 
-bool PlanSession::confirmed(const Ticket& t, const RowAddresses& row, const BeforeSend& before,
+bool PlanSession::confirmed(const Ticket& t, const QList<std::pair<QString, QString>>& doubts,
                             QString& what)
 {
-    const std::pair<QString, QString> boxes[] = {
-        {before.mismatch, u"当前设备IP %1 上应答的不是方案中的设备。\n%2\n仍然发送吗？"_s.arg(
-                              row.currentIP, before.mismatch)},
-        {conflictText(before.conflict),
-         u"更新后设备IP %1 已被另一台设备（MAC %2）占用。\n仍然发送吗？"_s.arg(row.newIP,
-                                                                               before.conflict)},
-    };
     QStringList confirmedDoubts;
-    for (const auto& [doubt, box] : boxes) {
-        if (doubt.isEmpty())
-            continue;
+    for (const auto& [doubt, box] : doubts) {
         if (!confirmBox(box)) {
             // Nothing is sent; the results say so, and over what.
             PlanResult declined = resultOf(t);

@@ -86,9 +86,9 @@ private:
     std::optional<RowAddresses> addresses(const PlanRow& row) const;
     bool current(const Ticket& t) const { return t.generation == generation_; }
     void checked(const Ticket& t, bool pressed, const RowAddresses& row, const BeforeSend& before);
-    // Asks the operator about each doubt the check raised; false when one was declined, which
-    // is recorded.
-    bool confirmed(const Ticket& t, const RowAddresses& row, const BeforeSend& before,
+    // Asks the operator about each doubt (its text, its box) the check raised; false when one
+    // was declined, which is recorded. what: the doubts confirmed.
+    bool confirmed(const Ticket& t, const QList<std::pair<QString, QString>>& doubts,
                    QString& what);
     void send(const Ticket& t, const BeforeSend& before, const QString& doubts);
     // A result of the row with what every line of it tells: the plan's MAC and remarks.
